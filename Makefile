@@ -1,0 +1,27 @@
+# The two commands of the README, and the steps they are made of.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: run test deps build sanitize clean
+
+run: deps build
+	./tools/run-saver.sh $(BUILD)/nereval
+
+test: deps build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+deps:
+	./tools/install-deps.sh
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+# The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNEREVAL_SANITIZE=ON -DNEREVAL_BENCH=OFF
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) build-asan

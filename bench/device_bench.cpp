@@ -1,0 +1,204 @@
+// Cost of the device's draw paths on the real GL device (offscreen driver
+// unless SDL_VIDEODRIVER says otherwise): a frame shaped like the toon queue
+// (300 indexed shader draws, each with its own constants, material and
+// textures) and a pre-transformed quad through the user-pointer path. The
+// geometry is tiny, so the numbers are dominated by the device and the GL
+// driver, not by fill.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/d3d8.h"
+#include "platform/window.h"
+
+namespace {
+
+LRESULT BenchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+const char* const kToonLikeShader = R"(
+uniform vec4 c[96];
+in vec4 v0;
+in vec3 v3;
+in vec4 v5;
+in vec2 v7;
+in vec2 v8;
+out vec4 oD0;
+out vec2 oT0;
+out vec2 oT1;
+out float oFog;
+void main() {
+    gl_Position = vec4(dot(v0, c[0]), dot(v0, c[1]), dot(v0, c[2]), dot(v0, c[3]));
+    oT0 = vec2((dot(normalize(v3), c[13].xyz) + c[12].z) * c[12].y, 0.5);
+    oT1 = v8;
+    oD0 = v5;
+    oFog = dot(v0, c[6]) * c[14].x + c[14].y;
+}
+)";
+
+struct ToonVertex {  // 44 bytes: position, normal, colour, two texture sets
+    float x, y, z, nx, ny, nz;
+    D3DCOLOR color;
+    float u0, v0, u1, v1;
+};
+
+struct Fixture {
+    IDirect3D8* d3d = nullptr;
+    HWND hwnd = nullptr;
+    IDirect3DDevice8* dev = nullptr;
+    DWORD shader = 0;
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    IDirect3DTexture8* tex = nullptr;
+
+    bool Create() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        if (!d3d || !RegisterClassA("NerevalBench", BenchWindowProc)) return false;
+        hwnd = CreateWindowExA(0, "NerevalBench", "bench", WS_CAPTION, 0, 0, 640, 480);
+        if (!hwnd) return false;
+        D3DPRESENT_PARAMETERS pp{};
+        pp.Windowed = TRUE;
+        pp.hDeviceWindow = hwnd;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        if (FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev))) {
+            return false;
+        }
+        const DWORD decl[] = {D3DVSD_STREAM(0),
+                              D3DVSD_REG(0, D3DVSDT_FLOAT3),
+                              D3DVSD_REG(3, D3DVSDT_FLOAT3),
+                              D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+                              D3DVSD_REG(7, D3DVSDT_FLOAT2),
+                              D3DVSD_REG(8, D3DVSDT_FLOAT2),
+                              D3DVSD_END()};
+        if (FAILED(dev->CreateVertexShader(decl, kToonLikeShader, &shader, 0))) return false;
+
+        // A small grid of 100 triangles near the screen centre.
+        std::vector<ToonVertex> verts;
+        std::vector<WORD> indices;
+        for (int y = 0; y <= 5; ++y) {
+            for (int x = 0; x <= 10; ++x) {
+                verts.push_back({x * 0.002f, y * 0.002f, 0.5f, 0, 0, -1, 0xFFC0C0C0, 0, 0, x * 0.1f, y * 0.2f});
+            }
+        }
+        for (int y = 0; y < 5; ++y) {
+            for (int x = 0; x < 10; ++x) {
+                const WORD a = static_cast<WORD>(y * 11 + x);
+                const WORD quad[6] = {a, static_cast<WORD>(a + 1), static_cast<WORD>(a + 11),
+                                      static_cast<WORD>(a + 11), static_cast<WORD>(a + 1), static_cast<WORD>(a + 12)};
+                indices.insert(indices.end(), quad, quad + 6);
+            }
+        }
+        const UINT vbBytes = static_cast<UINT>(verts.size() * sizeof(ToonVertex));
+        const UINT ibBytes = static_cast<UINT>(indices.size() * sizeof(WORD));
+        BYTE* p = nullptr;
+        if (FAILED(dev->CreateVertexBuffer(vbBytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb)) ||
+            FAILED(dev->CreateIndexBuffer(ibBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib))) {
+            return false;
+        }
+        vb->Lock(0, 0, &p, 0);
+        std::memcpy(p, verts.data(), vbBytes);
+        vb->Unlock();
+        ib->Lock(0, 0, &p, 0);
+        std::memcpy(p, indices.data(), ibBytes);
+        ib->Unlock();
+        std::vector<BYTE> texels(64 * 64 * 4, 0xA0);
+        return SUCCEEDED(dev->CreateTextureFromPixels(64, 64, texels.data(), &tex));
+    }
+
+    ~Fixture() {
+        if (dev) {
+            dev->SetTexture(0, nullptr);
+            dev->SetTexture(1, nullptr);
+            dev->SetStreamSource(0, nullptr, 0);
+            dev->SetIndices(nullptr, 0);
+        }
+        if (tex) tex->Release();
+        if (vb) vb->Release();
+        if (ib) ib->Release();
+        if (dev) dev->Release();
+        if (hwnd) DestroyWindow(hwnd);
+        if (d3d) d3d->Release();
+    }
+};
+
+void BM_ToonQueueFrame(benchmark::State& state) {
+    Fixture f;
+    if (!f.Create()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    IDirect3DDevice8* dev = f.dev;
+    float constants[15][4] = {};
+    constants[0][0] = constants[1][1] = constants[2][2] = constants[3][3] = 1.0f;
+    constants[12][1] = 0.5f;
+    constants[12][2] = 1.0f;
+    constants[14][1] = 1.0f;
+    D3DMATERIAL8 material{};
+    for (auto _ : state) {
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        dev->BeginScene();
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        for (int i = 0; i < 300; ++i) {
+            constants[0][3] = static_cast<float>(i % 20) * 0.05f - 0.5f;
+            constants[1][3] = static_cast<float>(i / 20) * 0.05f - 0.5f;
+            dev->SetVertexShaderConstant(0, constants, 15);
+            dev->SetVertexShader(f.shader);
+            dev->SetStreamSource(0, f.vb, sizeof(ToonVertex));
+            dev->SetIndices(f.ib, 0);
+            material.Diffuse.a = (i % 3) ? 1.0f : 0.5f;
+            dev->SetMaterial(&material);
+            dev->SetTexture(0, f.tex);
+            dev->SetTexture(1, (i % 2) ? f.tex : nullptr);
+            dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 66, 0, 100);
+            dev->SetTexture(0, nullptr);
+            dev->SetTexture(1, nullptr);
+        }
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        dev->EndScene();
+        dev->Present(nullptr, nullptr, nullptr, nullptr);
+    }
+    state.SetItemsProcessed(state.iterations() * 300);
+}
+BENCHMARK(BM_ToonQueueFrame)->Unit(benchmark::kMillisecond);
+
+void BM_OverlayQuad(benchmark::State& state) {
+    Fixture f;
+    if (!f.Create()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    IDirect3DDevice8* dev = f.dev;
+    struct ScreenVertex {
+        float x, y, z, rhw;
+        D3DCOLOR color;
+        float u, v;
+    };
+    // A 16 x 16 quad: the user-pointer path, not the rasteriser's fill rate.
+    const ScreenVertex quad[4] = {{0, 0, 0, 1, 0x400000FF, 0, 0},
+                                  {16, 0, 0, 1, 0x400000FF, 1, 0},
+                                  {0, 16, 0, 1, 0x400000FF, 0, 1},
+                                  {16, 16, 0, 1, 0x400000FF, 1, 1}};
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    dev->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    for (auto _ : state) {
+        dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    }
+    std::vector<BYTE> pixels(640 * 480 * 4);
+    dev->ReadBackBuffer(pixels.data());  // waits for the queued draws
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_OverlayQuad)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

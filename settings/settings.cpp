@@ -1,0 +1,101 @@
+// Settings defaults and registry persistence.
+#include "settings/settings.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/registry.h"
+
+Settings::Settings() {
+    SRand(timeGetTime());
+    SetDefaults();
+}
+
+void Settings::SetDefaults() {
+    intChkFPS = 1;
+    intChkCelphn = 0;
+    intChkCol = 0;
+    intCamMod = 1;
+    intDisMod = 1;
+    intAspMod = 1;
+    intChkEarth = 1;
+    intChkPillar = 1;
+    intChkFltPillar = 1;
+    intChkMoon = 1;
+    intChkClock = 1;
+    intClkMod = 0;
+    intChkAnim = 1;
+    intChkClsn = 1;
+    intChkBGM = 0;
+    std::memset(strBGMUsr, 0, sizeof strBGMUsr);
+    std::strcpy(strBGMUsr, kBuiltInTune);
+    intChkLargeModel = 0;
+    intWhlNumCur = 30;
+    intWhlRadiusCur = 50;
+    intWhlSpeedCur = 100;
+    intWhlSepForceCur = 100;
+    intWhlAliForceCur = 20;
+    intWhlCohForceCur = 100;
+    intWhlMigForceCur = 100;
+    intWhlCenForceCur = 100;
+}
+
+namespace {
+
+void ReadInt(HKEY key, const char* name, int* field) {
+    DWORD type = 0;
+    BYTE data[4];
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(key, name, &type, data, &size) == 0 && type == REG_DWORD && size == 4) {
+        std::memcpy(field, data, 4);
+    }
+}
+
+void ReadString(HKEY key, const char* name, char* field) {
+    DWORD type = 0;
+    char data[kBGMPathSize];
+    DWORD size = sizeof data;
+    // A value longer than the field (ERROR_MORE_DATA) is not cut into a
+    // different path: the field keeps its value.
+    if (RegQueryValueExA(key, name, &type, reinterpret_cast<BYTE*>(data), &size) == 0 && type == REG_SZ) {
+        std::memcpy(field, data, size);
+        field[kBGMPathSize - 1] = 0;
+    }
+}
+
+void WriteInt(HKEY key, const char* name, int value) {
+    RegSetValueExA(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+}
+
+}  // namespace
+
+int Settings::Load() {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
+    if (disposition != REG_CREATED_NEW_KEY) {
+        int i = 0;
+        for (const SettingsIntField& f : kSettingsIntFields) {
+            if (i++ == kSettingsStringAfter) ReadString(key, "strBGMUsr", strBGMUsr);
+            ReadInt(key, f.name, &(this->*f.field));
+        }
+    }
+    RegCloseKey(key);
+    return 1;
+}
+
+int Settings::Save() const {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
+    int i = 0;
+    for (const SettingsIntField& f : kSettingsIntFields) {
+        if (i++ == kSettingsStringAfter) {
+            RegSetValueExA(key, "strBGMUsr", REG_SZ, reinterpret_cast<const BYTE*>(strBGMUsr),
+                           static_cast<DWORD>(strnlen(strBGMUsr, kBGMPathSize - 1) + 1));
+        }
+        WriteInt(key, f.name, this->*f.field);
+    }
+    RegCloseKey(key);
+    return 1;
+}

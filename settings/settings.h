@@ -1,0 +1,82 @@
+// The flat settings record, its defaults and its persistence in the current
+// user's registry key "Software\Ostrelin\NerevalSaver\1.4". Fields are named
+// after the registry values; record order is load and save order.
+#pragma once
+
+constexpr const char* kSettingsKey = "Software\\Ostrelin\\NerevalSaver\\1.4";
+constexpr const char* kBuiltInTune = "tune_main.mid";
+constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
+
+class Settings {
+public:
+    // Seeds the pseudo-random generator with the millisecond clock, then
+    // fills the defaults.
+    Settings();
+
+    void SetDefaults();
+    // Reads every value present in the registry; missing or unreadable values
+    // keep their field. Values are taken as stored, not range-checked. Returns 1.
+    int Load();
+    // Writes all 25 values in record order. Returns 1; errors are not reported.
+    int Save() const;
+
+    int intChkFPS;          // frame-rate text on/off
+    int intChkCelphn;       // blue tint overlay on/off
+    int intChkCol;          // deep-sea mode: black sea, tumbling light, bubbles
+    int intCamMod;          // camera: 1 floating, 2 composite, 3 rotating
+    int intDisMod;          // back buffer: 1 → 640×480, 2 → 800×600
+    int intAspMod;          // projection aspect: 1 → 4:3, 2 → 16:9
+    int intChkEarth;        // show the Earth
+    int intChkPillar;       // show the distant pillars
+    int intChkFltPillar;    // show the floating pillars
+    int intChkMoon;         // show the moons
+    int intChkClock;        // show the clocks
+    int intClkMod;          // 0 world clock, 1 normal clock
+    int intChkAnim;         // animate the whales
+    int intChkClsn;         // obstacle avoidance
+    int intChkBGM;          // background music
+    char strBGMUsr[kBGMPathSize];  // MIDI file; kBuiltInTune selects the built-in tune
+    int intChkLargeModel;   // enlarge the whale models
+    int intWhlNumCur;       // number of whales
+    int intWhlRadiusCur;    // neighbourhood radius
+    int intWhlSpeedCur;     // speed, percent
+    int intWhlSepForceCur;  // separation weight, percent
+    int intWhlAliForceCur;  // alignment weight, percent
+    int intWhlCohForceCur;  // cohesion weight, percent
+    int intWhlMigForceCur;  // migration weight, percent
+    int intWhlCenForceCur;  // centring weight, percent
+};
+
+// The registry name and field of each integer value, in record order
+// (strBGMUsr sits between intChkBGM and intChkLargeModel).
+struct SettingsIntField {
+    const char* name;
+    int Settings::*field;
+};
+inline constexpr SettingsIntField kSettingsIntFields[] = {
+    {"intChkFPS", &Settings::intChkFPS},
+    {"intChkCelphn", &Settings::intChkCelphn},
+    {"intChkCol", &Settings::intChkCol},
+    {"intCamMod", &Settings::intCamMod},
+    {"intDisMod", &Settings::intDisMod},
+    {"intAspMod", &Settings::intAspMod},
+    {"intChkEarth", &Settings::intChkEarth},
+    {"intChkPillar", &Settings::intChkPillar},
+    {"intChkFltPillar", &Settings::intChkFltPillar},
+    {"intChkMoon", &Settings::intChkMoon},
+    {"intChkClock", &Settings::intChkClock},
+    {"intClkMod", &Settings::intClkMod},
+    {"intChkAnim", &Settings::intChkAnim},
+    {"intChkClsn", &Settings::intChkClsn},
+    {"intChkBGM", &Settings::intChkBGM},
+    {"intChkLargeModel", &Settings::intChkLargeModel},
+    {"intWhlNumCur", &Settings::intWhlNumCur},
+    {"intWhlRadiusCur", &Settings::intWhlRadiusCur},
+    {"intWhlSpeedCur", &Settings::intWhlSpeedCur},
+    {"intWhlSepForceCur", &Settings::intWhlSepForceCur},
+    {"intWhlAliForceCur", &Settings::intWhlAliForceCur},
+    {"intWhlCohForceCur", &Settings::intWhlCohForceCur},
+    {"intWhlMigForceCur", &Settings::intWhlMigForceCur},
+    {"intWhlCenForceCur", &Settings::intWhlCenForceCur},
+};
+inline constexpr int kSettingsStringAfter = 15;  // strBGMUsr follows this many integers

@@ -1,0 +1,33 @@
+// The in-memory start-up log and its one file.
+#include "shell/errlog.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/paths.h"
+
+const char* ErrLogFileName() { return "NerevalErrLog.txt"; }
+
+ErrLog::ErrLog() { std::memset(m_szText, 0, sizeof m_szText); }
+
+int ErrLog::Append(const char* text) {
+    if (!text) return static_cast<int>(m_nLength);
+    std::size_t n = std::strlen(text);
+    if (n + m_nLength + 1 > kCapacity) return static_cast<int>(m_nLength);
+    std::memcpy(m_szText + m_nLength, text, n + 1);
+    m_nLength += n;
+    return 0;
+}
+
+void ErrLog::Write() const {
+    // The state directory is looked up now, not at construction: the log is a
+    // global built before main, and the directory may be set up after that.
+    std::string dir = StateHome();
+    if (!MakeDirectories(dir)) return;
+    std::string path = dir + "/" + ErrLogFileName();
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return;
+    std::fwrite(m_szText, 1, m_nLength, f);
+    std::fclose(f);
+}

@@ -1,0 +1,30 @@
+// The start-up log: every loading step appends a line before it starts and a
+// "Failed" line when it fails (one tab per nesting level). Kept in memory and
+// written to NerevalErrLog.txt in the state directory only when start-up fails.
+#pragma once
+
+#include <cstddef>
+
+class ErrLog {
+public:
+    static constexpr std::size_t kCapacity = 10000;  // bytes, including the NUL
+
+    ErrLog();
+
+    // Appends text; when it would not fit, nothing is appended and the current
+    // length is returned (0 when appended).
+    int Append(const char* text);
+    // Writes the whole log to ${XDG_STATE_HOME:-~/.local/state}/NerevalErrLog.txt,
+    // replacing an older file; does nothing when the file cannot be written.
+    void Write() const;
+
+    const char* Text() const { return m_szText; }
+    std::size_t Length() const { return m_nLength; }
+
+private:
+    char m_szText[kCapacity];
+    std::size_t m_nLength = 0;
+};
+
+// The path Write uses, resolved at the moment of writing.
+const char* ErrLogFileName();

@@ -1,0 +1,44 @@
+// The spine of the saver: owns the device and the one instance of every scene
+// object, brings them up in a fixed, logged order, runs one frame per idle
+// pass of the message loop, and tears everything down.
+#pragma once
+
+#include "platform/d3d8.h"
+#include "platform/d3dx_math.h"
+#include "settings/settings.h"
+#include "shell/errlog.h"
+#include "view/camera.h"
+
+// Globals read by the objects (single thread; see the lifecycle for when each is valid).
+extern Settings g_Settings;
+extern ErrLog g_ErrLog;
+extern D3DXVECTOR4 g_vLightDirBase;  // (0.5, 0.9, 0.5, 0)
+extern D3DXVECTOR4 g_vLightDir;      // this frame's light direction, w = 0
+extern Camera g_Camera;
+extern FogState g_Fog;
+
+extern IDirect3D8* g_pD3D;
+extern IDirect3DDevice8* g_pDevice;
+extern D3DPRESENT_PARAMETERS g_PresentParams;
+extern D3DCAPS8 g_Caps;
+extern int g_bDeviceReady;
+extern int g_nScreenWidth;   // back-buffer size chosen by the settings (also in windowed mode)
+extern int g_nScreenHeight;
+extern float g_fAspect;
+extern D3DCOLOR g_ClearColor;  // clear and fog colour
+extern float g_fElapsedTime;   // this frame's time step, seconds, at most kMaxTimeStep
+extern float g_fAppTime;       // seconds since the saver started
+
+constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
+
+// 1 when everything came up; 0 after a failure (the log file has then been written).
+int Initiate(HWND hwnd);
+void Frame(HWND hwnd);
+// Saves the settings and releases everything; safe after a failed or partial start.
+void ReleaseAll();
+
+HRESULT InitiateD3D(HWND hwnd);
+HRESULT InitiateRenderer(HWND hwnd);
+HRESULT InitiateObjects(HWND hwnd);
+int Update();
+int Render();

@@ -1,0 +1,161 @@
+// The saver shell: command line, single instance, window, message loop and
+// the full-screen rules that end the saver on any user input.
+#include "shell/saver.h"
+
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "settings/config_dialog.h"
+#include "shell/frametimer.h"
+#include "shell/lifecycle.h"
+
+int g_bWindowed = 0;
+POINT g_ptCursorStart{0, 0};
+DWORD g_dwMouseMoveThreshold = 4;
+
+int WinMain(const char* lpCmdLine) {
+    const char* p = lpCmdLine ? lpCmdLine : "";
+    for (;; ++p) {
+        switch (*p) {
+            case '\0':
+                return ShowConfigDialog(nullptr);
+            case ' ':
+            case '-':
+            case '/':
+                continue;
+            case 'c':
+            case 'C':
+                return ShowConfigDialog(GetForegroundWindow());
+            case 's':
+            case 'S':
+                return RunSaver();
+            case 'w':
+            case 'W':
+                g_bWindowed = 1;
+                return RunSaver();
+            default:
+                return 0;  // the preview switch and anything else do nothing
+        }
+    }
+}
+
+namespace {
+
+void ShowCursorUntilVisible() {
+    while (ShowCursor(TRUE) < 0) {
+    }
+}
+
+void HideCursorUntilHidden() {
+    while (ShowCursor(FALSE) >= 0) {
+    }
+}
+
+}  // namespace
+
+int RunSaver() {
+    DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    DWORD exStyle = WS_EX_TOPMOST;
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    if (g_bWindowed) {
+        style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+        exStyle = 0;
+        RECT r{0, 0, 640, 480};
+        AdjustWindowRect(&r, style, FALSE);
+        width = r.right - r.left;
+        height = r.bottom - r.top;
+    }
+
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+
+    HWND hwnd = nullptr;
+    if (RegisterClassA(kWindowClass, WndProc)) {
+        hwnd = CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
+    }
+
+    timeBeginPeriod(1);
+    FrameTimer(TimerCommand::Start);
+
+    MSG msg{};
+    if (hwnd && Initiate(hwnd)) {
+        GetCursorPos(&g_ptCursorStart);
+        for (;;) {
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                if (!GetMessageA(&msg, nullptr, 0, 0)) break;
+                DispatchMessageA(&msg);
+            } else {
+                Frame(hwnd);
+            }
+        }
+    }
+
+    timeEndPeriod(1);
+    FrameTimer(TimerCommand::Stop);
+    ReleaseAll();
+    if (hwnd) DestroyWindow(hwnd);  // a failed start leaves the window; no procedure runs after this
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
+}
+
+LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (!g_bWindowed) {
+        switch (msg) {
+            case WM_CREATE:
+                HideCursorUntilHidden();
+                WINNLSEnableIME(nullptr, FALSE);
+                break;
+            case WM_DESTROY:
+                ShowCursorUntilVisible();
+                WINNLSEnableIME(nullptr, TRUE);
+                ShowWindow(hwnd, SW_HIDE);
+                PostQuitMessage(0);
+                break;
+            case WM_SYSCOMMAND:
+                if (wParam == SC_NEXTWINDOW || wParam == SC_PREVWINDOW || wParam == SC_SCREENSAVE) return 0;
+                break;
+            default:
+                break;
+        }
+    } else if (msg == WM_DESTROY) {
+        ShowWindow(hwnd, SW_HIDE);
+        PostQuitMessage(0);
+    }
+    return SaverProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT SaverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (!g_bWindowed) {
+        switch (msg) {
+            case WM_CLOSE:
+                ShowCursorUntilVisible();
+                WINNLSEnableIME(nullptr, TRUE);
+                break;
+            case WM_MOUSEMOVE: {
+                POINT p;
+                GetCursorPos(&p);
+                DWORD d = static_cast<DWORD>(std::abs(p.x - g_ptCursorStart.x) + std::abs(p.y - g_ptCursorStart.y));
+                if (d > g_dwMouseMoveThreshold) {
+                    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                    g_ptCursorStart = p;
+                }
+                break;
+            }
+            case WM_ACTIVATEAPP:
+                if (wParam == 0) PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                break;
+            case WM_KEYDOWN:
+            case WM_SYSKEYDOWN:
+            case WM_LBUTTONDOWN:
+            case WM_RBUTTONDOWN:
+            case WM_MBUTTONDOWN:
+                PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                break;
+            default:
+                break;
+        }
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}

@@ -1,0 +1,23 @@
+// Process entry, command line and the saver window with its input rules.
+#pragma once
+
+#include "platform/instance.h"
+#include "platform/window.h"
+
+constexpr const char* kWindowClass = "WindowsScreenSaverClass";
+constexpr const char* kWindowTitle = "Nereval Screen Saver";
+constexpr const char* kMutexName = "NEREVAL_SCREEN_SAVER";
+
+extern int g_bWindowed;                // 1 in the 640 x 480 test window
+extern POINT g_ptCursorStart;          // pointer position the travel is measured from
+extern DWORD g_dwMouseMoveThreshold;   // travel above this (|dx| + |dy|, pixels) ends the saver
+
+// Interprets the command line: the first character that is not a blank, '-'
+// or '/' decides: c → dialog, s → full screen, w → test window, end of text →
+// dialog without owner, anything else → exit 0. Returns the exit code.
+int WinMain(const char* lpCmdLine);
+// Creates the window, runs the message loop with one frame per idle pass and
+// tears down. Returns the quit code, or 0 when start-up failed.
+int RunSaver();
+LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT SaverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,148 @@
+// The lifecycle on the real device (offscreen driver): start-up log, clear
+// colour from the settings, the time-step cap, lost-device recovery, release.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/registry.h"
+#include "platform/window.h"
+#include "shell/frametimer.h"
+#include "shell/lifecycle.h"
+#include "shell/saver.h"
+
+namespace {
+
+std::int64_t g_Micros = 0;
+std::int64_t Counter() { return g_Micros; }
+DWORD Millis() { return static_cast<DWORD>(g_Micros / 1000); }
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::remove(RegistryFilePath(kSettingsKey));
+        g_Settings.SetDefaults();
+    }
+    void TearDown() override {
+        ReleaseAll();
+        if (m_hwnd) DestroyWindow(m_hwnd);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) break;
+        }
+        SetClockOverride(nullptr);
+        FrameTimerForgetState();
+        g_bWindowed = 0;
+        std::filesystem::remove(RegistryFilePath(kSettingsKey));
+    }
+
+    // Starts the saver in a hidden test window of the given client size.
+    int Start(int width = 320, int height = 240) {
+        g_bWindowed = 1;
+        RegisterClassA(kWindowClass, WndProc);
+        m_hwnd = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_CAPTION | WS_SYSMENU, 0, 0, width, height);
+        if (!m_hwnd) return -1;
+        return Initiate(m_hwnd);
+    }
+
+    static std::vector<BYTE> Pixels() {
+        std::vector<BYTE> rgba(g_pDevice->GetBackBufferWidth() * g_pDevice->GetBackBufferHeight() * 4);
+        g_pDevice->ReadBackBuffer(rgba.data());
+        return rgba;
+    }
+
+    HWND m_hwnd = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Lifecycle, StartsLogsEveryStageAndClearsToWhite) {
+    std::size_t before = g_ErrLog.Length();
+    ASSERT_EQ(Start(), 1);
+    std::string log = g_ErrLog.Text() + before;
+    EXPECT_EQ(log,
+              "InitiateD3D...\n\tDirect3DCreate8...\n\tGetAdapterDisplayMode...\n\tCreateDevice...\n"
+              "InitiateRenderer...\nInitiateObjects...\n");
+    // The test window's back buffer is its client area.
+    EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
+    EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 240u);
+    EXPECT_EQ(g_Caps.VertexShaderVersion, D3DVS_VERSION(1, 1));
+
+    Frame(m_hwnd);
+    std::vector<BYTE> px = Pixels();
+    for (std::size_t i : {std::size_t{0}, px.size() / 2, px.size() - 4}) {
+        EXPECT_EQ(px[i], 255);
+        EXPECT_EQ(px[i + 1], 255);
+        EXPECT_EQ(px[i + 2], 255);
+    }
+    // The renderer set-up is in force: fog toward the clear colour, to 10000.
+    DWORD v = 0;
+    g_pDevice->GetRenderState(D3DRS_FOGENABLE, &v);
+    EXPECT_EQ(v, 1u);
+    g_pDevice->GetRenderState(D3DRS_FOGEND, &v);
+    EXPECT_EQ(DwordToFloat(v), 10000.0f);
+    g_pDevice->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(v, static_cast<DWORD>(D3DCULL_CCW));
+}
+
+TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
+    Settings s;
+    s.intChkCol = 1;
+    s.intAspMod = 2;
+    s.Save();
+    ASSERT_EQ(Start(), 1);
+    Frame(m_hwnd);
+    std::vector<BYTE> px = Pixels();
+    EXPECT_EQ(px[0], 0);
+    EXPECT_EQ(px[1], 0);
+    EXPECT_EQ(px[2], 0);
+    EXPECT_FLOAT_EQ(g_fAspect, 16.0f / 9.0f);
+    const D3DXMATRIX& p = g_Camera.GetProjection();
+    EXPECT_NEAR(p._22 / p._11, 16.0f / 9.0f, 1e-5f);
+}
+
+TEST_F(Lifecycle, AFrameThatTookLongAdvancesByAtMostFiftyMilliseconds) {
+    ClockOverride clock{Millis, Counter, 1'000'000};
+    SetClockOverride(&clock);
+    FrameTimerForgetState();
+    g_Micros = 1'000'000;
+    ASSERT_EQ(Start(), 1);
+    FrameTimer(TimerCommand::Start);
+    g_Micros += 200'000;  // 0.2 s
+    Frame(m_hwnd);
+    EXPECT_FLOAT_EQ(g_fElapsedTime, 0.05f);
+    g_Micros += 16'000;
+    Frame(m_hwnd);
+    EXPECT_NEAR(g_fElapsedTime, 0.016f, 1e-6f);
+    EXPECT_NEAR(g_fAppTime, 0.216f, 1e-5f);
+}
+
+TEST_F(Lifecycle, ALostDeviceIsResetAndTheRendererStatesReapplied) {
+    ASSERT_EQ(Start(), 1);
+    g_Camera.SetPosition(50.0f, 60.0f, 70.0f);
+    g_pDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    SimulateDeviceLoss(g_pDevice);
+    Frame(m_hwnd);
+    EXPECT_EQ(g_pDevice->TestCooperativeLevel(), S_OK);
+    D3DXVECTOR3 eye = g_Camera.GetPosition();
+    EXPECT_FLOAT_EQ(eye.x, 0.0f);
+    EXPECT_FLOAT_EQ(eye.z, -240.0f);
+    DWORD fog = 0;
+    g_pDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
+    EXPECT_EQ(fog, 1u);
+    Frame(m_hwnd);  // and frames go on
+}
+
+TEST_F(Lifecycle, ReleaseSavesTheSettingsAndToleratesAPartialStart) {
+    ASSERT_EQ(Start(), 1);
+    ReleaseAll();
+    EXPECT_EQ(g_pDevice, nullptr);
+    EXPECT_EQ(g_bDeviceReady, 0);
+    EXPECT_TRUE(std::filesystem::exists(RegistryFilePath(kSettingsKey)));
+    Frame(m_hwnd);  // nothing happens without a device
+    ReleaseAll();   // twice is harmless
+}

@@ -1,0 +1,152 @@
+// Settings defaults and their registry file: round trip, missing values,
+// garbage, atomic replacement.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/registry.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string SettingsFile() { return RegistryFilePath(kSettingsKey); }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::remove(SettingsFile()); }
+    void TearDown() override { std::filesystem::remove(SettingsFile()); }
+    static void WriteFile(const std::string& text) {
+        std::filesystem::create_directories(std::filesystem::path(SettingsFile()).parent_path());
+        std::ofstream(SettingsFile(), std::ios::binary) << text;
+    }
+};
+
+}  // namespace
+
+TEST_F(SettingsFileTest, NoFileMeansDefaultsAndSaveWritesAll25InRecordOrder) {
+    Settings s;
+    s.Load();
+    EXPECT_EQ(s.intWhlNumCur, 30);
+    EXPECT_EQ(s.intWhlAliForceCur, 20);
+    EXPECT_STREQ(s.strBGMUsr, "tune_main.mid");
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));  // loading alone writes nothing
+    s.Save();
+
+    std::string text = ReadAll(SettingsFile());
+    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]\n"), std::string::npos);
+    std::vector<std::string> names;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] == '"') names.push_back(line.substr(1, line.find('"', 1) - 1));
+    }
+    ASSERT_EQ(names.size(), 25u);
+    EXPECT_EQ(names[0], "intChkFPS");
+    EXPECT_EQ(names[14], "intChkBGM");
+    EXPECT_EQ(names[15], "strBGMUsr");
+    EXPECT_EQ(names[16], "intChkLargeModel");
+    EXPECT_EQ(names[24], "intWhlCenForceCur");
+    EXPECT_NE(text.find("\"intWhlNumCur\"=dword:0000001e\n"), std::string::npos);
+    EXPECT_NE(text.find("\"strBGMUsr\"=\"tune_main.mid\"\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, RoundTripKeepsEveryValueIncludingNegativesAndOddPaths) {
+    Settings a;
+    a.intCamMod = 7;  // out of range values are stored and loaded as they are
+    a.intWhlNumCur = -3;
+    a.intChkCol = 1;
+    std::strcpy(a.strBGMUsr, "/home/user/My \"Tunes\"\\back\\slash.mid");
+    a.Save();
+    Settings b;
+    b.Load();
+    EXPECT_EQ(b.intCamMod, 7);
+    EXPECT_EQ(b.intWhlNumCur, -3);
+    EXPECT_EQ(b.intChkCol, 1);
+    EXPECT_STREQ(b.strBGMUsr, a.strBGMUsr);
+}
+
+TEST_F(SettingsFileTest, MissingValueKeepsItsFieldAndGarbageLinesAreSkipped) {
+    WriteFile(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]\r\n"
+        "\"intChkFPS\"=dword:00000000\r\n"
+        "this line is garbage\n"
+        "\"intCamMod\"=dword:0003\n"             // wrong width: skipped
+        "\"intDisMod\"=dword:00000002\n"
+        "\"intAspMod\"=\"2\"\n"                  // a string where a number belongs: field kept
+        "\"intWhlSpeedCur\"=dword:00000096\n"
+        "\"strBGMUsr\"=\"unterminated\n"
+        "\"intChkCelphn\"=dword:zzzzzzzz\n");
+    Settings s;
+    s.Load();
+    EXPECT_EQ(s.intChkFPS, 0);
+    EXPECT_EQ(s.intDisMod, 2);
+    EXPECT_EQ(s.intWhlSpeedCur, 150);
+    EXPECT_EQ(s.intWhlNumCur, 30);  // absent
+    EXPECT_EQ(s.intCamMod, 1);
+    EXPECT_EQ(s.intAspMod, 1);
+    EXPECT_EQ(s.intChkCelphn, 0);
+    EXPECT_STREQ(s.strBGMUsr, "tune_main.mid");
+}
+
+TEST_F(SettingsFileTest, OverlongPathIsNotCutIntoAnotherPath) {
+    std::string longPath = "/" + std::string(300, 'a') + ".mid";
+    WriteFile("\"strBGMUsr\"=\"" + longPath + "\"\n\"intChkBGM\"=dword:00000001\n");
+    Settings s;
+    s.Load();
+    EXPECT_STREQ(s.strBGMUsr, "tune_main.mid");
+    EXPECT_EQ(s.intChkBGM, 1);
+}
+
+TEST_F(SettingsFileTest, SaveKeepsValuesItDoesNotKnowAndLeavesNoTemporaryFiles) {
+    WriteFile("\"futureOption\"=dword:0000002a\n\"intChkFPS\"=dword:00000000\n");
+    Settings s;
+    s.Load();
+    s.Save();
+    std::string text = ReadAll(SettingsFile());
+    EXPECT_NE(text.find("\"futureOption\"=dword:0000002a"), std::string::npos);
+    EXPECT_NE(text.find("\"intChkFPS\"=dword:00000000"), std::string::npos);
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(SettingsFile()).parent_path())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Registry, RejectsSubKeysThatLeaveTheConfigurationFolder) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    EXPECT_NE(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\..\\..\\etc", &key, &disposition), 0);
+    EXPECT_NE(RegCreateKeyExA(HKEY_CURRENT_USER, "", &key, &disposition), 0);
+    EXPECT_EQ(key, nullptr);
+}
+
+TEST(Registry, QueryReportsSizesAndTooSmallBuffers) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\NerevalTest\\Query", &key, &disposition), 0);
+    const char text[] = "hello";
+    ASSERT_EQ(RegSetValueExA(key, "s", REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), 0);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "s", &type, nullptr, &size), 0);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 6u);
+    char small[3] = {'k', 'k', 'k'};
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueExA(key, "s", &type, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(small[0], 'k');
+    EXPECT_EQ(RegQueryValueExA(key, "missing", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+}

@@ -1,0 +1,171 @@
+// Start-up log, frame timer and string helpers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "shell/errlog.h"
+#include "shell/frametimer.h"
+
+TEST(ErrLog, AppendsUntilTheTenThousandByteLimit) {
+    auto log = std::make_unique<ErrLog>();
+    std::string chunk(1000, 'a');
+    for (int i = 0; i < 9; ++i) ASSERT_EQ(log->Append(chunk.c_str()), 0);
+    ASSERT_EQ(log->Append(std::string(998, 'b').c_str()), 0);  // 9998 bytes
+    EXPECT_EQ(log->Append("xy"), 9998);                        // 9998 + 2 + 1 > 10000: dropped
+    EXPECT_EQ(log->Length(), 9998u);
+    EXPECT_EQ(log->Append("z"), 0);  // 9998 + 1 + 1 = 10000 fits
+    EXPECT_EQ(log->Length(), 9999u);
+    EXPECT_EQ(log->Text()[9998], 'z');
+    EXPECT_EQ(log->Text()[9999], '\0');
+}
+
+TEST(ErrLog, WritesExactlyTheTextAndReplacesAnOlderFile) {
+    std::string path = StateHome() + "/" + ErrLogFileName();
+    {
+        std::ofstream old(path);
+        old << "an older, longer log that must disappear entirely\n";
+    }
+    auto log = std::make_unique<ErrLog>();
+    log->Append("InitiateD3D...\n");
+    log->Append("\tpMusicManager == NULL");  // lines may end without a newline
+    log->Append("Failed\n");
+    log->Write();
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), "InitiateD3D...\n\tpMusicManager == NULLFailed\n");
+}
+
+TEST(ErrLog, WriteIntoAnUnwritablePlaceDoesNothing) {
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    std::string keep = saved ? saved : "";
+    setenv("XDG_STATE_HOME", "/proc/nereval-no-such-dir", 1);
+    ErrLog log;
+    log.Append("x\n");
+    log.Write();  // must not crash or throw
+    setenv("XDG_STATE_HOME", keep.c_str(), 1);
+    SUCCEED();
+}
+
+// A hand-driven clock: counter in microseconds, milliseconds derived.
+namespace {
+std::int64_t g_FakeMicros = 0;
+std::int64_t FakeCounter() { return g_FakeMicros; }
+DWORD FakeMillis() { return static_cast<DWORD>(g_FakeMicros / 1000); }
+
+class FrameTimerTest : public ::testing::TestWithParam<std::int64_t> {
+protected:
+    void SetUp() override {
+        m_clock = ClockOverride{FakeMillis, FakeCounter, GetParam()};
+        SetClockOverride(&m_clock);
+        FrameTimerForgetState();
+        g_FakeMicros = 5'000'000;  // the clock does not start at zero
+    }
+    void TearDown() override {
+        SetClockOverride(nullptr);
+        FrameTimerForgetState();
+    }
+    static void Wait(double seconds) { g_FakeMicros += static_cast<std::int64_t>(seconds * 1e6); }
+    ClockOverride m_clock{};
+};
+}  // namespace
+
+TEST_P(FrameTimerTest, ElapsedTimeMeasuresBetweenCalls) {
+    FrameTimer(TimerCommand::Start);
+    Wait(0.25);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.25, 1e-3);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.0, 1e-3);
+    Wait(0.016);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.016, 1e-3);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAppTime), 0.266, 1e-3);
+}
+
+TEST_P(FrameTimerTest, StoppedTimerFreezesAppAndElapsedButNotAbsoluteTime) {
+    FrameTimer(TimerCommand::Start);
+    Wait(1.0);
+    FrameTimer(TimerCommand::Stop);
+    double absBefore = FrameTimer(TimerCommand::GetAbsoluteTime);
+    Wait(2.0);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAppTime), 1.0, 1e-3);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.0, 1e-3);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAbsoluteTime) - absBefore, 2.0, 1e-3);
+
+    // Start again: the 2 s spent stopped do not count as application time.
+    FrameTimer(TimerCommand::Start);
+    Wait(0.5);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAppTime), 1.5, 1e-3);
+}
+
+TEST_P(FrameTimerTest, AdvanceStepsAStoppedTimerByATenth) {
+    FrameTimer(TimerCommand::Start);
+    Wait(1.0);
+    FrameTimer(TimerCommand::Stop);
+    FrameTimer(TimerCommand::Advance);
+    FrameTimer(TimerCommand::Advance);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAppTime), 1.2, 1e-3);
+}
+
+TEST_P(FrameTimerTest, UnknownCommandReturnsMinusOneAndChangesNothing) {
+    FrameTimer(TimerCommand::Start);
+    Wait(0.3);
+    EXPECT_EQ(FrameTimer(static_cast<TimerCommand>(7)), -1.0);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.3, 1e-3);
+}
+
+TEST_P(FrameTimerTest, FirstStartMakesAppTimeCountFromStart) {
+    Wait(10.0);
+    FrameTimer(TimerCommand::Start);
+    Wait(0.125);
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetAppTime), 0.125, 1e-3);
+}
+
+// 1 MHz counter, and no counter at all (millisecond fallback).
+INSTANTIATE_TEST_SUITE_P(CounterAndFallback, FrameTimerTest, ::testing::Values(1'000'000, 0));
+
+TEST(FrameTimerFallback, HasMillisecondResolution) {
+    ClockOverride clock{FakeMillis, FakeCounter, 0};
+    SetClockOverride(&clock);
+    FrameTimerForgetState();
+    g_FakeMicros = 1'000'000;
+    FrameTimer(TimerCommand::Start);
+    g_FakeMicros += 1700;  // 1.7 ms: the millisecond clock sees 1 ms
+    EXPECT_NEAR(FrameTimer(TimerCommand::GetElapsedTime), 0.001, 1e-9);
+    SetClockOverride(nullptr);
+    FrameTimerForgetState();
+}
+
+TEST(StringHelpers, CopyStringBoundedTruncatesAndTerminates) {
+    char dst[8];
+    std::memset(dst, 'x', sizeof dst);
+    CopyStringBounded(dst, "abcdefghijk", 8);
+    EXPECT_STREQ(dst, "abcdefg");
+    CopyStringBounded(dst, "hi", -1);
+    EXPECT_STREQ(dst, "hi");
+    CopyStringBounded(dst, "zz", 0);  // count 0: untouched
+    EXPECT_STREQ(dst, "hi");
+    CopyStringBounded(nullptr, "zz", 4);
+    CopyStringBounded(dst, nullptr, 4);
+    EXPECT_STREQ(dst, "hi");
+}
+
+TEST(StringHelpers, AnsiToWideConvertsUtf8AndAlwaysTerminates) {
+    wchar_t w[16];
+    AnsiToWide(w, "tune_main.mid", -1);
+    EXPECT_EQ(std::wstring(w), L"tune_main.mid");
+    AnsiToWide(w, "/home/\xe6\xb5\xb7/a.mid", -1);  // 海 in UTF-8 is one wide character
+    EXPECT_EQ(std::wstring(w), L"/home/\x6d77/a.mid");
+    AnsiToWide(w, "abcdefgh", 4);
+    EXPECT_EQ(std::wstring(w), L"abc");
+    w[0] = L'q';
+    AnsiToWideGuarded(w, "abc", 0);
+    EXPECT_EQ(w[0], L'q');
+    AnsiToWide(w, "\xff\xfe", -1);  // invalid bytes become replacement characters
+    EXPECT_EQ(std::wstring(w), L"\xfffd\xfffd");
+}

@@ -1,0 +1,89 @@
+# Whole program under a virtual X server: command line, input rules, single
+# instance, settings written at exit, error log on a failed start.
+source "$(dirname "$0")/lib.inc"
+
+# Switches that do nothing: exit 0 at once, no window.
+for arg in /x "/p 123" "/q"; do
+  start=$(date +%s%N)
+  "$BIN" "$arg"; code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  check "'$arg' exits 0 at once (${ms} ms)" [ "$code" -eq 0 -a "$ms" -lt 2000 ]
+done
+check "no window was shown by those switches" [ -z "$(xdotool search --name 'Nereval Screen Saver' 2>/dev/null)" ]
+
+# Full screen: a key ends it with 0.
+xdotool mousemove 100 100
+"$BIN" "  -S" & pid=$!
+if wait_window; then pass "'  -S' opens the full-screen saver"; else fail "'  -S' opens the full-screen saver"; fi
+sleep 1
+check "the saver keeps running without input" kill -0 $pid
+xdotool key x
+wait_exit $pid 5; check "a key press ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "settings file written at exit" [ -f "$SETTINGS" ]
+check "it holds all 25 values" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
+check "with their defaults" grep -q '"intWhlNumCur"=dword:0000001e' "$SETTINGS"
+
+# A click ends it.
+"$BIN" s & pid=$!
+wait_window; sleep 1
+xdotool click 1
+wait_exit $pid 5; check "a click ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+
+# Pointer travel: 4 pixels do not end it, 5 do (measured from where the
+# pointer was when the saver started).
+"$BIN" s & pid=$!
+wait_window; sleep 1
+xdotool mousemove_relative 3 1; sleep 1
+check "a pointer move of 4 does not end it" kill -0 $pid
+xdotool mousemove_relative 0 1
+wait_exit $pid 5; check "a pointer move of 5 ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+
+"$BIN" s & pid=$!
+wait_window; sleep 1
+xdotool mousemove_relative -- -5 0
+wait_exit $pid 5; check "a pointer move of 5 to the left ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+
+# Second instance exits at once while the first runs.
+"$BIN" s & pid=$!
+wait_window; sleep 0.5
+start=$(date +%s%N)
+"$BIN" s; code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "a second saver exits 0 at once (${ms} ms)" [ "$code" -eq 0 -a "$ms" -lt 2000 ]
+check "the first one still runs" kill -0 $pid
+xdotool key Escape
+wait_exit $pid 5; check "first one ended by a key (got $STATUS)" [ "$STATUS" = 0 ]
+
+# The test window ignores input and closes on its close command.
+"$BIN" w & pid=$!
+if wait_window; then pass "'w' opens the test window"; else fail "'w' opens the test window"; fi
+sleep 1
+geom=$(xdotool getwindowgeometry "$WIN" | grep Geometry)
+check "the test window's client area is 640x480 ($geom)" [ "$geom" = "  Geometry: 640x480" ]
+xdotool mousemove --window "$WIN" 10 10; sleep 0.2
+xdotool mousemove --window "$WIN" 300 300
+xdotool key --window "$WIN" x
+xdotool click 1
+sleep 1
+check "the test window ignores keys, clicks and moves" kill -0 $pid
+"$XCLOSE" "$WIN"
+wait_exit $pid 5; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+
+# A successful start leaves an old log untouched.
+echo "old log" > "$LOG"
+"$BIN" w & pid=$!
+wait_window; sleep 0.5; "$XCLOSE" "$WIN"; wait_exit $pid 5
+check "a good start leaves the old log as it was" [ "$(cat "$LOG")" = "old log" ]
+
+# No GL device: the start fails and the log says where.
+rm -f "$LOG"
+SDL_VIDEODRIVER=dummy "$BIN" w; code=$?
+check "a start without a device exits 0 (got $code)" [ "$code" -eq 0 ]
+check "and writes the log" [ -f "$LOG" ]
+if [ -f "$LOG" ]; then
+  echo "--- log:"; cat "$LOG"; echo "---"
+  check "the log starts with InitiateD3D" [ "$(head -n 1 "$LOG")" = "InitiateD3D..." ]
+  check "the log ends with Failed" [ "$(tail -n 1 "$LOG")" = "Failed" ]
+fi
+
+finish

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the saver and the tests need,
+# but only those that are missing, so a second run costs a dpkg query.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfluidsynth-dev timgm6mb-soundfont
+  libgtk-3-dev fonts-ipafont-gothic
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-utils xdotool imagemagick sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}" >&2
+  echo "install-deps: run as root (or install them yourself) and try again" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
