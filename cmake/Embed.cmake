@@ -54,7 +54,8 @@ ${rows}    {nullptr, nullptr, nullptr, nullptr},
 }  // namespace
 const ResourceEntry* NerevalResourceTable() { return kTable; }
 ")
-  add_library(${target} STATIC ${gen_dir}/resources.S ${gen_dir}/resources.cpp)
+  # Object files, linked whole into each executable whatever the library order.
+  add_library(${target} OBJECT ${gen_dir}/resources.S ${gen_dir}/resources.cpp)
   set_source_files_properties(${gen_dir}/resources.S PROPERTIES OBJECT_DEPENDS "${deps}")
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
 endfunction()

@@ -139,8 +139,9 @@ HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWOR
 // child. Without a material list one default material is returned (diffuse
 // opaque white, everything else zero). materials: an array of D3DXMATERIAL,
 // numMaterials entries, strings inside the same buffer. adjacency (may be
-// null): 3 DWORDs per face, the face across each edge or 0xFFFFFFFF, faces
-// meeting at file vertices (split copies count as their file vertex).
+// null): 3 DWORDs per face, the face across each edge or 0xFFFFFFFF, where
+// faces meet at vertices of exactly equal position (split copies and the
+// seams of a hull with per-side vertices included).
 // Indices are 16-bit unless options hold D3DXMESH_32BIT; more than 65535
 // vertices then fail with D3DERR_INVALIDCALL. The attribute table is empty
 // until Optimize sorts by attribute.
@@ -161,11 +162,14 @@ HRESULT D3DXLoadMeshFromXof(IDirectXFileData* meshData, DWORD options, IDirect3D
 //    XSkinMeshHeader, VertexDuplicationIndices, ...); the object is valid for
 //    the call only (AddRef it to keep it). context is passed through.
 HRESULT D3DXLoadMeshFromXofEx(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device,
-                              ID3DXBuffer** adjacency, ID3DXBuffer** materials, DWORD* numMaterials,
-                              ID3DXMesh** mesh, ID3DXBuffer** vertexSource,
-                              void (*otherChild)(IDirectXFileData* child, void* context), void* context);
+                              ID3DXBuffer** adjacency, ID3DXBuffer** materials, DWORD* numMaterials, ID3DXMesh** mesh,
+                              ID3DXBuffer** vertexSource, void (*otherChild)(IDirectXFileData* child, void* context),
+                              void* context);
 
-// Vertex normals as the normalised sum of the face normals around each vertex.
+// Vertex normals as the normalised sum of the normalised face normals
+// (e1 x e2 of each clockwise face) around each vertex index; needs NORMAL in
+// the format. adjacency is accepted for the D3DX signature and not used:
+// vertices are shared by index only, so split copies keep separate normals.
 HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* adjacency);
 
 UINT D3DXGetFVFVertexSize(DWORD fvf);

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/window.h"
+#include "render/renderer_states.h"
 #include "shell/frametimer.h"
 
 // Construction order matters: the settings seed the random generator first.
@@ -15,6 +16,10 @@ D3DXVECTOR4 g_vLightDirBase(0.5f, 0.9f, 0.5f, 0.0f);
 D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
 Camera g_Camera;
 FogState g_Fog;
+ZSortRender g_ZSortRender;
+EarthAndPillar g_EarthAndPillar;
+WorldClock g_WorldClock;
+BackGroundObj g_Obstacle01BGO;
 
 IDirect3D8* g_pD3D = nullptr;
 IDirect3DDevice8* g_pDevice = nullptr;
@@ -31,6 +36,17 @@ float g_fAppTime = 0.0f;
 extern int g_bWindowed;  // the saver shell's test-window switch
 
 namespace {
+
+// Logs an object step, runs it, and on failure logs "\tFailed\n".
+template <typename Step>
+bool ObjectStep(const char* line, Step step) {
+    g_ErrLog.Append(line);
+    if (FAILED(step())) {
+        g_ErrLog.Append("\tFailed\n");
+        return false;
+    }
+    return true;
+}
 
 int FailStart() {
     g_ErrLog.Append("Failed\n");
@@ -117,43 +133,7 @@ HRESULT InitiateD3D(HWND hwnd) {
 HRESULT InitiateRenderer(HWND) {
     if (!g_bDeviceReady) return E_FAIL;
     IDirect3DDevice8* d = g_pDevice;
-
-    // Stage 0: ramp or base texture times the vertex colour.
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-    d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
-    // Stage 1: the mesh's own texture times stage 0's result.
-    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
-    d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    d->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(1, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-    d->SetTextureStageState(1, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-    d->SetTextureStageState(1, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
-
-    d->SetRenderState(D3DRS_DITHERENABLE, FALSE);
-    d->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, FALSE);
-    d->SetRenderState(D3DRS_ZENABLE, TRUE);
-    d->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
-    d->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
-    d->SetRenderState(D3DRS_AMBIENT, 0xFF000000);
-    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-
-    D3DMATERIAL8 material{};
-    material.Diffuse = {0.5f, 0.6f, 0.7f, 0.0f};
-    material.Ambient = {0.5f, 0.6f, 0.7f, 0.0f};
-    material.Specular = {0.3f, 0.3f, 0.3f, 0.0f};
-    material.Emissive = {0.0f, 0.0f, 0.0f, 0.0f};
-    material.Power = 8.0f;
-    d->SetMaterial(&material);
+    SetRendererStates(d);
 
     if (g_Settings.intAspMod == 1) g_fAspect = 4.0f / 3.0f;
     if (g_Settings.intAspMod == 2) g_fAspect = 16.0f / 9.0f;
@@ -167,6 +147,14 @@ HRESULT InitiateRenderer(HWND) {
 
 HRESULT InitiateObjects(HWND) {
     if (!g_bDeviceReady) return E_FAIL;
+    IDirect3DDevice8* d = g_pDevice;
+    ErrLog* log = &g_ErrLog;
+    bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
+              ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
+                         [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
+              true;
+    if (!ok) return E_FAIL;
+    g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
     return S_OK;
 }
 
@@ -199,6 +187,9 @@ int Update() {
         D3DXMatrixMultiply(&m, &m, &rx);
     }
     D3DXVec4Transform(&g_vLightDir, &g_vLightDirBase, &m);
+
+    g_EarthAndPillar.Update(g_fElapsedTime);
+    g_WorldClock.Update();
     return 0;
 }
 
@@ -207,13 +198,22 @@ int Render() {
     d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
     if (FAILED(d->BeginScene())) return 0;
     g_Camera.UpdateFrustum();
+    const FrustumRecord* frustum = &g_Camera.GetFrustum();
 
-    // Rigid models queued by the scene objects are drawn sorted, blended.
+    // The rigid models are queued here and drawn below, sorted and blended.
+    g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
+    g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
+    g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
+
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    D3DXMATRIX view;
-    if (D3DXMatrixInverse(&view, nullptr, &g_Camera.GetPose())) g_Camera.SetView(view);
+    D3DXMATRIX inverse;
+    if (D3DXMatrixInverse(&inverse, nullptr, &g_Camera.GetPose())) g_Camera.SetView(inverse);
+    const D3DXMATRIX& view = g_Camera.GetView();
+    g_ZSortRender.Sort(D3DXVECTOR3(view._31, view._32, view._33));
+    g_ZSortRender.Render(d, view, g_Camera.GetProjection(), g_vLightDir, g_Fog.GetFar());
+    g_ZSortRender.Clear();
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
     d->EndScene();
@@ -223,6 +223,11 @@ int Render() {
 void ReleaseAll() {
     g_bDeviceReady = 0;
     g_Settings.Save();
+    g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
+    g_ZSortRender.DeleteDeviceObjects();
+    g_EarthAndPillar.DeleteDeviceObjects();
+    g_WorldClock.DeleteDeviceObjects();
+    g_Obstacle01BGO.DeleteDeviceObjects();
     if (g_pDevice) {
         g_pDevice->Release();
         g_pDevice = nullptr;

@@ -5,6 +5,10 @@
 
 #include "platform/d3d8.h"
 #include "platform/d3dx_math.h"
+#include "render/zsort_render.h"
+#include "scene/background_obj.h"
+#include "scene/earth_and_pillar.h"
+#include "scene/world_clock.h"
 #include "settings/settings.h"
 #include "shell/errlog.h"
 #include "view/camera.h"
@@ -16,6 +20,13 @@ extern D3DXVECTOR4 g_vLightDirBase;  // (0.5, 0.9, 0.5, 0)
 extern D3DXVECTOR4 g_vLightDir;      // this frame's light direction, w = 0
 extern Camera g_Camera;
 extern FogState g_Fog;
+
+// The scene objects, one each, created in this order.
+extern ZSortRender g_ZSortRender;
+extern EarthAndPillar g_EarthAndPillar;
+extern WorldClock g_WorldClock;
+extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
+constexpr float kObstacleCheckRange = 200.0f;  // world units
 
 extern IDirect3D8* g_pD3D;
 extern IDirect3DDevice8* g_pDevice;

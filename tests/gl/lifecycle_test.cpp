@@ -66,7 +66,10 @@ TEST_F(Lifecycle, StartsLogsEveryStageAndClearsToWhite) {
     std::string log = g_ErrLog.Text() + before;
     EXPECT_EQ(log,
               "InitiateD3D...\n\tDirect3DCreate8...\n\tGetAdapterDisplayMode...\n\tCreateDevice...\n"
-              "InitiateRenderer...\nInitiateObjects...\n");
+              "InitiateRenderer...\nInitiateObjects...\n"
+              "\tZSortRender.InitDeviceObjects...\n\t\tD3DXCreateTextureFromResource...\n"
+              "\tZSortRender.RestoreDeviceObjects...\n\t\tD3DXAssembleShaderFromResource...\n"
+              "\t\tCreateVertexShader...\n");
     // The test window's back buffer is its client area.
     EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
     EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 240u);

@@ -18,7 +18,7 @@ if wait_window; then pass "'  -S' opens the full-screen saver"; else fail "'  -S
 sleep 1
 check "the saver keeps running without input" kill -0 $pid
 xdotool key x
-wait_exit $pid 5; check "a key press ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "a key press ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 check "settings file written at exit" [ -f "$SETTINGS" ]
 check "it holds all 25 values" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
 check "with their defaults" grep -q '"intWhlNumCur"=dword:0000001e' "$SETTINGS"
@@ -27,7 +27,7 @@ check "with their defaults" grep -q '"intWhlNumCur"=dword:0000001e' "$SETTINGS"
 "$BIN" s & pid=$!
 wait_window; sleep 1
 xdotool click 1
-wait_exit $pid 5; check "a click ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "a click ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # Pointer travel: 4 pixels do not end it, 5 do (measured from where the
 # pointer was when the saver started).
@@ -36,12 +36,12 @@ wait_window; sleep 1
 xdotool mousemove_relative 3 1; sleep 1
 check "a pointer move of 4 does not end it" kill -0 $pid
 xdotool mousemove_relative 0 1
-wait_exit $pid 5; check "a pointer move of 5 ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "a pointer move of 5 ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 "$BIN" s & pid=$!
 wait_window; sleep 1
 xdotool mousemove_relative -- -5 0
-wait_exit $pid 5; check "a pointer move of 5 to the left ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "a pointer move of 5 to the left ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # Second instance exits at once while the first runs.
 "$BIN" s & pid=$!
@@ -52,7 +52,7 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 check "a second saver exits 0 at once (${ms} ms)" [ "$code" -eq 0 -a "$ms" -lt 2000 ]
 check "the first one still runs" kill -0 $pid
 xdotool key Escape
-wait_exit $pid 5; check "first one ended by a key (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "first one ended by a key (got $STATUS)" [ "$STATUS" = 0 ]
 
 # The test window ignores input and closes on its close command.
 "$BIN" w & pid=$!
@@ -67,12 +67,12 @@ xdotool click 1
 sleep 1
 check "the test window ignores keys, clicks and moves" kill -0 $pid
 "$XCLOSE" "$WIN"
-wait_exit $pid 5; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+wait_exit $pid 15; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # A successful start leaves an old log untouched.
 echo "old log" > "$LOG"
 "$BIN" w & pid=$!
-wait_window; sleep 0.5; "$XCLOSE" "$WIN"; wait_exit $pid 5
+wait_window; sleep 0.5; "$XCLOSE" "$WIN"; wait_exit $pid 15
 check "a good start leaves the old log as it was" [ "$(cat "$LOG")" = "old log" ]
 
 # No GL device: the start fails and the log says where.

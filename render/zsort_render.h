@@ -1,0 +1,92 @@
+// ZSortRender: the per-frame queue of rigid (unskinned) model draws. During the
+// scene pass every X-file model that wants to be seen adds one entry; after
+// the scene the lifecycle sorts the queue along the view direction, draws it
+// with the toon vertex shader "Toon.vsh" under alpha blending, and clears it.
+//
+// Budget: 300 fixed slots, filled in place; nothing is allocated per frame.
+// A full queue silently drops further entries for that frame.
+//
+// Ownership: entries borrow the model's vertex and index buffers, attribute
+// table, materials and textures; they are valid only for the frame in which
+// they were added (Clear forgets them). The renderer owns the toon ramp
+// texture ("Toon.bmp") and the toon shader handle.
+//
+// Lifecycle: InitDeviceObjects (ramp texture) → RestoreDeviceObjects (shader)
+// → per frame Add… Sort Render Clear → InvalidateDeviceObjects (shader) →
+// DeleteDeviceObjects (texture). Each step undoes exactly its partner.
+#pragma once
+
+#include "platform/d3d8.h"
+#include "platform/d3dx_math.h"
+#include "platform/d3dx_mesh.h"
+
+class ErrLog;
+
+// One queued draw. An empty slot has null pointers, no subsets, the identity
+// world matrix and position (0, 0, 0).
+struct ZSortEntry {
+    // 44-byte vertices: position (3 floats), normal (3 floats), diffuse
+    // (packed colour), texture coordinates 0 and 1 (2 floats each).
+    IDirect3DVertexBuffer8* m_pVB;
+    IDirect3DIndexBuffer8* m_pIB;
+    const D3DXATTRIBUTERANGE* m_pAttribTable;  // one range per subset
+    const D3DMATERIAL8* m_pMaterials;          // one material per subset
+    IDirect3DTexture8* const* m_ppTextures;    // one per subset, entries may be null; null array: none
+    DWORD m_dwSubsetNum;
+    D3DXMATRIX m_matWorld;   // model to world
+    D3DXVECTOR3 m_vPosition;  // world-space point the queue is sorted by
+};
+
+class ZSortRender {
+public:
+    static constexpr DWORD kMaxEntries = 300;
+    static constexpr DWORD kVertexStride = 44;  // bytes, see ZSortEntry
+
+    ZSortRender();
+    ZSortRender(const ZSortRender&) = delete;
+    ZSortRender& operator=(const ZSortRender&) = delete;
+
+    // Creates the toon ramp texture from the resource "Toon.bmp". Progress
+    // lines go to `log` (the start-up log; may be null). E_FAIL on failure.
+    HRESULT InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log);
+    // Assembles "Toon.vsh" and creates the toon shader with the 44-byte
+    // vertex declaration. Returns the assembler's error, or E_FAIL when the
+    // device refuses the shader.
+    HRESULT RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log);
+
+    // Queues one model draw; ignored when kMaxEntries are already queued.
+    // Returns 0.
+    HRESULT Add(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib, const D3DXATTRIBUTERANGE* attribTable,
+                D3DXMATRIX world, D3DXVECTOR3 position, const D3DMATERIAL8* materials,
+                IDirect3DTexture8* const* textures, DWORD subsetNum);
+    // Orders the queue ascending by the dot product of each entry's position
+    // with `direction` (world space; the lifecycle passes the view matrix's
+    // third row, so the farthest entry comes last). Equal keys: any order.
+    HRESULT Sort(const D3DXVECTOR3& direction);
+    // Draws the queue in its current order. view and projection are the
+    // camera's; light is the world-space light vector (w = 0); fogDistance is
+    // the camera-space depth at which an entry is all fog colour. The caller
+    // sets the blend states. Returns 0 whatever the device says.
+    HRESULT Render(IDirect3DDevice8* device, const D3DXMATRIX& view, const D3DXMATRIX& projection,
+                   const D3DXVECTOR4& light, float fogDistance);
+    // Empties every slot and the queue.
+    HRESULT Clear();
+
+    // Deletes the toon shader.
+    HRESULT InvalidateDeviceObjects(IDirect3DDevice8* device);
+    // Releases the toon ramp texture.
+    HRESULT DeleteDeviceObjects();
+
+    // Inspection (tests, debug overlays). GetEntry takes an index below
+    // kMaxEntries; any other reads slot 0.
+    DWORD GetCount() const { return m_dwCount; }
+    const ZSortEntry& GetEntry(DWORD index) const { return m_Entries[index < kMaxEntries ? index : 0]; }
+    IDirect3DTexture8* GetToonTexture() const { return m_pToonTexture; }
+    DWORD GetShader() const { return m_dwToonShader; }
+
+private:
+    DWORD m_dwCount;
+    ZSortEntry m_Entries[kMaxEntries];
+    IDirect3DTexture8* m_pToonTexture;
+    DWORD m_dwToonShader;  // 0xFFFFFFFF when not created
+};

@@ -1,0 +1,70 @@
+// Background sets: a model and its placement file.
+#include "scene/background_obj.h"
+
+#include <new>
+
+#include "shell/errlog.h"
+
+namespace {
+void Log(ErrLog* log, const char* text) {
+    if (log) log->Append(text);
+}
+}  // namespace
+
+HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* modelName, const char* placementName,
+                                         ErrLog* log) {
+    Log(log, "\t\tm_pBackGroundMdl->LoadXFile...\n");
+    m_pBackGroundMdl = new (std::nothrow) XModel;
+    if (!m_pBackGroundMdl) {
+        Log(log, "\t\tm_pBackGroundMdl == NULL\n");
+        return E_FAIL;
+    }
+    HRESULT hr = m_pBackGroundMdl->LoadXFile(device, modelName, log);
+    if (FAILED(hr)) {
+        Log(log, "\t\tFailed\n");
+        return hr;
+    }
+
+    Log(log, "\t\tFineResource...\n");
+    ResourceData resource = FindResourceData(placementName, "MISC");
+    if (!resource) {
+        Log(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+    Log(log, "\t\tLoadResource...\n");
+    PlacementFile placements;
+    if (!ReadPlacementFile(resource, &placements)) {
+        Log(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+
+    m_pBackGroundObj = new (std::nothrow) ModelInstance[static_cast<std::size_t>(placements.count)];
+    if (!m_pBackGroundObj) {
+        Log(log, "\t\tm_pBackGroundObj == NULL\n");
+        return E_FAIL;
+    }
+    m_nObjectNum = placements.count;
+    for (int i = 0; i < m_nObjectNum; ++i) {
+        m_pBackGroundObj[i].SetModel(m_pBackGroundMdl);
+        m_pBackGroundObj[i].SetWorldMatrix(placements.Matrix(i));
+    }
+    return S_OK;
+}
+
+int BackGroundObj::Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,
+                          ZSortRender* renderer) {
+    for (int i = 0; i < m_nObjectNum; ++i) m_pBackGroundObj[i].Render(device, camera, frustum, reserved, renderer);
+    return 0;
+}
+
+int BackGroundObj::DeleteDeviceObjects() {
+    if (m_pBackGroundMdl) {
+        m_pBackGroundMdl->DeleteDeviceObjects();
+        delete m_pBackGroundMdl;
+        m_pBackGroundMdl = nullptr;
+    }
+    delete[] m_pBackGroundObj;
+    m_pBackGroundObj = nullptr;
+    m_nObjectNum = 0;
+    return 0;
+}

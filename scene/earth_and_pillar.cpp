@@ -1,0 +1,166 @@
+// The Earth, the pillar rings, the moons and the floating ring.
+#include "scene/earth_and_pillar.h"
+
+#include <cmath>
+#include <new>
+
+#include "platform/clock.h"
+#include "settings/settings.h"
+#include "shell/errlog.h"
+
+float EarthAndPillar::s_fRingAngle = 0.0f;
+
+namespace {
+void Log(ErrLog* log, const char* text) {
+    if (log) log->Append(text);
+}
+}  // namespace
+
+HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settings* settings, ErrLog* log) {
+    m_bEarth = settings->intChkEarth;
+    m_bPillar = settings->intChkPillar;
+    m_bMoon = settings->intChkMoon;
+    m_bFltPillar = settings->intChkFltPillar;
+
+    if (m_bEarth) {
+        m_pEarthMdl = new (std::nothrow) XModel;
+        m_pEarthObj = new (std::nothrow) ModelInstance;
+        if (!m_pEarthMdl || !m_pEarthObj) {
+            Log(log, "\t\tm_pEarthMdl == NULL\n");
+            return E_FAIL;
+        }
+        Log(log, "\t\tm_pEarthMdl->LoadXFile...\n");
+        HRESULT hr = m_pEarthMdl->LoadXFile(device, "EARTH.X", log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+        m_pEarthObj->SetModel(m_pEarthMdl);
+        m_pEarthObj->Scale(13000.0f);
+        m_pEarthObj->SetPosition(0.0f, -14000.0f, 0.0f);
+    }
+
+    if (m_bPillar) {
+        m_pPillarBGO = new (std::nothrow) BackGroundObj;
+        m_pPillarBGO2 = new (std::nothrow) BackGroundObj;
+        if (!m_pPillarBGO || !m_pPillarBGO2) {
+            Log(log, "\t\tm_pPillarBGO == NULL\n");
+            return E_FAIL;
+        }
+        Log(log, "\t\tm_pPillarBGO->InitDeviceObjects...\n");
+        HRESULT hr = m_pPillarBGO->InitDeviceObjects(device, "PILLAR.X", "PILLAR.BPS", log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+        Log(log, "\t\tm_pPillarBGO2->InitDeviceObjects...\n");
+        hr = m_pPillarBGO2->InitDeviceObjects(device, "PILLAR.X", "PILLAR2.BPS", log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+    }
+
+    if (m_bMoon) {
+        m_pMoonBGO = new (std::nothrow) BackGroundObj;
+        if (!m_pMoonBGO) {
+            Log(log, "\t\tm_pMoonBGO == NULL\n");
+            return E_FAIL;
+        }
+        Log(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");
+        HRESULT hr = m_pMoonBGO->InitDeviceObjects(device, "MOON01.X", "MOON.BPS", log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+    }
+
+    if (m_bFltPillar) {
+        m_nFloatingNum = kFloatingCount;
+        m_pFltPillarMdl = new (std::nothrow) XModel;
+        m_pFltPillarObj = new (std::nothrow) ModelInstance[kFloatingCount];
+        m_pfPhase = new (std::nothrow) float[kFloatingCount];
+        if (!m_pFltPillarMdl || !m_pFltPillarObj || !m_pfPhase) {
+            Log(log, "\t\tm_pFltPillarMdl == NULL\n");
+            return E_FAIL;
+        }
+        Log(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");
+        HRESULT hr = m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+        for (int i = 0; i < kFloatingCount; ++i) {
+            m_pFltPillarObj[i].SetModel(m_pFltPillarMdl);
+            // Start phases anywhere in (-2π, 2π): two successive draws, first one first.
+            float r1 = static_cast<float>(Rand() / 32767.0);
+            float r2 = static_cast<float>(Rand() / 32767.0);
+            m_pfPhase[i] = (r1 - r2) * kTwoPi;
+        }
+    }
+    return S_OK;
+}
+
+void EarthAndPillar::Update(float dt) {
+    s_fRingAngle += kRingSpeed * dt;
+    if (s_fRingAngle > kTwoPi) s_fRingAngle = 0.0f;
+    if (m_nFloatingNum <= 0) return;
+
+    const float swing = std::sin(s_fRingAngle) * kTwoPi;
+    const float step = kTwoPi / static_cast<float>(m_nFloatingNum);
+    for (int i = 0; i < m_nFloatingNum; ++i) {
+        ModelInstance& p = m_pFltPillarObj[i];
+        // W = Rx(φ) Rz(φ) S(1200) L T(0, 2500 sin φ, 0), rebuilt from nothing.
+        D3DXMatrixIdentity(&p.m_matWorld);
+        D3DXMatrixIdentity(&p.m_matSpare);
+        const float theta = static_cast<float>(i) * step - swing;
+        p.SetPosition(std::sin(theta) * kRingRadius, 0.0f, std::cos(theta) * kRingRadius);
+        p.LookAt(0.0f, 0.0f, 0.0f);
+        p.Scale(1200.0f);
+        float& phase = m_pfPhase[i];
+        phase += kTumbleSpeed * dt;
+        if (phase > kTwoPi) phase = 0.0f;
+        p.RotateZ(phase, 0);
+        p.RotateX(phase, 0);
+        p.Translate(0.0f, kBobHeight * std::sin(phase), 0.0f, 1);
+    }
+}
+
+int EarthAndPillar::Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,
+                           ZSortRender* renderer) {
+    if (m_bEarth && m_pEarthObj) m_pEarthObj->Render(device, camera, frustum, reserved, renderer);
+    if (m_bPillar) {
+        if (m_pPillarBGO) m_pPillarBGO->Render(device, camera, frustum, reserved, renderer);
+        if (m_pPillarBGO2) m_pPillarBGO2->Render(device, camera, frustum, reserved, renderer);
+    }
+    if (m_bMoon && m_pMoonBGO) m_pMoonBGO->Render(device, camera, frustum, reserved, renderer);
+    if (m_bFltPillar) {
+        for (int i = 0; i < m_nFloatingNum; ++i) m_pFltPillarObj[i].Render(device, camera, frustum, reserved, renderer);
+    }
+    return 0;
+}
+
+int EarthAndPillar::DeleteDeviceObjects() {
+    // Everything is released whatever the flags say, so a partial start
+    // leaves nothing behind.
+    if (m_pEarthMdl) m_pEarthMdl->DeleteDeviceObjects();
+    delete m_pEarthMdl;
+    delete m_pEarthObj;
+    m_pEarthMdl = nullptr;
+    m_pEarthObj = nullptr;
+    delete m_pPillarBGO;
+    delete m_pPillarBGO2;
+    m_pPillarBGO = nullptr;
+    m_pPillarBGO2 = nullptr;
+    delete m_pMoonBGO;
+    m_pMoonBGO = nullptr;
+    if (m_pFltPillarMdl) m_pFltPillarMdl->DeleteDeviceObjects();
+    delete m_pFltPillarMdl;
+    delete[] m_pFltPillarObj;
+    delete[] m_pfPhase;
+    m_pFltPillarMdl = nullptr;
+    m_pFltPillarObj = nullptr;
+    m_pfPhase = nullptr;
+    m_nFloatingNum = 0;
+    return 0;
+}

@@ -1,0 +1,168 @@
+// The twelve clocks: loading, time of day, posing and drawing.
+#include "scene/world_clock.h"
+
+#include <initializer_list>
+#include <new>
+
+#include "platform/resource.h"
+#include "scene/placement.h"
+#include "settings/settings.h"
+#include "shell/errlog.h"
+
+namespace {
+
+void Log(ErrLog* log, const char* text) {
+    if (log) log->Append(text);
+}
+
+constexpr float kZoneOffsets[WorldClock::kMaxClocks] = {0.0f, 2.0f, 4.5f, 5.5f, 8.0f, 9.0f,
+                                                        10.0f, -10.0f, -8.0f, -6.0f, -5.0f, -3.0f};
+
+constexpr const char* kNameResources[WorldClock::kMaxClocks] = {
+    "NAME00.X", "NAME01.X", "NAME02.X", "NAME03.X", "NAME04.X", "NAME05.X",
+    "NAME06.X", "NAME07.X", "NAME08.X", "NAME09.X", "NAME10.X", "NAME11.X"};
+
+}  // namespace
+
+WorldClock::Reading WorldClock::ReadClock(std::time_t now, int mode, float zoneOffsetHours) {
+    std::tm parts{};
+    if (mode == 1) {
+        localtime_r(&now, &parts);
+    } else {
+        std::time_t t = now + static_cast<std::time_t>(static_cast<int>(zoneOffsetHours * 3600.0f));
+        gmtime_r(&t, &parts);
+    }
+    Reading r{};
+    r.hour = parts.tm_hour;
+    r.minute = parts.tm_min;
+    r.second = parts.tm_sec;
+    r.pm = r.hour >= 12 ? 1 : 0;
+    const int h = r.hour > 12 ? r.hour - 12 : r.hour;  // 0 stays 0, 12 stays 12
+    r.hourAngle = static_cast<float>(h) * kHourStep + static_cast<float>(r.minute) * (kHourStep / 60.0f);
+    r.minuteAngle = static_cast<float>(r.minute) * kMinuteStep;
+    r.secondAngle = static_cast<float>(r.second) * kMinuteStep;
+    return r;
+}
+
+HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* placementName, const Settings* settings,
+                                      ErrLog* log) {
+    m_bEnabled = settings->intChkClock;
+    m_nMode = settings->intClkMod;
+    if (m_bEnabled == 0) return S_OK;
+    for (int i = 0; i < kMaxClocks; ++i) m_fZoneOffset[i] = kZoneOffsets[i];
+
+    XModel** singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
+                                       &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
+    bool made = true;
+    for (XModel** m : singles) made = (*m = new (std::nothrow) XModel) != nullptr && made;
+    m_pNameMdl = new (std::nothrow) XModel[kMaxClocks];
+    if (!made || !m_pNameMdl) {
+        Log(log, "\t\tm_pWorldClockBaseMdl == NULL");
+        return E_FAIL;
+    }
+
+    Log(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");
+    const char* singleNames[kSingleModels] = {"BASE.X", "MOJI.X", "HARI01.X", "HARI02.X", "HARI03.X", "AM.X", "PM.X"};
+    for (int i = 0; i < kSingleModels; ++i) {
+        HRESULT hr = (*singles[i])->LoadXFile(device, singleNames[i], log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+    }
+    for (int i = 0; i < kMaxClocks; ++i) {
+        HRESULT hr = m_pNameMdl[i].LoadXFile(device, kNameResources[i], log);
+        if (FAILED(hr)) {
+            Log(log, "\t\tFailed\n");
+            return hr;
+        }
+    }
+
+    Log(log, "\t\tFinedResource...\n");
+    ResourceData resource = FindResourceData(placementName, "MISC");
+    if (!resource) {
+        Log(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+    Log(log, "\t\tLoadResource...\n");
+    PlacementFile placements;
+    if (!ReadPlacementFile(resource, &placements)) {
+        Log(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+    // The zone offsets and names cover twelve clocks: more placements are
+    // not drawn.
+    const int count = placements.count < kMaxClocks ? placements.count : kMaxClocks;
+
+    ModelInstance** arrays[] = {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm, &m_pName};
+    made = true;
+    for (ModelInstance** a : arrays) {
+        made = (*a = new (std::nothrow) ModelInstance[static_cast<std::size_t>(count)]) != nullptr && made;
+    }
+    if (!made) {
+        Log(log, "\t\tm_pClockBaseObj == NULL\n");
+        return E_FAIL;
+    }
+    m_nClockNum = count;
+    for (int i = 0; i < count; ++i) {
+        m_pClockBaseObj[i].SetModel(m_pWorldClockBaseMdl);
+        m_pMoji[i].SetModel(m_pMojiMdl);
+        m_pHour[i].SetModel(m_pHourMdl);
+        m_pMinute[i].SetModel(m_pMinuteMdl);
+        m_pSecond[i].SetModel(m_pSecondMdl);
+        m_pName[i].SetModel(&m_pNameMdl[i]);
+        m_pClockBaseObj[i].SetWorldMatrix(placements.Matrix(i));
+    }
+    return S_OK;
+}
+
+int WorldClock::Update() {
+    if (m_bEnabled == 0) return 0;
+    const std::time_t now = m_pfnNow ? m_pfnNow() : std::time(nullptr);
+    for (int i = 0; i < m_nClockNum; ++i) {
+        const Reading r = ReadClock(now, m_nMode, m_fZoneOffset[i]);
+        m_pAmPm[i].SetModel(r.pm ? m_pPmMdl : m_pAmMdl);
+
+        const D3DXMATRIX& dial = m_pClockBaseObj[i].GetWorldMatrix();
+        for (ModelInstance* part : {&m_pMoji[i], &m_pHour[i], &m_pMinute[i], &m_pSecond[i], &m_pAmPm[i], &m_pName[i]}) {
+            part->SetWorldMatrix(dial);
+        }
+        m_pAmPm[i].Translate(0.0f, kLabelRise, 0.0f, 1);
+        m_pName[i].Scale(kNameScale);
+        m_pName[i].Translate(0.0f, -kNameDrop, 0.0f, 1);
+        m_pHour[i].RotateZ(r.hourAngle, 0);
+        m_pMinute[i].RotateZ(r.minuteAngle, 0);
+        m_pSecond[i].RotateZ(r.secondAngle, 0);
+    }
+    return 0;
+}
+
+int WorldClock::Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,
+                       ZSortRender* renderer) {
+    if (m_bEnabled == 0) return 0;
+    for (int i = 0; i < m_nClockNum; ++i) {
+        for (ModelInstance* part : {&m_pClockBaseObj[i], &m_pMoji[i], &m_pHour[i], &m_pMinute[i], &m_pSecond[i],
+                                    &m_pAmPm[i]}) {
+            part->Render(device, camera, frustum, reserved, renderer);
+        }
+        if (m_nMode == 0) m_pName[i].Render(device, camera, frustum, reserved, renderer);
+    }
+    return 0;
+}
+
+int WorldClock::DeleteDeviceObjects() {
+    XModel** singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
+                                       &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
+    for (XModel** m : singles) {
+        delete *m;  // the model's destructor releases its device objects
+        *m = nullptr;
+    }
+    delete[] m_pNameMdl;
+    m_pNameMdl = nullptr;
+    for (ModelInstance** a : {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm, &m_pName}) {
+        delete[] *a;
+        *a = nullptr;
+    }
+    m_nClockNum = 0;
+    return 0;
+}

@@ -1,0 +1,90 @@
+// WorldClock: twelve analogue clocks on the walls around the scene. In world
+// mode each shows the time of its zone (UTC plus a fixed offset) with the
+// zone's name below it; in normal mode all show the local time.
+#pragma once
+
+#include <ctime>
+
+#include "platform/d3d8.h"
+#include "scene/model_instance.h"
+#include "scene/xmodel.h"
+#include "view/camera.h"
+
+class ErrLog;
+class Settings;
+class ZSortRender;
+
+class WorldClock {
+public:
+    static constexpr int kMaxClocks = 12;        // one per zone offset
+    static constexpr float kHourStep = 0.5235988f;    // 2π / 12, radians per hour
+    static constexpr float kMinuteStep = 0.10471976f; // 2π / 60, radians per minute or second
+    static constexpr float kLabelRise = 620.0f;   // AM/PM label above the dial, world units
+    static constexpr float kNameDrop = 700.0f;    // zone name below the dial, world units
+    static constexpr float kNameScale = 1.5f;
+
+    // The hands one clock shows.
+    struct Reading {
+        int hour;       // 0..23
+        int minute;
+        int second;
+        int pm;         // 1 from 12:00 on
+        float hourAngle, minuteAngle, secondAngle;  // radians, clockwise on the dial
+    };
+    // Breaks down `now` (seconds since 1970, UTC) for a clock: local time in
+    // normal mode (mode 1), else UTC shifted by the zone offset in hours.
+    static Reading ReadClock(std::time_t now, int mode, float zoneOffsetHours);
+
+    WorldClock() = default;
+    WorldClock(const WorldClock&) = delete;
+    WorldClock& operator=(const WorldClock&) = delete;
+    ~WorldClock() { DeleteDeviceObjects(); }
+
+    HRESULT InitDeviceObjects(IDirect3DDevice8* device, const char* placementName, const Settings* settings,
+                              ErrLog* log);
+    // Poses hands, labels and names from the dial bodies for the current time.
+    int Update();
+    int Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,
+               ZSortRender* renderer);
+    int DeleteDeviceObjects();
+
+    // Where the current time comes from (tests set a fixed one); null: the system clock.
+    void SetTimeSource(std::time_t (*now)()) { m_pfnNow = now; }
+
+    int GetClockCount() const { return m_nClockNum; }
+    int GetMode() const { return m_nMode; }
+    ModelInstance* Dial(int i) { return &m_pClockBaseObj[i]; }
+    ModelInstance* HourHand(int i) { return &m_pHour[i]; }
+    ModelInstance* MinuteHand(int i) { return &m_pMinute[i]; }
+    ModelInstance* SecondHand(int i) { return &m_pSecond[i]; }
+    ModelInstance* Label(int i) { return &m_pAmPm[i]; }
+    ModelInstance* ZoneName(int i) { return &m_pName[i]; }
+    XModel* AmModel() { return m_pAmMdl; }
+    XModel* PmModel() { return m_pPmMdl; }
+
+private:
+    static constexpr int kSingleModels = 7;
+
+    std::time_t (*m_pfnNow)() = nullptr;
+    int m_bEnabled = 1;
+    int m_nMode = 1;  // 1 normal clock (local time), 0 world clock
+    int m_nClockNum = 0;
+    float m_fZoneOffset[kMaxClocks] = {};
+
+    XModel* m_pWorldClockBaseMdl = nullptr;
+    XModel* m_pMojiMdl = nullptr;
+    XModel* m_pHourMdl = nullptr;
+    XModel* m_pMinuteMdl = nullptr;
+    XModel* m_pSecondMdl = nullptr;
+    XModel* m_pAmMdl = nullptr;
+    XModel* m_pPmMdl = nullptr;
+    XModel* m_pNameMdl = nullptr;  // kMaxClocks zone names
+
+    ModelInstance* m_pClockBaseObj = nullptr;  // dial bodies, placed by the file
+    ModelInstance* m_pMoji = nullptr;
+    ModelInstance* m_pHour = nullptr;
+    ModelInstance* m_pMinute = nullptr;
+    ModelInstance* m_pSecond = nullptr;
+    ModelInstance* m_pAmPm = nullptr;
+    ModelInstance* m_pName = nullptr;
+};

@@ -1,0 +1,461 @@
+// Loading, bounds, culling, queueing and collision queries of rigid X-file models.
+#include "scene/xmodel.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "platform/resource.h"
+#include "render/zsort_render.h"
+#include "scene/texture_cache.h"
+#include "shell/errlog.h"
+
+namespace {
+
+void Log(ErrLog* log, const char* line) {
+    if (log) log->Append(line);
+}
+
+// The object's name into a 512-byte buffer; empty when it has none (or one
+// too long to keep).
+void ReadName(IDirectXFileObject* object, char (&name)[512]) {
+    DWORD size = sizeof name;
+    if (FAILED(object->GetName(name, &size))) name[0] = '\0';
+    name[sizeof name - 1] = '\0';
+}
+
+template <typename T>
+void SafeRelease(T*& p) {
+    if (p) p->Release();
+    p = nullptr;
+}
+
+bool IsType(IDirectXFileData* data, const GUID& type) {
+    const GUID* id = nullptr;
+    return SUCCEEDED(data->GetType(&id)) && id && *id == type;
+}
+
+// Visits the children of a frame in order, running `walk` on each data
+// object; a child that is not a data object (a reference) ends the walk with
+// the failed query's status.
+template <typename Walk>
+HRESULT WalkChildren(IDirectXFileData* frame, Walk&& walk) {
+    HRESULT hr = S_OK;
+    do {
+        IDirectXFileObject* child = nullptr;
+        if (FAILED(frame->GetNextObject(&child))) return S_OK;
+        IDirectXFileData* data = nullptr;
+        hr = child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data));
+        if (SUCCEEDED(hr)) {
+            hr = walk(data);
+            data->Release();
+        }
+        child->Release();
+    } while (SUCCEEDED(hr));
+    return hr;
+}
+
+}  // namespace
+
+// ---- MeshDisplay ------------------------------------------------------------
+
+HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
+    ID3DXBuffer* adjacency = nullptr;
+    ID3DXBuffer* materials = nullptr;
+    bool keepMesh = false;  // a failed buffer creation leaves the mesh to DeleteDeviceObjects
+
+    auto steps = [&]() -> HRESULT {
+        ReadName(meshData, m_szName);
+        Log(log, "\t\t\tD3DXLoadMeshFromXof...\n");
+        DWORD numMaterials = 0;
+        HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
+                                                  &numMaterials, &m_pMeshSystem)
+                            : E_FAIL;
+        if (FAILED(hr)) {
+            Log(log, "\t\t\tFailed\n");
+            return hr;
+        }
+
+        // Ten copies of the materials, one per fade level: diffuse alpha
+        // (level + 1) * 0.1 and ambient equal to that diffuse colour.
+        if (materials && numMaterials != 0) {
+            if (static_cast<std::uint64_t>(numMaterials) * sizeof(D3DXMATERIAL) > materials->GetBufferSize()) {
+                return E_FAIL;
+            }
+            const auto* mtrl = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+            for (DWORD level = 0; level < kFadeLevels; ++level) {
+                m_pMaterials[level] = new (std::nothrow) D3DMATERIAL8[numMaterials];
+                if (!m_pMaterials[level]) return E_OUTOFMEMORY;
+                for (DWORD m = 0; m < numMaterials; ++m) {
+                    D3DMATERIAL8& out = m_pMaterials[level][m];
+                    out = mtrl[m].MatD3D;
+                    out.Diffuse.a = static_cast<float>(level + 1) * 0.1f;
+                    out.Ambient = out.Diffuse;
+                }
+            }
+            m_ppTextures = new (std::nothrow) IDirect3DTexture8*[numMaterials]();
+            if (!m_ppTextures) return E_OUTOFMEMORY;
+            m_dwNumMaterials = numMaterials;
+            for (DWORD m = 0; m < numMaterials; ++m) {
+                if (mtrl[m].pTextureFilename) {
+                    m_ppTextures[m] = g_TextureCache.AcquireTexture(device, mtrl[m].pTextureFilename, log);
+                }
+            }
+        }
+
+        Log(log, "\t\t\tm_pMeshSystem->Optimize...\n");
+        ID3DXMesh* optimised = nullptr;
+        hr = m_pMeshSystem->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &optimised);
+        if (FAILED(hr)) {
+            Log(log, "\t\t\tFailed\n");
+            return hr;
+        }
+        m_pMeshSystem->Release();
+        m_pMeshSystem = optimised;
+
+        // One draw call per attribute range.
+        DWORD numRanges = 0;
+        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(nullptr, &numRanges))) return hr;
+        m_pAttribTable = new (std::nothrow) D3DXATTRIBUTERANGE[numRanges ? numRanges : 1];
+        if (!m_pAttribTable) return E_OUTOFMEMORY;
+        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable, &numRanges))) return hr;
+        m_dwNumRanges = numRanges;
+
+        Log(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n");
+        ID3DXMesh* clone = nullptr;
+        hr = m_pMeshSystem->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
+        if (FAILED(hr)) {
+            Log(log, "\t\t\tFailed\n");
+            return hr;
+        }
+        m_pMeshSystem->Release();
+        m_pMeshSystem = clone;
+        D3DXComputeNormals(m_pMeshSystem, nullptr);
+
+        const DWORD numVertices = m_pMeshSystem->GetNumVertices();
+        const DWORD numFaces = m_pMeshSystem->GetNumFaces();
+        Log(log, "\t\t\tCreateVertex,IndexBuffer...\n");
+        hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, &m_pVB);
+        if (SUCCEEDED(hr)) {
+            hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &m_pIB);
+        }
+        if (FAILED(hr)) {
+            Log(log, "\t\t\tFailed\n");
+            keepMesh = true;
+            return hr;
+        }
+        if ((m_pMeshSystem->GetOptions() & D3DXMESH_32BIT) != 0) {  // more vertices than 16-bit indices reach
+            Log(log, "\t\t\tFailed\n");
+            return E_FAIL;
+        }
+
+        // The toon vertices: as cloned, except that pure red (0xFFFF0000)
+        // becomes white, and the second texture pair repeats the first.
+        BYTE* src = nullptr;
+        BYTE* dst = nullptr;
+        if (FAILED(hr = m_pMeshSystem->LockVertexBuffer(D3DLOCK_READONLY, &src))) return hr;
+        if (FAILED(hr = m_pVB->Lock(0, 0, &dst, 0))) {
+            m_pMeshSystem->UnlockVertexBuffer();
+            return hr;
+        }
+        for (DWORD i = 0; i < numVertices; ++i) {
+            Vertex v;
+            std::memcpy(&v, src + static_cast<std::size_t>(i) * kVertexSize, sizeof v);
+            if (v.diffuse == 0xFFFF0000u) v.diffuse = 0xFFFFFFFFu;
+            v.u1 = v.u0;
+            v.v1 = v.v0;
+            std::memcpy(dst + static_cast<std::size_t>(i) * kVertexSize, &v, sizeof v);
+        }
+        m_pVB->Unlock();
+        m_pMeshSystem->UnlockVertexBuffer();
+
+        if (FAILED(hr = m_pMeshSystem->LockIndexBuffer(D3DLOCK_READONLY, &src))) return hr;
+        if (FAILED(hr = m_pIB->Lock(0, 0, &dst, 0))) {
+            m_pMeshSystem->UnlockIndexBuffer();
+            return hr;
+        }
+        std::memcpy(dst, src, static_cast<std::size_t>(numFaces) * 3 * sizeof(WORD));
+        m_pIB->Unlock();
+        m_pMeshSystem->UnlockIndexBuffer();
+
+        return ComputeBounds();
+    };
+
+    const HRESULT hr = steps();
+    SafeRelease(adjacency);
+    SafeRelease(materials);
+    if (FAILED(hr) && !keepMesh) SafeRelease(m_pMeshSystem);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT MeshDisplay::ComputeBounds() { return ComputeBoundVolume(m_pMeshSystem, &m_Bound); }
+
+int MeshDisplay::TransformBounds(const D3DXMATRIX& world) {
+    m_Bound.Transform(world);
+    return 0;
+}
+
+DWORD MeshDisplay::FadeLevel(float distance) {
+    float f = distance / kFadeDistance;
+    if (f > 1.0f) f = 1.0f;
+    if (!(f >= 0.5f)) return kFadeLevels - 1;  // near (or an undefined distance): opaque
+    const int level = static_cast<int>((1.0f - (2.0f * f - 1.0f)) * 10.0f);
+    return level > 9 ? 9u : static_cast<DWORD>(level);
+}
+
+HRESULT MeshDisplay::Render(IDirect3DDevice8* /*device*/, const FrustumRecord* frustum, const Camera* camera,
+                            int /*reserved*/, const D3DXMATRIX& world, ZSortRender* renderer) {
+    if (!m_pMeshSystem) return E_FAIL;
+    if (!camera || !frustum || !renderer) return 0;
+
+    const D3DXVECTOR3 toCentre = m_Bound.m_vWorldCenter - camera->GetPosition();
+    const DWORD level = FadeLevel(D3DXVec3Length(&toCentre));
+
+    if (IsVisible(frustum)) {
+        renderer->Add(m_pVB, m_pIB, m_pAttribTable, world, m_Bound.m_vWorldCenter, m_pMaterials[level], m_ppTextures,
+                      m_dwNumRanges);
+    }
+    return 0;
+}
+
+int MeshDisplay::IsVisible(const FrustumRecord* frustum) const {
+    if (!frustum) return 0;
+    return BoxInFrustum(m_Bound.m_vWorldCorner, m_Bound.m_WorldPlane, *frustum);
+}
+
+int MeshDisplay::DeleteDeviceObjects() {
+    if (m_ppTextures) {
+        for (DWORD m = 0; m < m_dwNumMaterials; ++m) g_TextureCache.ReleaseTexture(m_ppTextures[m]);
+        delete[] m_ppTextures;
+        m_ppTextures = nullptr;
+    }
+    for (auto& set : m_pMaterials) {
+        delete[] set;
+        set = nullptr;
+    }
+    delete[] m_pAttribTable;
+    m_pAttribTable = nullptr;
+    SafeRelease(m_pMeshSystem);
+    SafeRelease(m_pVB);
+    SafeRelease(m_pIB);
+    m_dwNumMaterials = 0;
+    m_dwNumRanges = 0;
+    return 0;
+}
+
+// ---- MeshDammy --------------------------------------------------------------
+
+HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
+    ReadName(meshData, m_szName);
+    Log(log, "\t\t\tD3DXLoadMeshFromXof...\n");
+    ID3DXBuffer* adjacency = nullptr;
+    ID3DXBuffer* materials = nullptr;
+    DWORD numMaterials = 0;
+    HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
+                                              &numMaterials, &m_pMesh)
+                        : E_FAIL;
+    SafeRelease(adjacency);  // a hull needs neither; its textures are never loaded
+    SafeRelease(materials);
+    if (FAILED(hr)) {
+        Log(log, "\t\t\tFailed\n");
+        SafeRelease(m_pMesh);
+        return hr;
+    }
+    Log(log, "\t\t\tCloneMeshFVF...\n");
+    ID3DXMesh* clone = nullptr;
+    hr = m_pMesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
+    if (FAILED(hr)) {
+        Log(log, "\t\t\tFailed\n");
+        SafeRelease(m_pMesh);
+        return hr;
+    }
+    m_pMesh->Release();
+    m_pMesh = clone;
+    return ComputeBounds();
+}
+
+HRESULT MeshDammy::ComputeBounds() { return ComputeBoundVolume(m_pMesh, &m_Bound); }
+
+int MeshDammy::TransformBounds(const D3DXMATRIX& world) {
+    m_Bound.Transform(world);
+    m_Bound.m_fWorldRadius = m_Bound.m_fRadius;
+    return 0;
+}
+
+int MeshDammy::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world) {
+    return IntersectSegmentMesh(m_pMesh, p, q, normal, world);
+}
+
+int MeshDammy::DeleteDeviceObjects() {
+    SafeRelease(m_pMesh);
+    return 0;
+}
+
+// ---- XModel -----------------------------------------------------------------
+
+HRESULT XModel::OpenFile(IDirectXFile** file, IDirectXFileEnumObject** enumObject, const char* startLine,
+                         ErrLog* log) {
+    *file = nullptr;
+    *enumObject = nullptr;
+    if (FAILED(DirectXFileCreate(file))) return E_FAIL;
+    if (FAILED((*file)->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
+        SafeRelease(*file);
+        return E_FAIL;
+    }
+    Log(log, startLine);
+    const ResourceData resource = FindResourceData(m_szName, "Model");
+    HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size), enumObject)
+                          : DXFILEERR_NOTFOUND;
+    if (FAILED(hr)) {
+        SafeRelease(*file);
+        *enumObject = nullptr;
+        Log(log, "\t\t\tFailed\n");
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT XModel::CountMeshes(IDirectXFileData* data, ErrLog* log) {
+    if (IsType(data, TID_D3DRMMesh)) {
+        ++m_dwMeshNum;
+        char name[512];
+        ReadName(data, name);
+        if (std::strstr(name, "display")) {
+            ++m_dwMeshDisplayNum;
+        } else if (std::strstr(name, "dammy")) {
+            ++m_dwMeshDammyNum;
+        } else {
+            Log(log, "\t\t\tInvalidate Name\n");
+            return E_FAIL;
+        }
+        return S_OK;  // a mesh is never descended into
+    }
+    if (IsType(data, TID_D3DRMFrame)) {
+        return WalkChildren(data, [&](IDirectXFileData* child) { return CountMeshes(child, log); });
+    }
+    return S_OK;
+}
+
+HRESULT XModel::LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, ErrLog* log) {
+    if (IsType(data, TID_D3DRMMesh)) {
+        char name[512];
+        ReadName(data, name);
+        if (std::strstr(name, "display")) {
+            if (m_dwMeshDisplayFill >= m_dwMeshDisplayNum) return E_FAIL;  // the file changed between the walks
+            return m_pMeshDisplay[m_dwMeshDisplayFill++].Load(device, data, log);
+        }
+        if (std::strstr(name, "dammy")) {
+            if (m_dwMeshDammyFill >= m_dwMeshDammyNum) return E_FAIL;
+            return m_pMeshDammy[m_dwMeshDammyFill++].Load(device, data, log);
+        }
+        return S_OK;
+    }
+    if (IsType(data, TID_D3DRMFrame)) {
+        return WalkChildren(data, [&](IDirectXFileData* child) { return LoadMeshes(child, device, log); });
+    }
+    return S_OK;
+}
+
+HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* log) {
+    DeleteDeviceObjects();  // a model loads from empty
+    if (!name) return E_FAIL;
+    std::strncpy(m_szName, name, sizeof m_szName - 1);
+    m_szName[sizeof m_szName - 1] = '\0';
+
+    IDirectXFile* file = nullptr;
+    IDirectXFileEnumObject* enumObject = nullptr;
+    IDirectXFileData* data = nullptr;
+
+    // First walk: count the two kinds of mesh.
+    HRESULT hr = OpenFile(&file, &enumObject, "\t\t\tpDXFile->CreateEnumObject1...\n", log);
+    if (FAILED(hr)) return hr;
+    m_dwMeshNum = 0;
+    m_dwMeshDammyNum = 0;
+    m_dwMeshDisplayNum = 0;
+    while (SUCCEEDED(enumObject->GetNextDataObject(&data))) {
+        hr = CountMeshes(data, log);
+        data->Release();
+        if (FAILED(hr)) {
+            enumObject->Release();
+            file->Release();
+            return E_FAIL;
+        }
+    }
+    enumObject->Release();
+    file->Release();
+
+    if (m_dwMeshDisplayNum != m_dwMeshDammyNum) {
+        Log(log, "\t\t\tm_dwMeshDisplayNum != m_dwMeshDammyNum\n");
+        return E_FAIL;
+    }
+
+    m_pMeshDisplay = new (std::nothrow) MeshDisplay[m_dwMeshDisplayNum];
+    m_pMeshDammy = new (std::nothrow) MeshDammy[m_dwMeshDammyNum];
+    if (!m_pMeshDisplay || !m_pMeshDammy) {
+        Log(log, "\t\t\tm_pMeshDisplay == NULL\n");
+        return E_FAIL;
+    }
+
+    // Second walk: load the meshes into their slots in file order.
+    hr = OpenFile(&file, &enumObject, "\t\t\tpDXFile->CreateEnumObject2...\n", log);
+    if (FAILED(hr)) return hr;
+    m_dwMeshDisplayFill = 0;
+    m_dwMeshDammyFill = 0;
+    while (SUCCEEDED(enumObject->GetNextDataObject(&data))) {
+        hr = LoadMeshes(data, device, log);
+        data->Release();
+        if (FAILED(hr)) {
+            enumObject->Release();
+            file->Release();
+            return E_FAIL;
+        }
+    }
+    enumObject->Release();
+    file->Release();
+    return S_OK;
+}
+
+int XModel::TransformBounds(const D3DXMATRIX& world, int drawnSet) {
+    if (drawnSet) {
+        for (DWORD i = 0; i < m_dwMeshDisplayNum && m_pMeshDisplay; ++i) m_pMeshDisplay[i].TransformBounds(world);
+    } else {
+        for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) m_pMeshDammy[i].TransformBounds(world);
+    }
+    return 0;
+}
+
+HRESULT XModel::Render(IDirect3DDevice8* device, const D3DXMATRIX& world, const Camera* camera,
+                       const FrustumRecord* frustum, int reserved, ZSortRender* renderer) {
+    for (DWORD i = 0; i < m_dwMeshDisplayNum && m_pMeshDisplay; ++i) {
+        const HRESULT hr = m_pMeshDisplay[i].Render(device, frustum, camera, reserved, world, renderer);
+        if (FAILED(hr)) return hr;
+    }
+    return 0;
+}
+
+int XModel::IsVisible(IDirect3DDevice8* /*device*/, const FrustumRecord* frustum) const {
+    for (DWORD i = 0; i < m_dwMeshDisplayNum && m_pMeshDisplay; ++i) {
+        if (m_pMeshDisplay[i].IsVisible(frustum)) return 1;
+    }
+    return 0;
+}
+
+int XModel::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world) {
+    for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) {
+        if (m_pMeshDammy[i].Intersect(p, q, normal, world)) return 1;
+    }
+    return 0;
+}
+
+int XModel::DeleteDeviceObjects() {
+    for (DWORD i = 0; i < m_dwMeshDisplayNum && m_pMeshDisplay; ++i) m_pMeshDisplay[i].DeleteDeviceObjects();
+    for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) m_pMeshDammy[i].DeleteDeviceObjects();
+    delete[] m_pMeshDisplay;
+    delete[] m_pMeshDammy;
+    m_pMeshDisplay = nullptr;
+    m_pMeshDammy = nullptr;
+    m_dwMeshDisplayNum = m_dwMeshDammyNum = 0;
+    m_dwMeshDisplayFill = m_dwMeshDammyFill = 0;
+    m_dwMeshNum = 0;
+    return 0;
+}

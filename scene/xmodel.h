@@ -1,0 +1,145 @@
+// XModel: a rigid model loaded from an X-file resource (type "Model"), with
+// its drawn meshes (object name contains "display") and its collision hulls
+// (name contains "dammy", never drawn).
+//
+// Loading walks the file twice: the first walk only counts the two kinds of
+// mesh by the mesh object's own name (frame names do not count); the second
+// loads them in file order. The two counts must be equal; the meshes are
+// paired only by that count.
+//
+// Ownership: the owner creates and deletes the XModel and calls
+// DeleteDeviceObjects before the device goes. The model owns its mesh arrays;
+// each mesh owns its D3DX mesh, buffers (managed pool: nothing to rebuild
+// after a device reset), attribute table and material sets. Textures belong
+// to g_TextureCache. Placement is not part of the model: any number of
+// ModelInstances share one XModel, each re-applying its world matrix to the
+// world-space bounds (TransformBounds) just before it draws or culls.
+//
+// Start-up log: loading appends its progress and failure lines (three tabs
+// deep) to the ErrLog passed to LoadXFile (may be null in tools).
+#pragma once
+
+#include "platform/d3d8.h"
+#include "platform/d3dx_math.h"
+#include "platform/d3dx_mesh.h"
+#include "platform/xfile.h"
+#include "scene/bound_volume.h"
+#include "view/camera.h"
+
+class ErrLog;
+class ZSortRender;
+
+// One drawn mesh, copied into 44-byte toon vertices.
+class MeshDisplay {
+public:
+    static constexpr DWORD kFadeLevels = 10;  // material alpha 0.1 .. 1.0
+    static constexpr DWORD kFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2;  // 0x252
+    static constexpr UINT kVertexSize = 44;
+    static constexpr float kFadeDistance = 5000.0f;  // world units: alpha 0.1 here and beyond
+
+    // Vertex layout of the vertex buffer handed to the renderer.
+    struct Vertex {
+        D3DXVECTOR3 position;
+        D3DXVECTOR3 normal;
+        D3DCOLOR diffuse;
+        float u0, v0;
+        float u1, v1;
+    };
+    static_assert(sizeof(Vertex) == kVertexSize);
+
+    MeshDisplay() = default;
+    MeshDisplay(const MeshDisplay&) = delete;
+    MeshDisplay& operator=(const MeshDisplay&) = delete;
+    ~MeshDisplay() { DeleteDeviceObjects(); }
+
+    HRESULT Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log);
+    HRESULT ComputeBounds();
+    int TransformBounds(const D3DXMATRIX& world);
+    // Queues the mesh into the renderer when its world box meets the frustum,
+    // with the material set faded by the eye's distance to the world sphere
+    // centre (also the sort point). E_FAIL when nothing is loaded.
+    HRESULT Render(IDirect3DDevice8* device, const FrustumRecord* frustum, const Camera* camera, int reserved,
+                   const D3DXMATRIX& world, ZSortRender* renderer);
+    int IsVisible(const FrustumRecord* frustum) const;
+    int DeleteDeviceObjects();
+
+    // Fade level 0..9 for an eye at `distance` world units from the centre:
+    // 9 up to 2500, then falling linearly to 0 at 5000 and beyond.
+    static DWORD FadeLevel(float distance);
+
+    char m_szName[512] = {};
+    ID3DXMesh* m_pMeshSystem = nullptr;
+    IDirect3DVertexBuffer8* m_pVB = nullptr;
+    IDirect3DIndexBuffer8* m_pIB = nullptr;
+    D3DXATTRIBUTERANGE* m_pAttribTable = nullptr;
+    D3DMATERIAL8* m_pMaterials[kFadeLevels] = {};  // per fade level, m_dwNumMaterials each
+    IDirect3DTexture8** m_ppTextures = nullptr;     // per material, null entries allowed
+    DWORD m_dwNumMaterials = 0;
+    DWORD m_dwNumRanges = 0;  // attribute ranges = draw calls
+    BoundVolume m_Bound;
+};
+
+// One collision hull, kept in system memory for the segment query.
+class MeshDammy {
+public:
+    static constexpr DWORD kFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;  // 0x112
+
+    MeshDammy() = default;
+    MeshDammy(const MeshDammy&) = delete;
+    MeshDammy& operator=(const MeshDammy&) = delete;
+    ~MeshDammy() { DeleteDeviceObjects(); }
+
+    HRESULT Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log);
+    HRESULT ComputeBounds();
+    int TransformBounds(const D3DXMATRIX& world);
+    // 1 when the world segment p-q meets the front of a hull face placed by
+    // `world` (see IntersectSegment), with that face's world normal in *normal.
+    int Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world);
+    int DeleteDeviceObjects();
+
+    char m_szName[512] = {};
+    ID3DXMesh* m_pMesh = nullptr;
+    BoundVolume m_Bound;
+};
+
+class XModel {
+public:
+    XModel() = default;
+    XModel(const XModel&) = delete;
+    XModel& operator=(const XModel&) = delete;
+    ~XModel() { DeleteDeviceObjects(); }
+
+    // Loads the X-file resource `name` of type "Model". 0 on success, else a
+    // negative status (E_FAIL or the failing call's); what was loaded before
+    // a failure stays for DeleteDeviceObjects.
+    HRESULT LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* log);
+    // Applies `world` to the bounds of every drawn mesh (drawnSet != 0) or
+    // every collision hull (drawnSet == 0). Returns 0.
+    int TransformBounds(const D3DXMATRIX& world, int drawnSet);
+    // Queues every drawn mesh in order; stops at the first negative status.
+    HRESULT Render(IDirect3DDevice8* device, const D3DXMATRIX& world, const Camera* camera,
+                   const FrustumRecord* frustum, int reserved, ZSortRender* renderer);
+    // 1 when any drawn mesh's world box meets the frustum.
+    int IsVisible(IDirect3DDevice8* device, const FrustumRecord* frustum) const;
+    // 1 when the world segment p-q hits a collision hull placed by `world`:
+    // hulls in array order, the first hit wins and writes *normal.
+    int Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world);
+    // Releases every drawn mesh, then every hull, and frees both arrays. Returns 0.
+    int DeleteDeviceObjects();
+
+    char m_szName[512] = {};
+    DWORD m_dwMeshNum = 0;  // mesh objects met by the counting walk
+    MeshDisplay* m_pMeshDisplay = nullptr;
+    DWORD m_dwMeshDisplayNum = 0;
+    DWORD m_dwMeshDisplayFill = 0;
+    MeshDammy* m_pMeshDammy = nullptr;
+    DWORD m_dwMeshDammyNum = 0;
+    DWORD m_dwMeshDammyFill = 0;
+
+private:
+    HRESULT CountMeshes(IDirectXFileData* data, ErrLog* log);
+    HRESULT LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, ErrLog* log);
+    // Opens the resource with the standard templates registered; logs the
+    // enumeration step as `startLine`.
+    HRESULT OpenFile(IDirectXFile** file, IDirectXFileEnumObject** enumObject, const char* startLine, ErrLog* log);
+};
