@@ -152,7 +152,13 @@ HRESULT InitiateObjects(HWND) {
     bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
               ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
-              true;
+              ObjectStep("\tEarthAndPillar.InitDeviceObjects...\n",
+                         [&] { return g_EarthAndPillar.InitDeviceObjects(d, &g_Settings, log); }) &&
+              ObjectStep("\tWorldClock.InitDeviceObjects...\n",
+                         [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
+              ObjectStep("\tObstacle01BGO.InitDeviceObjects...\n", [&] {
+                  return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
+              });
     if (!ok) return E_FAIL;
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
     return S_OK;

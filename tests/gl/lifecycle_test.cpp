@@ -60,28 +60,39 @@ protected:
 
 }  // namespace
 
-TEST_F(Lifecycle, StartsLogsEveryStageAndClearsToWhite) {
+TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
     std::size_t before = g_ErrLog.Length();
-    ASSERT_EQ(Start(), 1);
+    ASSERT_EQ(Start(), 1) << g_ErrLog.Text() + before;
     std::string log = g_ErrLog.Text() + before;
-    EXPECT_EQ(log,
-              "InitiateD3D...\n\tDirect3DCreate8...\n\tGetAdapterDisplayMode...\n\tCreateDevice...\n"
-              "InitiateRenderer...\nInitiateObjects...\n"
-              "\tZSortRender.InitDeviceObjects...\n\t\tD3DXCreateTextureFromResource...\n"
-              "\tZSortRender.RestoreDeviceObjects...\n\t\tD3DXAssembleShaderFromResource...\n"
-              "\t\tCreateVertexShader...\n");
+    EXPECT_EQ(log.rfind("InitiateD3D...\n\tDirect3DCreate8...\n\tGetAdapterDisplayMode...\n\tCreateDevice...\n"
+                        "InitiateRenderer...\nInitiateObjects...\n"
+                        "\tZSortRender.InitDeviceObjects...\n\t\tD3DXCreateTextureFromResource...\n"
+                        "\tZSortRender.RestoreDeviceObjects...\n\t\tD3DXAssembleShaderFromResource...\n"
+                        "\t\tCreateVertexShader...\n"
+                        "\tEarthAndPillar.InitDeviceObjects...\n\t\tm_pEarthMdl->LoadXFile...\n",
+                        0),
+              0u)
+        << log;
+    // The object steps come in their fixed order, each with its own lines.
+    std::size_t earth = log.find("\tEarthAndPillar.InitDeviceObjects...\n");
+    std::size_t clock = log.find("\tWorldClock.InitDeviceObjects...\n");
+    std::size_t obstacles = log.find("\tObstacle01BGO.InitDeviceObjects...\n");
+    EXPECT_LT(earth, clock);
+    EXPECT_LT(clock, obstacles);
+    EXPECT_NE(log.find("\t\tFinedResource...\n", clock), std::string::npos);
+    EXPECT_NE(log.find("\t\tFineResource...\n", obstacles), std::string::npos);
+    EXPECT_EQ(log.find("Failed"), std::string::npos);
+    EXPECT_EQ(g_Obstacle01BGO.GetObjectNum(), 20);
+    EXPECT_EQ(g_Obstacle01BGO.m_fCheckRange, 200.0f);
+    EXPECT_EQ(g_WorldClock.GetClockCount(), 12);
     // The test window's back buffer is its client area.
     EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
     EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 240u);
     EXPECT_EQ(g_Caps.VertexShaderVersion, D3DVS_VERSION(1, 1));
 
+    // The scene is drawn: the queued rigid models reach the device.
     Frame(m_hwnd);
-    std::vector<BYTE> px = Pixels();
-    for (std::size_t i : {std::size_t{0}, px.size() / 2, px.size() - 4}) {
-        EXPECT_EQ(px[i], 255);
-        EXPECT_EQ(px[i + 1], 255);
-        EXPECT_EQ(px[i + 2], 255);
-    }
+    EXPECT_GT(g_pDevice->GetFrameStats().drawCalls, 20u);
     // The renderer set-up is in force: fog toward the clear colour, to 10000.
     DWORD v = 0;
     g_pDevice->GetRenderState(D3DRS_FOGENABLE, &v);
@@ -92,17 +103,36 @@ TEST_F(Lifecycle, StartsLogsEveryStageAndClearsToWhite) {
     EXPECT_EQ(v, static_cast<DWORD>(D3DCULL_CCW));
 }
 
-TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
+// Above the obstacle field, in the direction the camera starts looking,
+// there is only sky once the set pieces are off: the clear colour.
+TEST_F(Lifecycle, NormalSeaClearsToWhite) {
     Settings s;
-    s.intChkCol = 1;
-    s.intAspMod = 2;
+    s.intChkEarth = s.intChkPillar = s.intChkMoon = s.intChkFltPillar = s.intChkClock = 0;
     s.Save();
     ASSERT_EQ(Start(), 1);
     Frame(m_hwnd);
     std::vector<BYTE> px = Pixels();
-    EXPECT_EQ(px[0], 0);
-    EXPECT_EQ(px[1], 0);
-    EXPECT_EQ(px[2], 0);
+    for (std::size_t i : {std::size_t{0}, std::size_t{160 * 4}, std::size_t{319 * 4}}) {
+        EXPECT_EQ(px[i], 255);
+        EXPECT_EQ(px[i + 1], 255);
+        EXPECT_EQ(px[i + 2], 255);
+    }
+}
+
+TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
+    Settings s;
+    s.intChkCol = 1;
+    s.intAspMod = 2;
+    s.intChkEarth = s.intChkPillar = s.intChkMoon = s.intChkFltPillar = s.intChkClock = 0;
+    s.Save();
+    ASSERT_EQ(Start(), 1);
+    Frame(m_hwnd);
+    std::vector<BYTE> px = Pixels();
+    for (std::size_t i : {std::size_t{0}, std::size_t{160 * 4}, std::size_t{319 * 4}}) {
+        EXPECT_EQ(px[i], 0);
+        EXPECT_EQ(px[i + 1], 0);
+        EXPECT_EQ(px[i + 2], 0);
+    }
     EXPECT_FLOAT_EQ(g_fAspect, 16.0f / 9.0f);
     const D3DXMATRIX& p = g_Camera.GetProjection();
     EXPECT_NEAR(p._22 / p._11, 16.0f / 9.0f, 1e-5f);
