@@ -31,10 +31,6 @@ constexpr DWORD kRegConsts = 12;        // c12: (0, 0.5, 1, -1)
 constexpr DWORD kRegLight = 13;         // c13: light in model space, unit length
 constexpr DWORD kRegFog = 14;           // c14: (-1/F, 1, 0, 0), fog = 1 - z/F
 
-void Log(ErrLog* log, const char* line) {
-    if (log) log->Append(line);
-}
-
 void EmptySlot(ZSortEntry* e) {
     e->m_pVB = nullptr;
     e->m_pIB = nullptr;
@@ -65,10 +61,10 @@ HRESULT ZSortRender::InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
         m_pToonTexture->Release();
         m_pToonTexture = nullptr;
     }
-    Log(log, "\t\tD3DXCreateTextureFromResource...\n");
+    LogLine(log, "\t\tD3DXCreateTextureFromResource...\n");
     if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", &m_pToonTexture))) {
         m_pToonTexture = nullptr;
-        Log(log, "\t\tFailed\n");
+        LogLine(log, "\t\tFailed\n");
         return E_FAIL;
     }
     return 0;
@@ -77,20 +73,20 @@ HRESULT ZSortRender::InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
 HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
     if (m_dwToonShader != kNoShader) InvalidateDeviceObjects(device);
 
-    Log(log, "\t\tD3DXAssembleShaderFromResource...\n");
+    LogLine(log, "\t\tD3DXAssembleShaderFromResource...\n");
     ID3DXBuffer* code = nullptr;
     HRESULT hr = D3DXAssembleShaderFromResourceA("Toon.vsh", 0, nullptr, &code, nullptr);
     if (FAILED(hr)) {
-        Log(log, "\t\tFailed\n");
+        LogLine(log, "\t\tFailed\n");
         return hr;
     }
-    Log(log, "\t\tCreateVertexShader...\n");
+    LogLine(log, "\t\tCreateVertexShader...\n");
     DWORD handle = kNoShader;
     hr = device ? device->CreateVertexShader(kToonDeclaration, code->GetBufferPointer(), &handle, 0)
                 : D3DERR_INVALIDCALL;
     code->Release();
     if (FAILED(hr)) {
-        Log(log, "\t\tFailed\n");
+        LogLine(log, "\t\tFailed\n");
         return E_FAIL;
     }
     m_dwToonShader = handle;

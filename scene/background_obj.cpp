@@ -5,42 +5,27 @@
 
 #include "shell/errlog.h"
 
-namespace {
-void Log(ErrLog* log, const char* text) {
-    if (log) log->Append(text);
-}
-}  // namespace
-
 HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* modelName, const char* placementName,
                                          ErrLog* log) {
-    Log(log, "\t\tm_pBackGroundMdl->LoadXFile...\n");
+    LogLine(log, "\t\tm_pBackGroundMdl->LoadXFile...\n");
     m_pBackGroundMdl = new (std::nothrow) XModel;
     if (!m_pBackGroundMdl) {
-        Log(log, "\t\tm_pBackGroundMdl == NULL\n");
+        LogLine(log, "\t\tm_pBackGroundMdl == NULL\n");
         return E_FAIL;
     }
     HRESULT hr = m_pBackGroundMdl->LoadXFile(device, modelName, log);
     if (FAILED(hr)) {
-        Log(log, "\t\tFailed\n");
+        LogLine(log, "\t\tFailed\n");
         return hr;
     }
 
-    Log(log, "\t\tFineResource...\n");
-    ResourceData resource = FindResourceData(placementName, "MISC");
-    if (!resource) {
-        Log(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
-    Log(log, "\t\tLoadResource...\n");
     PlacementFile placements;
-    if (!ReadPlacementFile(resource, &placements)) {
-        Log(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
+    hr = LoadPlacementResource(placementName, "\t\tFineResource...\n", log, &placements);
+    if (FAILED(hr)) return hr;
 
     m_pBackGroundObj = new (std::nothrow) ModelInstance[static_cast<std::size_t>(placements.count)];
     if (!m_pBackGroundObj) {
-        Log(log, "\t\tm_pBackGroundObj == NULL\n");
+        LogLine(log, "\t\tm_pBackGroundObj == NULL\n");
         return E_FAIL;
     }
     m_nObjectNum = placements.count;

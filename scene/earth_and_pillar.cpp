@@ -10,12 +10,6 @@
 
 float EarthAndPillar::s_fRingAngle = 0.0f;
 
-namespace {
-void Log(ErrLog* log, const char* text) {
-    if (log) log->Append(text);
-}
-}  // namespace
-
 HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settings* settings, ErrLog* log) {
     m_bEarth = settings->intChkEarth;
     m_bPillar = settings->intChkPillar;
@@ -26,13 +20,13 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
         m_pEarthMdl = new (std::nothrow) XModel;
         m_pEarthObj = new (std::nothrow) ModelInstance;
         if (!m_pEarthMdl || !m_pEarthObj) {
-            Log(log, "\t\tm_pEarthMdl == NULL\n");
+            LogLine(log, "\t\tm_pEarthMdl == NULL\n");
             return E_FAIL;
         }
-        Log(log, "\t\tm_pEarthMdl->LoadXFile...\n");
+        LogLine(log, "\t\tm_pEarthMdl->LoadXFile...\n");
         HRESULT hr = m_pEarthMdl->LoadXFile(device, "EARTH.X", log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
         m_pEarthObj->SetModel(m_pEarthMdl);
@@ -44,19 +38,19 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
         m_pPillarBGO = new (std::nothrow) BackGroundObj;
         m_pPillarBGO2 = new (std::nothrow) BackGroundObj;
         if (!m_pPillarBGO || !m_pPillarBGO2) {
-            Log(log, "\t\tm_pPillarBGO == NULL\n");
+            LogLine(log, "\t\tm_pPillarBGO == NULL\n");
             return E_FAIL;
         }
-        Log(log, "\t\tm_pPillarBGO->InitDeviceObjects...\n");
+        LogLine(log, "\t\tm_pPillarBGO->InitDeviceObjects...\n");
         HRESULT hr = m_pPillarBGO->InitDeviceObjects(device, "PILLAR.X", "PILLAR.BPS", log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
-        Log(log, "\t\tm_pPillarBGO2->InitDeviceObjects...\n");
+        LogLine(log, "\t\tm_pPillarBGO2->InitDeviceObjects...\n");
         hr = m_pPillarBGO2->InitDeviceObjects(device, "PILLAR.X", "PILLAR2.BPS", log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
     }
@@ -64,13 +58,13 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
     if (m_bMoon) {
         m_pMoonBGO = new (std::nothrow) BackGroundObj;
         if (!m_pMoonBGO) {
-            Log(log, "\t\tm_pMoonBGO == NULL\n");
+            LogLine(log, "\t\tm_pMoonBGO == NULL\n");
             return E_FAIL;
         }
-        Log(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");
+        LogLine(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");
         HRESULT hr = m_pMoonBGO->InitDeviceObjects(device, "MOON01.X", "MOON.BPS", log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
     }
@@ -81,13 +75,13 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
         m_pFltPillarObj = new (std::nothrow) ModelInstance[kFloatingCount];
         m_pfPhase = new (std::nothrow) float[kFloatingCount];
         if (!m_pFltPillarMdl || !m_pFltPillarObj || !m_pfPhase) {
-            Log(log, "\t\tm_pFltPillarMdl == NULL\n");
+            LogLine(log, "\t\tm_pFltPillarMdl == NULL\n");
             return E_FAIL;
         }
-        Log(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");
+        LogLine(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");
         HRESULT hr = m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
         for (int i = 0; i < kFloatingCount; ++i) {

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "shell/errlog.h"
+
 bool ReadPlacementFile(const ResourceData& resource, PlacementFile* out) {
     if (!resource || resource.size < 4 || !out) return false;
     std::int32_t n = 0;
@@ -18,4 +20,19 @@ D3DXMATRIX PlacementFile::Matrix(int i) const {
     D3DXMATRIX m;
     std::memcpy(&m.m[0][0], matrices + static_cast<std::size_t>(i) * kPlacementMatrixBytes, kPlacementMatrixBytes);
     return m;
+}
+
+HRESULT LoadPlacementResource(const char* name, const char* findLine, ErrLog* log, PlacementFile* out) {
+    LogLine(log, findLine);
+    ResourceData resource = FindResourceData(name, "MISC");
+    if (!resource) {
+        LogLine(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+    LogLine(log, "\t\tLoadResource...\n");
+    if (!ReadPlacementFile(resource, out)) {
+        LogLine(log, "\t\tFailed\n");
+        return E_FAIL;
+    }
+    return S_OK;
 }

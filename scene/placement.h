@@ -9,6 +9,8 @@
 #include "platform/d3dx_math.h"
 #include "platform/resource.h"
 
+class ErrLog;
+
 struct PlacementFile {
     int count = 0;
     const std::uint8_t* matrices = nullptr;  // read in place, inside the resource
@@ -22,3 +24,8 @@ constexpr std::size_t kPlacementMatrixBytes = 64;
 // False for a negative count or a resource shorter than 4 + 64 * N bytes:
 // such a file is rejected instead of being read past its end.
 bool ReadPlacementFile(const ResourceData& resource, PlacementFile* out);
+
+// Finds the placement resource `name` (type "MISC") and reads it, logging
+// `findLine`, then "\t\tLoadResource...\n"; a missing or malformed file
+// logs "\t\tFailed\n" and gives E_FAIL.
+HRESULT LoadPlacementResource(const char* name, const char* findLine, ErrLog* log, PlacementFile* out);

@@ -11,10 +11,6 @@
 
 namespace {
 
-void Log(ErrLog* log, const char* text) {
-    if (log) log->Append(text);
-}
-
 constexpr float kZoneOffsets[WorldClock::kMaxClocks] = {0.0f, 2.0f, 4.5f, 5.5f, 8.0f, 9.0f,
                                                         10.0f, -10.0f, -8.0f, -6.0f, -5.0f, -3.0f};
 
@@ -57,39 +53,30 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     for (XModel** m : singles) made = (*m = new (std::nothrow) XModel) != nullptr && made;
     m_pNameMdl = new (std::nothrow) XModel[kMaxClocks];
     if (!made || !m_pNameMdl) {
-        Log(log, "\t\tm_pWorldClockBaseMdl == NULL");
+        LogLine(log, "\t\tm_pWorldClockBaseMdl == NULL");
         return E_FAIL;
     }
 
-    Log(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");
+    LogLine(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");
     const char* singleNames[kSingleModels] = {"BASE.X", "MOJI.X", "HARI01.X", "HARI02.X", "HARI03.X", "AM.X", "PM.X"};
     for (int i = 0; i < kSingleModels; ++i) {
         HRESULT hr = (*singles[i])->LoadXFile(device, singleNames[i], log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
     }
     for (int i = 0; i < kMaxClocks; ++i) {
         HRESULT hr = m_pNameMdl[i].LoadXFile(device, kNameResources[i], log);
         if (FAILED(hr)) {
-            Log(log, "\t\tFailed\n");
+            LogLine(log, "\t\tFailed\n");
             return hr;
         }
     }
 
-    Log(log, "\t\tFinedResource...\n");
-    ResourceData resource = FindResourceData(placementName, "MISC");
-    if (!resource) {
-        Log(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
-    Log(log, "\t\tLoadResource...\n");
     PlacementFile placements;
-    if (!ReadPlacementFile(resource, &placements)) {
-        Log(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
+    HRESULT hr = LoadPlacementResource(placementName, "\t\tFinedResource...\n", log, &placements);
+    if (FAILED(hr)) return hr;
     // The zone offsets and names cover twelve clocks: more placements are
     // not drawn.
     const int count = placements.count < kMaxClocks ? placements.count : kMaxClocks;
@@ -100,7 +87,7 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
         made = (*a = new (std::nothrow) ModelInstance[static_cast<std::size_t>(count)]) != nullptr && made;
     }
     if (!made) {
-        Log(log, "\t\tm_pClockBaseObj == NULL\n");
+        LogLine(log, "\t\tm_pClockBaseObj == NULL\n");
         return E_FAIL;
     }
     m_nClockNum = count;

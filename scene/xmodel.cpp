@@ -12,10 +12,6 @@
 
 namespace {
 
-void Log(ErrLog* log, const char* line) {
-    if (log) log->Append(line);
-}
-
 // The object's name into a 512-byte buffer; empty when it has none (or one
 // too long to keep).
 void ReadName(IDirectXFileObject* object, char (&name)[512]) {
@@ -66,13 +62,13 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
 
     auto steps = [&]() -> HRESULT {
         ReadName(meshData, m_szName);
-        Log(log, "\t\t\tD3DXLoadMeshFromXof...\n");
+        LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
         DWORD numMaterials = 0;
         HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
                                                   &numMaterials, &m_pMeshSystem)
                             : E_FAIL;
         if (FAILED(hr)) {
-            Log(log, "\t\t\tFailed\n");
+            LogLine(log, "\t\t\tFailed\n");
             return hr;
         }
 
@@ -103,11 +99,11 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
             }
         }
 
-        Log(log, "\t\t\tm_pMeshSystem->Optimize...\n");
+        LogLine(log, "\t\t\tm_pMeshSystem->Optimize...\n");
         ID3DXMesh* optimised = nullptr;
         hr = m_pMeshSystem->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &optimised);
         if (FAILED(hr)) {
-            Log(log, "\t\t\tFailed\n");
+            LogLine(log, "\t\t\tFailed\n");
             return hr;
         }
         m_pMeshSystem->Release();
@@ -121,11 +117,11 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
         if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable, &numRanges))) return hr;
         m_dwNumRanges = numRanges;
 
-        Log(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n");
+        LogLine(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n");
         ID3DXMesh* clone = nullptr;
         hr = m_pMeshSystem->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
         if (FAILED(hr)) {
-            Log(log, "\t\t\tFailed\n");
+            LogLine(log, "\t\t\tFailed\n");
             return hr;
         }
         m_pMeshSystem->Release();
@@ -134,18 +130,18 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
 
         const DWORD numVertices = m_pMeshSystem->GetNumVertices();
         const DWORD numFaces = m_pMeshSystem->GetNumFaces();
-        Log(log, "\t\t\tCreateVertex,IndexBuffer...\n");
+        LogLine(log, "\t\t\tCreateVertex,IndexBuffer...\n");
         hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, &m_pVB);
         if (SUCCEEDED(hr)) {
             hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &m_pIB);
         }
         if (FAILED(hr)) {
-            Log(log, "\t\t\tFailed\n");
+            LogLine(log, "\t\t\tFailed\n");
             keepMesh = true;
             return hr;
         }
         if ((m_pMeshSystem->GetOptions() & D3DXMESH_32BIT) != 0) {  // more vertices than 16-bit indices reach
-            Log(log, "\t\t\tFailed\n");
+            LogLine(log, "\t\t\tFailed\n");
             return E_FAIL;
         }
 
@@ -247,7 +243,7 @@ int MeshDisplay::DeleteDeviceObjects() {
 
 HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
     ReadName(meshData, m_szName);
-    Log(log, "\t\t\tD3DXLoadMeshFromXof...\n");
+    LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
     ID3DXBuffer* adjacency = nullptr;
     ID3DXBuffer* materials = nullptr;
     DWORD numMaterials = 0;
@@ -257,15 +253,15 @@ HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, Er
     SafeRelease(adjacency);  // a hull needs neither; its textures are never loaded
     SafeRelease(materials);
     if (FAILED(hr)) {
-        Log(log, "\t\t\tFailed\n");
+        LogLine(log, "\t\t\tFailed\n");
         SafeRelease(m_pMesh);
         return hr;
     }
-    Log(log, "\t\t\tCloneMeshFVF...\n");
+    LogLine(log, "\t\t\tCloneMeshFVF...\n");
     ID3DXMesh* clone = nullptr;
     hr = m_pMesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
     if (FAILED(hr)) {
-        Log(log, "\t\t\tFailed\n");
+        LogLine(log, "\t\t\tFailed\n");
         SafeRelease(m_pMesh);
         return hr;
     }
@@ -302,14 +298,14 @@ HRESULT XModel::OpenFile(IDirectXFile** file, IDirectXFileEnumObject** enumObjec
         SafeRelease(*file);
         return E_FAIL;
     }
-    Log(log, startLine);
+    LogLine(log, startLine);
     const ResourceData resource = FindResourceData(m_szName, "Model");
     HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size), enumObject)
                           : DXFILEERR_NOTFOUND;
     if (FAILED(hr)) {
         SafeRelease(*file);
         *enumObject = nullptr;
-        Log(log, "\t\t\tFailed\n");
+        LogLine(log, "\t\t\tFailed\n");
         return hr;
     }
     return S_OK;
@@ -325,7 +321,7 @@ HRESULT XModel::CountMeshes(IDirectXFileData* data, ErrLog* log) {
         } else if (std::strstr(name, "dammy")) {
             ++m_dwMeshDammyNum;
         } else {
-            Log(log, "\t\t\tInvalidate Name\n");
+            LogLine(log, "\t\t\tInvalidate Name\n");
             return E_FAIL;
         }
         return S_OK;  // a mesh is never descended into
@@ -385,14 +381,14 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
     file->Release();
 
     if (m_dwMeshDisplayNum != m_dwMeshDammyNum) {
-        Log(log, "\t\t\tm_dwMeshDisplayNum != m_dwMeshDammyNum\n");
+        LogLine(log, "\t\t\tm_dwMeshDisplayNum != m_dwMeshDammyNum\n");
         return E_FAIL;
     }
 
     m_pMeshDisplay = new (std::nothrow) MeshDisplay[m_dwMeshDisplayNum];
     m_pMeshDammy = new (std::nothrow) MeshDammy[m_dwMeshDammyNum];
     if (!m_pMeshDisplay || !m_pMeshDammy) {
-        Log(log, "\t\t\tm_pMeshDisplay == NULL\n");
+        LogLine(log, "\t\t\tm_pMeshDisplay == NULL\n");
         return E_FAIL;
     }
 

@@ -28,3 +28,9 @@ private:
 
 // The path Write uses, resolved at the moment of writing.
 const char* ErrLogFileName();
+
+// Appends a line to a loader's log, which may be null (tools and tests load
+// without one).
+inline void LogLine(ErrLog* log, const char* text) {
+    if (log) log->Append(text);
+}

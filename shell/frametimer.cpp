@@ -12,94 +12,59 @@
 
 namespace {
 
+// One stopwatch over a time type: raw counts (int64) or seconds (double).
+// A stop time of zero means "not stopped".
+template <typename T>
+struct Watch {
+    T stop{}, last{}, base{};
+};
+
 struct TimerState {
     bool initialised = false;
     bool useCounter = false;
     std::int64_t frequency = 0;
-    std::int64_t stopCount = 0, lastCount = 0, baseCount = 0;
-    double stopSec = 0.0, lastSec = 0.0, baseSec = 0.0;
-    bool stopped = true;
+    Watch<std::int64_t> counter;
+    Watch<double> fallback;
+    bool stopped = true;  // shared by both modes
 };
 TimerState g_Timer;
 
-double NowSeconds() { return timeGetTime() * 0.001; }
-
-double CounterMode(TimerCommand command) {
-    TimerState& t = g_Timer;
-    std::int64_t now = 0;
-    if (t.stopCount != 0 && command != TimerCommand::Start && command != TimerCommand::GetAbsoluteTime) {
-        now = t.stopCount;
-    } else {
-        QueryPerformanceCounter(&now);
-    }
-    const double f = static_cast<double>(t.frequency);
+// `clock` is the current time in T; `tenth` is 0.1 s in T; `perSecond`
+// turns T into seconds by division.
+template <typename T>
+double Run(Watch<T>& w, TimerCommand command, T clock, T tenth, double perSecond) {
+    bool& stopped = g_Timer.stopped;
+    const T now = (w.stop != T{} && command != TimerCommand::Start && command != TimerCommand::GetAbsoluteTime)
+                      ? w.stop
+                      : clock;
     switch (command) {
         case TimerCommand::Reset:
-            t.baseCount = now;
-            t.lastCount = now;
-            t.stopCount = 0;
-            t.stopped = false;
+            w.base = now;
+            w.last = now;
+            w.stop = T{};
+            stopped = false;
             return 0.0;
         case TimerCommand::Start:
-            if (t.stopped) t.baseCount += now - t.stopCount;
-            t.stopCount = 0;
-            t.lastCount = now;
-            t.stopped = false;
+            if (stopped) w.base += now - w.stop;  // time spent stopped is not application time
+            w.stop = T{};
+            w.last = now;
+            stopped = false;
             return 0.0;
         case TimerCommand::Stop:
-            t.stopCount = now;
-            t.lastCount = now;
-            t.stopped = true;
+            w.stop = now;
+            w.last = now;
+            stopped = true;
             return 0.0;
         case TimerCommand::Advance:
-            t.stopCount += t.frequency / 10;
+            w.stop += tenth;
             return 0.0;
         case TimerCommand::GetAbsoluteTime:
-            return static_cast<double>(now) / f;
+            return static_cast<double>(now) / perSecond;
         case TimerCommand::GetAppTime:
-            return static_cast<double>(now - t.baseCount) / f;
+            return static_cast<double>(now - w.base) / perSecond;
         case TimerCommand::GetElapsedTime: {
-            double elapsed = static_cast<double>(now - t.lastCount) / f;
-            t.lastCount = now;
-            return elapsed;
-        }
-    }
-    return -1.0;
-}
-
-double FallbackMode(TimerCommand command) {
-    TimerState& t = g_Timer;
-    double now = (t.stopSec != 0.0 && command != TimerCommand::Start && command != TimerCommand::GetAbsoluteTime)
-                     ? t.stopSec
-                     : NowSeconds();
-    switch (command) {
-        case TimerCommand::Reset:
-            t.baseSec = now;
-            t.lastSec = now;
-            t.stopSec = 0.0;
-            t.stopped = false;
-            return 0.0;
-        case TimerCommand::Start:
-            if (t.stopped) t.baseSec += now - t.stopSec;
-            t.stopSec = 0.0;
-            t.lastSec = now;
-            t.stopped = false;
-            return 0.0;
-        case TimerCommand::Stop:
-            t.stopSec = now;
-            t.lastSec = now;
-            t.stopped = true;
-            return 0.0;
-        case TimerCommand::Advance:
-            t.stopSec += 0.1;
-            return 0.0;
-        case TimerCommand::GetAbsoluteTime:
-            return now;
-        case TimerCommand::GetAppTime:
-            return now - t.baseSec;
-        case TimerCommand::GetElapsedTime: {
-            double elapsed = now - t.lastSec;
-            t.lastSec = now;
+            double elapsed = static_cast<double>(now - w.last) / perSecond;
+            w.last = now;
             return elapsed;
         }
     }
@@ -115,7 +80,12 @@ double FrameTimer(TimerCommand command) {
         g_Timer.initialised = true;
         g_Timer.useCounter = QueryPerformanceFrequency(&g_Timer.frequency) && g_Timer.frequency > 0;
     }
-    return g_Timer.useCounter ? CounterMode(command) : FallbackMode(command);
+    if (g_Timer.useCounter) {
+        std::int64_t now = 0;
+        QueryPerformanceCounter(&now);
+        return Run(g_Timer.counter, command, now, g_Timer.frequency / 10, static_cast<double>(g_Timer.frequency));
+    }
+    return Run(g_Timer.fallback, command, timeGetTime() * 0.001, 0.1, 1.0);
 }
 
 void FrameTimerForgetState() { g_Timer = TimerState{}; }
