@@ -121,3 +121,6 @@ TEST_F(DeviceTest, FramesAllocateNothingAfterWarmUp) {
 
 }  // namespace
 }  // namespace gltest
+
+// Read by the other allocation tests of this binary; -1 when not counted.
+long CountedNewCalls() { return NEREVAL_COUNT_NEW ? g_NewCalls.load() : -1; }

@@ -24,6 +24,7 @@ DWORD Millis() { return static_cast<DWORD>(g_Micros / 1000); }
 class Lifecycle : public ::testing::Test {
 protected:
     void SetUp() override {
+        g_ErrLog = ErrLog();  // each start logs into an empty log, as a new process does
         std::filesystem::remove(RegistryFilePath(kSettingsKey));
         g_Settings.SetDefaults();
     }
