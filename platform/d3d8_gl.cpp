@@ -21,6 +21,10 @@
 #include <cstring>
 #include <new>
 
+#include <time.h>
+
+#include <cerrno>
+
 #include "platform/d3d8_gl_internal.h"
 #include "platform/window_sdl.h"
 
@@ -362,6 +366,13 @@ private:
 
     bool m_inScene = false;
     bool m_lost = false;
+    // Frame pacing for the default presentation interval: Present returns no
+    // sooner than one refresh period after the previous one, also where the
+    // driver cannot wait for the vertical blank (a virtual X server), so the
+    // saver never spins at thousands of frames per second. 0: unpaced.
+    std::int64_t m_presentPeriodNs = 0;
+    std::int64_t m_lastPresentNs = 0;
+    void PacePresent();
     DeviceFrameStats m_stats{};
 };
 
@@ -494,7 +505,16 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
 
     // DEFAULT waits for the vertical blank, IMMEDIATE does not. A driver that
     // cannot change the interval keeps its own; that is not an error.
-    SDL_GL_SetSwapInterval(params->FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    const bool paced = params->FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    SDL_GL_SetSwapInterval(paced ? 1 : 0);
+    m_presentPeriodNs = 0;
+    if (paced) {
+        SDL_DisplayMode mode;
+        int hz = 0;
+        if (SDL_GetWindowDisplayMode(m_window, &mode) == 0) hz = mode.refresh_rate;
+        if (hz <= 0 || hz > 500) hz = 60;  // unknown refresh: the common rate
+        m_presentPeriodNs = 1000000000 / hz;
+    }
 
     params->BackBufferWidth = w;
     params->BackBufferHeight = h;
@@ -671,8 +691,35 @@ HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
         SDL_GL_SwapWindow(m_window);
         glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
     }
+    PacePresent();
     CheckGlErrors();
     return S_OK;
+}
+
+namespace {
+std::int64_t MonotonicNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+}  // namespace
+
+void GlDevice::PacePresent() {
+    if (m_presentPeriodNs == 0) return;
+    const std::int64_t now = MonotonicNs();
+    const std::int64_t due = m_lastPresentNs + m_presentPeriodNs;
+    if (m_lastPresentNs != 0 && now < due) {
+        // A swap that already waited for the blank arrives here on time and
+        // does not sleep; only a driver that returned early is held back.
+        timespec wait{static_cast<time_t>((due - now) / 1000000000), static_cast<long>((due - now) % 1000000000)};
+        while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+        }
+        // Keep the cadence: the next period starts when this one was due,
+        // unless we are more than a period late.
+        m_lastPresentNs = due;
+    } else {
+        m_lastPresentNs = now;
+    }
 }
 
 void GlDevice::CheckGlErrors() {

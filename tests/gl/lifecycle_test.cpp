@@ -2,6 +2,7 @@
 // colour from the settings, the time-step cap, lost-device recovery, release.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -179,4 +180,16 @@ TEST_F(Lifecycle, ReleaseSavesTheSettingsAndToleratesAPartialStart) {
     EXPECT_TRUE(std::filesystem::exists(RegistryFilePath(kSettingsKey)));
     Frame(m_hwnd);  // nothing happens without a device
     ReleaseAll();   // twice is harmless
+}
+
+// The saver asks for the default presentation interval: frames come no
+// faster than the display refreshes, even where the driver cannot wait for
+// the vertical blank (as on this offscreen driver), instead of spinning.
+TEST_F(Lifecycle, FramesArePacedToTheRefreshRate) {
+    ASSERT_EQ(Start(), 1);
+    Frame(m_hwnd);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 12; ++i) Frame(m_hwnd);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 11.0 / 60.0 * 0.95);  // at most 60 frames per second
 }

@@ -25,21 +25,21 @@ check "with their defaults" grep -q '"intWhlNumCur"=dword:0000001e' "$SETTINGS"
 
 # A click ends it.
 "$BIN" s & pid=$!
-wait_window; sleep 1
+wait_window; sleep 2
 xdotool click 1
 wait_exit $pid 15; check "a click ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # Pointer travel: 4 pixels do not end it, 5 do (measured from where the
 # pointer was when the saver started).
 "$BIN" s & pid=$!
-wait_window; sleep 1
+wait_window; sleep 2
 xdotool mousemove_relative 3 1; sleep 1
 check "a pointer move of 4 does not end it" kill -0 $pid
 xdotool mousemove_relative 0 1
 wait_exit $pid 15; check "a pointer move of 5 ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 "$BIN" s & pid=$!
-wait_window; sleep 1
+wait_window; sleep 2
 xdotool mousemove_relative -- -5 0
 wait_exit $pid 15; check "a pointer move of 5 to the left ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
@@ -68,6 +68,23 @@ sleep 1
 check "the test window ignores keys, clicks and moves" kill -0 $pid
 "$XCLOSE" "$WIN"
 wait_exit $pid 15; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+
+# A host stops its saver with SIGTERM (or SIGINT): it ends normally, with 0,
+# and saves the settings; frames are paced, so a running saver leaves the
+# processor mostly idle.
+rm -f "$SETTINGS"
+"$BIN" w & pid=$!
+wait_window; sleep 2
+cpu=$(ps -o pcpu= -p $pid | tr -d ' ')
+check "a running saver uses less than one core (${cpu}%)" awk -v c="$cpu" 'BEGIN { exit !(c < 90) }'
+kill -TERM $pid
+wait_exit $pid 15; check "SIGTERM ends the test window with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "and the settings are saved" [ -f "$SETTINGS" ]
+# (a background job of a script starts with SIGINT ignored; restore it)
+env --default-signal=INT "$BIN" s & pid=$!
+wait_window; sleep 2
+kill -INT $pid
+wait_exit $pid 15; check "SIGINT ends the full-screen saver with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # A successful start leaves an old log untouched.
 echo "old log" > "$LOG"
