@@ -1,6 +1,7 @@
 // Start-up, the frame and tear-down, in the fixed orders the saver relies on.
 #include "shell/lifecycle.h"
 
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 
@@ -184,12 +185,16 @@ void Frame(HWND hwnd) {
 int Update() {
     // The light circles at 1/3 rad/s about y, and tumbles at 0.4 rad/s about x
     // in the deep sea.
-    const float t = static_cast<float>(timeGetTime());
+    // The angles are reduced to one turn in double precision: the
+    // millisecond clock counts from boot, and after days of uptime a float
+    // of it would move the light in visible steps.
+    const double t = static_cast<double>(timeGetTime());
+    constexpr double kTurn = 6.283185307179586;
     D3DXMATRIX m;
-    D3DXMatrixRotationY(&m, t / 3000.0f);
+    D3DXMatrixRotationY(&m, static_cast<float>(std::fmod(t / 3000.0, kTurn)));
     if (g_Settings.intChkCol == 1) {
         D3DXMATRIX rx;
-        D3DXMatrixRotationX(&rx, t / 2500.0f);
+        D3DXMatrixRotationX(&rx, static_cast<float>(std::fmod(t / 2500.0, kTurn)));
         D3DXMatrixMultiply(&m, &m, &rx);
     }
     D3DXVec4Transform(&g_vLightDir, &g_vLightDirBase, &m);
