@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/display_guard.h"
 #include "platform/window_sdl.h"
 
 struct Window {
@@ -165,6 +166,7 @@ bool EnsureSdlVideo() {
         return false;
     }
     g_SdlVideo = true;
+    InstallDisplayLossGuard();
     std::atexit([] { SDL_Quit(); });
     return true;
 }
