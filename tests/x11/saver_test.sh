@@ -33,14 +33,17 @@ wait_exit $pid 15; check "a click ends it with 0 (got $STATUS)" [ "$STATUS" = 0 
 # pointer was when the saver started).
 "$BIN" s & pid=$!
 wait_window; sleep 2
-xdotool mousemove_relative 3 1; sleep 1
+read -r px py <<< "$(pointer)"
+check "the pointer moves by 3 and 1" move_to $((px + 3)) $((py + 1))
+sleep 1
 check "a pointer move of 4 does not end it" kill -0 $pid
-xdotool mousemove_relative 0 1
+move_to $((px + 3)) $((py + 2))
 wait_exit $pid 15; check "a pointer move of 5 ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 "$BIN" s & pid=$!
 wait_window; sleep 2
-xdotool mousemove_relative -- -5 0
+read -r px py <<< "$(pointer)"
+move_to $((px - 5)) $py
 wait_exit $pid 15; check "a pointer move of 5 to the left ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # Second instance exits at once while the first runs.
@@ -66,8 +69,7 @@ xdotool key --window "$WIN" x
 xdotool click 1
 sleep 1
 check "the test window ignores keys, clicks and moves" kill -0 $pid
-"$XCLOSE" "$WIN"
-wait_exit $pid 15; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+close_window $pid; check "its close command ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 
 # A host stops its saver with SIGTERM (or SIGINT): it ends normally, with 0,
 # and saves the settings; frames are paced, so a running saver leaves the
@@ -89,7 +91,8 @@ wait_exit $pid 15; check "SIGINT ends the full-screen saver with 0 (got $STATUS)
 # A successful start leaves an old log untouched.
 echo "old log" > "$LOG"
 "$BIN" w & pid=$!
-wait_window; sleep 0.5; "$XCLOSE" "$WIN"; wait_exit $pid 15
+wait_window; sleep 2; close_window $pid
+check "the good start ended (got $STATUS)" [ "$STATUS" = 0 ]
 check "a good start leaves the old log as it was" [ "$(cat "$LOG")" = "old log" ]
 
 # No GL device: the start fails and the log says where.
