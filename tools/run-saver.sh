@@ -10,7 +10,7 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 fi
 
 echo "No display: running the saver under a virtual X server for a few seconds."
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
   set -u
   "$1" w &
   pid=$!
