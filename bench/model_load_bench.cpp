@@ -20,6 +20,7 @@
 #include "scene/xmodel.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tests/support/private_folders.h"
 
 namespace {
 
@@ -31,28 +32,7 @@ constexpr const char* kModels[] = {
 constexpr int kModelCount = static_cast<int>(sizeof kModels / sizeof kModels[0]);
 static_assert(kModelCount == 24);
 
-class PrivateFolders {
-public:
-    PrivateFolders() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        std::string tmpl = (std::filesystem::temp_directory_path() / "nereval-bench-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) return;
-        m_root = tmpl;
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
-            std::filesystem::path p = m_root / v;
-            std::filesystem::create_directories(p);
-            setenv(v, p.c_str(), 1);
-        }
-    }
-    ~PrivateFolders() {
-        std::error_code ec;
-        if (!m_root.empty()) std::filesystem::remove_all(m_root, ec);
-    }
-
-private:
-    std::filesystem::path m_root;
-};
-const PrivateFolders g_Folders;
+const PrivateFolders g_Folders("nereval-bench");
 
 // The lifecycle's device and renderer set-up in a hidden test window, with
 // the default settings; no objects.

@@ -23,33 +23,12 @@
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tests/support/private_folders.h"
 
 namespace {
 
-// Points the configuration and state folders at a fresh temporary folder for
-// the life of the program.
-class PrivateFolders {
-public:
-    PrivateFolders() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        std::string tmpl = (std::filesystem::temp_directory_path() / "nereval-bench-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) return;
-        m_root = tmpl;
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
-            std::filesystem::path p = m_root / v;
-            std::filesystem::create_directories(p);
-            setenv(v, p.c_str(), 1);
-        }
-    }
-    ~PrivateFolders() {
-        std::error_code ec;
-        if (!m_root.empty()) std::filesystem::remove_all(m_root, ec);
-    }
-
-private:
-    std::filesystem::path m_root;
-};
-const PrivateFolders g_Folders;
+// Settings and logs go to a temporary folder for the life of the program.
+const PrivateFolders g_Folders("nereval-bench");
 
 enum class Scene { Default, NoSetPieces };
 

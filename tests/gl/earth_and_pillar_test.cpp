@@ -11,38 +11,16 @@
 #include "settings/settings.h"
 #include "shell/errlog.h"
 #include "tests/gl/device_harness.h"
+#include "tests/gl/scene_test_util.h"
 
 namespace gltest {
 namespace {
 
 constexpr float kTwoPi = 6.2831855f;
 
-// Entries of the queue drawn from one of `model`'s meshes.
-int QueuedFrom(const ZSortRender& renderer, const XModel* model) {
-    int n = 0;
-    for (DWORD e = 0; e < renderer.GetCount(); ++e) {
-        for (DWORD m = 0; m < model->m_dwMeshDisplayNum; ++m) {
-            if (renderer.GetEntry(e).m_pVB == model->m_pMeshDisplay[m].m_pVB) ++n;
-        }
-    }
-    return n;
-}
-
 float RowLength(const D3DXMATRIX& w, int row) {
     const float* r = &w.m[row][0];
     return std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
-}
-
-::testing::AssertionResult MatrixNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected, float tolerance) {
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            if (std::fabs(actual.m[r][c] - expected.m[r][c]) > tolerance) {
-                return ::testing::AssertionFailure() << "element _" << r + 1 << c + 1 << ": " << actual.m[r][c]
-                                                     << " vs " << expected.m[r][c];
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 class EarthAndPillarTest : public DeviceTest {

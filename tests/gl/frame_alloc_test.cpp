@@ -17,48 +17,24 @@
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tests/gl/saver_fixture.h"
 
 // Calls of the global operator new so far in this binary; -1 when not counted.
 long CountedNewCalls() __attribute__((weak));
 
 namespace {
 
-std::int64_t g_Micros = 0;
-std::int64_t Counter() { return g_Micros; }
-DWORD Millis() { return static_cast<DWORD>(g_Micros / 1000); }
-
-class FrameAlloc : public ::testing::Test {
+class FrameAlloc : public gltest::SaverTest {
 protected:
     void SetUp() override {
-        m_savedLog = g_ErrLog;  // the start-up log is process-wide and fills up
+        SaverTest::SetUp();
         if (!CountedNewCalls || CountedNewCalls() < 0) GTEST_SKIP() << "operator new is not counted in this build";
-        std::filesystem::remove(RegistryFilePath(kSettingsKey));
-        g_Settings.SetDefaults();
-        SetClockOverride(&m_clock);
-        FrameTimerForgetState();
-        g_Micros = 1'000'000;
-    }
-    void TearDown() override {
-        ReleaseAll();
-        if (m_hwnd) DestroyWindow(m_hwnd);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) break;
-        }
-        SetClockOverride(nullptr);
-        FrameTimerForgetState();
-        g_bWindowed = 0;
-        std::filesystem::remove(RegistryFilePath(kSettingsKey));
-        g_ErrLog = m_savedLog;
+        UseManualClock(1'000'000);
     }
 
     // Starts the saver in a hidden test window with the saved settings.
-    int Start() {
-        g_bWindowed = 1;
-        RegisterClassA(kWindowClass, WndProc);
-        m_hwnd = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_CAPTION | WS_SYSMENU, 0, 0, 320, 240);
-        if (!m_hwnd) return -1;
-        const int started = Initiate(m_hwnd);
+    int StartTimed() {
+        const int started = Start();
         FrameTimer(TimerCommand::Start);
         return started;
     }
@@ -67,7 +43,7 @@ protected:
     long Frames(int count) {
         const long before = CountedNewCalls();
         for (int n = 0; n < count; ++n) {
-            g_Micros += 16'000;
+            AdvanceClock(16'000);
             Frame(m_hwnd);
         }
         return CountedNewCalls() - before;
@@ -83,14 +59,10 @@ protected:
         EXPECT_NE(EarthAndPillar::s_fRingAngle, ring);  // time did pass
         EXPECT_GT(g_pDevice->GetFrameStats().drawCalls, 20u);
     }
-
-    ClockOverride m_clock{Millis, Counter, 1'000'000};
-    ErrLog m_savedLog;
-    HWND m_hwnd = nullptr;
 };
 
 TEST_F(FrameAlloc, DefaultSceneAllocatesNothingPerFrame) {
-    ASSERT_EQ(Start(), 1) << g_ErrLog.Text();
+    ASSERT_EQ(StartTimed(), 1) << g_ErrLog.Text();
     ExpectQuietFrames();
 }
 
@@ -101,7 +73,7 @@ TEST_F(FrameAlloc, NormalClockInTheDeepSeaAllocatesNothingPerFrame) {
     s.intClkMod = 1;
     s.intChkCol = 1;
     s.Save();
-    ASSERT_EQ(Start(), 1) << g_ErrLog.Text();
+    ASSERT_EQ(StartTimed(), 1) << g_ErrLog.Text();
     ExpectQuietFrames();
 }
 

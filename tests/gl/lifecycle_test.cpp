@@ -15,50 +15,11 @@
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tests/gl/saver_fixture.h"
 
 namespace {
 
-std::int64_t g_Micros = 0;
-std::int64_t Counter() { return g_Micros; }
-DWORD Millis() { return static_cast<DWORD>(g_Micros / 1000); }
-
-class Lifecycle : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_ErrLog = ErrLog();  // each start logs into an empty log, as a new process does
-        std::filesystem::remove(RegistryFilePath(kSettingsKey));
-        g_Settings.SetDefaults();
-    }
-    void TearDown() override {
-        ReleaseAll();
-        if (m_hwnd) DestroyWindow(m_hwnd);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) break;
-        }
-        SetClockOverride(nullptr);
-        FrameTimerForgetState();
-        g_bWindowed = 0;
-        std::filesystem::remove(RegistryFilePath(kSettingsKey));
-    }
-
-    // Starts the saver in a hidden test window of the given client size.
-    int Start(int width = 320, int height = 240) {
-        g_bWindowed = 1;
-        RegisterClassA(kWindowClass, WndProc);
-        m_hwnd = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_CAPTION | WS_SYSMENU, 0, 0, width, height);
-        if (!m_hwnd) return -1;
-        return Initiate(m_hwnd);
-    }
-
-    static std::vector<BYTE> Pixels() {
-        std::vector<BYTE> rgba(g_pDevice->GetBackBufferWidth() * g_pDevice->GetBackBufferHeight() * 4);
-        g_pDevice->ReadBackBuffer(rgba.data());
-        return rgba;
-    }
-
-    HWND m_hwnd = nullptr;
-};
+class Lifecycle : public gltest::SaverTest {};
 
 }  // namespace
 
@@ -141,16 +102,13 @@ TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
 }
 
 TEST_F(Lifecycle, AFrameThatTookLongAdvancesByAtMostFiftyMilliseconds) {
-    ClockOverride clock{Millis, Counter, 1'000'000};
-    SetClockOverride(&clock);
-    FrameTimerForgetState();
-    g_Micros = 1'000'000;
+    UseManualClock(1'000'000);
     ASSERT_EQ(Start(), 1);
     FrameTimer(TimerCommand::Start);
-    g_Micros += 200'000;  // 0.2 s
+    AdvanceClock(200'000);  // 0.2 s
     Frame(m_hwnd);
     EXPECT_FLOAT_EQ(g_fElapsedTime, 0.05f);
-    g_Micros += 16'000;
+    AdvanceClock(16'000);
     Frame(m_hwnd);
     EXPECT_NEAR(g_fElapsedTime, 0.016f, 1e-6f);
     EXPECT_NEAR(g_fAppTime, 0.216f, 1e-5f);

@@ -13,6 +13,7 @@
 #include "settings/settings.h"
 #include "shell/errlog.h"
 #include "tests/gl/device_harness.h"
+#include "tests/gl/scene_test_util.h"
 
 namespace gltest {
 namespace {
@@ -22,28 +23,6 @@ constexpr float kHour = 0.5235988f;             // radians per hour on the dial
 
 std::time_t g_Now = kMidnight;
 std::time_t FixedNow() { return g_Now; }
-
-int QueuedFrom(const ZSortRender& renderer, const XModel* model) {
-    int n = 0;
-    for (DWORD e = 0; e < renderer.GetCount(); ++e) {
-        for (DWORD m = 0; m < model->m_dwMeshDisplayNum; ++m) {
-            if (renderer.GetEntry(e).m_pVB == model->m_pMeshDisplay[m].m_pVB) ++n;
-        }
-    }
-    return n;
-}
-
-::testing::AssertionResult MatrixNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected, float tolerance) {
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            if (std::fabs(actual.m[r][c] - expected.m[r][c]) > tolerance) {
-                return ::testing::AssertionFailure() << "element _" << r + 1 << c + 1 << ": " << actual.m[r][c]
-                                                     << " vs " << expected.m[r][c];
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // A hand turned by `angle` about the dial's own z axis: R × dial.
 D3DXMATRIX HandPose(float angle, const D3DXMATRIX& dial) {
