@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/d3d8.h"
-#include "platform/window.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/os/window.h"
 
 namespace {
 

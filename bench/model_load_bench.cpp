@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/registry.h"
-#include "platform/window.h"
+#include "platform/os/registry.h"
+#include "platform/os/window.h"
 #include "scene/xmodel.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"

@@ -1,6 +1,6 @@
 # nereval_embed(<target> <manifest>...): a static library holding every file
 # named in the manifests, built into the executable with `.incbin`, and the
-# table that platform/resource.cpp searches by name and type.
+# table that platform/os/resource.cpp searches by name and type.
 #
 # Manifest lines: `NAME TYPE FILE` (FILE relative to the manifest's folder);
 # blank lines and lines starting with # are skipped.
@@ -45,7 +45,7 @@ function(nereval_embed target)
   file(CONFIGURE OUTPUT ${gen_dir}/resources.S CONTENT "${asm}")
   file(CONFIGURE OUTPUT ${gen_dir}/resources.cpp CONTENT
 "// Generated from the resource manifests: the embedded resource table.
-#include \"platform/resource.h\"
+#include \"platform/os/resource.h\"
 ${decls}
 namespace {
 const ResourceEntry kTable[] = {

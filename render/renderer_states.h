@@ -5,6 +5,6 @@
 // tools that draw models outside the saver.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/d3d8/d3d8.h"
 
 void SetRendererStates(IDirect3DDevice8* device);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/d3dx_resource.h"
+#include "platform/d3dx/d3dx_resource.h"
 #include "shell/errlog.h"
 
 namespace {

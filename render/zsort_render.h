@@ -16,9 +16,9 @@
 // DeleteDeviceObjects (texture). Each step undoes exactly its partner.
 #pragma once
 
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
-#include "platform/d3dx_mesh.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/d3dx/d3dx_mesh.h"
 
 class ErrLog;
 

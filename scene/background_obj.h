@@ -3,7 +3,7 @@
 // never move after loading.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/d3d8/d3d8.h"
 #include "scene/model_instance.h"
 #include "scene/placement.h"
 #include "scene/xmodel.h"

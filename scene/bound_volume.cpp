@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/d3dx_mesh.h"
+#include "platform/d3dx/d3dx_mesh.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 // 0..3 lie on the near (min z) face and 4..7 on the far face.
 #pragma once
 
-#include "platform/d3d8types.h"
-#include "platform/d3dx_math.h"
+#include "platform/d3d8/d3d8types.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "view/camera.h"
 
 class ID3DXMesh;

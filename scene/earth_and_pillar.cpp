@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "platform/clock.h"
+#include "platform/os/clock.h"
 #include "settings/settings.h"
 #include "shell/errlog.h"
 

@@ -4,7 +4,7 @@
 // tumbles and bobs. Each group is switched by its setting at start-up.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/d3d8/d3d8.h"
 #include "scene/background_obj.h"
 #include "scene/model_instance.h"
 #include "scene/xmodel.h"

@@ -13,8 +13,8 @@
 // at once, for drawing once a model is set.
 #pragma once
 
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "view/camera.h"
 
 class XModel;

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/d3dx_math.h"
-#include "platform/resource.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/os/resource.h"
 
 class ErrLog;
 

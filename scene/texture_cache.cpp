@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/d3dx_resource.h"
+#include "platform/d3dx/d3dx_resource.h"
 #include "shell/errlog.h"
 
 TextureCache g_TextureCache;

@@ -7,7 +7,7 @@
 // (start-up), never per frame.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/d3d8/d3d8.h"
 
 class ErrLog;
 

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <new>
 
-#include "platform/resource.h"
+#include "platform/os/resource.h"
 #include "scene/placement.h"
 #include "settings/settings.h"
 #include "shell/errlog.h"

@@ -5,7 +5,7 @@
 
 #include <ctime>
 
-#include "platform/d3d8.h"
+#include "platform/d3d8/d3d8.h"
 #include "scene/model_instance.h"
 #include "scene/xmodel.h"
 #include "view/camera.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/resource.h"
+#include "platform/os/resource.h"
 #include "render/zsort_render.h"
 #include "scene/texture_cache.h"
 #include "shell/errlog.h"

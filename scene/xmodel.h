@@ -19,10 +19,10 @@
 // deep) to the ErrLog passed to LoadXFile (may be null in tools).
 #pragma once
 
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
-#include "platform/d3dx_mesh.h"
-#include "platform/xfile.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/d3dx/d3dx_mesh.h"
+#include "platform/xfile/xfile.h"
 #include "scene/bound_volume.h"
 #include "view/camera.h"
 

@@ -1,7 +1,7 @@
 // The configuration dialog: edits, resets and saves the settings.
 #pragma once
 
-#include "platform/window.h"
+#include "platform/os/window.h"
 
 // Shows the dialog owned by `owner` (may be null); returns the exit code.
 int ShowConfigDialog(HWND owner);

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "platform/clock.h"
-#include "platform/registry.h"
+#include "platform/os/clock.h"
+#include "platform/os/registry.h"
 
 Settings::Settings() {
     SRand(timeGetTime());

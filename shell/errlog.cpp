@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 
 const char* ErrLogFileName() { return "NerevalErrLog.txt"; }
 

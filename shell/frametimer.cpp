@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/clock.h"
+#include "platform/os/clock.h"
 
 namespace {
 

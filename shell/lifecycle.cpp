@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "platform/clock.h"
-#include "platform/window.h"
+#include "platform/os/clock.h"
+#include "platform/os/window.h"
 #include "render/renderer_states.h"
 #include "shell/frametimer.h"
 

@@ -3,8 +3,8 @@
 // pass of the message loop, and tears everything down.
 #pragma once
 
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
 #include "scene/background_obj.h"
 #include "scene/earth_and_pillar.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/clock.h"
+#include "platform/os/clock.h"
 #include "settings/config_dialog.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"

@@ -1,8 +1,8 @@
 // Process entry, command line and the saver window with its input rules.
 #pragma once
 
-#include "platform/instance.h"
-#include "platform/window.h"
+#include "platform/os/instance.h"
+#include "platform/os/window.h"
 
 constexpr const char* kWindowClass = "WindowsScreenSaverClass";
 constexpr const char* kWindowTitle = "Nereval Screen Saver";

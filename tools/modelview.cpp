@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
-#include "platform/image_write.h"
-#include "platform/window.h"
+#include "platform/os/clock.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/image/image_write.h"
+#include "platform/os/window.h"
 #include "render/renderer_states.h"
 #include "render/zsort_render.h"
 #include "scene/xmodel.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xinfo_report.h"
+#include "tools/xinfo_report.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -6,8 +6,8 @@
 // view matrix is the inverse of the pose.
 #pragma once
 
-#include "platform/d3d8.h"
-#include "platform/d3dx_math.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
 
 // The view frustum in world space, refreshed once per frame by UpdateFrustum
 // and handed to the object drawers for culling. Plane normals point inwards:

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/xfile.h"
+#include "platform/xfile/xfile.h"
 
 namespace {
 

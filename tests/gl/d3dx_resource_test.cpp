@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "platform/d3dx_resource.h"
-#include "platform/image.h"
-#include "platform/resource.h"
+#include "platform/d3dx/d3dx_resource.h"
+#include "platform/image/image.h"
+#include "platform/os/resource.h"
 #include "tests/gl/device_harness.h"
 
 namespace gltest {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "platform/clock.h"
-#include "platform/registry.h"
-#include "platform/window.h"
+#include "platform/os/clock.h"
+#include "platform/os/registry.h"
+#include "platform/os/window.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"

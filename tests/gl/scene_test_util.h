@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
 #include "scene/xmodel.h"
 

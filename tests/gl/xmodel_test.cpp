@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
 #include "scene/model_instance.h"
 #include "scene/texture_cache.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
 #include "shell/errlog.h"
 #include "tests/gl/device_harness.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "scene/bound_volume.h"
 #include "view/camera.h"
 

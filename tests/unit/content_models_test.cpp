@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3dx_math.h"
-#include "platform/resource.h"
-#include "platform/xfile.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/os/resource.h"
+#include "platform/xfile/xfile.h"
 #include "tools/content/models.h"
 
 namespace {

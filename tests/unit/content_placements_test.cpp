@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/resource.h"
+#include "platform/os/resource.h"
 #include "tools/content/placement_format.h"
 #include "tools/content/placement_layouts.h"
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/image_write.h"
-#include "platform/resource.h"
+#include "platform/image/image.h"
+#include "platform/image/image_write.h"
+#include "platform/os/resource.h"
 #include "tools/content/texture_files.h"
 
 namespace {

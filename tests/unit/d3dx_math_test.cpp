@@ -1,6 +1,6 @@
 // D3DX-style math: rotations, inverses, camera matrices, planes and
 // quaternion interpolation checked against hand-worked values.
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // D3DX meshes without a device: loading from X text (fans, normal splits,
 // texture coordinates, colours, materials), attribute-sort optimisation,
 // cloning, normals, bounds, and malformed input.
-#include "platform/d3dx_mesh.h"
+#include "platform/d3dx/d3dx_mesh.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Image decoding: BMP, JPEG and DDS images built in memory here, decoded to
 // B, G, R, A top row first; bad input fails with a status, never a crash.
-#include "platform/image.h"
+#include "platform/image/image.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "platform/clock.h"
+#include "platform/os/clock.h"
 #include "shell/lifecycle.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "platform/d3dx_math.h"
+#include "platform/d3dx/d3dx_math.h"
 #include "scene/model_instance.h"
 
 namespace {

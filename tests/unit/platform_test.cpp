@@ -7,9 +7,9 @@
 #include <cstring>
 #include <set>
 
-#include "platform/clock.h"
-#include "platform/instance.h"
-#include "platform/resource.h"
+#include "platform/os/clock.h"
+#include "platform/os/instance.h"
+#include "platform/os/resource.h"
 
 TEST(Resources, FoundByNameAndTypeIgnoringCaseWithTheirExactBytes) {
     ResourceData r = FindResourceData("test_text.txt", "MISC");

@@ -2,7 +2,7 @@
 // offscreen video driver (no X server needed).
 #include <gtest/gtest.h>
 
-#include "platform/window.h"
+#include "platform/os/window.h"
 #include "shell/saver.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/os/registry.h"
 #include "settings/settings.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/paths.h"
+#include "platform/os/clock.h"
+#include "platform/os/paths.h"
 #include "shell/errlog.h"
 #include "shell/frametimer.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/resource.h"
+#include "platform/image/image.h"
+#include "platform/os/resource.h"
 #include "render/toon_ramp.h"
 
 namespace {

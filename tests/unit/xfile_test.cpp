@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/xfile.h"
+#include "platform/xfile/xfile.h"
 
 namespace {
 

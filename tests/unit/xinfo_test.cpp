@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xinfo_report.h"
+#include "tools/xinfo_report.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/image_write.h"
+#include "platform/image/image_write.h"
 #include "tools/content/texture_bubble.h"
 #include "tools/content/texture_earth.h"
 #include "tools/content/texture_moon.h"

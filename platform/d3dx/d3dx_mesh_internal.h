@@ -1,0 +1,61 @@
+// Shared by the D3DX mesh files: the byte layout of a flexible vertex format
+// and small helpers for reading and writing vertex and index data.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "platform/d3dx/d3dx_mesh.h"
+
+namespace d3dxmesh {
+
+// Where each element of one vertex lives, in bytes from the vertex start;
+// -1 for an element the format does not have. Element order is the FVF one:
+// position, blend values, normal, point size, diffuse, specular, texture sets.
+struct FvfLayout {
+    bool valid = false;      // a position of XYZ or XYZB1..5, at most 8 texture sets
+    UINT size = 0;           // bytes per vertex
+    int blendFloats = 0;     // blend weights stored as floats
+    int indicesOffset = -1;  // LASTBETA_UBYTE4: the packed bone indices (4 bytes)
+    int blendOffset = -1;    // first blend weight
+    int normalOffset = -1;
+    int psizeOffset = -1;
+    int diffuseOffset = -1;
+    int specularOffset = -1;
+    int texSets = 0;
+    int texOffset[8] = {};
+    int texFloats[8] = {};  // 1..4 floats per set
+};
+
+FvfLayout ComputeFvfLayout(DWORD fvf);
+
+inline DWORD ReadIndex(const BYTE* indices, bool is32, std::size_t i) {
+    if (is32) {
+        DWORD v;
+        std::memcpy(&v, indices + i * 4, 4);
+        return v;
+    }
+    WORD w;
+    std::memcpy(&w, indices + i * 2, 2);
+    return w;
+}
+
+inline void WriteIndex(BYTE* indices, bool is32, std::size_t i, DWORD value) {
+    if (is32) {
+        std::memcpy(indices + i * 4, &value, 4);
+    } else {
+        const WORD w = static_cast<WORD>(value);
+        std::memcpy(indices + i * 2, &w, 2);
+    }
+}
+
+// Three DWORDs per face, the neighbour across edges (v0,v1), (v1,v2), (v2,v0)
+// or 0xFFFFFFFF. Two faces are neighbours when they share an edge between the
+// same two point representatives (pointRep maps a vertex to the vertex that
+// stands for its position; null: every vertex stands for itself).
+void ComputeAdjacency(const DWORD* indices, DWORD numFaces, const DWORD* pointRep, DWORD* adjacency);
+
+// A buffer holding a copy of `size` bytes; null on allocation failure.
+ID3DXBuffer* NewBufferCopy(const void* data, DWORD size);
+
+}  // namespace d3dxmesh

@@ -1,0 +1,52 @@
+// The current user's registry as text files: each key is one file in the
+// registry-export form, under the configuration home. Key
+// "Software\Ostrelin\NerevalSaver\1.4" lives in
+// ${XDG_CONFIG_HOME:-~/.config}/Ostrelin/NerevalSaver/1.4.reg:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Software\Ostrelin\NerevalSaver\1.4]
+//   "intChkFPS"=dword:00000001
+//   "strBGMUsr"="tune_main.mid"
+//
+// A key is read whole when opened and written when closed, if a value was set:
+// to a temporary file in the same folder, flushed to disk, then renamed over
+// the old file, so a crash never leaves half a file. Lines that cannot be
+// read are skipped; values the program does not know are kept.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/base/wintypes.h"
+
+using LONG = std::int32_t;
+struct RegKey;
+using HKEY = RegKey*;
+
+HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
+
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_WRITE_FAULT = 29;
+
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// Opens the key, or makes a new empty one (written on close once it has a
+// value). Returns 0 (ERROR_SUCCESS) and the disposition.
+LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposition);
+// Copies a value. *size in: the buffer size; out: the bytes the value takes
+// (a string with its NUL). ERROR_FILE_NOT_FOUND when missing; ERROR_MORE_DATA
+// (nothing copied) when the buffer is too small. data may be null to ask the size.
+LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
+// REG_DWORD takes 4 bytes; REG_SZ takes text up to its first NUL.
+LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
+// Writes the key's file if a value was set, then frees the key.
+LONG RegCloseKey(HKEY key);
+
+// The file behind a sub-key of HKEY_CURRENT_USER (exposed for tests and the README).
+std::string RegistryFilePath(const char* subKey);

@@ -1,0 +1,109 @@
+// Windows and messages, shaped like the few user-interface calls the saver
+// makes, implemented on SDL2. SDL events become window messages (key, button,
+// mouse move, activation, close) that PeekMessageA/GetMessageA deliver to the
+// window procedure, so the saver's input rules can be driven by synthetic
+// messages in tests (PostMessageA) as well as by real input.
+//
+// One thread only. At most one window exists at a time (the saver's).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/base/wintypes.h"
+
+struct Window;
+using HWND = Window*;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct POINT {
+    std::int32_t x, y;
+};
+struct RECT {
+    std::int32_t left, top, right, bottom;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+constexpr UINT WM_CREATE = 0x0001;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_ACTIVATEAPP = 0x001C;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_RBUTTONDOWN = 0x0204;
+constexpr UINT WM_MBUTTONDOWN = 0x0207;
+
+constexpr WPARAM SC_NEXTWINDOW = 0xF040;
+constexpr WPARAM SC_PREVWINDOW = 0xF050;
+constexpr WPARAM SC_SCREENSAVE = 0xF140;
+
+constexpr DWORD WS_POPUP = 0x80000000u;
+constexpr DWORD WS_VISIBLE = 0x10000000u;
+constexpr DWORD WS_CLIPSIBLINGS = 0x04000000u;
+constexpr DWORD WS_CLIPCHILDREN = 0x02000000u;
+constexpr DWORD WS_CAPTION = 0x00C00000u;
+constexpr DWORD WS_SYSMENU = 0x00080000u;
+constexpr DWORD WS_EX_TOPMOST = 0x00000008u;
+
+constexpr UINT PM_NOREMOVE = 0;
+constexpr UINT PM_REMOVE = 1;
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+
+// Registers the one window class; returns 0 when it cannot be registered.
+UINT RegisterClassA(const char* className, WNDPROC proc);
+
+// Creates the window. WS_POPUP makes a borderless full-screen window on the
+// desktop; otherwise a captioned window whose client area is width x height.
+// The window is made for an OpenGL 3.3 core context (the device creates it).
+// Sends WM_CREATE before returning. Null when the video system or the window
+// cannot be had (the reason is in SDL_GetError, logged to stderr).
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
+                     int width, int height);
+
+// Destroys the window: sends WM_DESTROY, then frees it.
+BOOL DestroyWindow(HWND hwnd);
+
+// Message loop. PeekMessageA first moves pending SDL events into the queue.
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+// Waits for a message; returns 0 for WM_QUIT.
+BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+LRESULT DispatchMessageA(const MSG* msg);
+BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure at once.
+LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// Default handling: WM_CLOSE destroys the window; everything else returns 0.
+LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Cursor display counter: shown while >= 0. Returns the new count.
+int ShowCursor(BOOL show);
+// Pointer position in screen pixels.
+BOOL GetCursorPos(POINT* point);
+BOOL ShowWindow(HWND hwnd, int command);
+// Desktop size in pixels (0 when the video system cannot be started).
+int GetSystemMetrics(int index);
+BOOL GetClientRect(HWND hwnd, RECT* rect);
+// The window manager draws the frame, so client size = window size here.
+BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
+// Text input (the IME) on or off.
+BOOL WINNLSEnableIME(HWND hwnd, BOOL enable);
+// Windows of other programs are not ours to own: always null.
+HWND GetForegroundWindow();
+
+// Test hook: the pointer position GetCursorPos reports and the position of a
+// WM_MOUSEMOVE; lets tests move the "pointer" without an X server.
+void SetCursorPosForTest(POINT point);

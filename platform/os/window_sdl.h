@@ -1,0 +1,18 @@
+// Inside the platform layer only: the SDL window behind a window handle, for
+// the device, which creates its GL context on it.
+#pragma once
+
+#include <SDL.h>
+
+#include "platform/os/window.h"
+
+SDL_Window* SdlWindowOf(HWND hwnd);
+
+// The window's own reference is dropped by DestroyWindow; the device holds a
+// second one while its GL context lives on the window, so the SDL window is
+// freed only when both are gone.
+void WindowAddRef(HWND hwnd);
+void WindowRelease(HWND hwnd);
+
+// Starts SDL's video subsystem once; false (reason on stderr) when it cannot.
+bool EnsureSdlVideo();

@@ -1,0 +1,425 @@
+// The X-file reader's COM-style objects over a parsed document, and the
+// standard templates. Parsing itself is in xfile_parse.cpp.
+#include "platform/xfile/xfile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/xfile/xfile_internal.h"
+
+// Declarations follow the published X file templates.
+const char D3DRM_XTEMPLATES[] = R"(xof 0303txt 0032
+template Header {
+ <3D82AB43-62DA-11cf-AB39-0020AF71E433>
+ WORD major;
+ WORD minor;
+ DWORD flags;
+}
+template Vector {
+ <3D82AB5E-62DA-11cf-AB39-0020AF71E433>
+ FLOAT x;
+ FLOAT y;
+ FLOAT z;
+}
+template Coords2d {
+ <F6F23F44-7686-11cf-8F52-0040333594A3>
+ FLOAT u;
+ FLOAT v;
+}
+template Matrix4x4 {
+ <F6F23F45-7686-11cf-8F52-0040333594A3>
+ array FLOAT matrix[16];
+}
+template ColorRGBA {
+ <35FF44E0-6C7C-11cf-8F52-0040333594A3>
+ FLOAT red;
+ FLOAT green;
+ FLOAT blue;
+ FLOAT alpha;
+}
+template ColorRGB {
+ <D3E16E81-7835-11cf-8F52-0040333594A3>
+ FLOAT red;
+ FLOAT green;
+ FLOAT blue;
+}
+template IndexedColor {
+ <1630B820-7842-11cf-8F52-0040333594A3>
+ DWORD index;
+ ColorRGBA indexColor;
+}
+template Material {
+ <3D82AB4D-62DA-11cf-AB39-0020AF71E433>
+ ColorRGBA faceColor;
+ FLOAT power;
+ ColorRGB specularColor;
+ ColorRGB emissiveColor;
+ [...]
+}
+template TextureFilename {
+ <A42790E1-7810-11cf-8F52-0040333594A3>
+ STRING filename;
+}
+template MeshFace {
+ <3D82AB5F-62DA-11cf-AB39-0020AF71E433>
+ DWORD nFaceVertexIndices;
+ array DWORD faceVertexIndices[nFaceVertexIndices];
+}
+template MeshTextureCoords {
+ <F6F23F40-7686-11cf-8F52-0040333594A3>
+ DWORD nTextureCoords;
+ array Coords2d textureCoords[nTextureCoords];
+}
+template MeshNormals {
+ <F6F23F43-7686-11cf-8F52-0040333594A3>
+ DWORD nNormals;
+ array Vector normals[nNormals];
+ DWORD nFaceNormals;
+ array MeshFace faceNormals[nFaceNormals];
+}
+template MeshVertexColors {
+ <1630B821-7842-11cf-8F52-0040333594A3>
+ DWORD nVertexColors;
+ array IndexedColor vertexColors[nVertexColors];
+}
+template MeshMaterialList {
+ <F6F23F42-7686-11cf-8F52-0040333594A3>
+ DWORD nMaterials;
+ DWORD nFaceIndexes;
+ array DWORD faceIndexes[nFaceIndexes];
+ [Material <3D82AB4D-62DA-11cf-AB39-0020AF71E433>]
+}
+template Mesh {
+ <3D82AB44-62DA-11cf-AB39-0020AF71E433>
+ DWORD nVertices;
+ array Vector vertices[nVertices];
+ DWORD nFaces;
+ array MeshFace faces[nFaces];
+ [...]
+}
+template FrameTransformMatrix {
+ <F6F23F41-7686-11cf-8F52-0040333594A3>
+ Matrix4x4 frameMatrix;
+}
+template Frame {
+ <3D82AB46-62DA-11cf-AB39-0020AF71E433>
+ [...]
+}
+template FloatKeys {
+ <10DD46A9-775B-11cf-8F52-0040333594A3>
+ DWORD nValues;
+ array FLOAT values[nValues];
+}
+template TimedFloatKeys {
+ <F406B180-7B3B-11cf-8F52-0040333594A3>
+ DWORD time;
+ FloatKeys tfkeys;
+}
+template AnimationKey {
+ <10DD46A8-775B-11cf-8F52-0040333594A3>
+ DWORD keyType;
+ DWORD nKeys;
+ array TimedFloatKeys keys[nKeys];
+}
+template AnimationOptions {
+ <E2BF56C0-840F-11cf-8F52-0040333594A3>
+ DWORD openclosed;
+ DWORD positionquality;
+}
+template Animation {
+ <3D82AB4F-62DA-11cf-AB39-0020AF71E433>
+ [...]
+}
+template AnimationSet {
+ <3D82AB50-62DA-11cf-AB39-0020AF71E433>
+ [Animation <3D82AB4F-62DA-11cf-AB39-0020AF71E433>]
+}
+template XSkinMeshHeader {
+ <3CF169CE-FF7C-44ab-93C0-F78F62D172E2>
+ WORD nMaxSkinWeightsPerVertex;
+ WORD nMaxSkinWeightsPerFace;
+ WORD nBones;
+}
+template VertexDuplicationIndices {
+ <B8D65549-D7C9-4995-89CF-53A9A8B031E3>
+ DWORD nIndices;
+ DWORD nOriginalVertices;
+ array DWORD indices[nIndices];
+}
+template SkinWeights {
+ <6F0D123B-BAD2-4167-A0D0-80224F25FABB>
+ STRING transformNodeName;
+ DWORD nWeights;
+ array DWORD vertexIndices[nWeights];
+ array FLOAT weights[nWeights];
+ Matrix4x4 matrixOffset;
+}
+)";
+const DWORD D3DRM_XTEMPLATE_BYTES = sizeof D3DRM_XTEMPLATES - 1;
+
+namespace xfile {
+namespace {
+
+// What GetData hands out for a member of size 0: a valid pointer to nothing.
+const std::uint64_t kEmptyData = 0;
+
+HRESULT CopyName(const std::string& name, char* out, DWORD* size) {
+    if (!size) return DXFILEERR_BADVALUE;
+    if (name.empty()) {
+        if (out && *size >= 1) out[0] = '\0';
+        *size = 0;
+        return DXFILE_OK;
+    }
+    const auto needed = static_cast<DWORD>(name.size() + 1);
+    if (!out) {
+        *size = needed;
+        return DXFILE_OK;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return DXFILEERR_BADVALUE;
+    }
+    std::memcpy(out, name.c_str(), needed);
+    *size = needed;
+    return DXFILE_OK;
+}
+
+HRESULT CopyId(const Node& node, GUID* id) {
+    if (!id) return DXFILEERR_BADVALUE;
+    *id = node.hasId ? node.id : GUID_NULL;
+    return DXFILE_OK;
+}
+
+HRESULT NewData(Document* doc, std::uint32_t node, IDirectXFileData** out);
+
+class FileData final : public IDirectXFileData {
+public:
+    FileData(Document* doc, std::uint32_t node) : m_doc(doc), m_node(node), m_nextChild(doc->nodes[node].firstChild) {
+        m_doc->AddRef();
+    }
+
+    DWORD AddRef() override { return ++m_refs; }
+    DWORD Release() override {
+        const DWORD left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (!object) return DXFILEERR_BADVALUE;
+        if (iid == IID_IDirectXFileData || iid == IID_IDirectXFileObject) {
+            *object = static_cast<IDirectXFileData*>(this);
+            AddRef();
+            return DXFILE_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT GetName(char* name, DWORD* size) override { return CopyName(Self().name, name, size); }
+    HRESULT GetId(GUID* id) override { return CopyId(Self(), id); }
+
+    HRESULT GetData(const char* member, DWORD* size, void** data) override {
+        if (!size || !data) return DXFILEERR_BADVALUE;
+        const Node& node = Self();
+        std::size_t begin = node.dataOffset;
+        std::size_t end = node.dataOffset + node.dataSize;
+        if (member) {
+            const Template& templ = m_doc->templates.list[node.templ];
+            std::size_t i = 0;
+            while (i < templ.members.size() && templ.members[i].name != member) ++i;
+            if (i == templ.members.size()) return DXFILEERR_NOTFOUND;
+            begin = m_doc->memberOffsets[node.memberOffsets + i];
+            end = m_doc->memberOffsets[node.memberOffsets + i + 1];
+        }
+        *size = static_cast<DWORD>(end - begin);
+        *data = end > begin ? static_cast<void*>(m_doc->data.data() + begin)
+                            : const_cast<void*>(static_cast<const void*>(&kEmptyData));
+        return DXFILE_OK;
+    }
+
+    HRESULT GetType(const GUID** type) override {
+        if (!type) return DXFILEERR_BADVALUE;
+        *type = &m_doc->templates.list[Self().templ].id;
+        return DXFILE_OK;
+    }
+
+    HRESULT GetNextObject(IDirectXFileObject** child) override;
+
+private:
+    ~FileData() override { m_doc->Release(); }
+    const Node& Self() const { return m_doc->nodes[m_node]; }
+
+    Document* const m_doc;
+    const std::uint32_t m_node;
+    std::uint32_t m_nextChild;
+    DWORD m_refs = 1;
+};
+
+class FileReference final : public IDirectXFileDataReference {
+public:
+    FileReference(Document* doc, std::uint32_t node) : m_doc(doc), m_node(node) { m_doc->AddRef(); }
+
+    DWORD AddRef() override { return ++m_refs; }
+    DWORD Release() override {
+        const DWORD left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (!object) return DXFILEERR_BADVALUE;
+        if (iid == IID_IDirectXFileDataReference || iid == IID_IDirectXFileObject) {
+            *object = static_cast<IDirectXFileDataReference*>(this);
+            AddRef();
+            return DXFILE_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT GetName(char* name, DWORD* size) override { return CopyName(Self().name, name, size); }
+    HRESULT GetId(GUID* id) override { return CopyId(Self(), id); }
+    HRESULT Resolve(IDirectXFileData** data) override {
+        if (!data) return DXFILEERR_BADVALUE;
+        return NewData(m_doc, Self().target, data);
+    }
+
+private:
+    ~FileReference() override { m_doc->Release(); }
+    const Node& Self() const { return m_doc->nodes[m_node]; }
+
+    Document* const m_doc;
+    const std::uint32_t m_node;
+    DWORD m_refs = 1;
+};
+
+HRESULT NewData(Document* doc, std::uint32_t node, IDirectXFileData** out) {
+    *out = new (std::nothrow) FileData(doc, node);
+    return *out ? DXFILE_OK : DXFILEERR_BADALLOC;
+}
+
+HRESULT FileData::GetNextObject(IDirectXFileObject** child) {
+    if (!child) return DXFILEERR_BADVALUE;
+    *child = nullptr;
+    if (m_nextChild == kNone) return DXFILEERR_NOMOREOBJECTS;
+    const Node& node = m_doc->nodes[m_nextChild];
+    if (node.isReference) {
+        *child = new (std::nothrow) FileReference(m_doc, m_nextChild);
+    } else {
+        *child = new (std::nothrow) FileData(m_doc, m_nextChild);
+    }
+    if (!*child) return DXFILEERR_BADALLOC;
+    m_nextChild = node.nextSibling;
+    return DXFILE_OK;
+}
+
+class EnumObject final : public IDirectXFileEnumObject {
+public:
+    explicit EnumObject(Document* doc) : m_doc(doc), m_next(doc->firstTop) {}  // takes the document's reference
+
+    DWORD AddRef() override { return ++m_refs; }
+    DWORD Release() override {
+        const DWORD left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetNextDataObject(IDirectXFileData** data) override {
+        if (!data) return DXFILEERR_BADVALUE;
+        *data = nullptr;
+        if (m_next == kNone) return DXFILEERR_NOMOREOBJECTS;
+        if (HRESULT hr = NewData(m_doc, m_next, data); FAILED(hr)) return hr;
+        m_next = m_doc->nodes[m_next].nextSibling;
+        return DXFILE_OK;
+    }
+
+private:
+    ~EnumObject() override { m_doc->Release(); }
+
+    Document* const m_doc;
+    std::uint32_t m_next;
+    DWORD m_refs = 1;
+};
+
+class File final : public IDirectXFile {
+public:
+    DWORD AddRef() override { return ++m_refs; }
+    DWORD Release() override {
+        const DWORD left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT CreateEnumObject(const void* data, DWORD size, IDirectXFileEnumObject** enumObject) override {
+        if (!enumObject) return DXFILEERR_BADVALUE;
+        *enumObject = nullptr;
+        if (!data && size) return DXFILEERR_BADVALUE;
+        Document* doc = nullptr;
+        ParseResult result;
+        try {
+            doc = new Document;
+            doc->templates = m_templates;
+            result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
+        } catch (const std::bad_alloc&) {
+            result.hr = DXFILEERR_BADALLOC;
+            result.reason = "out of memory";
+        }
+        if (FAILED(result.hr)) {
+            if (doc) doc->Release();
+            Record(result);
+            return result.hr;
+        }
+        auto* e = new (std::nothrow) EnumObject(doc);
+        if (!e) {
+            doc->Release();
+            return DXFILEERR_BADALLOC;
+        }
+        *enumObject = e;
+        return DXFILE_OK;
+    }
+
+    HRESULT RegisterTemplates(const void* data, DWORD size) override {
+        if (!data && size) return DXFILEERR_BADVALUE;
+        ParseResult result;
+        try {
+            TemplateSet merged = m_templates;
+            result = ParseTemplateFile(static_cast<const std::uint8_t*>(data), size, &merged);
+            if (SUCCEEDED(result.hr)) m_templates = std::move(merged);
+        } catch (const std::bad_alloc&) {
+            result.hr = DXFILEERR_BADALLOC;
+            result.reason = "out of memory";
+        }
+        if (FAILED(result.hr)) Record(result);
+        return result.hr;
+    }
+
+    const char* GetLastErrorText() override { return m_lastError.c_str(); }
+
+private:
+    ~File() override = default;
+
+    void Record(const ParseResult& result) {
+        char text[160];
+        if (result.line > 0) {
+            std::snprintf(text, sizeof text, "line %zu: %s", result.line, result.reason);
+        } else {
+            std::snprintf(text, sizeof text, "%s", result.reason);
+        }
+        try {
+            m_lastError = text;
+        } catch (const std::bad_alloc&) {
+            m_lastError.clear();
+        }
+    }
+
+    TemplateSet m_templates;
+    std::string m_lastError;
+    DWORD m_refs = 1;
+};
+
+}  // namespace
+}  // namespace xfile
+
+HRESULT DirectXFileCreate(IDirectXFile** file) {
+    if (!file) return DXFILEERR_BADVALUE;
+    *file = new (std::nothrow) xfile::File;
+    return *file ? DXFILE_OK : DXFILEERR_BADALLOC;
+}
