@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "platform/d3dx/d3dx_resource.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 namespace {
 

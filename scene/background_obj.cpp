@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* modelName, const char* placementName,
                                          ErrLog* log) {

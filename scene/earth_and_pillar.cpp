@@ -6,7 +6,7 @@
 
 #include "platform/os/clock.h"
 #include "settings/settings.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 float EarthAndPillar::s_fRingAngle = 0.0f;
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 bool ReadPlacementFile(const ResourceData& resource, PlacementFile* out) {
     if (!resource || resource.size < 4 || !out) return false;

@@ -7,7 +7,7 @@
 #include "platform/os/resource.h"
 #include "scene/placement.h"
 #include "settings/settings.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "platform/os/resource.h"
 #include "render/zsort_render.h"
 #include "scene/texture_cache.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "scene/earth_and_pillar.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "view/camera.h"
 
 // Globals read by the objects (single thread; see the lifecycle for when each is valid).

@@ -24,7 +24,7 @@
 #include "render/renderer_states.h"
 #include "render/zsort_render.h"
 #include "scene/xmodel.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "view/camera.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "render/zsort_render.h"
 #include "scene/earth_and_pillar.h"
 #include "settings/settings.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "tests/gl/device_harness.h"
 #include "tests/gl/scene_test_util.h"
 

@@ -8,7 +8,7 @@
 #include "render/zsort_render.h"
 #include "scene/background_obj.h"
 #include "scene/texture_cache.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "tests/gl/device_harness.h"
 
 namespace gltest {

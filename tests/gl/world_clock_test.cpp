@@ -11,7 +11,7 @@
 #include "render/zsort_render.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "tests/gl/device_harness.h"
 #include "tests/gl/scene_test_util.h"
 

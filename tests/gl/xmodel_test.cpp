@@ -13,7 +13,7 @@
 #include "scene/model_instance.h"
 #include "scene/texture_cache.h"
 #include "scene/xmodel.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "tests/gl/device_harness.h"
 
 namespace gltest {

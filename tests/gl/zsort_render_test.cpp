@@ -11,7 +11,7 @@
 
 #include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "tests/gl/device_harness.h"
 
 namespace gltest {

@@ -10,7 +10,7 @@
 
 #include "platform/os/clock.h"
 #include "platform/os/paths.h"
-#include "shell/errlog.h"
+#include "core/errlog.h"
 #include "shell/frametimer.h"
 
 TEST(ErrLog, AppendsUntilTheTenThousandByteLimit) {

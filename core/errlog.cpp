@@ -1,5 +1,5 @@
 // The in-memory start-up log and its one file.
-#include "shell/errlog.h"
+#include "core/errlog.h"
 
 #include <cstdio>
 #include <cstring>

@@ -26,7 +26,7 @@ private:
     std::size_t m_nLength = 0;
 };
 
-// The path Write uses, resolved at the moment of writing.
+// The file name Write uses inside the state directory.
 const char* ErrLogFileName();
 
 // Appends a line to a loader's log, which may be null (tools and tests load
