@@ -9,6 +9,8 @@
 
 const char* ErrLogFileName() { return "NerevalErrLog.txt"; }
 
+std::string ErrLogPath() { return StateHome() + "/" + ErrLogFileName(); }
+
 ErrLog::ErrLog() { std::memset(m_szText, 0, sizeof m_szText); }
 
 int ErrLog::Append(const char* text) {
@@ -25,7 +27,7 @@ void ErrLog::Write() const {
     // global built before main, and the directory may be set up after that.
     std::string dir = StateHome();
     if (!MakeDirectories(dir)) return;
-    std::string path = dir + "/" + ErrLogFileName();
+    std::string path = ErrLogPath();
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (!f) return;
     std::fwrite(m_szText, 1, m_nLength, f);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 class ErrLog {
 public:
@@ -28,6 +29,8 @@ private:
 
 // The file name Write uses inside the state directory.
 const char* ErrLogFileName();
+// The whole path Write uses, resolved now (for messages to the user).
+std::string ErrLogPath();
 
 // Appends a line to a loader's log, which may be null (tools and tests load
 // without one).

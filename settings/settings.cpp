@@ -51,16 +51,20 @@ void ReadInt(HKEY key, const char* name, int* field) {
     }
 }
 
-void ReadString(HKEY key, const char* name, char* field) {
+// Returns false when a stored value could not be taken: a value longer than
+// the field (ERROR_MORE_DATA) is not cut into a different path, the field
+// keeps its value, and the caller must leave the stored text alone.
+bool ReadString(HKEY key, const char* name, char* field) {
     DWORD type = 0;
     char data[kBGMPathSize];
     DWORD size = sizeof data;
-    // A value longer than the field (ERROR_MORE_DATA) is not cut into a
-    // different path: the field keeps its value.
-    if (RegQueryValueExA(key, name, &type, reinterpret_cast<BYTE*>(data), &size) == 0 && type == REG_SZ) {
+    LONG status = RegQueryValueExA(key, name, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (status == 0 && type == REG_SZ) {
         std::memcpy(field, data, size);
         field[kBGMPathSize - 1] = 0;
+        return true;
     }
+    return status != ERROR_MORE_DATA;
 }
 
 void WriteInt(HKEY key, const char* name, int value) {
@@ -73,14 +77,19 @@ int Settings::Load() {
     HKEY key = nullptr;
     DWORD disposition = 0;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
+    m_bStoredBGMKept = false;
     if (disposition != REG_CREATED_NEW_KEY) {
         int i = 0;
         for (const SettingsIntField& f : kSettingsIntFields) {
-            if (i++ == kSettingsStringAfter) ReadString(key, "strBGMUsr", strBGMUsr);
+            if (i++ == kSettingsStringAfter && !ReadString(key, "strBGMUsr", strBGMUsr)) {
+                m_bStoredBGMKept = true;
+                std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
+            }
             ReadInt(key, f.name, &(this->*f.field));
         }
     }
     RegCloseKey(key);
+    m_bLoaded = true;
     return 1;
 }
 
@@ -90,7 +99,10 @@ int Settings::Save() const {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
     int i = 0;
     for (const SettingsIntField& f : kSettingsIntFields) {
-        if (i++ == kSettingsStringAfter) {
+        // A stored path too long to use stays on disk as the user wrote it,
+        // unless a new one was chosen since.
+        const bool keepStored = m_bStoredBGMKept && std::memcmp(strBGMUsr, m_szBGMAtLoad, sizeof strBGMUsr) == 0;
+        if (i++ == kSettingsStringAfter && !keepStored) {
             RegSetValueExA(key, "strBGMUsr", REG_SZ, reinterpret_cast<const BYTE*>(strBGMUsr),
                            static_cast<DWORD>(strnlen(strBGMUsr, kBGMPathSize - 1) + 1));
         }

@@ -18,7 +18,12 @@ public:
     // keep their field. Values are taken as stored, not range-checked. Returns 1.
     int Load();
     // Writes all 25 values in record order. Returns 1; errors are not reported.
+    // A strBGMUsr that Load found too long for the field is not overwritten
+    // while the field still holds what Load left in it.
     int Save() const;
+    // Whether Load ran: a caller that saves on exit must not replace the
+    // user's file with defaults it never read.
+    bool IsLoaded() const { return m_bLoaded; }
 
     int intChkFPS;          // frame-rate text on/off
     int intChkCelphn;       // blue tint overlay on/off
@@ -45,6 +50,11 @@ public:
     int intWhlCohForceCur;  // cohesion weight, percent
     int intWhlMigForceCur;  // migration weight, percent
     int intWhlCenForceCur;  // centring weight, percent
+
+private:
+    bool m_bLoaded = false;
+    bool m_bStoredBGMKept = false;     // the stored strBGMUsr did not fit the field
+    char m_szBGMAtLoad[kBGMPathSize]{};  // strBGMUsr as Load left it then
 };
 
 // The registry name and field of each integer value, in record order

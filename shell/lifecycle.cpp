@@ -9,6 +9,7 @@
 #include "platform/os/window.h"
 #include "render/renderer_states.h"
 #include "shell/frametimer.h"
+#include "shell/saver.h"
 
 // Construction order matters: the settings seed the random generator first.
 Settings g_Settings;
@@ -33,8 +34,7 @@ float g_fAspect = 4.0f / 3.0f;
 D3DCOLOR g_ClearColor = 0xFF000000;
 float g_fElapsedTime = 0.0f;
 float g_fAppTime = 0.0f;
-
-extern int g_bWindowed;  // the saver shell's test-window switch
+const char* g_szFailedStage = nullptr;
 
 namespace {
 
@@ -49,15 +49,17 @@ bool ObjectStep(const char* line, Step step) {
     return true;
 }
 
-int FailStart() {
+int FailStart(const char* stage) {
     g_ErrLog.Append("Failed\n");
     g_ErrLog.Write();
+    g_szFailedStage = stage;
     return 0;
 }
 
 }  // namespace
 
 int Initiate(HWND hwnd) {
+    g_szFailedStage = nullptr;
     SRand(timeGetTime());
     g_Settings.Load();
     if (g_Settings.intDisMod == 2) {
@@ -70,11 +72,11 @@ int Initiate(HWND hwnd) {
     g_ClearColor = g_Settings.intChkCol == 1 ? 0xFF000000 : 0xFFFFFFFF;
 
     g_ErrLog.Append("InitiateD3D...\n");
-    if (FAILED(InitiateD3D(hwnd))) return FailStart();
+    if (FAILED(InitiateD3D(hwnd))) return FailStart("InitiateD3D");
     g_ErrLog.Append("InitiateRenderer...\n");
-    if (FAILED(InitiateRenderer(hwnd))) return FailStart();
+    if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
     g_ErrLog.Append("InitiateObjects...\n");
-    if (FAILED(InitiateObjects(hwnd))) return FailStart();
+    if (FAILED(InitiateObjects(hwnd))) return FailStart("InitiateObjects");
     return 1;
 }
 
@@ -233,7 +235,9 @@ int Render() {
 
 void ReleaseAll() {
     g_bDeviceReady = 0;
-    g_Settings.Save();
+    // Settings that were never read (the window could not be made) are
+    // defaults: saving them would replace the user's file.
+    if (g_Settings.IsLoaded()) g_Settings.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();

@@ -42,8 +42,10 @@ extern float g_fAppTime;       // seconds since the saver started
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
 
-// 1 when everything came up; 0 after a failure (the log file has then been written).
+// 1 when everything came up; 0 after a failure (the log file has then been
+// written, and g_szFailedStage names the stage that failed).
 int Initiate(HWND hwnd);
+extern const char* g_szFailedStage;
 void Frame(HWND hwnd);
 // Saves the settings and releases everything; safe after a failed or partial start.
 void ReleaseAll();

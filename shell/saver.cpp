@@ -2,6 +2,7 @@
 // the full-screen rules that end the saver on any user input.
 #include "shell/saver.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/os/clock.h"
@@ -68,7 +69,11 @@ int RunSaver() {
     }
 
     HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    if (!mutex) {
+        if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
+        std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
+        return 1;
+    }
 
     HWND hwnd = nullptr;
     if (RegisterClassA(kWindowClass, WndProc)) {
@@ -79,7 +84,15 @@ int RunSaver() {
     FrameTimer(TimerCommand::Start);
 
     MSG msg{};
-    if (hwnd && Initiate(hwnd)) {
+    int status = 0;
+    if (!hwnd) {
+        std::fprintf(stderr, "nereval: start failed: the saver window could not be created\n");
+        status = 1;
+    } else if (!Initiate(hwnd)) {
+        std::fprintf(stderr, "nereval: start failed at %s; see %s\n", g_szFailedStage ? g_szFailedStage : "start-up",
+                     ErrLogPath().c_str());
+        status = 1;
+    } else {
         GetCursorPos(&g_ptCursorStart);
         for (;;) {
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -97,6 +110,7 @@ int RunSaver() {
     if (hwnd) DestroyWindow(hwnd);  // a failed start leaves the window; no procedure runs after this
     ReleaseMutex(mutex);
     CloseHandle(mutex);
+    if (status != 0) return status;
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 

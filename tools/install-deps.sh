@@ -32,5 +32,13 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A fresh machine often runs its own updates at boot: wait for the package
+# manager's locks (up to 15 minutes) instead of failing at once.
+lock_wait=(-o DPkg::Lock::Timeout=900)
+for attempt in $(seq 1 90); do
+  if apt-get "${lock_wait[@]}" update -qq; then break; fi
+  if [ "$attempt" -eq 90 ]; then echo "install-deps: apt-get update kept failing" >&2; exit 1; fi
+  echo "install-deps: the package lists are busy or unreachable; retrying in 10 s" >&2
+  sleep 10
+done
+apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}"

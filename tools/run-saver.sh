@@ -16,7 +16,7 @@ xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
   pid=$!
   sleep "${NEREVAL_SHOT_DELAY:-4}"
   if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"; echo "the saver ended early (exit code $?); see ~/.local/state/NerevalErrLog.txt" >&2; exit 1
+    wait "$pid"; echo "the saver ended early (exit code $?); see ${XDG_STATE_HOME:-$HOME/.local/state}/NerevalErrLog.txt" >&2; exit 1
   fi
   win=$(xdotool search --name "Nereval Screen Saver" | head -n 1)
   if [ -n "$win" ]; then import -window "$win" "$2"; else import -window root "$2"; fi

@@ -1442,6 +1442,11 @@ DWORD IDirect3D8::Release() {
 IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
     if (!EnsureSdlVideo()) return nullptr;
+    if (SdlVideoShowsNothingUnasked()) {
+        std::fprintf(stderr, "nereval: no display to draw on (the video system chose its \"%s\" driver)\n",
+                     SDL_GetCurrentVideoDriver());
+        return nullptr;
+    }
     return new (std::nothrow) d3d8gl::GlDirect3D8;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/os/paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,9 +30,19 @@ std::string ConfigHome() { return FromEnv("XDG_CONFIG_HOME", Home() + "/.config"
 std::string StateHome() { return FromEnv("XDG_STATE_HOME", Home() + "/.local/state"); }
 
 std::string RuntimeDir() {
+    if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && v[0] == '/') return v;
+    // Without a runtime directory, a folder of this user's own in the
+    // temporary directory: a shared name would let another user's lock file
+    // (mode 0600) keep this user's saver from starting. A folder of that name
+    // owned by someone else is not trusted; the state directory serves then.
     std::error_code ec;
     std::string tmp = std::filesystem::temp_directory_path(ec).string();
-    return FromEnv("XDG_RUNTIME_DIR", ec ? std::string("/tmp") : tmp);
+    if (ec || tmp.empty()) tmp = "/tmp";
+    std::string dir = tmp + "/nereval-" + std::to_string(getuid());
+    mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) return dir;
+    return StateHome();
 }
 
 bool MakeDirectories(const std::string& path) {

@@ -7,7 +7,8 @@
 std::string ConfigHome();
 // ${XDG_STATE_HOME:-~/.local/state}: the start-up error log.
 std::string StateHome();
-// ${XDG_RUNTIME_DIR}, else the temporary directory: the single-instance lock.
+// ${XDG_RUNTIME_DIR}, else a folder of this user's own in the temporary
+// directory (/tmp/nereval-<uid>, mode 0700): the single-instance lock.
 std::string RuntimeDir();
 // mkdir -p; true when the folder exists afterwards.
 bool MakeDirectories(const std::string& path);

@@ -171,6 +171,15 @@ bool EnsureSdlVideo() {
     return true;
 }
 
+bool SdlVideoShowsNothingUnasked() {
+    if (!g_SdlVideo) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0)) return false;
+    // Asked for by name (tests, tools, benchmarks): then it is wanted.
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    return !asked || SDL_strcasecmp(asked, driver) != 0;
+}
+
 SDL_Window* SdlWindowOf(HWND hwnd) { return hwnd ? hwnd->sdl : nullptr; }
 
 void WindowAddRef(HWND hwnd) {

@@ -16,3 +16,7 @@ void WindowRelease(HWND hwnd);
 
 // Starts SDL's video subsystem once; false (reason on stderr) when it cannot.
 bool EnsureSdlVideo();
+// True when SDL fell back by itself to a driver that shows nothing (offscreen,
+// dummy: no display was found) rather than being asked for it through
+// SDL_VIDEODRIVER. A saver nobody can see must not run.
+bool SdlVideoShowsNothingUnasked();

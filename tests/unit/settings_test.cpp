@@ -107,6 +107,23 @@ TEST_F(SettingsFileTest, OverlongPathIsNotCutIntoAnotherPath) {
     s.Load();
     EXPECT_STREQ(s.strBGMUsr, "tune_main.mid");
     EXPECT_EQ(s.intChkBGM, 1);
+
+    // Saving keeps the user's stored text, which the program cannot use but
+    // must not destroy; a path chosen afterwards replaces it.
+    s.Save();
+    EXPECT_NE(ReadAll(SettingsFile()).find("\"strBGMUsr\"=\"" + longPath + "\""), std::string::npos);
+    std::strcpy(s.strBGMUsr, "/music/new.mid");
+    s.Save();
+    const std::string text = ReadAll(SettingsFile());
+    EXPECT_EQ(text.find(longPath), std::string::npos);
+    EXPECT_NE(text.find("\"strBGMUsr\"=\"/music/new.mid\""), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, OnlyLoadedSettingsCountAsLoaded) {
+    Settings s;
+    EXPECT_FALSE(s.IsLoaded());
+    s.Load();
+    EXPECT_TRUE(s.IsLoaded());
 }
 
 TEST_F(SettingsFileTest, SaveKeepsValuesItDoesNotKnowAndLeavesNoTemporaryFiles) {

@@ -97,8 +97,10 @@ check "a good start leaves the old log as it was" [ "$(cat "$LOG")" = "old log" 
 
 # No GL device: the start fails and the log says where.
 rm -f "$LOG"
-SDL_VIDEODRIVER=dummy "$BIN" w; code=$?
-check "a start without a device exits 0 (got $code)" [ "$code" -eq 0 ]
+SDL_VIDEODRIVER=dummy "$BIN" w 2> "$ROOT/err"; code=$?
+check "a start without a device exits 1 (got $code)" [ "$code" -eq 1 ]
+check "and says which stage failed and where the log is ($(cat "$ROOT/err"))" \
+  grep -qF "start failed at InitiateD3D; see $LOG" "$ROOT/err"
 check "and writes the log" [ -f "$LOG" ]
 if [ -f "$LOG" ]; then
   echo "--- log:"; cat "$LOG"; echo "---"

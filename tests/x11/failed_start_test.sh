@@ -1,0 +1,67 @@
+# Starts that cannot succeed: each ends at once with a non-zero status and a
+# line naming the failing stage, and none of them damages the user's files.
+source "$(dirname "$0")/lib.inc"
+XINFO=$(dirname "$BIN")/tools/xinfo
+
+# The user's settings, written by hand, with a path too long for the field.
+mkdir -p "$(dirname "$SETTINGS")"
+long=$(printf '/music/%0300d.mid' 0)
+cat > "$SETTINGS" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]
+"intWhlNumCur"=dword:00000007
+"strBGMUsr"="$long"
+REG
+cp "$SETTINGS" "$ROOT/settings.orig"
+
+# No window: the video system cannot start.
+SDL_VIDEODRIVER=nosuchdriver timeout 20 "$BIN" w 2> "$ROOT/err"; code=$?
+check "a start without a window exits 1 (got $code)" [ "$code" -eq 1 ]
+check "and says so ($(tail -n 1 "$ROOT/err"))" grep -q "start failed: the saver window could not be created" "$ROOT/err"
+check "the user's settings are left as they were" cmp -s "$SETTINGS" "$ROOT/settings.orig"
+
+# No display at all: the video system would fall back to a driver that shows
+# nothing; the saver refuses it instead of running unseen.
+rm -f "$LOG"
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 20 "$BIN" s 2> "$ROOT/err"; code=$?
+check "with no display the saver ends at once with 1 (got $code)" [ "$code" -eq 1 ]
+check "naming the failing stage and the log ($(tail -n 1 "$ROOT/err"))" \
+  grep -qF "start failed at InitiateD3D; see $LOG" "$ROOT/err"
+check "the log shows Direct3DCreate8 failing" grep -qzP 'Direct3DCreate8...\n\tFailed\nFailed\n$' "$LOG"
+stored_values_kept() {
+  grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS" && grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
+}
+check "the stored values survive that too" stored_values_kept
+
+# A normal run keeps the over-long stored path on disk (it cannot be used,
+# but it is the user's) and writes the other values.
+"$BIN" w & pid=$!
+if wait_window; then pass "the test window opens"; else fail "the test window opens"; fi
+sleep 1
+kill -TERM $pid
+wait_exit $pid 15; check "it ends with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "the over-long strBGMUsr is still on disk" grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
+check "the stored whale count is kept" grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS"
+check "all 25 values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
+
+# Without XDG_RUNTIME_DIR the instance lock lives in a folder of this user's own.
+dir=/tmp/nereval-$(id -u)
+rm -f "$dir/NEREVAL_SCREEN_SAVER.lock"
+env -u XDG_RUNTIME_DIR "$BIN" w & pid=$!
+wait_window; sleep 0.5
+check "the fallback lock folder is per user ($dir)" [ -f "$dir/NEREVAL_SCREEN_SAVER.lock" ]
+check "and private (mode $(stat -c %a "$dir"))" [ "$(stat -c %a "$dir")" = 700 ]
+kill -TERM $pid; wait_exit $pid 15
+
+# xinfo: a folder is refused with a message, --help is help.
+"$XINFO" "$ROOT" 2> "$ROOT/err"; code=$?
+check "xinfo on a folder exits 1 (got $code)" [ "$code" -eq 1 ]
+check "with a message ($(cat "$ROOT/err"))" grep -q "is a directory" "$ROOT/err"
+"$XINFO" --help > "$ROOT/out"; code=$?
+check "xinfo --help exits 0 (got $code)" [ "$code" -eq 0 ]
+check "and prints the usage" grep -q "usage: xinfo FILE.x" "$ROOT/out"
+"$XINFO" --bogus 2> /dev/null; code=$?
+check "xinfo with an unknown option exits 2 (got $code)" [ "$code" -eq 2 ]
+
+finish
