@@ -1,6 +1,10 @@
 // The start-up log: every loading step appends a line before it starts and a
 // "Failed" line when it fails (one tab per nesting level). Kept in memory and
 // written to NerevalErrLog.txt in the state directory only when start-up fails.
+//
+// The lines are fixed texts: people compare logs line by line, and some lines
+// carry odd spellings (a missing newline, two dots, a singular) on purpose.
+// Lines marked "fixed log text, sic" must not be corrected.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,8 @@
 // ZSortRender: queue, sort and toon-shaded drawing of the rigid model draws.
 #include "render/zsort_render.h"
 
+#include <cassert>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -96,7 +98,12 @@ HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log)
 HRESULT ZSortRender::Add(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib, const D3DXATTRIBUTERANGE* attribTable,
                          D3DXMATRIX world, D3DXVECTOR3 position, const D3DMATERIAL8* materials,
                          IDirect3DTexture8* const* textures, DWORD subsetNum) {
-    if (m_dwCount >= kMaxEntries) return 0;
+    assert((subsetNum == 0 || (vb && ib && attribTable && materials)) &&
+           "a queued draw needs its vertex and index buffers, attribute ranges and materials");
+    if (m_dwCount >= kMaxEntries) {
+        ++m_dwDropped;
+        return 0;
+    }
     ZSortEntry& e = m_Entries[m_dwCount++];
     e.m_pVB = vb;
     e.m_pIB = ib;
@@ -173,6 +180,8 @@ HRESULT ZSortRender::Render(IDirect3DDevice8* device, const D3DXMATRIX& view, co
 HRESULT ZSortRender::Clear() {
     for (ZSortEntry& e : m_Entries) EmptySlot(&e);
     m_dwCount = 0;
+    m_dwLastDropped = m_dwDropped;
+    m_dwDropped = 0;
     return 0;
 }
 

@@ -4,7 +4,8 @@
 // with the toon vertex shader "Toon.vsh" under alpha blending, and clears it.
 //
 // Budget: 300 fixed slots, filled in place; nothing is allocated per frame.
-// A full queue silently drops further entries for that frame.
+// A full queue drops further entries for that frame and counts them
+// (GetDroppedCount, kept for the last cleared frame as well).
 //
 // Ownership: entries borrow the model's vertex and index buffers, attribute
 // table, materials and textures; they are valid only for the frame in which
@@ -54,8 +55,8 @@ public:
     // device refuses the shader.
     HRESULT RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log);
 
-    // Queues one model draw; ignored when kMaxEntries are already queued.
-    // Returns 0.
+    // Queues one model draw; when kMaxEntries are already queued it is
+    // dropped and counted instead. Returns 0.
     HRESULT Add(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib, const D3DXATTRIBUTERANGE* attribTable,
                 D3DXMATRIX world, D3DXVECTOR3 position, const D3DMATERIAL8* materials,
                 IDirect3DTexture8* const* textures, DWORD subsetNum);
@@ -69,7 +70,8 @@ public:
     // sets the blend states. Returns 0 whatever the device says.
     HRESULT Render(IDirect3DDevice8* device, const D3DXMATRIX& view, const D3DXMATRIX& projection,
                    const D3DXVECTOR4& light, float fogDistance);
-    // Empties every slot and the queue.
+    // Empties every slot and the queue; the frame's drop count moves to
+    // GetLastFrameDropped.
     HRESULT Clear();
 
     // Deletes the toon shader.
@@ -80,12 +82,16 @@ public:
     // Inspection (tests, debug overlays). GetEntry takes an index below
     // kMaxEntries; any other reads slot 0.
     DWORD GetCount() const { return m_dwCount; }
+    DWORD GetDroppedCount() const { return m_dwDropped; }           // this frame, so far
+    DWORD GetLastFrameDropped() const { return m_dwLastDropped; }  // the frame before the last Clear
     const ZSortEntry& GetEntry(DWORD index) const { return m_Entries[index < kMaxEntries ? index : 0]; }
     IDirect3DTexture8* GetToonTexture() const { return m_pToonTexture; }
     DWORD GetShader() const { return m_dwToonShader; }
 
 private:
     DWORD m_dwCount;
+    DWORD m_dwDropped = 0;
+    DWORD m_dwLastDropped = 0;
     ZSortEntry m_Entries[kMaxEntries];
     IDirect3DTexture8* m_pToonTexture;
     DWORD m_dwToonShader;  // 0xFFFFFFFF when not created

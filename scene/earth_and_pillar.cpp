@@ -61,7 +61,7 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
             LogLine(log, "\t\tm_pMoonBGO == NULL\n");
             return E_FAIL;
         }
-        LogLine(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");
+        LogLine(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");  // fixed log text, sic: keep as is
         HRESULT hr = m_pMoonBGO->InitDeviceObjects(device, "MOON01.X", "MOON.BPS", log);
         if (FAILED(hr)) {
             LogLine(log, "\t\tFailed\n");
@@ -78,7 +78,7 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
             LogLine(log, "\t\tm_pFltPillarMdl == NULL\n");
             return E_FAIL;
         }
-        LogLine(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");
+        LogLine(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");  // fixed log text, sic: keep as is
         HRESULT hr = m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log);
         if (FAILED(hr)) {
             LogLine(log, "\t\tFailed\n");

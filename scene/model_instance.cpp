@@ -106,10 +106,10 @@ HRESULT ModelInstance::Render(IDirect3DDevice8* device, const Camera* camera, co
     return FAILED(hr) ? hr : 0;
 }
 
-int ModelInstance::IsVisible(IDirect3DDevice8* device, const FrustumRecord* frustum) {
-    if (!m_pModel) return E_FAIL;
+Visibility ModelInstance::IsVisible(IDirect3DDevice8* device, const FrustumRecord* frustum) {
+    if (!m_pModel) return Visibility::kNoModel;
     TransformBounds(1);
-    return m_pModel->IsVisible(device, frustum) ? 1 : 0;
+    return m_pModel->IsVisible(device, frustum) ? Visibility::kVisible : Visibility::kHidden;
 }
 
 int ModelInstance::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal) {

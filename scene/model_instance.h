@@ -20,6 +20,16 @@
 class XModel;
 class ZSortRender;
 
+// The answer of ModelInstance::IsVisible. The numbers are the status values
+// callers of the original interface compare against (1, 0, E_FAIL); the type
+// keeps "no model" from reading as "visible" in a boolean test, which a plain
+// int would (E_FAIL is non-zero).
+enum class Visibility : int {
+    kHidden = 0,
+    kVisible = 1,
+    kNoModel = static_cast<int>(E_FAIL),
+};
+
 class ModelInstance {
 public:
     ModelInstance();
@@ -46,9 +56,9 @@ public:
     // E_FAIL without a model; a negative model status is passed on, else 0.
     HRESULT Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,
                    ZSortRender* renderer);
-    // 1 when the model at this placement meets the frustum, else 0; E_FAIL
-    // without a model.
-    int IsVisible(IDirect3DDevice8* device, const FrustumRecord* frustum);
+    // kVisible when the model at this placement meets the frustum, else
+    // kHidden; kNoModel without a model.
+    Visibility IsVisible(IDirect3DDevice8* device, const FrustumRecord* frustum);
     // 1 when the world segment p-q meets the front of a collision face of the
     // model at this placement; *normal then holds that face's world normal
     // (not unit length). 0, *normal unchanged, otherwise or without a model.

@@ -53,11 +53,11 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     for (XModel** m : singles) made = (*m = new (std::nothrow) XModel) != nullptr && made;
     m_pNameMdl = new (std::nothrow) XModel[kMaxClocks];
     if (!made || !m_pNameMdl) {
-        LogLine(log, "\t\tm_pWorldClockBaseMdl == NULL");
+        LogLine(log, "\t\tm_pWorldClockBaseMdl == NULL");  // fixed log text, sic: keep as is
         return E_FAIL;
     }
 
-    LogLine(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");
+    LogLine(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");  // fixed log text, sic: keep as is
     const char* singleNames[kSingleModels] = {"BASE.X", "MOJI.X", "HARI01.X", "HARI02.X", "HARI03.X", "AM.X", "PM.X"};
     for (int i = 0; i < kSingleModels; ++i) {
         HRESULT hr = (*singles[i])->LoadXFile(device, singleNames[i], log);

@@ -130,7 +130,7 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
 
         const DWORD numVertices = m_pMeshSystem->GetNumVertices();
         const DWORD numFaces = m_pMeshSystem->GetNumFaces();
-        LogLine(log, "\t\t\tCreateVertex,IndexBuffer...\n");
+        LogLine(log, "\t\t\tCreateVertex,IndexBuffer...\n");  // fixed log text, sic: keep as is
         hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, &m_pVB);
         if (SUCCEEDED(hr)) {
             hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &m_pIB);
@@ -321,7 +321,7 @@ HRESULT XModel::CountMeshes(IDirectXFileData* data, ErrLog* log) {
         } else if (std::strstr(name, "dammy")) {
             ++m_dwMeshDammyNum;
         } else {
-            LogLine(log, "\t\t\tInvalidate Name\n");
+            LogLine(log, "\t\t\tInvalidate Name\n");  // fixed log text, sic: keep as is
             return E_FAIL;
         }
         return S_OK;  // a mesh is never descended into

@@ -1,6 +1,8 @@
 // Camera pose, projection, billboard and frustum; the fog holder.
 #include "view/camera.h"
 
+#include <cassert>
+
 Camera::Camera() { ResetMatrices(); }
 
 int Camera::ResetMatrices() {
@@ -39,6 +41,7 @@ int Camera::LookAt(IDirect3DDevice8* device, const D3DXVECTOR3& at, const D3DXVE
 }
 
 int Camera::SetProjection(IDirect3DDevice8* device, float aspect, float nearZ, float farZ) {
+    assert(aspect > 0.0f && nearZ > 0.0f && farZ > nearZ && "a projection needs aspect > 0 and 0 < near < far");
     D3DXMatrixPerspectiveFovLH(&m_matProj, kFieldOfView, aspect, nearZ, farZ);
     if (device) device->SetTransform(D3DTS_PROJECTION, &m_matProj);
     return 0;

@@ -231,8 +231,8 @@ TEST_F(XModelTest, InstancesQueueAtTheirOwnPlacesAndUnseenOnesAreCulled) {
     behind.SetPosition(0, 0, -100);
     aside.SetPosition(500, 0, 100);
 
-    EXPECT_EQ(behind.IsVisible(dev(), &camera.GetFrustum()), 0);
-    EXPECT_EQ(near.IsVisible(dev(), &camera.GetFrustum()), 1);
+    EXPECT_EQ(behind.IsVisible(dev(), &camera.GetFrustum()), Visibility::kHidden);
+    EXPECT_EQ(near.IsVisible(dev(), &camera.GetFrustum()), Visibility::kVisible);
     for (ModelInstance* inst : {&near, &behind, &far, &aside}) {
         ASSERT_EQ(inst->Render(dev(), &camera, &camera.GetFrustum(), 0, renderer.get()), 0);
     }

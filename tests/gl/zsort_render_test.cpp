@@ -183,13 +183,16 @@ TEST_F(ZSortRenderTest, DeviceStepsLogTheirLinesAndUndoEachOther) {
 
 TEST_F(ZSortRenderTest, QueueHoldsThreeHundredEntriesAndClearEmptiesEverySlot) {
     QuadMesh mesh(dev(), {{-3, -5, 3, 5, 10, {0, 0, -1}}});
-    for (int i = 0; i < 301; ++i) mesh.Queue(*z, Translation(0, 0, 0.001f * i), {0, 0, float(i)});
+    for (int i = 0; i < 302; ++i) mesh.Queue(*z, Translation(0, 0, 0.001f * i), {0, 0, float(i)});
     ASSERT_EQ(z->GetCount(), 300u);
     EXPECT_EQ(z->GetEntry(299).m_vPosition.z, 299.0f) << "the 301st Add replaced a queued entry";
+    EXPECT_EQ(z->GetDroppedCount(), 2u) << "entries past the budget are counted";
 
     DrawFrame(0xFF000000, {0, 0, -1, 0}, 10000.0f);  // Render, then Clear
     EXPECT_EQ(dev()->GetFrameStats().drawCalls, 300u);
     EXPECT_EQ(z->GetCount(), 0u);
+    EXPECT_EQ(z->GetDroppedCount(), 0u);
+    EXPECT_EQ(z->GetLastFrameDropped(), 2u) << "the last frame's drops stay readable after Clear";
     for (DWORD i : {0u, 150u, 299u}) {
         const ZSortEntry& e = z->GetEntry(i);
         EXPECT_EQ(e.m_pVB, nullptr);

@@ -28,7 +28,8 @@ TEST(ModelInstance, StartsAsAnIdentityPlacementWithoutAModel) {
     // Drawing and culling need a model; the query just misses.
     FrustumRecord frustum{};
     EXPECT_EQ(inst.Render(nullptr, nullptr, &frustum, 0, nullptr), E_FAIL);
-    EXPECT_EQ(inst.IsVisible(nullptr, &frustum), E_FAIL);
+    EXPECT_EQ(inst.IsVisible(nullptr, &frustum), Visibility::kNoModel);
+    EXPECT_EQ(static_cast<int>(Visibility::kNoModel), E_FAIL);
     D3DXVECTOR3 n(5, 5, 5);
     EXPECT_EQ(inst.Intersect({0, 0, -10}, {0, 0, 10}, &n), 0);
     EXPECT_EQ(n, D3DXVECTOR3(5, 5, 5));
