@@ -54,18 +54,15 @@ float SortKey(const D3DXVECTOR3& d, const D3DXVECTOR3& p) {
 
 }  // namespace
 
-ZSortRender::ZSortRender() : m_dwCount(0), m_pToonTexture(nullptr), m_dwToonShader(kNoShader) {
+ZSortRender::ZSortRender() : m_dwCount(0), m_dwToonShader(kNoShader) {
     for (ZSortEntry& e : m_Entries) EmptySlot(&e);
 }
 
 HRESULT ZSortRender::InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
-    if (m_pToonTexture) {  // a second call replaces, never leaks
-        m_pToonTexture->Release();
-        m_pToonTexture = nullptr;
-    }
     LogLine(log, "\t\tD3DXCreateTextureFromResource...\n");
-    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", &m_pToonTexture))) {
-        m_pToonTexture = nullptr;
+    // Out() releases a texture from an earlier call: a second call replaces, never leaks.
+    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()))) {
+        m_pToonTexture.Reset();
         LogLine(log, "\t\tFailed\n");
         return E_FAIL;
     }
@@ -76,8 +73,8 @@ HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log)
     if (m_dwToonShader != kNoShader) InvalidateDeviceObjects(device);
 
     LogLine(log, "\t\tD3DXAssembleShaderFromResource...\n");
-    ID3DXBuffer* code = nullptr;
-    HRESULT hr = D3DXAssembleShaderFromResourceA("Toon.vsh", 0, nullptr, &code, nullptr);
+    ComPtr<ID3DXBuffer> code;
+    HRESULT hr = D3DXAssembleShaderFromResourceA("Toon.vsh", 0, nullptr, code.Out(), nullptr);
     if (FAILED(hr)) {
         LogLine(log, "\t\tFailed\n");
         return hr;
@@ -86,7 +83,6 @@ HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log)
     DWORD handle = kNoShader;
     hr = device ? device->CreateVertexShader(kToonDeclaration, code->GetBufferPointer(), &handle, 0)
                 : D3DERR_INVALIDCALL;
-    code->Release();
     if (FAILED(hr)) {
         LogLine(log, "\t\tFailed\n");
         return E_FAIL;
@@ -194,9 +190,6 @@ HRESULT ZSortRender::InvalidateDeviceObjects(IDirect3DDevice8* device) {
 }
 
 HRESULT ZSortRender::DeleteDeviceObjects() {
-    if (m_pToonTexture) {
-        m_pToonTexture->Release();
-        m_pToonTexture = nullptr;
-    }
+    m_pToonTexture.Reset();
     return 0;
 }

@@ -17,6 +17,7 @@
 // DeleteDeviceObjects (texture). Each step undoes exactly its partner.
 #pragma once
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/d3dx/d3dx_mesh.h"
@@ -93,6 +94,6 @@ private:
     DWORD m_dwDropped = 0;
     DWORD m_dwLastDropped = 0;
     ZSortEntry m_Entries[kMaxEntries];
-    IDirect3DTexture8* m_pToonTexture;
+    ComPtr<IDirect3DTexture8> m_pToonTexture;
     DWORD m_dwToonShader;  // 0xFFFFFFFF when not created
 };

@@ -7,8 +7,9 @@
 
 HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* modelName, const char* placementName,
                                          ErrLog* log) {
+    DeleteDeviceObjects();  // a second start replaces the first, nothing leaks
     LogLine(log, "\t\tm_pBackGroundMdl->LoadXFile...\n");
-    m_pBackGroundMdl = new (std::nothrow) XModel;
+    m_pBackGroundMdl.reset(new (std::nothrow) XModel);
     if (!m_pBackGroundMdl) {
         LogLine(log, "\t\tm_pBackGroundMdl == NULL\n");
         return E_FAIL;
@@ -23,14 +24,14 @@ HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* m
     hr = LoadPlacementResource(placementName, "\t\tFineResource...\n", log, &placements);
     if (FAILED(hr)) return hr;
 
-    m_pBackGroundObj = new (std::nothrow) ModelInstance[static_cast<std::size_t>(placements.count)];
+    m_pBackGroundObj.reset(new (std::nothrow) ModelInstance[static_cast<std::size_t>(placements.count)]);
     if (!m_pBackGroundObj) {
         LogLine(log, "\t\tm_pBackGroundObj == NULL\n");
         return E_FAIL;
     }
     m_nObjectNum = placements.count;
     for (int i = 0; i < m_nObjectNum; ++i) {
-        m_pBackGroundObj[i].SetModel(m_pBackGroundMdl);
+        m_pBackGroundObj[i].SetModel(m_pBackGroundMdl.get());
         m_pBackGroundObj[i].SetWorldMatrix(placements.Matrix(i));
     }
     return S_OK;
@@ -43,13 +44,9 @@ int BackGroundObj::Render(IDirect3DDevice8* device, const Camera* camera, const 
 }
 
 int BackGroundObj::DeleteDeviceObjects() {
-    if (m_pBackGroundMdl) {
-        m_pBackGroundMdl->DeleteDeviceObjects();
-        delete m_pBackGroundMdl;
-        m_pBackGroundMdl = nullptr;
-    }
-    delete[] m_pBackGroundObj;
-    m_pBackGroundObj = nullptr;
+    // The instances go first: they point at the model.
+    m_pBackGroundObj.reset();
     m_nObjectNum = 0;
+    m_pBackGroundMdl.reset();  // its destructor releases its device objects
     return 0;
 }

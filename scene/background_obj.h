@@ -3,6 +3,8 @@
 // never move after loading.
 #pragma once
 
+#include <memory>
+
 #include "platform/d3d8/d3d8.h"
 #include "scene/model_instance.h"
 #include "scene/placement.h"
@@ -30,14 +32,14 @@ public:
     int DeleteDeviceObjects();
 
     int GetObjectNum() const { return m_nObjectNum; }
-    ModelInstance* GetObjects() { return m_pBackGroundObj; }
-    XModel* GetModel() { return m_pBackGroundMdl; }
+    ModelInstance* GetObjects() { return m_pBackGroundObj.get(); }
+    XModel* GetModel() { return m_pBackGroundMdl.get(); }
 
     // Distance within which whales react to these objects (world units).
     float m_fCheckRange = 0.0f;
 
 private:
-    XModel* m_pBackGroundMdl = nullptr;
-    ModelInstance* m_pBackGroundObj = nullptr;  // m_nObjectNum entries
+    std::unique_ptr<XModel> m_pBackGroundMdl;
+    std::unique_ptr<ModelInstance[]> m_pBackGroundObj;  // m_nObjectNum entries, placing m_pBackGroundMdl
     int m_nObjectNum = 0;
 };

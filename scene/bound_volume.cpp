@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
 
 namespace {
@@ -65,21 +66,15 @@ void BoundVolume::Transform(const D3DXMATRIX& world) {
 
 HRESULT ComputeBoundVolume(ID3DXMesh* mesh, BoundVolume* bound) {
     if (!mesh || !bound) return E_FAIL;
-    IDirect3DVertexBuffer8* vb = nullptr;
-    HRESULT hr = mesh->GetVertexBuffer(&vb);
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    HRESULT hr = mesh->GetVertexBuffer(vb.Out());
     if (FAILED(hr)) return hr;
     const DWORD numVertices = mesh->GetNumVertices();
     const DWORD fvf = mesh->GetFVF();
-    if (static_cast<std::uint64_t>(numVertices) * D3DXGetFVFVertexSize(fvf) > vb->GetSize()) {
-        vb->Release();
-        return E_FAIL;
-    }
+    if (static_cast<std::uint64_t>(numVertices) * D3DXGetFVFVertexSize(fvf) > vb->GetSize()) return E_FAIL;
     BYTE* data = nullptr;
     hr = vb->Lock(0, 0, &data, 0);
-    if (FAILED(hr)) {
-        vb->Release();
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
     const auto* positions = reinterpret_cast<const D3DXVECTOR3*>(data);
     D3DXVECTOR3 vMin, vMax;
     hr = D3DXComputeBoundingBox(positions, numVertices, fvf, &vMin, &vMax);
@@ -88,7 +83,6 @@ HRESULT ComputeBoundVolume(ID3DXMesh* mesh, BoundVolume* bound) {
         hr = D3DXComputeBoundingSphere(positions, numVertices, fvf, &bound->m_vCenter, &bound->m_fRadius);
     }
     vb->Unlock();
-    vb->Release();
     return FAILED(hr) ? hr : S_OK;
 }
 
@@ -219,13 +213,9 @@ int IntersectSegment(const BYTE* vertices, UINT stride, UINT numVertices, const 
 int IntersectSegmentMesh(ID3DXMesh* mesh, const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal,
                          const D3DXMATRIX& world) {
     if (!mesh) return 0;
-    IDirect3DVertexBuffer8* vb = nullptr;
-    IDirect3DIndexBuffer8* ib = nullptr;
-    if (FAILED(mesh->GetVertexBuffer(&vb))) return 0;
-    if (FAILED(mesh->GetIndexBuffer(&ib))) {
-        vb->Release();
-        return 0;
-    }
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    ComPtr<IDirect3DIndexBuffer8> ib;
+    if (FAILED(mesh->GetVertexBuffer(vb.Out())) || FAILED(mesh->GetIndexBuffer(ib.Out()))) return 0;
     int result = 0;
     BYTE* vertices = nullptr;
     BYTE* indices = nullptr;
@@ -243,7 +233,5 @@ int IntersectSegmentMesh(ID3DXMesh* mesh, const D3DXVECTOR3& p, const D3DXVECTOR
         }
         vb->Unlock();
     }
-    ib->Release();
-    vb->Release();
     return result;
 }

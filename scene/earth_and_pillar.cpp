@@ -15,10 +15,11 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
     m_bPillar = settings->intChkPillar;
     m_bMoon = settings->intChkMoon;
     m_bFltPillar = settings->intChkFltPillar;
+    DeleteDeviceObjects();  // a second start replaces the first
 
     if (m_bEarth) {
-        m_pEarthMdl = new (std::nothrow) XModel;
-        m_pEarthObj = new (std::nothrow) ModelInstance;
+        m_pEarthMdl.reset(new (std::nothrow) XModel);
+        m_pEarthObj.reset(new (std::nothrow) ModelInstance);
         if (!m_pEarthMdl || !m_pEarthObj) {
             LogLine(log, "\t\tm_pEarthMdl == NULL\n");
             return E_FAIL;
@@ -29,14 +30,14 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
             LogLine(log, "\t\tFailed\n");
             return hr;
         }
-        m_pEarthObj->SetModel(m_pEarthMdl);
+        m_pEarthObj->SetModel(m_pEarthMdl.get());
         m_pEarthObj->Scale(13000.0f);
         m_pEarthObj->SetPosition(0.0f, -14000.0f, 0.0f);
     }
 
     if (m_bPillar) {
-        m_pPillarBGO = new (std::nothrow) BackGroundObj;
-        m_pPillarBGO2 = new (std::nothrow) BackGroundObj;
+        m_pPillarBGO.reset(new (std::nothrow) BackGroundObj);
+        m_pPillarBGO2.reset(new (std::nothrow) BackGroundObj);
         if (!m_pPillarBGO || !m_pPillarBGO2) {
             LogLine(log, "\t\tm_pPillarBGO == NULL\n");
             return E_FAIL;
@@ -56,7 +57,7 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
     }
 
     if (m_bMoon) {
-        m_pMoonBGO = new (std::nothrow) BackGroundObj;
+        m_pMoonBGO.reset(new (std::nothrow) BackGroundObj);
         if (!m_pMoonBGO) {
             LogLine(log, "\t\tm_pMoonBGO == NULL\n");
             return E_FAIL;
@@ -70,14 +71,14 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
     }
 
     if (m_bFltPillar) {
-        m_nFloatingNum = kFloatingCount;
-        m_pFltPillarMdl = new (std::nothrow) XModel;
-        m_pFltPillarObj = new (std::nothrow) ModelInstance[kFloatingCount];
-        m_pfPhase = new (std::nothrow) float[kFloatingCount];
+        m_pFltPillarMdl.reset(new (std::nothrow) XModel);
+        m_pFltPillarObj.reset(new (std::nothrow) ModelInstance[kFloatingCount]);
+        m_pfPhase.reset(new (std::nothrow) float[kFloatingCount]);
         if (!m_pFltPillarMdl || !m_pFltPillarObj || !m_pfPhase) {
             LogLine(log, "\t\tm_pFltPillarMdl == NULL\n");
             return E_FAIL;
         }
+        m_nFloatingNum = kFloatingCount;  // only once the arrays exist: Update walks them
         LogLine(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");  // fixed log text, sic: keep as is
         HRESULT hr = m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log);
         if (FAILED(hr)) {
@@ -85,7 +86,7 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
             return hr;
         }
         for (int i = 0; i < kFloatingCount; ++i) {
-            m_pFltPillarObj[i].SetModel(m_pFltPillarMdl);
+            m_pFltPillarObj[i].SetModel(m_pFltPillarMdl.get());
             // Start phases anywhere in (-2π, 2π): two successive draws, first one first.
             float r1 = static_cast<float>(Rand() / 32767.0);
             float r2 = static_cast<float>(Rand() / 32767.0);
@@ -137,24 +138,16 @@ int EarthAndPillar::Render(IDirect3DDevice8* device, const Camera* camera, const
 int EarthAndPillar::DeleteDeviceObjects() {
     // Everything is released whatever the flags say, so a partial start
     // leaves nothing behind.
-    if (m_pEarthMdl) m_pEarthMdl->DeleteDeviceObjects();
-    delete m_pEarthMdl;
-    delete m_pEarthObj;
-    m_pEarthMdl = nullptr;
-    m_pEarthObj = nullptr;
-    delete m_pPillarBGO;
-    delete m_pPillarBGO2;
-    m_pPillarBGO = nullptr;
-    m_pPillarBGO2 = nullptr;
-    delete m_pMoonBGO;
-    m_pMoonBGO = nullptr;
-    if (m_pFltPillarMdl) m_pFltPillarMdl->DeleteDeviceObjects();
-    delete m_pFltPillarMdl;
-    delete[] m_pFltPillarObj;
-    delete[] m_pfPhase;
-    m_pFltPillarMdl = nullptr;
-    m_pFltPillarObj = nullptr;
-    m_pfPhase = nullptr;
+    // Instances before the models they point at; each model's destructor
+    // releases its device objects.
+    m_pEarthObj.reset();
+    m_pEarthMdl.reset();
+    m_pPillarBGO.reset();
+    m_pPillarBGO2.reset();
+    m_pMoonBGO.reset();
     m_nFloatingNum = 0;
+    m_pFltPillarObj.reset();
+    m_pfPhase.reset();
+    m_pFltPillarMdl.reset();
     return 0;
 }

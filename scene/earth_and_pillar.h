@@ -4,6 +4,8 @@
 // tumbles and bobs. Each group is switched by its setting at start-up.
 #pragma once
 
+#include <memory>
+
 #include "platform/d3d8/d3d8.h"
 #include "scene/background_obj.h"
 #include "scene/model_instance.h"
@@ -36,8 +38,8 @@ public:
     int DeleteDeviceObjects();
 
     int GetFloatingCount() const { return m_nFloatingNum; }
-    ModelInstance* GetFloating() { return m_pFltPillarObj; }
-    float* GetPhases() { return m_pfPhase; }
+    ModelInstance* GetFloating() { return m_pFltPillarObj.get(); }
+    float* GetPhases() { return m_pfPhase.get(); }
 
     // The swing of the floating ring, radians; shared by every frame of the
     // process and advanced even when the floating pillars are off.
@@ -45,19 +47,19 @@ public:
 
 private:
     int m_bEarth = 1;
-    XModel* m_pEarthMdl = nullptr;
-    ModelInstance* m_pEarthObj = nullptr;
+    std::unique_ptr<XModel> m_pEarthMdl;
+    std::unique_ptr<ModelInstance> m_pEarthObj;
 
     int m_bPillar = 1;
-    BackGroundObj* m_pPillarBGO = nullptr;
-    BackGroundObj* m_pPillarBGO2 = nullptr;
+    std::unique_ptr<BackGroundObj> m_pPillarBGO;
+    std::unique_ptr<BackGroundObj> m_pPillarBGO2;
 
     int m_bMoon = 1;
-    BackGroundObj* m_pMoonBGO = nullptr;
+    std::unique_ptr<BackGroundObj> m_pMoonBGO;
 
     int m_bFltPillar = 0;
     int m_nFloatingNum = 0;
-    XModel* m_pFltPillarMdl = nullptr;
-    ModelInstance* m_pFltPillarObj = nullptr;  // m_nFloatingNum entries
-    float* m_pfPhase = nullptr;                // radians, one per floating pillar
+    std::unique_ptr<XModel> m_pFltPillarMdl;
+    std::unique_ptr<ModelInstance[]> m_pFltPillarObj;  // m_nFloatingNum entries
+    std::unique_ptr<float[]> m_pfPhase;                // radians, one per floating pillar
 };

@@ -7,6 +7,10 @@
 // (start-up), never per frame.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 
 class ErrLog;
@@ -16,17 +20,18 @@ public:
     TextureCache() = default;
     TextureCache(const TextureCache&) = delete;
     TextureCache& operator=(const TextureCache&) = delete;
-    // Frees whatever is still held (normally nothing: every model releases
-    // its textures before the device goes).
-    ~TextureCache();
+    // Whatever is still held is released with the cache (normally nothing:
+    // every model releases its textures before the device goes).
+    ~TextureCache() = default;
 
     // The texture of that name: the shared one when the exact same name
     // (case-sensitive) was acquired before, else a new one created from the
     // image resource of that name (resource look-up ignores case). Null when
     // it cannot be created; the failure is logged to `log` (may be null).
     IDirect3DTexture8* AcquireTexture(IDirect3DDevice8* device, const char* name, ErrLog* log);
-    // Drops one reference; the last one releases the texture. A texture the
-    // cache does not hold (or null) is ignored.
+    // Drops one reference; the last one releases the texture. Null is
+    // ignored; a texture the cache did not hand out is a caller's error
+    // (asserted in debug builds, ignored otherwise).
     void ReleaseTexture(IDirect3DTexture8* texture);
 
     // Inspection: entries held, and the reference count of a name (0 when absent).
@@ -35,12 +40,11 @@ public:
 
 private:
     struct Entry {
-        IDirect3DTexture8* pTexture;
-        char* pName;  // owned copy
+        std::string name;
+        ComPtr<IDirect3DTexture8> texture;
         int nRef;
-        Entry* pNext;
     };
-    Entry* m_pHead = nullptr;
+    std::vector<Entry> m_Entries;  // grows while models load, never per frame
 };
 
 // The one cache of the process, shared by every XModel.

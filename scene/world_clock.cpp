@@ -47,11 +47,15 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     if (m_bEnabled == 0) return S_OK;
     for (int i = 0; i < kMaxClocks; ++i) m_fZoneOffset[i] = kZoneOffsets[i];
 
-    XModel** singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
-                                       &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
+    DeleteDeviceObjects();  // a second start replaces the first
+    std::unique_ptr<XModel>* singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
+                                                       &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
     bool made = true;
-    for (XModel** m : singles) made = (*m = new (std::nothrow) XModel) != nullptr && made;
-    m_pNameMdl = new (std::nothrow) XModel[kMaxClocks];
+    for (std::unique_ptr<XModel>* m : singles) {
+        m->reset(new (std::nothrow) XModel);
+        made = *m != nullptr && made;
+    }
+    m_pNameMdl.reset(new (std::nothrow) XModel[kMaxClocks]);
     if (!made || !m_pNameMdl) {
         LogLine(log, "\t\tm_pWorldClockBaseMdl == NULL");  // fixed log text, sic: keep as is
         return E_FAIL;
@@ -81,10 +85,11 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     // not drawn.
     const int count = placements.count < kMaxClocks ? placements.count : kMaxClocks;
 
-    ModelInstance** arrays[] = {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm, &m_pName};
     made = true;
-    for (ModelInstance** a : arrays) {
-        made = (*a = new (std::nothrow) ModelInstance[static_cast<std::size_t>(count)]) != nullptr && made;
+    for (std::unique_ptr<ModelInstance[]>* a : {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm,
+                                                &m_pName}) {
+        a->reset(new (std::nothrow) ModelInstance[static_cast<std::size_t>(count)]);
+        made = *a != nullptr && made;
     }
     if (!made) {
         LogLine(log, "\t\tm_pClockBaseObj == NULL\n");
@@ -92,11 +97,11 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     }
     m_nClockNum = count;
     for (int i = 0; i < count; ++i) {
-        m_pClockBaseObj[i].SetModel(m_pWorldClockBaseMdl);
-        m_pMoji[i].SetModel(m_pMojiMdl);
-        m_pHour[i].SetModel(m_pHourMdl);
-        m_pMinute[i].SetModel(m_pMinuteMdl);
-        m_pSecond[i].SetModel(m_pSecondMdl);
+        m_pClockBaseObj[i].SetModel(m_pWorldClockBaseMdl.get());
+        m_pMoji[i].SetModel(m_pMojiMdl.get());
+        m_pHour[i].SetModel(m_pHourMdl.get());
+        m_pMinute[i].SetModel(m_pMinuteMdl.get());
+        m_pSecond[i].SetModel(m_pSecondMdl.get());
         m_pName[i].SetModel(&m_pNameMdl[i]);
         m_pClockBaseObj[i].SetWorldMatrix(placements.Matrix(i));
     }
@@ -108,7 +113,7 @@ int WorldClock::Update() {
     const std::time_t now = m_pfnNow ? m_pfnNow() : std::time(nullptr);
     for (int i = 0; i < m_nClockNum; ++i) {
         const Reading r = ReadClock(now, m_nMode, m_fZoneOffset[i]);
-        m_pAmPm[i].SetModel(r.pm ? m_pPmMdl : m_pAmMdl);
+        m_pAmPm[i].SetModel(r.pm ? m_pPmMdl.get() : m_pAmMdl.get());
 
         const D3DXMATRIX& dial = m_pClockBaseObj[i].GetWorldMatrix();
         for (ModelInstance* part : {&m_pMoji[i], &m_pHour[i], &m_pMinute[i], &m_pSecond[i], &m_pAmPm[i], &m_pName[i]}) {
@@ -138,18 +143,17 @@ int WorldClock::Render(IDirect3DDevice8* device, const Camera* camera, const Fru
 }
 
 int WorldClock::DeleteDeviceObjects() {
-    XModel** singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
-                                       &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
-    for (XModel** m : singles) {
-        delete *m;  // the model's destructor releases its device objects
-        *m = nullptr;
-    }
-    delete[] m_pNameMdl;
-    m_pNameMdl = nullptr;
-    for (ModelInstance** a : {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm, &m_pName}) {
-        delete[] *a;
-        *a = nullptr;
+    // The instances go first: they point at the models. Each model's
+    // destructor releases its device objects.
+    for (std::unique_ptr<ModelInstance[]>* a : {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm,
+                                                &m_pName}) {
+        a->reset();
     }
     m_nClockNum = 0;
+    for (std::unique_ptr<XModel>* m : {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl, &m_pSecondMdl,
+                                       &m_pAmMdl, &m_pPmMdl}) {
+        m->reset();
+    }
+    m_pNameMdl.reset();
     return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <memory>
 
 #include "platform/d3d8/d3d8.h"
 #include "scene/model_instance.h"
@@ -59,8 +60,8 @@ public:
     ModelInstance* SecondHand(int i) { return &m_pSecond[i]; }
     ModelInstance* Label(int i) { return &m_pAmPm[i]; }
     ModelInstance* ZoneName(int i) { return &m_pName[i]; }
-    XModel* AmModel() { return m_pAmMdl; }
-    XModel* PmModel() { return m_pPmMdl; }
+    XModel* AmModel() { return m_pAmMdl.get(); }
+    XModel* PmModel() { return m_pPmMdl.get(); }
 
 private:
     static constexpr int kSingleModels = 7;
@@ -71,20 +72,20 @@ private:
     int m_nClockNum = 0;
     float m_fZoneOffset[kMaxClocks] = {};
 
-    XModel* m_pWorldClockBaseMdl = nullptr;
-    XModel* m_pMojiMdl = nullptr;
-    XModel* m_pHourMdl = nullptr;
-    XModel* m_pMinuteMdl = nullptr;
-    XModel* m_pSecondMdl = nullptr;
-    XModel* m_pAmMdl = nullptr;
-    XModel* m_pPmMdl = nullptr;
-    XModel* m_pNameMdl = nullptr;  // kMaxClocks zone names
+    std::unique_ptr<XModel> m_pWorldClockBaseMdl;
+    std::unique_ptr<XModel> m_pMojiMdl;
+    std::unique_ptr<XModel> m_pHourMdl;
+    std::unique_ptr<XModel> m_pMinuteMdl;
+    std::unique_ptr<XModel> m_pSecondMdl;
+    std::unique_ptr<XModel> m_pAmMdl;
+    std::unique_ptr<XModel> m_pPmMdl;
+    std::unique_ptr<XModel[]> m_pNameMdl;  // kMaxClocks zone names
 
-    ModelInstance* m_pClockBaseObj = nullptr;  // dial bodies, placed by the file
-    ModelInstance* m_pMoji = nullptr;
-    ModelInstance* m_pHour = nullptr;
-    ModelInstance* m_pMinute = nullptr;
-    ModelInstance* m_pSecond = nullptr;
-    ModelInstance* m_pAmPm = nullptr;
-    ModelInstance* m_pName = nullptr;
+    std::unique_ptr<ModelInstance[]> m_pClockBaseObj;  // dial bodies, placed by the file
+    std::unique_ptr<ModelInstance[]> m_pMoji;
+    std::unique_ptr<ModelInstance[]> m_pHour;
+    std::unique_ptr<ModelInstance[]> m_pMinute;
+    std::unique_ptr<ModelInstance[]> m_pSecond;
+    std::unique_ptr<ModelInstance[]> m_pAmPm;
+    std::unique_ptr<ModelInstance[]> m_pName;
 };

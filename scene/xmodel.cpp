@@ -20,12 +20,6 @@ void ReadName(IDirectXFileObject* object, char (&name)[512]) {
     name[sizeof name - 1] = '\0';
 }
 
-template <typename T>
-void SafeRelease(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
-
 bool IsType(IDirectXFileData* data, const GUID& type) {
     const GUID* id = nullptr;
     return SUCCEEDED(data->GetType(&id)) && id && *id == type;
@@ -38,15 +32,11 @@ template <typename Walk>
 HRESULT WalkChildren(IDirectXFileData* frame, Walk&& walk) {
     HRESULT hr = S_OK;
     do {
-        IDirectXFileObject* child = nullptr;
-        if (FAILED(frame->GetNextObject(&child))) return S_OK;
-        IDirectXFileData* data = nullptr;
-        hr = child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data));
-        if (SUCCEEDED(hr)) {
-            hr = walk(data);
-            data->Release();
-        }
-        child->Release();
+        ComPtr<IDirectXFileObject> child;
+        if (FAILED(frame->GetNextObject(child.Out()))) return S_OK;
+        ComPtr<IDirectXFileData> data;
+        hr = child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out()));
+        if (SUCCEEDED(hr)) hr = walk(data.Get());
     } while (SUCCEEDED(hr));
     return hr;
 }
@@ -56,16 +46,16 @@ HRESULT WalkChildren(IDirectXFileData* frame, Walk&& walk) {
 // ---- MeshDisplay ------------------------------------------------------------
 
 HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
-    ID3DXBuffer* adjacency = nullptr;
-    ID3DXBuffer* materials = nullptr;
+    ComPtr<ID3DXBuffer> adjacency;
+    ComPtr<ID3DXBuffer> materials;
     bool keepMesh = false;  // a failed buffer creation leaves the mesh to DeleteDeviceObjects
 
     auto steps = [&]() -> HRESULT {
         ReadName(meshData, m_szName);
         LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
         DWORD numMaterials = 0;
-        HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
-                                                  &numMaterials, &m_pMeshSystem)
+        HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(),
+                                                  materials.Out(), &numMaterials, m_pMeshSystem.Out())
                             : E_FAIL;
         if (FAILED(hr)) {
             LogLine(log, "\t\t\tFailed\n");
@@ -80,7 +70,7 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
             }
             const auto* mtrl = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
             for (DWORD level = 0; level < kFadeLevels; ++level) {
-                m_pMaterials[level] = new (std::nothrow) D3DMATERIAL8[numMaterials];
+                m_pMaterials[level].reset(new (std::nothrow) D3DMATERIAL8[numMaterials]);
                 if (!m_pMaterials[level]) return E_OUTOFMEMORY;
                 for (DWORD m = 0; m < numMaterials; ++m) {
                     D3DMATERIAL8& out = m_pMaterials[level][m];
@@ -89,7 +79,7 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
                     out.Ambient = out.Diffuse;
                 }
             }
-            m_ppTextures = new (std::nothrow) IDirect3DTexture8*[numMaterials]();
+            m_ppTextures.reset(new (std::nothrow) IDirect3DTexture8*[numMaterials]());
             if (!m_ppTextures) return E_OUTOFMEMORY;
             m_dwNumMaterials = numMaterials;
             for (DWORD m = 0; m < numMaterials; ++m) {
@@ -106,15 +96,14 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
             LogLine(log, "\t\t\tFailed\n");
             return hr;
         }
-        m_pMeshSystem->Release();
-        m_pMeshSystem = optimised;
+        m_pMeshSystem.Reset(optimised);
 
         // One draw call per attribute range.
         DWORD numRanges = 0;
         if (FAILED(hr = m_pMeshSystem->GetAttributeTable(nullptr, &numRanges))) return hr;
-        m_pAttribTable = new (std::nothrow) D3DXATTRIBUTERANGE[numRanges ? numRanges : 1];
+        m_pAttribTable.reset(new (std::nothrow) D3DXATTRIBUTERANGE[numRanges ? numRanges : 1]);
         if (!m_pAttribTable) return E_OUTOFMEMORY;
-        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable, &numRanges))) return hr;
+        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable.get(), &numRanges))) return hr;
         m_dwNumRanges = numRanges;
 
         LogLine(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n");
@@ -124,16 +113,15 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
             LogLine(log, "\t\t\tFailed\n");
             return hr;
         }
-        m_pMeshSystem->Release();
-        m_pMeshSystem = clone;
+        m_pMeshSystem.Reset(clone);
         D3DXComputeNormals(m_pMeshSystem, nullptr);
 
         const DWORD numVertices = m_pMeshSystem->GetNumVertices();
         const DWORD numFaces = m_pMeshSystem->GetNumFaces();
         LogLine(log, "\t\t\tCreateVertex,IndexBuffer...\n");  // fixed log text, sic: keep as is
-        hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, &m_pVB);
+        hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, m_pVB.Out());
         if (SUCCEEDED(hr)) {
-            hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &m_pIB);
+            hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, m_pIB.Out());
         }
         if (FAILED(hr)) {
             LogLine(log, "\t\t\tFailed\n");
@@ -178,9 +166,7 @@ HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, 
     };
 
     const HRESULT hr = steps();
-    SafeRelease(adjacency);
-    SafeRelease(materials);
-    if (FAILED(hr) && !keepMesh) SafeRelease(m_pMeshSystem);
+    if (FAILED(hr) && !keepMesh) m_pMeshSystem.Reset();
     return FAILED(hr) ? hr : S_OK;
 }
 
@@ -208,8 +194,8 @@ HRESULT MeshDisplay::Render(IDirect3DDevice8* /*device*/, const FrustumRecord* f
     const DWORD level = FadeLevel(D3DXVec3Length(&toCentre));
 
     if (IsVisible(frustum)) {
-        renderer->Add(m_pVB, m_pIB, m_pAttribTable, world, m_Bound.m_vWorldCenter, m_pMaterials[level], m_ppTextures,
-                      m_dwNumRanges);
+        renderer->Add(m_pVB, m_pIB, m_pAttribTable.get(), world, m_Bound.m_vWorldCenter, m_pMaterials[level].get(),
+                      m_ppTextures.get(), m_dwNumRanges);
     }
     return 0;
 }
@@ -222,18 +208,13 @@ int MeshDisplay::IsVisible(const FrustumRecord* frustum) const {
 int MeshDisplay::DeleteDeviceObjects() {
     if (m_ppTextures) {
         for (DWORD m = 0; m < m_dwNumMaterials; ++m) g_TextureCache.ReleaseTexture(m_ppTextures[m]);
-        delete[] m_ppTextures;
-        m_ppTextures = nullptr;
+        m_ppTextures.reset();
     }
-    for (auto& set : m_pMaterials) {
-        delete[] set;
-        set = nullptr;
-    }
-    delete[] m_pAttribTable;
-    m_pAttribTable = nullptr;
-    SafeRelease(m_pMeshSystem);
-    SafeRelease(m_pVB);
-    SafeRelease(m_pIB);
+    for (auto& set : m_pMaterials) set.reset();
+    m_pAttribTable.reset();
+    m_pIB.Reset();
+    m_pVB.Reset();
+    m_pMeshSystem.Reset();
     m_dwNumMaterials = 0;
     m_dwNumRanges = 0;
     return 0;
@@ -244,17 +225,15 @@ int MeshDisplay::DeleteDeviceObjects() {
 HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
     ReadName(meshData, m_szName);
     LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
-    ID3DXBuffer* adjacency = nullptr;
-    ID3DXBuffer* materials = nullptr;
+    ComPtr<ID3DXBuffer> adjacency;  // a hull needs neither; its textures are never loaded
+    ComPtr<ID3DXBuffer> materials;
     DWORD numMaterials = 0;
-    HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
-                                              &numMaterials, &m_pMesh)
+    HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials.Out(),
+                                              &numMaterials, m_pMesh.Out())
                         : E_FAIL;
-    SafeRelease(adjacency);  // a hull needs neither; its textures are never loaded
-    SafeRelease(materials);
     if (FAILED(hr)) {
         LogLine(log, "\t\t\tFailed\n");
-        SafeRelease(m_pMesh);
+        m_pMesh.Reset();
         return hr;
     }
     LogLine(log, "\t\t\tCloneMeshFVF...\n");
@@ -262,11 +241,10 @@ HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, Er
     hr = m_pMesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
     if (FAILED(hr)) {
         LogLine(log, "\t\t\tFailed\n");
-        SafeRelease(m_pMesh);
+        m_pMesh.Reset();
         return hr;
     }
-    m_pMesh->Release();
-    m_pMesh = clone;
+    m_pMesh.Reset(clone);
     return ComputeBounds();
 }
 
@@ -283,28 +261,28 @@ int MeshDammy::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3
 }
 
 int MeshDammy::DeleteDeviceObjects() {
-    SafeRelease(m_pMesh);
+    m_pMesh.Reset();
     return 0;
 }
 
 // ---- XModel -----------------------------------------------------------------
 
-HRESULT XModel::OpenFile(IDirectXFile** file, IDirectXFileEnumObject** enumObject, const char* startLine,
-                         ErrLog* log) {
-    *file = nullptr;
-    *enumObject = nullptr;
-    if (FAILED(DirectXFileCreate(file))) return E_FAIL;
+HRESULT XModel::OpenFile(ComPtr<IDirectXFile>* file, ComPtr<IDirectXFileEnumObject>* enumObject,
+                         const char* startLine, ErrLog* log) {
+    enumObject->Reset();
+    if (FAILED(DirectXFileCreate(file->Out()))) return E_FAIL;
     if (FAILED((*file)->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
-        SafeRelease(*file);
+        file->Reset();
         return E_FAIL;
     }
     LogLine(log, startLine);
     const ResourceData resource = FindResourceData(m_szName, "Model");
-    HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size), enumObject)
+    HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size),
+                                                      enumObject->Out())
                           : DXFILEERR_NOTFOUND;
     if (FAILED(hr)) {
-        SafeRelease(*file);
-        *enumObject = nullptr;
+        file->Reset();
+        enumObject->Reset();
         LogLine(log, "\t\t\tFailed\n");
         return hr;
     }
@@ -358,9 +336,9 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
     std::strncpy(m_szName, name, sizeof m_szName - 1);
     m_szName[sizeof m_szName - 1] = '\0';
 
-    IDirectXFile* file = nullptr;
-    IDirectXFileEnumObject* enumObject = nullptr;
-    IDirectXFileData* data = nullptr;
+    ComPtr<IDirectXFile> file;
+    ComPtr<IDirectXFileEnumObject> enumObject;
+    ComPtr<IDirectXFileData> data;
 
     // First walk: count the two kinds of mesh.
     HRESULT hr = OpenFile(&file, &enumObject, "\t\t\tpDXFile->CreateEnumObject1...\n", log);
@@ -368,25 +346,17 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
     m_dwMeshNum = 0;
     m_dwMeshDammyNum = 0;
     m_dwMeshDisplayNum = 0;
-    while (SUCCEEDED(enumObject->GetNextDataObject(&data))) {
-        hr = CountMeshes(data, log);
-        data->Release();
-        if (FAILED(hr)) {
-            enumObject->Release();
-            file->Release();
-            return E_FAIL;
-        }
+    while (SUCCEEDED(enumObject->GetNextDataObject(data.Out()))) {
+        if (FAILED(CountMeshes(data, log))) return E_FAIL;
     }
-    enumObject->Release();
-    file->Release();
 
     if (m_dwMeshDisplayNum != m_dwMeshDammyNum) {
         LogLine(log, "\t\t\tm_dwMeshDisplayNum != m_dwMeshDammyNum\n");
         return E_FAIL;
     }
 
-    m_pMeshDisplay = new (std::nothrow) MeshDisplay[m_dwMeshDisplayNum];
-    m_pMeshDammy = new (std::nothrow) MeshDammy[m_dwMeshDammyNum];
+    m_pMeshDisplay.reset(new (std::nothrow) MeshDisplay[m_dwMeshDisplayNum]);
+    m_pMeshDammy.reset(new (std::nothrow) MeshDammy[m_dwMeshDammyNum]);
     if (!m_pMeshDisplay || !m_pMeshDammy) {
         LogLine(log, "\t\t\tm_pMeshDisplay == NULL\n");
         return E_FAIL;
@@ -397,17 +367,9 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
     if (FAILED(hr)) return hr;
     m_dwMeshDisplayFill = 0;
     m_dwMeshDammyFill = 0;
-    while (SUCCEEDED(enumObject->GetNextDataObject(&data))) {
-        hr = LoadMeshes(data, device, log);
-        data->Release();
-        if (FAILED(hr)) {
-            enumObject->Release();
-            file->Release();
-            return E_FAIL;
-        }
+    while (SUCCEEDED(enumObject->GetNextDataObject(data.Out()))) {
+        if (FAILED(LoadMeshes(data, device, log))) return E_FAIL;
     }
-    enumObject->Release();
-    file->Release();
     return S_OK;
 }
 
@@ -446,10 +408,8 @@ int XModel::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* n
 int XModel::DeleteDeviceObjects() {
     for (DWORD i = 0; i < m_dwMeshDisplayNum && m_pMeshDisplay; ++i) m_pMeshDisplay[i].DeleteDeviceObjects();
     for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) m_pMeshDammy[i].DeleteDeviceObjects();
-    delete[] m_pMeshDisplay;
-    delete[] m_pMeshDammy;
-    m_pMeshDisplay = nullptr;
-    m_pMeshDammy = nullptr;
+    m_pMeshDisplay.reset();
+    m_pMeshDammy.reset();
     m_dwMeshDisplayNum = m_dwMeshDammyNum = 0;
     m_dwMeshDisplayFill = m_dwMeshDammyFill = 0;
     m_dwMeshNum = 0;

@@ -19,6 +19,9 @@
 // deep) to the ErrLog passed to LoadXFile (may be null in tools).
 #pragma once
 
+#include <memory>
+
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/d3dx/d3dx_mesh.h"
@@ -68,12 +71,14 @@ public:
     static DWORD FadeLevel(float distance);
 
     char m_szName[512] = {};
-    ID3DXMesh* m_pMeshSystem = nullptr;
-    IDirect3DVertexBuffer8* m_pVB = nullptr;
-    IDirect3DIndexBuffer8* m_pIB = nullptr;
-    D3DXATTRIBUTERANGE* m_pAttribTable = nullptr;
-    D3DMATERIAL8* m_pMaterials[kFadeLevels] = {};  // per fade level, m_dwNumMaterials each
-    IDirect3DTexture8** m_ppTextures = nullptr;     // per material, null entries allowed
+    ComPtr<ID3DXMesh> m_pMeshSystem;
+    ComPtr<IDirect3DVertexBuffer8> m_pVB;
+    ComPtr<IDirect3DIndexBuffer8> m_pIB;
+    std::unique_ptr<D3DXATTRIBUTERANGE[]> m_pAttribTable;
+    std::unique_ptr<D3DMATERIAL8[]> m_pMaterials[kFadeLevels];  // per fade level, m_dwNumMaterials each
+    // Per material, null entries allowed. The array is ours; each texture is a
+    // reference held in g_TextureCache and handed back in DeleteDeviceObjects.
+    std::unique_ptr<IDirect3DTexture8*[]> m_ppTextures;
     DWORD m_dwNumMaterials = 0;
     DWORD m_dwNumRanges = 0;  // attribute ranges = draw calls
     BoundVolume m_Bound;
@@ -98,7 +103,7 @@ public:
     int DeleteDeviceObjects();
 
     char m_szName[512] = {};
-    ID3DXMesh* m_pMesh = nullptr;
+    ComPtr<ID3DXMesh> m_pMesh;
     BoundVolume m_Bound;
 };
 
@@ -129,10 +134,10 @@ public:
 
     char m_szName[512] = {};
     DWORD m_dwMeshNum = 0;  // mesh objects met by the counting walk
-    MeshDisplay* m_pMeshDisplay = nullptr;
+    std::unique_ptr<MeshDisplay[]> m_pMeshDisplay;
     DWORD m_dwMeshDisplayNum = 0;
     DWORD m_dwMeshDisplayFill = 0;
-    MeshDammy* m_pMeshDammy = nullptr;
+    std::unique_ptr<MeshDammy[]> m_pMeshDammy;
     DWORD m_dwMeshDammyNum = 0;
     DWORD m_dwMeshDammyFill = 0;
 
@@ -141,5 +146,6 @@ private:
     HRESULT LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, ErrLog* log);
     // Opens the resource with the standard templates registered; logs the
     // enumeration step as `startLine`.
-    HRESULT OpenFile(IDirectXFile** file, IDirectXFileEnumObject** enumObject, const char* startLine, ErrLog* log);
+    HRESULT OpenFile(ComPtr<IDirectXFile>* file, ComPtr<IDirectXFileEnumObject>* enumObject, const char* startLine,
+                     ErrLog* log);
 };

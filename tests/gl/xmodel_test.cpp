@@ -244,11 +244,11 @@ TEST_F(XModelTest, InstancesQueueAtTheirOwnPlacesAndUnseenOnesAreCulled) {
         const D3DXMATRIX& world = queued[i]->GetWorldMatrix();
         EXPECT_EQ(e.m_matWorld, world);
         EXPECT_EQ(e.m_vPosition, D3DXVECTOR3(world._41, world._42, world._43));  // world sphere centre
-        EXPECT_EQ(e.m_pVB, mesh.m_pVB);
-        EXPECT_EQ(e.m_pIB, mesh.m_pIB);
-        EXPECT_EQ(e.m_pAttribTable, mesh.m_pAttribTable);
-        EXPECT_EQ(e.m_pMaterials, mesh.m_pMaterials[9]);
-        EXPECT_EQ(e.m_ppTextures, mesh.m_ppTextures);
+        EXPECT_EQ(e.m_pVB, mesh.m_pVB.Get());
+        EXPECT_EQ(e.m_pIB, mesh.m_pIB.Get());
+        EXPECT_EQ(e.m_pAttribTable, mesh.m_pAttribTable.get());
+        EXPECT_EQ(e.m_pMaterials, mesh.m_pMaterials[9].get());
+        EXPECT_EQ(e.m_ppTextures, mesh.m_ppTextures.get());
         EXPECT_EQ(e.m_dwSubsetNum, 2u);
     }
 }
