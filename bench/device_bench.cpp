@@ -12,6 +12,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/os/window.h"
+#include "render/device_setup.h"
 
 namespace {
 
@@ -46,9 +47,9 @@ struct ToonVertex {  // 44 bytes: position, normal, colour, two texture sets
 };
 
 struct Fixture {
-    IDirect3D8* d3d = nullptr;
+    SaverDevice saver;
     HWND hwnd = nullptr;
-    IDirect3DDevice8* dev = nullptr;
+    IDirect3DDevice8* dev = nullptr;  // saver.device, lent
     DWORD shader = 0;
     IDirect3DVertexBuffer8* vb = nullptr;
     IDirect3DIndexBuffer8* ib = nullptr;
@@ -56,19 +57,14 @@ struct Fixture {
 
     bool Create() {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        if (!d3d || !RegisterClassA("NerevalBench", BenchWindowProc)) return false;
+        if (!RegisterClassA("NerevalBench", BenchWindowProc)) return false;
         hwnd = CreateWindowExA(0, "NerevalBench", "bench", WS_CAPTION, 0, 0, 640, 480);
         if (!hwnd) return false;
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.hDeviceWindow = hwnd;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev))) {
-            return false;
-        }
+        DeviceRequest request;
+        request.hwnd = hwnd;
+        request.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        if (FAILED(CreateSaverDevice(request, &saver, nullptr))) return false;
+        dev = saver.device;
         const DWORD decl[] = {D3DVSD_STREAM(0),
                               D3DVSD_REG(0, D3DVSDT_FLOAT3),
                               D3DVSD_REG(3, D3DVSDT_FLOAT3),
@@ -121,9 +117,8 @@ struct Fixture {
         if (tex) tex->Release();
         if (vb) vb->Release();
         if (ib) ib->Release();
-        if (dev) dev->Release();
+        ReleaseSaverDevice(&saver);
         if (hwnd) DestroyWindow(hwnd);
-        if (d3d) d3d->Release();
     }
 };
 

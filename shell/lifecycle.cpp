@@ -3,10 +3,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
+#include <utility>
 
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
+#include "render/device_setup.h"
 #include "render/renderer_states.h"
 #include "shell/frametimer.h"
 #include "shell/saver.h"
@@ -23,8 +24,8 @@ EarthAndPillar g_EarthAndPillar;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
 
-IDirect3D8* g_pD3D = nullptr;
-IDirect3DDevice8* g_pDevice = nullptr;
+ComPtr<IDirect3D8> g_pD3D;
+ComPtr<IDirect3DDevice8> g_pDevice;
 D3DPRESENT_PARAMETERS g_PresentParams{};
 D3DCAPS8 g_Caps{};
 int g_bDeviceReady = 0;
@@ -81,54 +82,20 @@ int Initiate(HWND hwnd) {
 }
 
 HRESULT InitiateD3D(HWND hwnd) {
-    g_ErrLog.Append("\tDirect3DCreate8...\n");
-    g_pD3D = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!g_pD3D) {
-        g_ErrLog.Append("\tFailed\n");
-        return E_FAIL;
-    }
-    g_ErrLog.Append("\tGetAdapterDisplayMode...\n");
-    D3DDISPLAYMODE mode{};
-    if (FAILED(g_pD3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode))) {
-        g_ErrLog.Append("\tFailed\n");
-        return E_FAIL;
-    }
-
-    // Full screen prefers 16-bit formats, as the original display modes did.
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-    if (!g_bWindowed) {
-        for (D3DFORMAT f : {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8}) {
-            if (SUCCEEDED(g_pD3D->CheckDeviceType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, f, f, FALSE))) {
-                format = f;
-                break;
-            }
-        }
-    }
-
-    g_PresentParams = D3DPRESENT_PARAMETERS{};
-    g_PresentParams.BackBufferWidth = g_bWindowed ? 0 : static_cast<UINT>(g_nScreenWidth);
-    g_PresentParams.BackBufferHeight = g_bWindowed ? 0 : static_cast<UINT>(g_nScreenHeight);
-    g_PresentParams.BackBufferFormat = g_bWindowed ? mode.Format : format;
-    g_PresentParams.BackBufferCount = 1;
-    g_PresentParams.MultiSampleType = D3DMULTISAMPLE_NONE;
-    g_PresentParams.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    g_PresentParams.hDeviceWindow = hwnd;
-    g_PresentParams.Windowed = g_bWindowed;
-    g_PresentParams.EnableAutoDepthStencil = TRUE;
-    g_PresentParams.AutoDepthStencilFormat = D3DFMT_D16;
-    g_PresentParams.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
-
-    g_ErrLog.Append("\tCreateDevice...\n");
-    HRESULT hr = g_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                      &g_PresentParams, &g_pDevice);
-    if (FAILED(hr)) {
-        char line[64];
-        std::snprintf(line, sizeof line, "\tFailed hr=%x\n", static_cast<unsigned>(hr));
-        g_ErrLog.Append(line);
-        g_pDevice = nullptr;
-        return E_FAIL;
-    }
-    g_pDevice->GetDeviceCaps(&g_Caps);
+    DeviceRequest request;
+    request.hwnd = hwnd;
+    request.windowed = g_bWindowed != 0;
+    // The test window's back buffer is its client area; full screen renders
+    // at the chosen size and the device scales it to the screen.
+    request.width = g_bWindowed ? 0 : static_cast<UINT>(g_nScreenWidth);
+    request.height = g_bWindowed ? 0 : static_cast<UINT>(g_nScreenHeight);
+    request.presentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
+    SaverDevice made;
+    if (FAILED(CreateSaverDevice(request, &made, &g_ErrLog))) return E_FAIL;
+    g_PresentParams = made.params;
+    g_Caps = made.caps;
+    g_pDevice = std::move(made.device);
+    g_pD3D = std::move(made.d3d);
     g_bDeviceReady = 1;
     return S_OK;
 }
@@ -243,12 +210,6 @@ void ReleaseAll() {
     g_EarthAndPillar.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
-    if (g_pDevice) {
-        g_pDevice->Release();
-        g_pDevice = nullptr;
-    }
-    if (g_pD3D) {
-        g_pD3D->Release();
-        g_pD3D = nullptr;
-    }
+    g_pDevice.Reset();  // the device before the Direct3D object that made it
+    g_pD3D.Reset();
 }

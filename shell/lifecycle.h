@@ -3,6 +3,7 @@
 // pass of the message loop, and tears everything down.
 #pragma once
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
@@ -28,8 +29,9 @@ extern WorldClock g_WorldClock;
 extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
 constexpr float kObstacleCheckRange = 200.0f;  // world units
 
-extern IDirect3D8* g_pD3D;
-extern IDirect3DDevice8* g_pDevice;
+// Owned here; released by ReleaseAll, the device first.
+extern ComPtr<IDirect3D8> g_pD3D;
+extern ComPtr<IDirect3DDevice8> g_pDevice;
 extern D3DPRESENT_PARAMETERS g_PresentParams;
 extern D3DCAPS8 g_Caps;
 extern int g_bDeviceReady;

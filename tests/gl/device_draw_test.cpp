@@ -405,6 +405,9 @@ TEST_F(DeviceTest, TextureTexelsAppearWhereTheyBelong) {
 // stage 0 passes unchanged. With a grey texture bound the same stage halves it.
 TEST_F(DeviceTest, StageOneWithoutTextureKeepsTheColourOfStageZero) {
     h.SetRendererStages();
+    // Point sampling, so each quadrant of the 2 x 2 texture reads pure.
+    dev()->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    dev()->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
     IDirect3DTexture8* tex = MakeQuadrantTexture(dev());
     ASSERT_NE(tex, nullptr);
     dev()->SetTexture(0, tex);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "render/renderer_states.h"
+
 namespace gltest {
 
 namespace {
@@ -43,50 +45,26 @@ D3DMATRIX PerspectiveFovLH(float fovY, float aspect, float zn, float zf) {
 
 HRESULT DeviceHarness::Create(int windowWidth, int windowHeight, UINT backWidth, UINT backHeight) {
     Destroy();
-    m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!m_d3d) return E_FAIL;
     if (!RegisterClassA("NerevalGlTest", TestWindowProc)) return E_FAIL;
     m_hwnd = CreateWindowExA(0, "NerevalGlTest", "device test", WS_CAPTION, 0, 0, windowWidth, windowHeight);
     if (!m_hwnd) return E_FAIL;
-    m_params = D3DPRESENT_PARAMETERS{};
-    m_params.BackBufferWidth = backWidth;
-    m_params.BackBufferHeight = backHeight;
-    m_params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    m_params.BackBufferCount = 1;
-    m_params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    m_params.hDeviceWindow = m_hwnd;
-    m_params.Windowed = TRUE;
-    m_params.EnableAutoDepthStencil = TRUE;
-    m_params.AutoDepthStencilFormat = D3DFMT_D16;
-    m_params.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return m_d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, m_hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                               &m_params, &m_device);
+    // The saver's own bring-up, presenting at once so tests do not wait.
+    DeviceRequest request;
+    request.hwnd = m_hwnd;
+    request.windowed = true;
+    request.width = backWidth;
+    request.height = backHeight;
+    request.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return CreateSaverDevice(request, &m_dev, nullptr);
 }
 
 void DeviceHarness::Destroy() {
-    if (m_device) m_device->Release();
+    ReleaseSaverDevice(&m_dev);
     if (m_hwnd) DestroyWindow(m_hwnd);
-    if (m_d3d) m_d3d->Release();
-    m_device = nullptr;
     m_hwnd = nullptr;
-    m_d3d = nullptr;
 }
 
-void DeviceHarness::SetRendererStages() {
-    IDirect3DDevice8* d = m_device;
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
-    d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    d->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-}
+void DeviceHarness::SetRendererStages() { SetRendererStates(m_dev.device); }
 
 HRESULT DeviceHarness::DrawScreenRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z) {
     const ScreenVertex quad[4] = {
@@ -95,16 +73,16 @@ HRESULT DeviceHarness::DrawScreenRect(float x0, float y0, float x1, float y1, D3
         {x0, y1, z, 1.0f, color, 0.0f, 1.0f},
         {x1, y1, z, 1.0f, color, 1.0f, 1.0f},
     };
-    HRESULT hr = m_device->SetVertexShader(kScreenFvf);
+    HRESULT hr = m_dev.device->SetVertexShader(kScreenFvf);
     if (FAILED(hr)) return hr;
-    return m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    return m_dev.device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
 }
 
 void DeviceHarness::Read() {
-    m_readWidth = m_device->GetBackBufferWidth();
-    m_readHeight = m_device->GetBackBufferHeight();
+    m_readWidth = m_dev.device->GetBackBufferWidth();
+    m_readHeight = m_dev.device->GetBackBufferHeight();
     m_pixels.assign(static_cast<size_t>(m_readWidth) * m_readHeight * 4, 0);
-    EXPECT_EQ(m_device->ReadBackBuffer(m_pixels.data()), S_OK);
+    EXPECT_EQ(m_dev.device->ReadBackBuffer(m_pixels.data()), S_OK);
 }
 
 Rgba DeviceHarness::Pixel(int x, int y) const {

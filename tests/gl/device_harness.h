@@ -10,6 +10,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/os/window.h"
+#include "render/device_setup.h"
 
 namespace gltest {
 
@@ -54,13 +55,14 @@ public:
     HRESULT Create(int windowWidth, int windowHeight, UINT backWidth = 0, UINT backHeight = 0);
     void Destroy();
 
-    IDirect3DDevice8* Device() const { return m_device; }
-    IDirect3D8* D3D() const { return m_d3d; }
+    IDirect3DDevice8* Device() const { return m_dev.device; }
+    IDirect3D8* D3D() const { return m_dev.d3d; }
     HWND Window() const { return m_hwnd; }
-    D3DPRESENT_PARAMETERS& Params() { return m_params; }
+    D3DPRESENT_PARAMETERS& Params() { return m_dev.params; }
 
-    // Texture stages as the renderer set-up configures them: stage 0
-    // texture x diffuse, stage 1 texture x current (alpha x diffuse).
+    // The saver's renderer states, set by the saver's own function: stage 0
+    // texture x diffuse, stage 1 texture x current (alpha x diffuse), depth
+    // test, counter-clockwise culling, the default material.
     void SetRendererStages();
 
     // Pre-transformed rectangle [x0, x1) x [y0, y1) in back-buffer pixels
@@ -79,10 +81,8 @@ public:
     UINT ReadHeight() const { return m_readHeight; }
 
 private:
-    IDirect3D8* m_d3d = nullptr;
-    IDirect3DDevice8* m_device = nullptr;
+    SaverDevice m_dev;
     HWND m_hwnd = nullptr;
-    D3DPRESENT_PARAMETERS m_params{};
     std::vector<BYTE> m_pixels;
     UINT m_readWidth = 0;
     UINT m_readHeight = 0;
