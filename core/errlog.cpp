@@ -22,14 +22,14 @@ int ErrLog::Append(const char* text) {
     return 0;
 }
 
-void ErrLog::Write() const {
+bool ErrLog::Write() const {
     // The state directory is looked up now, not at construction: the log is a
     // global built before main, and the directory may be set up after that.
     std::string dir = StateHome();
-    if (!MakeDirectories(dir)) return;
+    if (!MakeDirectories(dir)) return false;
     std::string path = ErrLogPath();
     std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return;
-    std::fwrite(m_szText, 1, m_nLength, f);
-    std::fclose(f);
+    if (!f) return false;
+    const bool written = std::fwrite(m_szText, 1, m_nLength, f) == m_nLength;
+    return std::fclose(f) == 0 && written;
 }

@@ -21,7 +21,8 @@ public:
     int Append(const char* text);
     // Writes the whole log to ${XDG_STATE_HOME:-~/.local/state}/NerevalErrLog.txt,
     // replacing an older file; does nothing when the file cannot be written.
-    void Write() const;
+    // True when the whole log reached the file.
+    bool Write() const;
 
     const char* Text() const { return m_szText; }
     std::size_t Length() const { return m_nLength; }

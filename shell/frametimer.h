@@ -1,6 +1,7 @@
 // The saver's single time source: a process-wide stopwatch driven by command
 // codes, on the high-resolution counter (fallback: the millisecond clock).
-// Also two small string helpers used by the loaders.
+// Also two small string helpers (bounded copy, text conversion); nothing in
+// the saver calls them yet, and the tests pin their rules.
 #pragma once
 
 #include <cstddef>

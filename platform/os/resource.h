@@ -25,3 +25,8 @@ struct ResourceData {
 
 // Null data when no resource has that name and type.
 ResourceData FindResourceData(const char* name, const char* type);
+
+// Tests only: makes FindResourceData answer "not found" for `name` (any
+// type), so a start-up step can be made to fail the way a damaged build
+// would. Null shows every resource again.
+void HideResourceForTest(const char* name);

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/os/clock.h"
 #include "platform/os/registry.h"
+#include "platform/os/resource.h"
 #include "platform/os/window.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
@@ -130,7 +132,7 @@ TEST_F(Lifecycle, ALostDeviceIsResetAndTheRendererStatesReapplied) {
     Frame(m_hwnd);  // and frames go on
 }
 
-TEST_F(Lifecycle, ReleaseSavesTheSettingsAndToleratesAPartialStart) {
+TEST_F(Lifecycle, ReleaseSavesTheSettingsAndCanBeCalledAgain) {
     ASSERT_EQ(Start(), 1);
     ReleaseAll();
     EXPECT_EQ(g_pDevice, nullptr);
@@ -138,6 +140,85 @@ TEST_F(Lifecycle, ReleaseSavesTheSettingsAndToleratesAPartialStart) {
     EXPECT_TRUE(std::filesystem::exists(RegistryFilePath(kSettingsKey)));
     Frame(m_hwnd);  // nothing happens without a device
     ReleaseAll();   // twice is harmless
+}
+
+// A damaged build (a model missing) fails in the middle of the objects'
+// start-up: every level logs its failure up to the lifecycle's, the stage is
+// named, the log file is written, and release copes with what did start.
+TEST_F(Lifecycle, AFailedObjectStepLogsEachLevelAndReleaseCopesWithThePartialStart) {
+    HideResourceForTest("PILLAR.X");
+    const int started = Start();
+    HideResourceForTest(nullptr);
+    ASSERT_EQ(started, 0);
+    const std::string log = g_ErrLog.Text();
+    const std::string tail =
+        "\tEarthAndPillar.InitDeviceObjects...\n"
+        "\t\tm_pEarthMdl->LoadXFile...\n";
+    ASSERT_NE(log.find(tail), std::string::npos) << log;
+    const std::string failure =
+        "\t\tm_pPillarBGO->InitDeviceObjects...\n"
+        "\t\tm_pBackGroundMdl->LoadXFile...\n"
+        "\t\t\tpDXFile->CreateEnumObject1...\n"
+        "\t\t\tFailed\n"
+        "\t\tFailed\n"
+        "\t\tFailed\n"
+        "\tFailed\n"
+        "Failed\n";
+    ASSERT_GE(log.size(), failure.size());
+    EXPECT_EQ(log.substr(log.size() - failure.size()), failure) << log;
+    EXPECT_EQ(log.find("WorldClock"), std::string::npos) << "no step runs after a failed one";
+    EXPECT_STREQ(g_szFailedStage, "InitiateObjects");
+    std::ifstream file(ErrLogPath());
+    std::stringstream written;
+    written << file.rdbuf();
+    EXPECT_EQ(written.str(), log) << "the whole log reaches the file";
+
+    ReleaseAll();  // the Earth and the renderer started; everything goes
+    EXPECT_EQ(g_pDevice, nullptr);
+    EXPECT_EQ(g_EarthAndPillar.GetFloating(), nullptr);
+}
+
+// The full-screen back buffer follows intDisMod (2: 800 x 600); the test
+// window's is always its client area.
+TEST_F(Lifecycle, DisplayModeTwoGivesAnEightHundredBySixHundredFullScreenBufferOnly) {
+    Settings s;
+    s.intDisMod = 2;
+    s.intChkEarth = s.intChkPillar = s.intChkMoon = s.intChkFltPillar = s.intChkClock = 0;
+    s.Save();
+    ASSERT_EQ(StartFullScreen(), 1) << g_ErrLog.Text();
+    EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 800u);
+    EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 600u);
+    ReleaseAll();
+    DestroyWindow(m_hwnd);
+    m_hwnd = nullptr;
+
+    ASSERT_EQ(Start(320, 240), 1) << g_ErrLog.Text();
+    EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
+    EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 240u);
+}
+
+// Applying the fog without force when nothing changed touches neither the
+// device nor the camera; a colour change makes the next Apply do its work.
+TEST_F(Lifecycle, FogApplyWithoutForceDoesNothingUntilTheColourChanges) {
+    ASSERT_EQ(Start(), 1);
+    g_pDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    D3DXMATRIX marker;
+    D3DXMatrixScaling(&marker, 2.0f, 3.0f, 4.0f);
+    g_Camera.SetProjMatrix(marker);
+    EXPECT_EQ(g_Fog.Apply(g_pDevice, &g_Camera, g_fAspect, 0), 0);
+    DWORD fog = 1;
+    g_pDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
+    EXPECT_EQ(fog, 0u);
+    EXPECT_EQ(g_Camera.GetProjection(), marker);
+
+    g_Fog.SetColor(0xFF102030);
+    g_Fog.Apply(g_pDevice, &g_Camera, g_fAspect, 0);
+    g_pDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
+    EXPECT_EQ(fog, 1u);
+    DWORD colour = 0;
+    g_pDevice->GetRenderState(D3DRS_FOGCOLOR, &colour);
+    EXPECT_EQ(colour, 0xFF102030u);
+    EXPECT_NE(g_Camera.GetProjection(), marker);
 }
 
 // The saver asks for the default presentation interval: frames come no

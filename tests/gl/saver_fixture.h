@@ -47,6 +47,15 @@ protected:
         return Initiate(m_hwnd);
     }
 
+    // Starts the full-screen saver (hidden: the offscreen driver shows nothing).
+    int StartFullScreen() {
+        g_bWindowed = 0;
+        RegisterClassA(kWindowClass, WndProc);
+        m_hwnd = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_POPUP, 0, 0, 1024, 768);
+        if (!m_hwnd) return -1;
+        return Initiate(m_hwnd);
+    }
+
     static std::vector<BYTE> Pixels() {
         std::vector<BYTE> rgba(g_pDevice->GetBackBufferWidth() * g_pDevice->GetBackBufferHeight() * 4);
         g_pDevice->ReadBackBuffer(rgba.data());
