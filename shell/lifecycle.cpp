@@ -21,6 +21,11 @@ ZSortRender g_ZSortRender;
 EarthAndPillar g_EarthAndPillar;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
+ParticleBubble g_ParticleBubble;
+Cellophane g_Cellophane;
+HFONT g_hFont = nullptr;
+ID3DXFont* g_pFont = nullptr;
+FrameRateText g_FrameRate;
 
 IDirect3D8* g_pD3D = nullptr;
 IDirect3DDevice8* g_pDevice = nullptr;
@@ -75,6 +80,16 @@ int Initiate(HWND hwnd) {
     if (FAILED(InitiateRenderer(hwnd))) return FailStart();
     g_ErrLog.Append("InitiateObjects...\n");
     if (FAILED(InitiateObjects(hwnd))) return FailStart();
+
+    // Lucida Console, semi-bold, underlined, at the default size; a monospace
+    // face stands in where the system has no Lucida Console.
+    g_ErrLog.Append("InitiateFont...\n");  // fixed log text
+    g_hFont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                          CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+    if (!g_hFont) return FailStart();
+    g_ErrLog.Append("Initiate3DFont...\n");  // fixed log text
+    if (FAILED(D3DXCreateFont(g_pDevice, g_hFont, &g_pFont))) return FailStart();
+    g_FrameRate.Configure(&g_Settings, DebugStatsRequested());
     return 1;
 }
 
@@ -162,6 +177,25 @@ HRESULT InitiateObjects(HWND) {
               });
     if (!ok) return E_FAIL;
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
+
+    if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
+                    [&] { return g_ParticleBubble.InitDeviceObjects(d, g_Settings.intChkCol, log); })) {
+        return E_FAIL;
+    }
+    g_fElapsedTime = kBubblePreRollStep;
+    for (int i = 0; i < kBubblePreRollSteps; ++i) {
+        g_ParticleBubble.Emit(g_fElapsedTime);
+        g_ParticleBubble.Move(g_fElapsedTime, g_fAppTime);
+    }
+    g_fElapsedTime = 0.0f;
+
+    g_Cellophane.Configure(&g_Settings);
+    if (!ObjectStep("\tCellophane.InitDeviceObjects...\n", [&] {
+            return g_Cellophane.InitDeviceObjects(d, static_cast<UINT>(g_nScreenWidth),
+                                                  static_cast<UINT>(g_nScreenHeight), log);
+        })) {
+        return E_FAIL;
+    }
     return S_OK;
 }
 
@@ -201,6 +235,8 @@ int Update() {
 
     g_EarthAndPillar.Update(g_fElapsedTime);
     g_WorldClock.Update();
+    g_ParticleBubble.Emit(g_fElapsedTime);
+    g_ParticleBubble.Move(g_fElapsedTime, g_fAppTime);
     return 0;
 }
 
@@ -227,8 +263,16 @@ int Render() {
     g_ZSortRender.Clear();
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
+    g_ParticleBubble.Render(d, g_Camera.GetBillboard());
+    g_Cellophane.Render(d);
+    DrawFPS();
     d->EndScene();
     return 0;
+}
+
+int DrawFPS() {
+    return g_FrameRate.Draw(g_pDevice, g_pFont, g_nScreenWidth, g_nScreenHeight,
+                            FrameTimer(TimerCommand::GetAbsoluteTime));
 }
 
 void ReleaseAll() {
@@ -239,6 +283,16 @@ void ReleaseAll() {
     g_EarthAndPillar.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
+    g_ParticleBubble.DeleteDeviceObjects();
+    g_Cellophane.DeleteDeviceObjects();
+    if (g_hFont) {
+        DeleteObject(g_hFont);
+        g_hFont = nullptr;
+    }
+    if (g_pFont) {
+        g_pFont->Release();
+        g_pFont = nullptr;
+    }
     if (g_pDevice) {
         g_pDevice->Release();
         g_pDevice = nullptr;
