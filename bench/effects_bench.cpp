@@ -1,8 +1,11 @@
-// Cost of the bubbles: the start-up pre-roll (1800 steps of Emit and Move at
-// 0.03 s, what start-up pays in the deep sea), one frame's step at the steady
-// population of about 940, and one frame's Render (filling the buffer for
-// every live bubble and the single draw) on the real device (offscreen
-// driver unless SDL_VIDEODRIVER says otherwise).
+// Cost of the screen effects on the real device (offscreen driver unless
+// SDL_VIDEODRIVER says otherwise):
+//   - the bubbles' start-up pre-roll (1800 steps of Emit and Move at 0.03 s,
+//     what start-up pays in the deep sea), one frame's step at the steady
+//     population of about 940, and one frame's Render (filling the buffer for
+//     every live bubble and the single draw);
+//   - the font's start-up (fontconfig look-up, FreeType rasterisation of the
+//     atlas, texture upload) and one frame's frame-rate text.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -10,6 +13,8 @@
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/os/window.h"
+#include "platform/font/d3dx_font.h"
+#include "platform/font/gdi_font.h"
 #include "render/particle_bubble.h"
 
 namespace {
@@ -134,6 +139,62 @@ void BM_BubbleRender(benchmark::State& state) {
     state.counters["live"] = static_cast<double>(b.GetCount());
 }
 BENCHMARK(BM_BubbleRender)->Unit(benchmark::kMicrosecond);
+
+// What start-up steps 9 and 10 cost: the face found and opened, the atlas
+// rasterised and uploaded.
+void BM_FontCreate(benchmark::State& state) {
+    BenchDevice dev;
+    if (!dev.Device()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    for (auto _ : state) {
+        HFONT f = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                              CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+        ID3DXFont* font = nullptr;
+        if (!f || FAILED(D3DXCreateFont(dev.Device(), f, &font))) {
+            state.SkipWithError("no font");
+            DeleteObject(f);
+            return;
+        }
+        font->Release();
+        DeleteObject(f);
+    }
+}
+BENCHMARK(BM_FontCreate)->Unit(benchmark::kMillisecond);
+
+// One frame's frame-rate text: seven glyphs and the underline in one draw.
+void BM_FrameRateText(benchmark::State& state) {
+    BenchDevice dev;
+    if (!dev.Device()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    IDirect3DDevice8* d = dev.Device();
+    HFONT f = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                          CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+    ID3DXFont* font = nullptr;
+    if (!f || FAILED(D3DXCreateFont(d, f, &font))) {
+        state.SkipWithError("no font");
+        DeleteObject(f);
+        return;
+    }
+    long n = 0;
+    for (auto _ : state) {
+        d->BeginScene();
+        RECT r{0, 0, 640, 480};
+        font->DrawTextA(" 59.94 ", -1, &r, DT_SINGLELINE | DT_NOCLIP, 0x88BBBBFF);
+        d->EndScene();
+        if (++n % 64 == 0) {
+            state.PauseTiming();
+            d->Present(nullptr, nullptr, nullptr, nullptr);
+            state.ResumeTiming();
+        }
+    }
+    font->Release();
+    DeleteObject(f);
+}
+BENCHMARK(BM_FrameRateText)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
