@@ -23,6 +23,11 @@ ZSortRender g_ZSortRender;
 EarthAndPillar g_EarthAndPillar;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
+ParticleBubble g_ParticleBubble;
+Cellophane g_Cellophane;
+HFONT g_hFont = nullptr;
+ComPtr<ID3DXFont> g_pFont;
+FrameRateText g_FrameRate;
 
 ComPtr<IDirect3D8> g_pD3D;
 ComPtr<IDirect3DDevice8> g_pDevice;
@@ -78,6 +83,16 @@ int Initiate(HWND hwnd) {
     if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
     g_ErrLog.Append("InitiateObjects...\n");
     if (FAILED(InitiateObjects(hwnd))) return FailStart("InitiateObjects");
+
+    // Lucida Console, semi-bold, underlined, at the default size; a monospace
+    // face stands in where the system has no Lucida Console.
+    g_ErrLog.Append("InitiateFont...\n");  // fixed log text
+    g_hFont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                          CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+    if (!g_hFont) return FailStart("InitiateFont");
+    g_ErrLog.Append("Initiate3DFont...\n");  // fixed log text
+    if (FAILED(D3DXCreateFont(g_pDevice, g_hFont, g_pFont.Out()))) return FailStart("Initiate3DFont");
+    g_FrameRate.Configure(&g_Settings, DebugStatsRequested());
     return 1;
 }
 
@@ -131,6 +146,25 @@ HRESULT InitiateObjects(HWND) {
               });
     if (!ok) return E_FAIL;
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
+
+    if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
+                    [&] { return g_ParticleBubble.InitDeviceObjects(d, g_Settings.intChkCol, log); })) {
+        return E_FAIL;
+    }
+    g_fElapsedTime = kBubblePreRollStep;
+    for (int i = 0; i < kBubblePreRollSteps; ++i) {
+        g_ParticleBubble.Emit(g_fElapsedTime);
+        g_ParticleBubble.Move(g_fElapsedTime, g_fAppTime);
+    }
+    g_fElapsedTime = 0.0f;
+
+    g_Cellophane.Configure(&g_Settings);
+    if (!ObjectStep("\tCellophane.InitDeviceObjects...\n", [&] {
+            return g_Cellophane.InitDeviceObjects(d, static_cast<UINT>(g_nScreenWidth),
+                                                  static_cast<UINT>(g_nScreenHeight), log);
+        })) {
+        return E_FAIL;
+    }
     return S_OK;
 }
 
@@ -170,6 +204,8 @@ int Update() {
 
     g_EarthAndPillar.Update(g_fElapsedTime);
     g_WorldClock.Update();
+    g_ParticleBubble.Emit(g_fElapsedTime);
+    g_ParticleBubble.Move(g_fElapsedTime, g_fAppTime);
     return 0;
 }
 
@@ -196,8 +232,16 @@ int Render() {
     g_ZSortRender.Clear();
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
+    g_ParticleBubble.Render(d, g_Camera.GetBillboard());
+    g_Cellophane.Render(d);
+    DrawFPS();
     d->EndScene();
     return 0;
+}
+
+int DrawFPS() {
+    return g_FrameRate.Draw(g_pDevice, g_pFont, g_nScreenWidth, g_nScreenHeight,
+                            FrameTimer(TimerCommand::GetAbsoluteTime));
 }
 
 void ReleaseAll() {
@@ -210,6 +254,13 @@ void ReleaseAll() {
     g_EarthAndPillar.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
+    g_ParticleBubble.DeleteDeviceObjects();
+    g_Cellophane.DeleteDeviceObjects();
+    if (g_hFont) {
+        DeleteObject(g_hFont);
+        g_hFont = nullptr;
+    }
+    g_pFont.Reset();
     g_pDevice.Reset();  // the device before the Direct3D object that made it
     g_pD3D.Reset();
 }

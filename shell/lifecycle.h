@@ -6,6 +6,9 @@
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
+#include "platform/font/d3dx_font.h"
+#include "platform/font/gdi_font.h"
+#include "render/particle_bubble.h"
 #include "render/zsort_render.h"
 #include "scene/background_obj.h"
 #include "scene/earth_and_pillar.h"
@@ -13,6 +16,8 @@
 #include "settings/settings.h"
 #include "core/errlog.h"
 #include "view/camera.h"
+#include "view/cellophane.h"
+#include "view/fps_text.h"
 
 // Globals read by the objects (single thread; see the lifecycle for when each is valid).
 extern Settings g_Settings;
@@ -28,6 +33,18 @@ extern EarthAndPillar g_EarthAndPillar;
 extern WorldClock g_WorldClock;
 extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
 constexpr float kObstacleCheckRange = 200.0f;  // world units
+extern ParticleBubble g_ParticleBubble;
+extern Cellophane g_Cellophane;
+
+// Bubbles simulated before the first frame: 1800 steps of 0.03 s, so the
+// scene opens with 54 s of bubbles already in flight.
+constexpr int kBubblePreRollSteps = 1800;
+constexpr float kBubblePreRollStep = 0.03f;
+
+// The frame-rate text: its font (GDI face and device atlas) and its counters.
+extern HFONT g_hFont;
+extern ComPtr<ID3DXFont> g_pFont;
+extern FrameRateText g_FrameRate;
 
 // Owned here; released by ReleaseAll, the device first.
 extern ComPtr<IDirect3D8> g_pD3D;
@@ -57,3 +74,5 @@ HRESULT InitiateRenderer(HWND hwnd);
 HRESULT InitiateObjects(HWND hwnd);
 int Update();
 int Render();
+// The frame-rate text of Render's last step.
+int DrawFPS();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
 # model (tools/modelview) and screenshots of the saver in its test window in
-# normal and deep-sea colours. Needs a build (make build) and xvfb-run.
+# normal and deep-sea colours, plain and with the screen effects (cellophane
+# tint and frame rate). Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -30,4 +31,6 @@ shot() {  # shot NAME SETTINGS-LINES...
 }
 shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
-echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png"
+shot effects-normal '"intChkCol"=dword:00000000' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
+shot effects-deepsea '"intChkCol"=dword:00000001' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
+echo "Wrote $out/models.png and the scene and effects screenshots under $out/"

@@ -1,0 +1,58 @@
+// The frame-rate text: counting, formatting and drawing.
+#include "view/fps_text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/font/d3dx_font.h"
+#include "settings/settings.h"
+
+bool DebugStatsRequested() {
+    const char* v = std::getenv("NEREVAL_DEBUG_STATS");
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
+int FrameRateText::Configure(const Settings* settings, bool debugStats) {
+    m_bEnabled = settings->intChkFPS;
+    m_bStats = debugStats;
+    // Each run counts afresh from a zero clock reading, as at process start.
+    m_nFrames = 0;
+    m_dLastUpdate = 0.0;
+    m_fRate = 0.0f;
+    m_szText[0] = '\0';
+    m_szStats[0] = '\0';
+    return 0;
+}
+
+void FrameRateText::Count(double now) {
+    ++m_nFrames;
+    const double since = now - m_dLastUpdate;
+    if (since > kRefreshSeconds) {
+        m_fRate = static_cast<float>(m_nFrames / since);
+        m_dLastUpdate = now;
+        m_nFrames = 0;
+    }
+    std::snprintf(m_szText, sizeof m_szText, " %.02f ", static_cast<double>(m_fRate));
+}
+
+int FrameRateText::Draw(IDirect3DDevice8* device, ID3DXFont* font, int width, int height, double now) {
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    if (m_bEnabled == 1) {
+        // The counts so far this frame: the whole scene, before the text itself.
+        const DeviceFrameStats stats = device->GetFrameStats();
+        Count(now);
+        if (font) {
+            RECT r{0, 0, width, height};
+            const int lineHeight = font->DrawTextA(m_szText, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
+            if (m_bStats) {
+                std::snprintf(m_szStats, sizeof m_szStats, " draws %u  triangles %u ",
+                              static_cast<unsigned>(stats.drawCalls), static_cast<unsigned>(stats.triangles));
+                r.top += lineHeight;
+                font->DrawTextA(m_szStats, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
+            }
+        }
+    }
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    return 0;
+}
