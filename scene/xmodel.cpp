@@ -247,9 +247,9 @@ HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, Er
     ID3DXBuffer* adjacency = nullptr;
     ID3DXBuffer* materials = nullptr;
     DWORD numMaterials = 0;
-    HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
-                                              &numMaterials, &m_pMesh)
-                        : E_FAIL;
+    // A hull lives in system memory: it loads without a device too.
+    HRESULT hr =
+        D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, &adjacency, &materials, &numMaterials, &m_pMesh);
     SafeRelease(adjacency);  // a hull needs neither; its textures are never loaded
     SafeRelease(materials);
     if (FAILED(hr)) {
@@ -338,6 +338,7 @@ HRESULT XModel::LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, Err
         ReadName(data, name);
         if (std::strstr(name, "display")) {
             if (m_dwMeshDisplayFill >= m_dwMeshDisplayNum) return E_FAIL;  // the file changed between the walks
+            if (!device) return S_OK;  // headless: only the collision hulls load
             return m_pMeshDisplay[m_dwMeshDisplayFill++].Load(device, data, log);
         }
         if (std::strstr(name, "dammy")) {
