@@ -279,6 +279,7 @@ int MeshDammy::TransformBounds(const D3DXMATRIX& world) {
 }
 
 int MeshDammy::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world) {
+    if (!SegmentMeetsSphere(p, q, m_Bound.m_vCenter, m_Bound.m_fRadius, world)) return 0;
     return IntersectSegmentMesh(m_pMesh, p, q, normal, world);
 }
 

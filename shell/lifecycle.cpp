@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "flock/school.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "render/renderer_states.h"
@@ -222,15 +223,8 @@ int Update() {
     // school follows it, the path is re-centred on the school and the rig
     // rides it.
     const float dt = g_fElapsedTime;
-    g_Goal.UpdateTarget(g_Camera.GetPosition(), dt);
-    g_Goal.Update(dt, &g_Obstacle01BGO);
-    D3DXVECTOR3 goal;
-    g_Goal.GetInstance().GetPosition(&goal);
-    g_Boids.SetGoalPoint(goal);
-    g_Boids.Update(dt, &g_Obstacle01BGO);
-    const D3DXVECTOR3 centre = g_Boids.GetCentre();
-    g_Ferguson.SetCentre(centre);
-    g_CameraRig.Update(g_Ferguson, dt);
+    const D3DXVECTOR3 centre =
+        UpdateSchool(&g_Goal, &g_Boids, &g_Ferguson, &g_CameraRig, &g_Obstacle01BGO, g_Camera.GetPosition(), dt);
 
     g_EarthAndPillar.Update(dt);
     g_WorldClock.Update();
