@@ -110,12 +110,21 @@ D3DXVECTOR3 Boids::GetCentre() const {
 
 int Boids::Update(float dt, BackGroundObj* obstacles) {
     if (m_nCount <= 0) return 0;
-    // The step's centroid: the sum times the float 1 / n.
-    D3DXVECTOR3 centroid(0.0f, 0.0f, 0.0f);
-    for (int i = 0; i < m_nCount; ++i) centroid += m_pBoids[i].m_vPosition;
-    centroid *= 1.0f / static_cast<float>(m_nCount);
+    const D3DXVECTOR3 centroid = ComputeTerms(obstacles);
+    // Every term came from the positions and headings at the start of the
+    // step, so moving whale i does not change the steering of whale i + 1.
+    for (int i = 0; i < m_nCount; ++i) Steer(&m_pBoids[i], SteeringFor(i, centroid), centroid, dt);
+    return 0;
+}
 
-    for (int i = 0; i < m_nCount; ++i) {
+D3DXVECTOR3 Boids::ComputeTerms(BackGroundObj* obstacles) {
+    const int n = m_nCount;
+    D3DXVECTOR3 centroid(0.0f, 0.0f, 0.0f);
+    if (n <= 0) return centroid;
+    for (int i = 0; i < n; ++i) centroid += m_pBoids[i].m_vPosition;
+    centroid *= 1.0f / static_cast<float>(n);
+
+    for (int i = 0; i < n; ++i) {
         Boid& b = m_pBoids[i];
         b.m_vSeparation = b.m_vAlignment = b.m_vCohesion = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
         b.m_vCentre = b.m_vAvoidance = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
@@ -123,15 +132,7 @@ int Boids::Update(float dt, BackGroundObj* obstacles) {
         b.m_nMisaligned = 0;
         b.m_bCollided = 0;
     }
-    NeighbourPass(centroid, obstacles);
-    // Every term above came from the positions and headings at the start of
-    // the step, so moving whale i does not change the steering of whale i + 1.
-    for (int i = 0; i < m_nCount; ++i) Steer(&m_pBoids[i], centroid, dt);
-    return 0;
-}
 
-void Boids::NeighbourPass(const D3DXVECTOR3& centroid, BackGroundObj* obstacles) {
-    const int n = m_nCount;
     const float range = m_fRange;
     for (int i = 0; i < n; ++i) {
         Boid& bi = m_pBoids[i];
@@ -172,6 +173,7 @@ void Boids::NeighbourPass(const D3DXVECTOR3& centroid, BackGroundObj* obstacles)
             if (l > 0.0f) bi.m_vAlignment = (a / l - bi.m_vHeading) / l;
         }
     }
+    return centroid;
 }
 
 void Boids::Feel(Boid* b, BackGroundObj* obstacles) {
@@ -192,11 +194,9 @@ void Boids::Feel(Boid* b, BackGroundObj* obstacles) {
     }
 }
 
-void Boids::Steer(Boid* b, const D3DXVECTOR3& centroid, float dt) {
-    const float base = m_fBaseSpeed;
-    // Distances before the whale moves.
+D3DXVECTOR3 Boids::SteeringFor(int i, const D3DXVECTOR3& centroid) const {
+    const Boid* b = &m_pBoids[i];
     const float dC = Length(centroid - b->m_vPosition);
-    const float dO = Length(b->m_vPosition);
     const float dG = Length(m_vGoal - b->m_vPosition);
 
     // The steering regime; the first that applies wins.
@@ -220,6 +220,14 @@ void Boids::Steer(Boid* b, const D3DXVECTOR3& centroid, float dt) {
     }
     const float sLength = Length(s);
     if (sLength > 1.0f) s /= sLength;
+    return s;
+}
+
+void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, float dt) {
+    const float base = m_fBaseSpeed;
+    // Distances before the whale moves.
+    const float dC = Length(centroid - b->m_vPosition);
+    const float dO = Length(b->m_vPosition);
 
     // Pitch: climb or dive at 0.1 rad/s up to 0.8 rad, else relax toward level.
     if (s.y > 0.01f) {

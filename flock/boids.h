@@ -73,6 +73,13 @@ public:
     // One simulation step of dt seconds (at most 0.05). The obstacle set may
     // be null (no obstacles). Returns 0.
     int Update(float dt, BackGroundObj* obstacles);
+    // The two halves of Update, public for inspection: ComputeTerms resets
+    // and fills every whale's steering terms from the positions and headings
+    // as they are and returns the step's centroid (the sum times the float
+    // 1 / n); SteeringFor gives whale i's steering vector S from its terms,
+    // the regime chosen and S shortened to length 1 at most.
+    D3DXVECTOR3 ComputeTerms(BackGroundObj* obstacles);
+    D3DXVECTOR3 SteeringFor(int i, const D3DXVECTOR3& centroid) const;
     // The school's centre: the mean of the whales' positions, summed in index
     // order and divided by the count as a float. (0, 0, 0) without whales.
     D3DXVECTOR3 GetCentre() const;
@@ -101,9 +108,8 @@ public:
     int m_bLargeModel = 0;  // enlarged whales (wider starting box, 4x drawing scale)
 
 private:
-    void NeighbourPass(const D3DXVECTOR3& centroid, BackGroundObj* obstacles);
     void Feel(Boid* b, BackGroundObj* obstacles);
-    void Steer(Boid* b, const D3DXVECTOR3& centroid, float dt);
+    void Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, float dt);
 
     int m_nCount = 0;
     Boid* m_pBoids = nullptr;  // m_nCount whales, owned
