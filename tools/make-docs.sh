@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
-# model (tools/modelview) and screenshots of the saver in its test window in
-# normal and deep-sea colours. Needs a build (make build) and xvfb-run.
+# model (tools/modelview), screenshots of the saver in its test window in
+# normal and deep-sea colours, and the animated school at the top of the
+# README (tools/make-school-anim.sh). Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -30,4 +31,5 @@ shot() {  # shot NAME SETTINGS-LINES...
 }
 shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
-echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png"
+./tools/make-school-anim.sh "$build"
+echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png, $out/school.gif"
