@@ -16,9 +16,11 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 "$build/tools/schoolshots" "$tmp/frames" --warmup 20 --seconds 6 --fps 10 "$@"
-# Fewer colours until it fits (64 is plenty for toon bands and fog).
-for colours in 64 48 32 16; do
-  convert -delay 10 -loop 0 "$tmp"/frames/frame_*.png -resize 400x300 -colors "$colours" -layers Optimize "$tmp/school.gif"
+# Fewer colours until it fits. No dithering: it speckles the pale fog and
+# costs size; toon bands and fog quantise cleanly.
+for colours in 128 64 32 16; do
+  convert -delay 10 -loop 0 "$tmp"/frames/frame_*.png -resize 400x300 +dither -colors "$colours" -layers Optimize \
+    "$tmp/school.gif"
   size=$(stat -c %s "$tmp/school.gif")
   if [ "$size" -lt "$limit" ]; then
     cp "$tmp/school.gif" "$out"
