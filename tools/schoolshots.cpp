@@ -90,8 +90,10 @@ int main(int argc, char** argv) {
     if (!(warmup >= 0.0) || !(seconds > 0.0) || fps < 1 || !(dt > 0.0) || dt > 0.05) return Usage();
 
     // A private home for the settings file, the log and the instance lock.
-    char home[] = "/tmp/schoolshots-XXXXXX";
-    if (!mkdtemp(home)) {
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / "schoolshots-XXXXXX").string();
+    char* home = mkdtemp(pattern.data());
+    if (!home) {
         std::fprintf(stderr, "schoolshots: no temporary folder\n");
         return 1;
     }
@@ -99,7 +101,6 @@ int main(int argc, char** argv) {
     setenv("XDG_STATE_HOME", home, 1);
     setenv("XDG_RUNTIME_DIR", home, 1);
     if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
 
     Settings settings;
