@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
@@ -208,6 +209,27 @@ int IntersectSegment(const BYTE* vertices, UINT stride, UINT numVertices, const 
         return 1;
     }
     return 0;
+}
+
+bool SegmentMeetsSphere(const D3DXVECTOR3& p, const D3DXVECTOR3& q, const D3DXVECTOR3& centre, float radius,
+                        const D3DXMATRIX& world) {
+    D3DXVECTOR3 c;
+    D3DXVec3TransformCoord(&c, &centre, &world);
+    float scale = 0.0f;
+    for (const float* row : {&world._11, &world._21, &world._31}) {
+        const float s = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+        if (s > scale) scale = s;
+    }
+    const float r = radius * scale * 1.001f + 1.0e-3f;
+    const D3DXVECTOR3 pq = q - p;
+    const D3DXVECTOR3 pc = c - p;
+    const float lengthSq = D3DXVec3Dot(&pq, &pq);
+    float t = lengthSq > 0.0f ? D3DXVec3Dot(&pc, &pq) / lengthSq : 0.0f;
+    if (t < 0.0f) t = 0.0f;
+    if (t > 1.0f) t = 1.0f;
+    const D3DXVECTOR3 gap = pc - pq * t;
+    // Not-greater keeps NaN input on the slow, exact path.
+    return !(D3DXVec3Dot(&gap, &gap) > r * r);
 }
 
 int IntersectSegmentMesh(ID3DXMesh* mesh, const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal,

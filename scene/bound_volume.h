@@ -75,6 +75,13 @@ bool IntersectTriangle(const D3DXVECTOR3& origin, const D3DXVECTOR3& dir, const 
 int IntersectSegment(const BYTE* vertices, UINT stride, UINT numVertices, const WORD* indices, UINT numFaces,
                      const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world);
 
+// Quick rejection for the collision query: false when the world segment p-q
+// stays outside the sphere (model-space `centre`, `radius`) placed by `world`,
+// the radius grown by the placement's largest axis scale and a little slack
+// for rounding. True means the segment may meet what the sphere encloses.
+bool SegmentMeetsSphere(const D3DXVECTOR3& p, const D3DXVECTOR3& q, const D3DXVECTOR3& centre, float radius,
+                        const D3DXMATRIX& world);
+
 // The same query against a mesh's vertex and index buffers (16-bit indices),
 // locked read-only for the duration of the call.
 int IntersectSegmentMesh(ID3DXMesh* mesh, const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal,

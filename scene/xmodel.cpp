@@ -228,9 +228,9 @@ HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, Er
     ComPtr<ID3DXBuffer> adjacency;  // a hull needs neither; its textures are never loaded
     ComPtr<ID3DXBuffer> materials;
     DWORD numMaterials = 0;
-    HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials.Out(),
-                                              &numMaterials, m_pMesh.Out())
-                        : E_FAIL;
+    // A hull lives in system memory: it loads without a device too.
+    HRESULT hr = D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials.Out(),
+                                     &numMaterials, m_pMesh.Out());
     if (FAILED(hr)) {
         LogLine(log, "\t\t\tFailed\n");
         m_pMesh.Reset();
@@ -257,6 +257,7 @@ int MeshDammy::TransformBounds(const D3DXMATRIX& world) {
 }
 
 int MeshDammy::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world) {
+    if (!SegmentMeetsSphere(p, q, m_Bound.m_vCenter, m_Bound.m_fRadius, world)) return 0;
     return IntersectSegmentMesh(m_pMesh, p, q, normal, world);
 }
 
@@ -316,6 +317,7 @@ HRESULT XModel::LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, Err
         ReadName(data, name);
         if (std::strstr(name, "display")) {
             if (m_dwMeshDisplayFill >= m_dwMeshDisplayNum) return E_FAIL;  // the file changed between the walks
+            if (!device) return S_OK;  // headless: only the collision hulls load
             return m_pMeshDisplay[m_dwMeshDisplayFill++].Load(device, data, log);
         }
         if (std::strstr(name, "dammy")) {

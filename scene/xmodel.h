@@ -116,7 +116,8 @@ public:
 
     // Loads the X-file resource `name` of type "Model". 0 on success, else a
     // negative status (E_FAIL or the failing call's); what was loaded before
-    // a failure stays for DeleteDeviceObjects.
+    // a failure stays for DeleteDeviceObjects. Without a device (headless
+    // simulation) only the collision hulls load; the drawn meshes stay empty.
     HRESULT LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* log);
     // Applies `world` to the bounds of every drawn mesh (drawnSet != 0) or
     // every collision hull (drawnSet == 0). Returns 0.

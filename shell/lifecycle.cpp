@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "flock/school.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "render/device_setup.h"
@@ -19,8 +20,13 @@ D3DXVECTOR4 g_vLightDirBase(0.5f, 0.9f, 0.5f, 0.0f);
 D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
 Camera g_Camera;
 FogState g_Fog;
+CameraModes g_CameraModes;
 ZSortRender g_ZSortRender;
+Ferguson g_Ferguson;
+CameraRig g_CameraRig;
 EarthAndPillar g_EarthAndPillar;
+Boids g_Boids;
+Goal g_Goal;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
 ParticleBubble g_ParticleBubble;
@@ -137,8 +143,22 @@ HRESULT InitiateObjects(HWND) {
     bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
               ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
+              ObjectStep("\tFerguson.InitDeviceObjects...\n",
+                         [&] { return g_Ferguson.InitDeviceObjects("CLOCK.FPP", log); }) &&
               ObjectStep("\tEarthAndPillar.InitDeviceObjects...\n",
                          [&] { return g_EarthAndPillar.InitDeviceObjects(d, &g_Settings, log); }) &&
+              ObjectStep("\tBoids.InitDeviceObjects...\n",
+                         [&] {
+                             g_Boids.ApplySettings(&g_Settings);
+                             // Each object re-seeds the generator from the clock.
+                             return g_Boids.CreateWhales(timeGetTime(), log);
+                         }) &&
+              ObjectStep("\tGoal.InitDeviceObjects...\n",
+                         [&] {
+                             g_Goal.ApplySettings(&g_Settings);
+                             g_Goal.SeedTargets(timeGetTime());
+                             return S_OK;
+                         }) &&
               ObjectStep("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
               ObjectStep("\tObstacle01BGO.InitDeviceObjects...\n", [&] {
@@ -202,10 +222,26 @@ int Update() {
     }
     D3DXVec4Transform(&g_vLightDir, &g_vLightDirBase, &m);
 
-    g_EarthAndPillar.Update(g_fElapsedTime);
+    // The guide moves (its target aims at the previous frame's eye), the
+    // school follows it, the path is re-centred on the school and the rig
+    // rides it.
+    const float dt = g_fElapsedTime;
+    const D3DXVECTOR3 centre =
+        UpdateSchool(&g_Goal, &g_Boids, &g_Ferguson, &g_CameraRig, &g_Obstacle01BGO, g_Camera.GetPosition(), dt);
+
+    g_EarthAndPillar.Update(dt);
     g_WorldClock.Update();
     g_ParticleBubble.Emit(g_fElapsedTime);
     g_ParticleBubble.Move(g_fElapsedTime, g_fAppTime);
+
+    CameraModeInput camera;
+    camera.mode = g_Settings.intCamMod;
+    camera.rigPose = g_CameraRig.GetWorldMatrix();
+    camera.flockCentre = centre;
+    camera.dt = dt;
+    camera.aspect = g_fAspect;
+    camera.fogFar = g_Fog.GetFar();
+    g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
     return 0;
 }
 
@@ -251,7 +287,9 @@ void ReleaseAll() {
     if (g_Settings.IsLoaded()) g_Settings.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
+    g_Ferguson.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();
+    g_Boids.Release();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
     g_ParticleBubble.DeleteDeviceObjects();

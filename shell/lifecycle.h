@@ -3,6 +3,10 @@
 // pass of the message loop, and tears everything down.
 #pragma once
 
+#include "core/errlog.h"
+#include "flock/boids.h"
+#include "flock/ferguson.h"
+#include "flock/goal.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
@@ -14,22 +18,28 @@
 #include "scene/earth_and_pillar.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
-#include "core/errlog.h"
 #include "view/camera.h"
+#include "view/camera_mode.h"
 #include "view/cellophane.h"
 #include "view/fps_text.h"
 
-// Globals read by the objects (single thread; see the lifecycle for when each is valid).
+// The frame's globals (single thread; see the lifecycle for when each is valid).
+// Objects do not read them: the lifecycle hands their values to Update and Render.
 extern Settings g_Settings;
 extern ErrLog g_ErrLog;
 extern D3DXVECTOR4 g_vLightDirBase;  // (0.5, 0.9, 0.5, 0)
 extern D3DXVECTOR4 g_vLightDir;      // this frame's light direction, w = 0
 extern Camera g_Camera;
 extern FogState g_Fog;
+extern CameraModes g_CameraModes;
 
 // The scene objects, one each, created in this order.
 extern ZSortRender g_ZSortRender;
+extern Ferguson g_Ferguson;    // the camera path, re-centred on the school every frame
+extern CameraRig g_CameraRig;  // rides the path; its pose is the camera of modes 1 and 2
 extern EarthAndPillar g_EarthAndPillar;
+extern Boids g_Boids;
+extern Goal g_Goal;  // the guide whale the school migrates to
 extern WorldClock g_WorldClock;
 extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
 constexpr float kObstacleCheckRange = 200.0f;  // world units

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
-# model (tools/modelview) and screenshots of the saver in its test window in
+# model (tools/modelview), screenshots of the saver in its test window in
 # normal and deep-sea colours, plain and with the screen effects (cellophane
-# tint and frame rate). Needs a build (make build) and xvfb-run.
+# tint and frame rate), and the animated school at the top of the README
+# (tools/make-school-anim.sh). Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -33,4 +34,5 @@ shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
 shot effects-normal '"intChkCol"=dword:00000000' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
 shot effects-deepsea '"intChkCol"=dword:00000001' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
-echo "Wrote $out/models.png and the scene and effects screenshots under $out/"
+./tools/make-school-anim.sh "$build"
+echo "Wrote $out/models.png, the scene and effects screenshots and $out/school.gif under $out/"

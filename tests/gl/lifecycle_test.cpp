@@ -34,15 +34,20 @@ TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
                         "\tZSortRender.InitDeviceObjects...\n\t\tD3DXCreateTextureFromResource...\n"
                         "\tZSortRender.RestoreDeviceObjects...\n\t\tD3DXAssembleShaderFromResource...\n"
                         "\t\tCreateVertexShader...\n"
+                        "\tFerguson.InitDeviceObjects...\n\t\tFindResource...\n\t\tLoadResource...\n"
                         "\tEarthAndPillar.InitDeviceObjects...\n\t\tm_pEarthMdl->LoadXFile...\n",
                         0),
               0u)
         << log;
     // The object steps come in their fixed order, each with its own lines.
     std::size_t earth = log.find("\tEarthAndPillar.InitDeviceObjects...\n");
+    std::size_t boids = log.find("\tBoids.InitDeviceObjects...\n");
+    std::size_t goal = log.find("\tGoal.InitDeviceObjects...\n");
     std::size_t clock = log.find("\tWorldClock.InitDeviceObjects...\n");
     std::size_t obstacles = log.find("\tObstacle01BGO.InitDeviceObjects...\n");
-    EXPECT_LT(earth, clock);
+    EXPECT_LT(earth, boids);
+    EXPECT_LT(boids, goal);
+    EXPECT_LT(goal, clock);
     EXPECT_LT(clock, obstacles);
     EXPECT_NE(log.find("\t\tFinedResource...\n", clock), std::string::npos);
     EXPECT_NE(log.find("\t\tFineResource...\n", obstacles), std::string::npos);
@@ -50,6 +55,8 @@ TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
     EXPECT_EQ(g_Obstacle01BGO.GetObjectNum(), 20);
     EXPECT_EQ(g_Obstacle01BGO.m_fCheckRange, 200.0f);
     EXPECT_EQ(g_WorldClock.GetClockCount(), 12);
+    EXPECT_EQ(g_Boids.GetCount(), 30);
+    EXPECT_EQ(g_Ferguson.GetCount(), 49);
     // The test window's back buffer is its client area.
     EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
     EXPECT_EQ(g_pDevice->GetBackBufferHeight(), 240u);
@@ -69,9 +76,12 @@ TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
 }
 
 // Above the obstacle field, in the direction the camera starts looking,
-// there is only sky once the set pieces are off: the clear colour.
+// there is only sky once the set pieces are off: the clear colour. The
+// rotating camera (mode 3) stays at its start for the first frame; the other
+// modes go to the school at once.
 TEST_F(Lifecycle, NormalSeaClearsToWhite) {
     Settings s;
+    s.intCamMod = 3;
     s.intChkEarth = s.intChkPillar = s.intChkMoon = s.intChkFltPillar = s.intChkClock = 0;
     s.Save();
     ASSERT_EQ(Start(), 1);
@@ -86,6 +96,7 @@ TEST_F(Lifecycle, NormalSeaClearsToWhite) {
 
 TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
     Settings s;
+    s.intCamMod = 3;
     s.intChkCol = 1;
     s.intAspMod = 2;
     s.intChkEarth = s.intChkPillar = s.intChkMoon = s.intChkFltPillar = s.intChkClock = 0;
@@ -232,3 +243,49 @@ TEST_F(Lifecycle, FramesArePacedToTheRefreshRate) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(seconds, 11.0 / 60.0 * 0.95);  // at most 60 frames per second
 }
+
+// The school swims from its start box, the path follows its centre, and the
+// camera follows it by the mode of the settings: ten seconds of 50 ms frames.
+class SchoolFrames : public gltest::SaverTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SchoolFrames, TheCameraFollowsTheSchool) {
+    const int mode = GetParam();
+    Settings s;
+    s.intCamMod = mode;
+    s.Save();
+    g_CameraModes.SetPhase(0.0f);  // as at program start
+    UseManualClock(1'000'000);
+    ASSERT_EQ(Start(), 1);
+    FrameTimer(TimerCommand::Start);
+    const D3DXVECTOR3 start = g_Boids.GetCentre();
+    for (int i = 0; i < 200; ++i) {
+        AdvanceClock(50'000);
+        Frame(m_hwnd);
+    }
+    const D3DXVECTOR3 centre = g_Boids.GetCentre();
+    const D3DXVECTOR3 swum = centre - start;
+    EXPECT_GT(D3DXVec3Length(&swum), 20.0f);
+    const D3DXVECTOR3 pathOffset = g_Ferguson.GetCentre() - centre;
+    EXPECT_LT(D3DXVec3Length(&pathOffset), 1e-3f);
+
+    const D3DXVECTOR3 eye = g_Camera.GetPosition();
+    const D3DXMATRIX& pose = g_Camera.GetPose();
+    D3DXVECTOR3 toSchool = centre - eye;
+    D3DXVec3Normalize(&toSchool, &toSchool);
+    const float facing = pose._31 * toSchool.x + pose._32 * toSchool.y + pose._33 * toSchool.z;
+    if (mode == 1) {
+        const D3DXMATRIX& rig = g_CameraRig.GetWorldMatrix();
+        EXPECT_NEAR(eye.x, rig._41, 1e-2f);
+        EXPECT_NEAR(eye.z, rig._43, 1e-2f);
+        EXPECT_GT(facing, 0.999f);  // looking straight at the school
+    } else if (mode == 2) {
+        EXPECT_GT(facing, 0.999f);
+        EXPECT_NEAR(g_CameraModes.GetPhase(), 0.035f * 10.0f, 1e-3f);
+    } else {
+        // Circling (0, 10, 0) from (0, 0, -240): 125 units along the circle in 10 s.
+        const D3DXVECTOR3 fromStart = eye - D3DXVECTOR3(0, 0, -240);
+        EXPECT_NEAR(D3DXVec3Length(&fromStart), 123.6f, 1.0f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SchoolFrames, ::testing::Values(1, 2, 3));

@@ -247,4 +247,19 @@ TEST(IntersectSegment, FirstAcceptedFaceInIndexOrderWinsNotTheNearest) {
     EXPECT_EQ(broken.Intersect({0.25f, 0.25f, -1}, {0.25f, 0.25f, 1}, &n, Identity()), 0);
 }
 
+TEST(SegmentMeetsSphere, RejectsOnlySegmentsThatStayOutsideThePlacedSphere) {
+    // Unit sphere at (1, 0, 0) in model space; the placement scales x by 2
+    // (the largest axis scale grows the radius to 2) and moves it by (10, 0, 0).
+    D3DXMATRIX scale, move, world;
+    D3DXMatrixScaling(&scale, 2.0f, 1.0f, 0.5f);
+    D3DXMatrixTranslation(&move, 10.0f, 0.0f, 0.0f);
+    D3DXMatrixMultiply(&world, &scale, &move);
+    const D3DXVECTOR3 centre(1, 0, 0);  // at (12, 0, 0) in the world
+    EXPECT_TRUE(SegmentMeetsSphere({12, 1.9f, -5}, {12, 1.9f, 5}, centre, 1.0f, world));   // passes inside
+    EXPECT_FALSE(SegmentMeetsSphere({12, 2.1f, -5}, {12, 2.1f, 5}, centre, 1.0f, world));  // passes outside
+    EXPECT_FALSE(SegmentMeetsSphere({12, 0, -9}, {12, 0, -3}, centre, 1.0f, world));       // ends short of it
+    EXPECT_TRUE(SegmentMeetsSphere({12, 0, -9}, {12, 0, -1.9f}, centre, 1.0f, world));     // ends inside
+    EXPECT_TRUE(SegmentMeetsSphere({12, 0, 0}, {12, 0, 0}, centre, 1.0f, world));          // a point inside
+}
+
 }  // namespace
