@@ -105,6 +105,7 @@ private:
     static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean OnShownIdle(gpointer self);
+    static void OnSetFocus(GtkWindow*, GtkWidget* widget, gpointer self);
 
     const DialogTemplate& m_tmpl;
     DLGPROC m_proc;
@@ -117,6 +118,7 @@ private:
     int m_quiet = 0;  // > 0 while the program (not the user) changes a control
     bool m_ended = false;
     bool m_looping = false;
+    bool m_trace = false;  // NEREVAL_DIALOG_TRACE set: focus moves and showing go to stderr
     INT_PTR m_result = 0;
     LONG_PTR m_userData = 0;
 };
@@ -139,7 +141,11 @@ void TemplateDialog::MeasureBaseUnits() {
     pango_layout_get_pixel_size(layout, &width, &height);
     PangoFontMetrics* metrics =
         pango_context_get_metrics(pango_layout_get_context(layout), font, pango_language_get_default());
-    int cy = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+    // The character height is the font's line height (ascent + descent of
+    // the unhinted design, which the original platform rounds as a whole);
+    // hinted ascent and descent are each rounded up and would add a pixel.
+    int cy = PANGO_PIXELS(pango_font_metrics_get_height(metrics));
+    if (cy <= 0) cy = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
     pango_font_metrics_unref(metrics);
     g_object_unref(layout);
     pango_font_description_free(font);
@@ -162,6 +168,12 @@ GtkWidget* TemplateDialog::MakeWidget(Control& c, GtkWidget* radioGroup) {
             gtk_entry_set_text(GTK_ENTRY(w), text);
             gtk_entry_set_activates_default(GTK_ENTRY(w), TRUE);  // Enter in the edit means OK
             gtk_entry_set_width_chars(GTK_ENTRY(w), 1);           // the rectangle decides the width
+            // The selection is shown only while the edit has the focus.
+            g_signal_connect(w, "focus-out-event", G_CALLBACK(+[](GtkWidget* e, GdkEvent*, gpointer) -> gboolean {
+                                 gtk_editable_select_region(GTK_EDITABLE(e), 0, 0);
+                                 return FALSE;
+                             }),
+                             nullptr);
             return w;
         }
         case DialogItemClass::Trackbar: {
@@ -275,6 +287,9 @@ void TemplateDialog::Build() {
     g_signal_connect(m_window, "key-press-event", G_CALLBACK(OnKeyPress), this);
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_window, "map-event", G_CALLBACK(OnMapped), this);
+    // A debug aid for whole-program tests: where keyboard focus goes.
+    m_trace = g_getenv("NEREVAL_DIALOG_TRACE") != nullptr;
+    if (m_trace) g_signal_connect(m_window, "set-focus", G_CALLBACK(OnSetFocus), this);
 }
 
 INT_PTR TemplateDialog::Run(LPARAM initParam) {
@@ -353,14 +368,29 @@ gboolean TemplateDialog::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
 
 gboolean TemplateDialog::OnMapped(GtkWidget*, GdkEvent*, gpointer self) {
     // Layout and first drawing finish after the map; look after them.
-    if (g_ShownHook) g_idle_add_full(G_PRIORITY_LOW, OnShownIdle, self, nullptr);
+    auto* d = static_cast<TemplateDialog*>(self);
+    if (g_ShownHook || d->m_trace) g_idle_add_full(G_PRIORITY_LOW, OnShownIdle, self, nullptr);
     return FALSE;
 }
 
 gboolean TemplateDialog::OnShownIdle(gpointer self) {
     auto* d = static_cast<TemplateDialog*>(self);
+    if (d->m_trace) {
+        std::fprintf(stderr, "dialog shown, focus %d\n", d->FocusId());
+        std::fflush(stderr);
+    }
     if (g_ShownHook && !d->m_ended) g_ShownHook(d, g_ShownContext);
     return G_SOURCE_REMOVE;
+}
+
+void TemplateDialog::OnSetFocus(GtkWindow*, GtkWidget* widget, gpointer self) {
+    auto* d = static_cast<TemplateDialog*>(self);
+    for (const Control& c : d->m_controls) {
+        if (c.widget == widget) {
+            std::fprintf(stderr, "dialog focus %d\n", c.item->id);
+            std::fflush(stderr);
+        }
+    }
 }
 
 LRESULT TemplateDialog::SendItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam) {
