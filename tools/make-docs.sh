@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
 # model (tools/modelview) and screenshots of the saver in its test window in
-# normal and deep-sea colours. Needs a build (make build) and xvfb-run.
+# normal and deep-sea colours, and the configuration dialog with the default
+# settings. Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -30,4 +31,17 @@ shot() {  # shot NAME SETTINGS-LINES...
 }
 shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
-echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png"
+
+# The configuration dialog, cut out of a screenshot of the whole virtual screen.
+mkdir -p "$tmp/dialog/cfg" "$tmp/dialog/state" "$tmp/dialog/run"
+XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME_DIR="$tmp/dialog/run" \
+  xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
+  set -u
+  "$1" c & pid=$!
+  for i in $(seq 100); do win=$(xdotool search --name "^Nereval1\.4$" 2>/dev/null | head -n 1); [ -n "$win" ] && break; sleep 0.1; done
+  sleep 1
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+  kill -TERM "$pid"; wait "$pid" || true
+' _ "$build/nereval" "$out/dialog.png"
+echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png, $out/dialog.png"

@@ -514,6 +514,8 @@ BOOL TemplateDialog::GetOpenFileName(OPENFILENAMEA* ofn) {
                                                      GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
                                                      "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER);
+    gtk_window_set_default_size(GTK_WINDOW(chooser), 640, 440);  // GTK's own default can exceed a small screen
     for (const char* f = ofn->lpstrFilter; f && *f;) {
         const char* patterns = f + std::strlen(f) + 1;
         GtkFileFilter* filter = gtk_file_filter_new();

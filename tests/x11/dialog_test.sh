@@ -60,6 +60,35 @@ xdotool key Escape
 wait_exit $PID 5; check "Escape after a change exits 0 (got $STATUS)" [ "$STATUS" = 0 ]
 check "and the file is as it was" cmp -s "$SETTINGS" "$ROOT/before.reg"
 
+# The file chooser: Escape there closes only the chooser; a name typed
+# without extension gets ".mid"; the edit shows the choice and OK stores it.
+mkdir -p "$ROOT/music"; : > "$ROOT/music/song.mid"
+open_dialog c
+for i in $(seq 15); do xdotool key Tab; done
+sleep 0.2
+check "15 Tabs reach the file button (got $(focus_id))" [ "$(focus_id)" = 1009 ]
+xdotool key space
+t=0; while [ $t -lt 50 ] && [ -z "$(xdotool search --name 'Midiファイルを選択' 2>/dev/null)" ]; do sleep 0.1; t=$((t + 1)); done
+CWIN=$(xdotool search --name 'Midiファイルを選択' 2>/dev/null | head -n 1)
+check "the chooser opens with its title" [ -n "$CWIN" ]
+xdotool windowfocus --sync "$CWIN"; sleep 0.5
+xdotool key Escape; sleep 0.5
+check "Escape in the chooser leaves the dialog open" kill -0 $PID
+xdotool windowfocus --sync "$DWIN"; sleep 0.2
+xdotool key space
+t=0; while [ $t -lt 50 ] && [ -z "$(xdotool search --name 'Midiファイルを選択' 2>/dev/null)" ]; do sleep 0.1; t=$((t + 1)); done
+CWIN=$(xdotool search --name 'Midiファイルを選択' 2>/dev/null | head -n 1)
+xdotool windowfocus --sync "$CWIN"; sleep 0.5
+xdotool type --delay 20 "$ROOT/music/song"
+sleep 0.5
+xdotool key Return
+t=0; while [ $t -lt 50 ] && [ -n "$(xdotool search --name 'Midiファイルを選択' 2>/dev/null)" ]; do sleep 0.1; t=$((t + 1)); done
+xdotool windowfocus --sync "$DWIN"; sleep 0.2
+xdotool key Tab Return   # to the edit, where Enter is OK
+wait_exit $PID 5; check "OK after choosing exits 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "the chosen file is stored ($(value strBGMUsr))" [ "$(value strBGMUsr)" = "\"$ROOT/music/song.mid\"" ]
+check "the earlier values stay" [ "$(value intWhlNumCur)" = dword:00000032 ]
+
 # The saver started next uses them: the deep-sea sky is black, not white.
 "$BIN" w & pid=$!
 if wait_window; then
