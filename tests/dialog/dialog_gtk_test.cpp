@@ -118,6 +118,9 @@ TEST(DialogLayerOnScreen, ControlsAnswerLikeTheOriginalPlatform) {
         EXPECT_EQ(IsDlgButtonChecked(dlg, kCheck), BST_CHECKED);
         CheckDlgButton(dlg, kCheck, BST_UNCHECKED);
         EXPECT_EQ(IsDlgButtonChecked(dlg, kCheck), BST_UNCHECKED);
+        CheckDlgButton(dlg, kCheck, 2);  // any non-zero state reads back as checked
+        EXPECT_EQ(IsDlgButtonChecked(dlg, kCheck), BST_CHECKED);
+        CheckDlgButton(dlg, kCheck, BST_UNCHECKED);
 
         // Trackbar: the range clamps the position both ways.
         SendDlgItemMessageA(dlg, kSlider, TBM_SETRANGE, TRUE, MAKELONG(12, 100));

@@ -92,9 +92,11 @@ TEST_F(ConfigDialogTest, StoredValuesAreShownAndOutOfRangeOnesClamped) {
         s.intClkMod = 5;
         s.intChkFPS = 0;
         s.intChkCol = 1;
+        s.intChkEarth = 2;  // not 0/1: the saver reads it as on
         std::strcpy(s.strBGMUsr, "/music/umi.mid");
     });
     Open();
+    EXPECT_TRUE(m_dlg.Checked(IDC_CHK_EARTH));
     EXPECT_EQ(m_dlg.Pos(IDC_SLD_WHLNUM), 50);
     EXPECT_EQ(m_dlg.Text(IDC_TXT_WHLNUM), "50");
     EXPECT_EQ(m_dlg.Text(IDC_TXT_WHLRADIUS), "12");
@@ -116,6 +118,7 @@ TEST_F(ConfigDialogTest, StoredValuesAreShownAndOutOfRangeOnesClamped) {
     EXPECT_EQ(s.intCamMod, 1);
     EXPECT_EQ(s.intClkMod, 1);
     EXPECT_EQ(s.intDisMod, 2);
+    EXPECT_EQ(s.intChkEarth, 1) << "a check box shown checked is stored as 1, not cleared";
 }
 
 TEST_F(ConfigDialogTest, OkStoresEveryFieldAsTheControlsShowIt) {
