@@ -22,6 +22,10 @@ focus_id() { grep '^dialog focus' "$TRACE" | tail -n 1 | awk '{ print $3 }'; }
 
 value() { grep "^\"$1\"=" "$SETTINGS" | cut -d= -f2; }
 
+# Without a display the dialog cannot open: exit 1 with the reason, at once.
+msg=$(env -u DISPLAY "$BIN" c 2>&1); code=$?
+check "no display: exit 1 ($code) saying why ($msg)" [ "$code" = 1 -a -n "$msg" ]
+
 # Escape is Cancel: exit 0, nothing written. "/c:1234" carries an owner handle.
 if open_dialog "/c:1234"; then pass "'/c:1234' opens the dialog titled Nereval1.4"; else fail "'/c:1234' opens the dialog titled Nereval1.4"; fi
 check "the first tab stop has the focus (got $(focus_id))" [ "$(focus_id)" = 1013 ]
