@@ -123,51 +123,52 @@ TEST_F(ConfigDialogTest, StoredValuesAreShownAndOutOfRangeOnesClamped) {
 
 TEST_F(ConfigDialogTest, OkStoresEveryFieldAsTheControlsShowIt) {
     Open();
-    for (int id : {IDC_CHK_FPS, IDC_CHK_CELPHN, IDC_CHK_COL, IDC_CHK_EARTH, IDC_CHK_PILLAR, IDC_CHK_FLTPILLAR,
-                   IDC_CHK_MOON, IDC_CHK_CLOCK, IDC_CHK_ANIM, IDC_CHK_CLSN, IDC_CHK_BGM, IDC_CHK_LARGEMODEL}) {
-        m_dlg.Click(id);  // every check box flips
-    }
-    m_dlg.Click(IDC_RAD_CAM3);
-    m_dlg.Click(IDC_RAD_DIS800);
-    m_dlg.Click(IDC_RAD_ASP169);
-    m_dlg.Click(IDC_RAD_CLKNORMAL);
+    Settings want;  // the defaults, with what the user changes below
+    auto flip = [&](int id, int Settings::*field) {
+        m_dlg.Click(id);
+        want.*field = 1 - want.*field;
+    };
+    flip(IDC_CHK_FPS, &Settings::intChkFPS);
+    flip(IDC_CHK_CELPHN, &Settings::intChkCelphn);
+    flip(IDC_CHK_COL, &Settings::intChkCol);
+    flip(IDC_CHK_EARTH, &Settings::intChkEarth);
+    flip(IDC_CHK_PILLAR, &Settings::intChkPillar);
+    flip(IDC_CHK_FLTPILLAR, &Settings::intChkFltPillar);
+    flip(IDC_CHK_MOON, &Settings::intChkMoon);
+    flip(IDC_CHK_CLOCK, &Settings::intChkClock);
+    flip(IDC_CHK_ANIM, &Settings::intChkAnim);
+    flip(IDC_CHK_CLSN, &Settings::intChkClsn);
+    flip(IDC_CHK_BGM, &Settings::intChkBGM);
+    flip(IDC_CHK_LARGEMODEL, &Settings::intChkLargeModel);
+    auto choose = [&](int id, int Settings::*field, int value) {
+        m_dlg.Click(id);
+        want.*field = value;
+    };
+    choose(IDC_RAD_CAM3, &Settings::intCamMod, 3);
+    choose(IDC_RAD_DIS800, &Settings::intDisMod, 2);
+    choose(IDC_RAD_ASP169, &Settings::intAspMod, 2);
+    choose(IDC_RAD_CLKNORMAL, &Settings::intClkMod, 1);
+    auto slide = [&](int id, int Settings::*field, int value) {
+        m_dlg.Slide(id, value);
+        want.*field = value;
+    };
+    slide(IDC_SLD_WHLNUM, &Settings::intWhlNumCur, 7);
+    slide(IDC_SLD_WHLRADIUS, &Settings::intWhlRadiusCur, 99);
+    slide(IDC_SLD_WHLSPEED, &Settings::intWhlSpeedCur, 150);
+    slide(IDC_SLD_SEPFORCE, &Settings::intWhlSepForceCur, 1);
+    slide(IDC_SLD_ALIFORCE, &Settings::intWhlAliForceCur, 64);
+    slide(IDC_SLD_COHFORCE, &Settings::intWhlCohForceCur, 33);
+    slide(IDC_SLD_MIGFORCE, &Settings::intWhlMigForceCur, 2);
+    slide(IDC_SLD_CENFORCE, &Settings::intWhlCenForceCur, 77);
     m_dlg.Type(IDC_EDIT_BGM, "/home/u/kujira.mid");
-    const int sliders[] = {IDC_SLD_WHLNUM,   IDC_SLD_WHLRADIUS, IDC_SLD_WHLSPEED, IDC_SLD_SEPFORCE,
-                           IDC_SLD_ALIFORCE, IDC_SLD_COHFORCE,  IDC_SLD_MIGFORCE, IDC_SLD_CENFORCE};
-    const int positions[] = {7, 99, 150, 1, 64, 33, 2, 77};
-    for (int i = 0; i < 8; ++i) m_dlg.Slide(sliders[i], positions[i]);
     EXPECT_FALSE(m_dlg.Ended());
     m_dlg.Click(IDOK);
     EXPECT_TRUE(m_dlg.Ended());
     EXPECT_EQ(m_dlg.UnknownIdCalls(), 0);
 
-    Settings d;  // defaults, to compare the flipped check boxes against
-    Settings s = Stored();
-    EXPECT_EQ(s.intChkFPS, 1 - d.intChkFPS);
-    EXPECT_EQ(s.intChkCelphn, 1 - d.intChkCelphn);
-    EXPECT_EQ(s.intChkCol, 1 - d.intChkCol);
-    EXPECT_EQ(s.intChkEarth, 1 - d.intChkEarth);
-    EXPECT_EQ(s.intChkPillar, 1 - d.intChkPillar);
-    EXPECT_EQ(s.intChkFltPillar, 1 - d.intChkFltPillar);
-    EXPECT_EQ(s.intChkMoon, 1 - d.intChkMoon);
-    EXPECT_EQ(s.intChkClock, 1 - d.intChkClock);
-    EXPECT_EQ(s.intChkAnim, 1 - d.intChkAnim);
-    EXPECT_EQ(s.intChkClsn, 1 - d.intChkClsn);
-    EXPECT_EQ(s.intChkBGM, 1 - d.intChkBGM);
-    EXPECT_EQ(s.intChkLargeModel, 1 - d.intChkLargeModel);
-    EXPECT_EQ(s.intCamMod, 3);
-    EXPECT_EQ(s.intDisMod, 2);
-    EXPECT_EQ(s.intAspMod, 2);
-    EXPECT_EQ(s.intClkMod, 1);
-    EXPECT_STREQ(s.strBGMUsr, "/home/u/kujira.mid");
-    EXPECT_EQ(s.intWhlNumCur, 7);
-    EXPECT_EQ(s.intWhlRadiusCur, 99);
-    EXPECT_EQ(s.intWhlSpeedCur, 150);
-    EXPECT_EQ(s.intWhlSepForceCur, 1);
-    EXPECT_EQ(s.intWhlAliForceCur, 64);
-    EXPECT_EQ(s.intWhlCohForceCur, 33);
-    EXPECT_EQ(s.intWhlMigForceCur, 2);
-    EXPECT_EQ(s.intWhlCenForceCur, 77);
+    Settings got = Stored();
+    for (const SettingsIntField& f : kSettingsIntFields) EXPECT_EQ(got.*f.field, want.*f.field) << f.name;
+    EXPECT_STREQ(got.strBGMUsr, "/home/u/kujira.mid");
 }
 
 TEST_F(ConfigDialogTest, SlidingUpdatesOnlyThatSlidersLabel) {
