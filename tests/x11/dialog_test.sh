@@ -33,6 +33,12 @@ xdotool key Escape
 wait_exit $PID 5; check "Escape closes it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 check "and writes no settings" [ ! -f "$SETTINGS" ]
 
+# The window manager's close request is Cancel too.
+open_dialog c
+"$XCLOSE" "$DWIN"
+wait_exit $PID 5; check "a close request ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "and writes no settings either" [ ! -f "$SETTINGS" ]
+
 # No switch opens it too. Tab walks the controls in template order; in each
 # radio group it stops at the selected button only.
 if open_dialog; then pass "no switch opens the dialog"; else fail "no switch opens the dialog"; fi
