@@ -82,7 +82,10 @@ public:
     std::vector<DialogControlReport> Inspect() const;
     int FocusId() const;
     DialogBaseUnits BaseUnits() const { return m_base; }
-    std::string Caption() const { return m_tmpl.caption ? m_tmpl.caption : ""; }
+    std::string Caption() const {
+        const char* title = gtk_window_get_title(GTK_WINDOW(m_window));
+        return title ? title : "";
+    }
 
 private:
     Control* Find(int id) {

@@ -27,7 +27,7 @@ std::vector<DialogControlReport> InspectDialog(HDLG dlg);
 int DialogFocusId(HDLG dlg);
 // The base units the dialog was laid out with.
 DialogBaseUnits DialogBaseUnitsOf(HDLG dlg);
-// The window title.
+// The window title as the window has it.
 std::string DialogCaption(HDLG dlg);
 
 // Called once per run, when the dialog is shown and laid out (the procedure
