@@ -1,12 +1,257 @@
-// The configuration dialog. The dialog itself is not built yet: for now the
-// switch loads the settings (so a broken file is noticed) and exits with 0,
-// changing nothing.
+// The configuration dialog: template 101 as data and the dialog procedure that
+// moves the settings record in and out of its controls.
 #include "settings/config_dialog.h"
+
+#include <cstdio>
 
 #include "settings/settings.h"
 
-int ShowConfigDialog(HWND) {
-    Settings settings;
+namespace {
+
+using C = DialogItemClass;
+constexpr DWORD kCheck = BS_AUTOCHECKBOX | BS_FLAT | WS_TABSTOP;
+constexpr DWORD kRadio = BS_AUTORADIOBUTTON | BS_FLAT;
+constexpr DWORD kRadioFirst = kRadio | WS_GROUP | WS_TABSTOP;
+constexpr DWORD kPush = BS_PUSHBUTTON | BS_FLAT | WS_TABSTOP;
+constexpr DWORD kGroup = BS_GROUPBOX | BS_FLAT;
+constexpr DWORD kSlider = TBS_HORZ | TBS_NOTICKS | TBS_BOTH | WS_TABSTOP;
+
+// Template order: group boxes and labels first (drawn beneath), then the
+// controls in tab order, then the value labels. Texts are fixed UI texts
+// (kept exactly, "擬集" included). The value labels' rectangles sit beside
+// their sliders, inside the group boxes.
+constexpr DialogItem kItems[] = {
+    {IDC_STATIC, C::Button, "全般の設定", 7, 8, 401, 101, kGroup},
+    {IDC_STATIC, C::Static, "動作", 14, 27, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, "映像", 14, 55, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, "物体", 14, 83, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Button, "高負荷（低速）オプション", 318, 26, 82, 45, kGroup},
+    {IDC_STATIC, C::Button, "ＢＧＭの設定", 6, 111, 402, 55, kGroup},
+    {IDC_STATIC, C::Static, "MIDIファイル", 12, 135, 38, 11, SS_LEFT},
+    {IDC_STATIC, C::Button, "鯨の設定", 6, 170, 402, 249, kGroup},
+    {IDC_STATIC, C::Static, "鯨の数", 13, 181, 22, 11, SS_LEFT},
+    {IDC_STATIC, C::Static, "移動速度", 13, 213, 28, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, "影響範囲", 13, 248, 28, 12, SS_LEFT},
+    {IDC_STATIC, C::Button, "高度な設定（説明書をよく読んでから設定してください）", 14, 283, 387, 127, kGroup},
+    {IDC_STATIC, C::Static, "反発", 22, 317, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, "整列", 22, 335, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, "擬集", 22, 353, 15, 8, SS_LEFT},  // fixed text, as it stands
+    {IDC_STATIC, C::Static, "指向", 22, 371, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, "集合", 22, 389, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, "2005.2", 7, 427, 19, 8, SS_LEFT},
+
+    {IDC_RAD_CAM1, C::Button, "モード１（浮遊カメラ）", 81, 25, 72, 16, kRadioFirst},
+    {IDC_RAD_CAM2, C::Button, "モード２（複合カメラ）", 162, 25, 72, 16, kRadio},
+    {IDC_RAD_CAM3, C::Button, "モード３（回転カメラ）", 243, 25, 72, 16, kRadio},
+    {IDC_CHK_COL, C::Button, "深海", 42, 25, 30, 16, kCheck | WS_GROUP},
+    {IDC_RAD_DIS640, C::Button, "640*480", 42, 53, 40, 14, kRadioFirst},
+    {IDC_RAD_DIS800, C::Button, "800*600", 90, 53, 40, 14, kRadio},
+    {IDC_RAD_ASP43, C::Button, "4:3", 138, 53, 27, 14, kRadioFirst},
+    {IDC_RAD_ASP169, C::Button, "16:9", 172, 53, 27, 14, kRadio},
+    {IDC_CHK_FPS, C::Button, "FPS表示", 210, 49, 41, 21, kCheck | WS_GROUP},  // ends the aspect group
+    {IDC_CHK_CELPHN, C::Button, "青セロファン", 254, 50, 58, 21, kCheck},
+    {IDC_CHK_ANIM, C::Button, "アニメーション", 326, 37, 57, 10, kCheck},
+    {IDC_CHK_CLSN, C::Button, "障害物回避", 327, 52, 50, 10, kCheck},
+    {IDC_CHK_EARTH, C::Button, "地球", 42, 85, 30, 10, kCheck},
+    {IDC_CHK_PILLAR, C::Button, "柱状物体（遠景）", 78, 85, 64, 10, kCheck},
+    {IDC_CHK_FLTPILLAR, C::Button, "柱状物体（浮遊）", 148, 85, 64, 10, kCheck},
+    {IDC_CHK_MOON, C::Button, "月", 214, 85, 23, 10, kCheck},
+    {IDC_CHK_CLOCK, C::Button, "時計", 242, 85, 30, 10, kCheck},
+    {IDC_RAD_CLKWORLD, C::Button, "世界時計", 276, 85, 43, 10, kRadioFirst},
+    {IDC_RAD_CLKNORMAL, C::Button, "通常時計", 324, 85, 43, 10, kRadio},
+    {IDC_CHK_BGM, C::Button, "BGMを鳴らす", 12, 122, 55, 10, kCheck | WS_GROUP},  // ends the clock group
+    {IDC_BTN_BGMFILE, C::Button, "Midiファイルの選択", 311, 125, 87, 16, kPush},
+    {IDC_EDIT_BGM, C::Edit, nullptr, 12, 149, 387, 12, ES_AUTOHSCROLL | WS_TABSTOP},
+    {IDC_SLD_WHLNUM, C::Trackbar, nullptr, 10, 192, 371, 18, kSlider},
+    {IDC_SLD_WHLSPEED, C::Trackbar, nullptr, 10, 227, 371, 18, kSlider},
+    {IDC_SLD_WHLRADIUS, C::Trackbar, nullptr, 10, 261, 371, 18, kSlider},
+    {IDC_CHK_LARGEMODEL, C::Button, "モデルを拡大（説明書参照）", 22, 299, 97, 10, kCheck},
+    {IDC_SLD_SEPFORCE, C::Trackbar, nullptr, 42, 316, 323, 9, kSlider},
+    {IDC_SLD_ALIFORCE, C::Trackbar, nullptr, 42, 335, 323, 9, kSlider},
+    {IDC_SLD_COHFORCE, C::Trackbar, nullptr, 42, 352, 323, 9, kSlider},
+    {IDC_SLD_MIGFORCE, C::Trackbar, nullptr, 42, 371, 323, 9, kSlider},
+    {IDC_SLD_CENFORCE, C::Trackbar, nullptr, 42, 391, 323, 9, kSlider},
+    {IDC_BTN_RESET, C::Button, "設定をリセット", 174, 428, 71, 14, kPush},
+    {IDOK, C::Button, "OK", 256, 428, 71, 14, BS_DEFPUSHBUTTON | BS_FLAT | WS_TABSTOP},
+    {IDCANCEL, C::Button, "ｷｬﾝｾﾙ", 338, 428, 71, 14, kPush},
+
+    {IDC_TXT_WHLNUM, C::Static, nullptr, 382, 196, 22, 10, SS_CENTER},
+    {IDC_TXT_WHLSPEED, C::Static, nullptr, 382, 231, 22, 10, SS_CENTER},
+    {IDC_TXT_WHLRADIUS, C::Static, nullptr, 382, 265, 22, 10, SS_CENTER},
+    {IDC_TXT_SEPFORCE, C::Static, nullptr, 368, 317, 20, 8, SS_LEFT},
+    {IDC_TXT_ALIFORCE, C::Static, nullptr, 368, 335, 20, 8, SS_LEFT},
+    {IDC_TXT_COHFORCE, C::Static, nullptr, 368, 353, 20, 8, SS_LEFT},
+    {IDC_TXT_MIGFORCE, C::Static, nullptr, 368, 371, 20, 8, SS_LEFT},
+    {IDC_TXT_CENFORCE, C::Static, nullptr, 368, 391, 20, 8, SS_LEFT},
+};
+
+// Check boxes and the 0/1 fields they show.
+struct CheckBinding {
+    int id;
+    int Settings::*field;
+};
+constexpr CheckBinding kChecks[] = {
+    {IDC_CHK_FPS, &Settings::intChkFPS},          {IDC_CHK_CELPHN, &Settings::intChkCelphn},
+    {IDC_CHK_COL, &Settings::intChkCol},          {IDC_CHK_EARTH, &Settings::intChkEarth},
+    {IDC_CHK_PILLAR, &Settings::intChkPillar},    {IDC_CHK_FLTPILLAR, &Settings::intChkFltPillar},
+    {IDC_CHK_MOON, &Settings::intChkMoon},        {IDC_CHK_CLOCK, &Settings::intChkClock},
+    {IDC_CHK_ANIM, &Settings::intChkAnim},        {IDC_CHK_CLSN, &Settings::intChkClsn},
+    {IDC_CHK_BGM, &Settings::intChkBGM},          {IDC_CHK_LARGEMODEL, &Settings::intChkLargeModel},
+};
+
+// Sliders in initialisation order, with their value label, range, field and
+// the position Reset gives them.
+struct SliderBinding {
+    int id;
+    int label;
+    int min, max;
+    int Settings::*field;
+    int reset;
+};
+constexpr SliderBinding kSliders[] = {
+    {IDC_SLD_WHLNUM, IDC_TXT_WHLNUM, 1, 50, &Settings::intWhlNumCur, 30},
+    {IDC_SLD_WHLRADIUS, IDC_TXT_WHLRADIUS, 12, 100, &Settings::intWhlRadiusCur, 50},
+    {IDC_SLD_WHLSPEED, IDC_TXT_WHLSPEED, 1, 150, &Settings::intWhlSpeedCur, 100},
+    {IDC_SLD_SEPFORCE, IDC_TXT_SEPFORCE, 1, 100, &Settings::intWhlSepForceCur, 100},
+    {IDC_SLD_ALIFORCE, IDC_TXT_ALIFORCE, 1, 100, &Settings::intWhlAliForceCur, 25},
+    {IDC_SLD_COHFORCE, IDC_TXT_COHFORCE, 1, 100, &Settings::intWhlCohForceCur, 100},
+    {IDC_SLD_MIGFORCE, IDC_TXT_MIGFORCE, 1, 100, &Settings::intWhlMigForceCur, 100},
+    {IDC_SLD_CENFORCE, IDC_TXT_CENFORCE, 1, 100, &Settings::intWhlCenForceCur, 100},
+};
+
+// Radio groups: the first selected button in id order gives its value.
+struct RadioChoice {
+    int id;
+    int value;
+};
+struct RadioBinding {
+    RadioChoice choices[3];
+    int count;
+    int Settings::*field;
+};
+constexpr RadioBinding kRadios[] = {
+    {{{IDC_RAD_CAM1, 1}, {IDC_RAD_CAM2, 2}, {IDC_RAD_CAM3, 3}}, 3, &Settings::intCamMod},
+    {{{IDC_RAD_DIS640, 1}, {IDC_RAD_DIS800, 2}}, 2, &Settings::intDisMod},
+    {{{IDC_RAD_ASP43, 1}, {IDC_RAD_ASP169, 2}}, 2, &Settings::intAspMod},
+    {{{IDC_RAD_CLKWORLD, 0}, {IDC_RAD_CLKNORMAL, 1}}, 2, &Settings::intClkMod},
+};
+
+// Writes the slider's position into its value label ("%d").
+void ShowSliderValue(HDLG hDlg, const SliderBinding& s) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(SendDlgItemMessageA(hDlg, s.id, TBM_GETPOS, 0, 0)));
+    SetDlgItemTextA(hDlg, s.label, text);
+}
+
+void SetSlider(HDLG hDlg, const SliderBinding& s, int pos) {
+    SendDlgItemMessageA(hDlg, s.id, TBM_SETPOS, TRUE, pos);
+    ShowSliderValue(hDlg, s);
+}
+
+void InitDialog(HDLG hDlg, Settings& settings) {
     settings.Load();
-    return 0;
+    for (const CheckBinding& c : kChecks) {
+        SendDlgItemMessageA(hDlg, c.id, BM_SETCHECK, static_cast<WPARAM>(settings.*c.field), 0);
+    }
+    int cam = IDC_RAD_CAM1;  // any value but 2 and 3 shows mode 1
+    if (settings.intCamMod == 2) cam = IDC_RAD_CAM2;
+    if (settings.intCamMod == 3) cam = IDC_RAD_CAM3;
+    CheckDlgButton(hDlg, cam, BST_CHECKED);
+    CheckDlgButton(hDlg, settings.intDisMod == 2 ? IDC_RAD_DIS800 : IDC_RAD_DIS640, BST_CHECKED);
+    CheckDlgButton(hDlg, settings.intAspMod == 2 ? IDC_RAD_ASP169 : IDC_RAD_ASP43, BST_CHECKED);
+    CheckDlgButton(hDlg, settings.intClkMod != 0 ? IDC_RAD_CLKNORMAL : IDC_RAD_CLKWORLD, BST_CHECKED);
+    SetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr);
+    for (const SliderBinding& s : kSliders) {
+        SendDlgItemMessageA(hDlg, s.id, TBM_SETRANGE, TRUE, MAKELONG(static_cast<WORD>(s.min), static_cast<WORD>(s.max)));
+        SetSlider(hDlg, s, settings.*s.field);  // the label shows the clamped position
+    }
+}
+
+void StoreAndSave(HDLG hDlg, Settings& settings) {
+    for (const CheckBinding& c : kChecks) settings.*c.field = IsDlgButtonChecked(hDlg, c.id) == BST_CHECKED ? 1 : 0;
+    for (const RadioBinding& r : kRadios) {
+        for (int i = 0; i < r.count; ++i) {
+            if (IsDlgButtonChecked(hDlg, r.choices[i].id) == BST_CHECKED) {
+                settings.*r.field = r.choices[i].value;
+                break;
+            }
+        }
+    }
+    GetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr, kBGMPathSize);
+    for (const SliderBinding& s : kSliders) {
+        settings.*s.field = static_cast<int>(SendDlgItemMessageA(hDlg, s.id, TBM_GETPOS, 0, 0));
+    }
+    settings.Save();
+}
+
+void ChooseMidiFile(HDLG hDlg, Settings& settings) {
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = nullptr;
+    ofn.lpstrFilter = "Midi Files(*.mid)\0*.mid\0";  // fixed text
+    ofn.lpstrFile = settings.strBGMUsr;               // the current text is the initial name
+    ofn.nMaxFile = kBGMPathSize;
+    ofn.lpstrTitle = "Midiファイルを選択";  // fixed text
+    ofn.Flags = OFN_FILEMUSTEXIST;
+    ofn.lpstrDefExt = "mid";
+    GetOpenFileNameA(hDlg, &ofn);  // on cancel the field keeps its text
+    SetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr);
+}
+
+void Reset(HDLG hDlg) {
+    SetDlgItemTextA(hDlg, IDC_EDIT_BGM, kBuiltInTune);
+    for (const SliderBinding& s : kSliders) SetSlider(hDlg, s, s.reset);
+    // CheckRadioButton clears the rest of each group, so exactly one stays selected.
+    CheckRadioButton(hDlg, IDC_RAD_CAM1, IDC_RAD_CAM3, IDC_RAD_CAM1);
+    CheckRadioButton(hDlg, IDC_RAD_DIS640, IDC_RAD_DIS800, IDC_RAD_DIS640);
+}
+
+}  // namespace
+
+const DialogTemplate kConfigDialogTemplate = {
+    "Nereval1.4", 415, 453, "ＭＳ Ｐゴシック", 9, DS_SETFONT | WS_CAPTION | WS_POPUP, kItems,
+};
+
+INT_PTR ConfigDialogProc(HDLG hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        auto* settings = reinterpret_cast<Settings*>(lParam);
+        SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
+        if (settings) InitDialog(hDlg, *settings);
+        return FALSE;
+    }
+    auto* settings = reinterpret_cast<Settings*>(GetWindowLongPtrA(hDlg, DWLP_USER));
+    if (!settings) return FALSE;  // nothing to edit before WM_INITDIALOG
+    switch (msg) {
+        case WM_HSCROLL:
+            for (const SliderBinding& s : kSliders) {
+                if (s.id == static_cast<int>(lParam)) ShowSliderValue(hDlg, s);
+            }
+            return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                    StoreAndSave(hDlg, *settings);
+                    EndDialog(hDlg, 1);
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(hDlg, 1);
+                    return TRUE;
+                case IDC_BTN_BGMFILE:
+                    if (HIWORD(wParam) == BN_CLICKED) ChooseMidiFile(hDlg, *settings);
+                    return TRUE;
+                case IDC_BTN_RESET:
+                    if (HIWORD(wParam) == BN_CLICKED) Reset(hDlg);
+                    return TRUE;
+                default:
+                    return TRUE;
+            }
+        default:
+            return FALSE;
+    }
+}
+
+int ShowConfigDialog(HWND owner) {
+    Settings settings;  // the dialog's working copy, loaded by WM_INITDIALOG
+    return static_cast<int>(
+        DialogBoxIndirectParamA(kConfigDialogTemplate, owner, ConfigDialogProc, reinterpret_cast<LPARAM>(&settings)));
 }

@@ -14,19 +14,27 @@ int g_bWindowed = 0;
 POINT g_ptCursorStart{0, 0};
 DWORD g_dwMouseMoveThreshold = 4;
 
+namespace {
+
+// The dialog's result is 1 after OK and Cancel alike: the process reports
+// that as success (0), and a dialog that could not be shown (-1) as failure.
+int DialogExitCode(int result) { return result == 1 ? 0 : 1; }
+
+}  // namespace
+
 int WinMain(const char* lpCmdLine) {
     const char* p = lpCmdLine ? lpCmdLine : "";
     for (;; ++p) {
         switch (*p) {
             case '\0':
-                return ShowConfigDialog(nullptr);
+                return DialogExitCode(ShowConfigDialog(nullptr));
             case ' ':
             case '-':
             case '/':
                 continue;
             case 'c':
             case 'C':
-                return ShowConfigDialog(GetForegroundWindow());
+                return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
             case 's':
             case 'S':
                 return RunSaver();

@@ -2,8 +2,9 @@
 # Regenerates the review images under docs/: a contact sheet of every rigid
 # model (tools/modelview), screenshots of the saver in its test window in
 # normal and deep-sea colours, plain and with the screen effects (cellophane
-# tint and frame rate), and the animated school at the top of the README
-# (tools/make-school-anim.sh). Needs a build (make build) and xvfb-run.
+# tint and frame rate), the configuration dialog with the default settings,
+# and the animated school at the top of the README (tools/make-school-anim.sh).
+# Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -34,5 +35,18 @@ shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
 shot effects-normal '"intChkCol"=dword:00000000' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
 shot effects-deepsea '"intChkCol"=dword:00000001' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
+
+# The configuration dialog, cut out of a screenshot of the whole virtual screen.
+mkdir -p "$tmp/dialog/cfg" "$tmp/dialog/state" "$tmp/dialog/run"
+XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME_DIR="$tmp/dialog/run" \
+  xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
+  set -u
+  "$1" c & pid=$!
+  for i in $(seq 100); do win=$(xdotool search --name "^Nereval1\.4$" 2>/dev/null | head -n 1); [ -n "$win" ] && break; sleep 0.1; done
+  sleep 1
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+  kill -TERM "$pid"; wait "$pid" || true
+' _ "$build/nereval" "$out/dialog.png"
 ./tools/make-school-anim.sh "$build"
-echo "Wrote $out/models.png, the scene and effects screenshots and $out/school.gif under $out/"
+echo "Wrote $out/models.png, the scene and effects screenshots, $out/dialog.png and $out/school.gif under $out/"
