@@ -144,10 +144,15 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     if (!m_pDrawElements || !m_pDevice) return 0;
     m_matView = params.matView;
     m_fFogDistance = params.fFogDistance;
+    // The device fades shader draws by the current material's diffuse alpha
+    // (the rigid models' distance fade); the whales never fade.
+    static const D3DMATERIAL8 kOpaque = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, {}, {}, 0.0f};
+    HRESULT hr = m_pDevice->SetMaterial(&kOpaque);
+    if (FAILED(hr)) return hr;
 
     D3DXMATRIX projection;
     D3DXMatrixTranspose(&projection, &params.matProj);
-    HRESULT hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
+    hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (FAILED(hr)) return hr;
     // The light in the instance's model space (a singular world matrix
     // leaves it in world space).

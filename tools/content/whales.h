@@ -486,13 +486,13 @@ inline void AddFlukes(SkinBuilder& sb, const WhaleStyle& st) {
     for (int side = -1; side <= 1; side += 2) {
         FinSpec f;
         f.root = {side * 0.004 * L, 0, WhaleZ(0.955)};
-        f.span = Vec3{side * 0.15 * L, 0, -0.03 * L};
+        f.span = Vec3{side * 0.15 * L, 0, 0};
         f.chordDir = {0, 0, 1};
         f.thickDir = {0, 1, 0};
         // Root chord 0.09 L; the leading edge sweeps back, the trailing edge
         // is concave toward the notch.
-        f.chord = [L](double u) { return (0.09 - 0.06 * u - 0.02 * std::sin(u * kPi)) * L; };
-        f.chordShift = [L](double u) { return -0.02 * L * u; };
+        f.chord = [L](double u) { return (0.10 - 0.055 * u - 0.01 * std::sin(u * kPi)) * L; };
+        f.chordShift = [L](double u) { return -0.0485 * L * u; };  // leading edge swept back about 27 degrees
         f.thickness = 0.14;
         f.stations = st.detailed ? 8 : 3;
         f.around = st.detailed ? 6 : 4;
