@@ -208,8 +208,9 @@ SkinnedMesh::SkinnedMesh()
 }
 
 SkinnedMesh::~SkinnedMesh() {
-    // Owners release in order; this only frees what a skipped release left.
-    InvalidateDeviceObjects();
+    // Owners release in order; this only frees memory a skipped release left
+    // (the device may be gone: shaders are not deleted here, and buffers and
+    // textures outliving the device free only their memory).
     DeleteDeviceObjects();
 }
 

@@ -18,6 +18,7 @@ D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
 Camera g_Camera;
 FogState g_Fog;
 ZSortRender g_ZSortRender;
+SkinnedMesh g_DammySkm;
 EarthAndPillar g_EarthAndPillar;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
@@ -153,6 +154,12 @@ HRESULT InitiateObjects(HWND) {
     bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
               ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
+              ObjectStep("\tDammySkm.InitDeviceObjects...\n",
+                         [&] {
+                             const HRESULT hr = g_DammySkm.InitDeviceObjects(d, g_Caps, "Dammy.x", log);
+                             g_DammySkm.RestoreDeviceObjects();  // its result is not examined
+                             return hr;
+                         }) &&
               ObjectStep("\tEarthAndPillar.InitDeviceObjects...\n",
                          [&] { return g_EarthAndPillar.InitDeviceObjects(d, &g_Settings, log); }) &&
               ObjectStep("\tWorldClock.InitDeviceObjects...\n",
@@ -236,6 +243,8 @@ void ReleaseAll() {
     g_Settings.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
+    g_DammySkm.InvalidateDeviceObjects();
+    g_DammySkm.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();

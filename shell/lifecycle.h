@@ -5,6 +5,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
+#include "render/skinned_mesh.h"
 #include "render/zsort_render.h"
 #include "scene/background_obj.h"
 #include "scene/earth_and_pillar.h"
@@ -23,6 +24,7 @@ extern FogState g_Fog;
 
 // The scene objects, one each, created in this order.
 extern ZSortRender g_ZSortRender;
+extern SkinnedMesh g_DammySkm;  // loaded at start-up and released at the end; never drawn
 extern EarthAndPillar g_EarthAndPillar;
 extern WorldClock g_WorldClock;
 extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
