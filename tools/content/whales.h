@@ -343,6 +343,10 @@ inline VertexWeights SpineWeights(double s) {
             continue;
         }
         const double u = Smooth01(t);
+        if (u >= 1.0) {
+            bone = tailward[j];
+            continue;
+        }
         w.bone[0] = bone;
         w.bone[1] = tailward[j];
         w.weight[0] = 1 - u;
@@ -355,7 +359,7 @@ inline VertexWeights SpineWeights(double s) {
 
 inline VertexWeights Blend(int a, int b, double u) {
     VertexWeights w;
-    u = Smooth01(u);
+    u = Smooth01(u);  // tested after smoothing: near the ends it rounds to exactly 0 or 1
     if (u <= 0) {
         w.bone[0] = a;
     } else if (u >= 1) {
