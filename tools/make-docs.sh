@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
-# model (tools/modelview) and screenshots of the saver in its test window in
-# normal and deep-sea colours. Needs a build (make build) and xvfb-run.
+# model (tools/modelview), a strip of the skinned whales swimming (side and
+# top views, frames a second apart over one loop), and screenshots of the
+# saver in its test window in normal and deep-sea colours. Needs a build
+# (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -19,6 +21,17 @@ for m in $models; do
 done
 montage -font DejaVu-Sans "${tiles[@]}" -tile 2x -geometry +6+6 -background '#dddddd' "$out/models.png"
 
+# The skinned whales: rows side and top, columns 0 s, 1 s, ... 9 s of the
+# 9.365 s loop.
+strips=()
+for m in WHALESKINNED01.X WHALESKINNED02.X WHALESKINNED03.X; do
+  "$build/tools/modelview" "$m" "$tmp/$m.strip.png" --strip 1 --frames 10 --size 150 >/dev/null
+  convert "$tmp/$m.strip.png" -gravity North -background white -splice 0x18 -font DejaVu-Sans -pointsize 13 \
+    -annotate +0+2 "$m: side (top row) and top (bottom row), 0 s to 9 s, one second apart" "$tmp/$m.strip.l.png"
+  strips+=("$tmp/$m.strip.l.png")
+done
+convert "${strips[@]}" -background '#dddddd' -splice 0x6 -append "$out/whales-strip.png"
+
 shot() {  # shot NAME SETTINGS-LINES...
   local name=$1; shift
   local home="$tmp/$name"
@@ -30,4 +43,4 @@ shot() {  # shot NAME SETTINGS-LINES...
 }
 shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
-echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png"
+echo "Wrote $out/models.png, $out/whales-strip.png, $out/scene-normal.png, $out/scene-deepsea.png"
