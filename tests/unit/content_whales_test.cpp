@@ -12,6 +12,7 @@
 
 #include "platform/os/resource.h"
 #include "tools/content/whales.h"
+#include "tools/xinfo_report.h"
 
 namespace {
 
@@ -152,4 +153,21 @@ TEST(ContentWhales, StandInsHaveTheirExtentsColoursAndHulls) {
         EXPECT_EQ(hull.positions.size(), rows[i].hullVertices);
         EXPECT_EQ(hull.faces.size(), 12u);
     }
+}
+
+// What the xinfo tool reports on each whale: 17 bones with at most two
+// influences, and the first whale's loop length.
+TEST(ContentWhales, XinfoReportsTheRig) {
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SCOPED_TRACE(name);
+        const ResourceData res = FindResourceData(name, "Model");
+        ASSERT_TRUE(res);
+        const XInfoResult r = XInfoReport(name, res.data, res.size);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_NE(r.report.find(": bones 17 (max influences 2)\n"), std::string::npos) << r.report;
+        EXPECT_NE(r.report.find("animation length: 44950 ticks\n"), std::string::npos);
+    }
+    const ResourceData dammy = FindResourceData("Dammy.x", "Model");
+    ASSERT_TRUE(dammy);
+    EXPECT_TRUE(XInfoReport("Dammy.x", dammy.data, dammy.size).ok);
 }
