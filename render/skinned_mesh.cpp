@@ -352,7 +352,7 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         const DWORD bones = container->m_pSkinMesh->GetNumBones();
         container->m_ppBoneMatrix = new (std::nothrow) const D3DXMATRIX*[bones]();
         container->m_pBoneOffsetMat = static_cast<D3DXMATRIX*>(container->m_pBoneOffsetBuf->GetBufferPointer());
-        hr = container->m_ppBoneMatrix ? GenerateMesh(container) : E_OUTOFMEMORY;
+        if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;  // the drawable mesh is built below, after the materials
     } else if (SUCCEEDED(hr)) {
         // Unskinned: drawn subset by subset from device buffers sorted by
         // attribute (the fixed-function path of the device).
@@ -399,6 +399,7 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         }
     }
     SafeRelease(materials);
+    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container);
     if (FAILED(hr)) {
         delete container;
         return hr;

@@ -100,6 +100,29 @@ HRESULT SkinnedMesh::RestoreDeviceObjects() {
     return 0;
 }
 
+// A mesh without vertex colours would draw black and transparent (the
+// clone leaves the colour zero): each vertex takes the diffuse colour of its
+// group's material instead, opaque.
+static void ColourFromMaterials(MeshContainer* c) {
+    BYTE* v = nullptr;
+    if (!c->m_pBoneCombinationBuf || FAILED(c->m_pMesh->LockVertexBuffer(0, &v))) return;
+    const UINT stride = D3DXGetFVFVertexSize(c->m_pMesh->GetFVF());
+    const UINT offset = stride - 4 - 16;  // the colour precedes the two texture sets
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto byte = [](float x) { return static_cast<DWORD>(x <= 0.0f ? 0.0f : x >= 1.0f ? 255.0f : x * 255.0f + 0.5f); };
+    for (DWORD g = 0; g < c->m_dwAttribGroups; ++g) {
+        D3DCOLOR colour = 0xFFFFFFFFu;
+        if (groups[g].AttribId < c->m_dwMaterials) {
+            const D3DCOLORVALUE& d = c->m_pMaterials ? c->m_pMaterials[groups[g].AttribId].Diffuse : D3DCOLORVALUE{1, 1, 1, 1};
+            colour = D3DCOLOR_ARGB(255, byte(d.r), byte(d.g), byte(d.b));
+        }
+        for (DWORD i = groups[g].VertexStart; i < groups[g].VertexStart + groups[g].VertexCount; ++i) {
+            std::memcpy(v + std::size_t{i} * stride + offset, &colour, 4);
+        }
+    }
+    c->m_pMesh->UnlockVertexBuffer();
+}
+
 HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     IDirect3DDevice8* device = nullptr;
     if (FAILED(c->m_pSkinMesh->GetDevice(&device))) device = m_pDevice;
@@ -129,6 +152,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     if (c->m_dwMaxInfluences > 4) c->m_dwMaxInfluences = 4;
 
     const DWORD wanted = position | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2 | D3DFVF_LASTBETA_UBYTE4;
+    const bool hadColours = (blended->GetFVF() & D3DFVF_DIFFUSE) != 0;
     if (blended->GetFVF() != wanted) {
         ID3DXMesh* clone = nullptr;
         hr = blended->CloneMeshFVF(blended->GetOptions(), wanted, device, &clone);
@@ -136,6 +160,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
         blended->Release();
         c->m_pMesh = clone;
     }
+    if (!hadColours) ColourFromMaterials(c);
     c->m_dwBuiltMethod = m_dwMethod;
     return S_OK;
 }

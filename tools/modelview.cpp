@@ -4,7 +4,7 @@
 // is no display.
 //
 //   modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]
-//   modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--file PATH]
+//   modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--front] [--file PATH]
 //
 // The camera frames the model's drawn meshes (their bounding spheres) from
 // the front (looking along +z), slightly from above; each tile turns the
@@ -14,7 +14,8 @@
 // --strip draws a skinned model (through SkinnedMesh and the skinning
 // shaders) at animation times 0, SECONDS, 2 x SECONDS, ...: N frames (by
 // default enough to cover one loop), in two rows: the side seen from +x
-// (nose to the right) and the top seen from above (nose to the right).
+// (nose to the right) and the top seen from above (nose to the right);
+// --front adds a third row seen from -z (a whale's tail end).
 // --file reads the X file from PATH instead of the resource MODEL.X.
 #include <cmath>
 #include <cstdio>
@@ -42,7 +43,7 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Def
 int Usage() {
     std::fprintf(stderr,
                  "usage: modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]\n"
-                 "       modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--file PATH]\n");
+                 "       modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--front] [--file PATH]\n");
     return 2;
 }
 
@@ -82,7 +83,7 @@ void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
 
 // The skinned strip: rows side and top, one column per animation time.
 int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const char* filePath, const char* outPath, int size,
-                 bool deep, float step, int frames) {
+                 bool deep, float step, int frames, bool front) {
     std::vector<char> fileData;
     SkinnedMesh skin;
     if (filePath) {
@@ -121,19 +122,23 @@ int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const char* fi
     Camera camera;
     camera.SetProjection(device, 1.0f, radius * 0.05f, radius * 20.0f);
     const float distance = radius / std::sin(Camera::kFieldOfView / 2);
-    const int sheetW = size * frames, sheetH = size * 2;
+    const int rows = front ? 3 : 2;
+    const int sheetW = size * frames, sheetH = size * rows;
     std::vector<std::uint8_t> sheet(static_cast<std::size_t>(sheetW) * sheetH * 4);
     std::vector<std::uint8_t> tile(static_cast<std::size_t>(size) * size * 4);
     D3DXMATRIX world;
     D3DXMatrixTranslation(&world, -centre.x, -centre.y, -centre.z);
-    for (int row = 0; row < 2; ++row) {
+    for (int row = 0; row < rows; ++row) {
         // Side: from +x, nose (+z) to the right. Top: from above, nose to the right.
         if (row == 0) {
             camera.SetPosition(distance, 0.0f, 0.0f);
             camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0));
-        } else {
+        } else if (row == 1) {
             camera.SetPosition(0.0f, distance, 0.0f);
             camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(-1, 0, 0));
+        } else {
+            camera.SetPosition(0.0f, 0.0f, -distance);
+            camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0));
         }
         for (int j = 0; j < frames; ++j) {
             skin.SetCurrentTime(static_cast<float>(j) * step * SkinnedMesh::kTicksPerSecond);
@@ -194,6 +199,7 @@ int main(int argc, char** argv) {
     float strip = 0.0f;
     int frames = 0;
     const char* filePath = nullptr;
+    bool front = false;
     for (int i = 3; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--angles") && i + 1 < argc) {
             angles = std::atoi(argv[++i]);
@@ -206,6 +212,8 @@ int main(int argc, char** argv) {
             if (!(strip > 0.0f)) return Usage();
         } else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) {
             frames = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--front")) {
+            front = true;
         } else if (!std::strcmp(argv[i], "--file") && i + 1 < argc) {
             filePath = argv[++i];
         } else if (!std::strcmp(argv[i], "--deep")) {
@@ -241,7 +249,7 @@ int main(int argc, char** argv) {
     }
 
     if (strip > 0.0f) {
-        const int status = SkinnedStrip(device, modelName, filePath, outPath, size, deep, strip, frames);
+        const int status = SkinnedStrip(device, modelName, filePath, outPath, size, deep, strip, frames, front);
         device->Release();
         d3d->Release();
         DestroyWindow(hwnd);

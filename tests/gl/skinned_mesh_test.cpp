@@ -124,6 +124,18 @@ Frame Top {
         for (int k = 0; k < 4; ++k) EXPECT_EQ(regs[r][k], 7.0f) << "c" << r;
     }
     EXPECT_NE(regs[9][0], 7.0f) << "slot 0 is written";
+    // The mesh has no vertex colours: each part takes its material's colour
+    // (red and blue), not the black and transparent of an empty colour.
+    int red = 0, blue = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const gltest::Rgba c = h.Pixel(x, y);
+            red += c.r > 100 && c.g < 30 && c.b < 30 && c.a == 255 ? 1 : 0;
+            blue += c.b > 100 && c.g < 30 && c.r < 30 && c.a == 255 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(red, 0);
+    EXPECT_GT(blue, 0);
     EXPECT_EQ(regs[0][3], 765.01f);
     EXPECT_FLOAT_EQ(regs[7][0], -1.0f / 10000.0f);
     EXPECT_EQ(regs[7][1], 1.0f);
