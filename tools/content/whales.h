@@ -18,6 +18,12 @@
 // of 899 ticks (0..44950); the last repeats the first, so every track ends at
 // the loop length and the loop has no seam. The sampler negates w, so keys
 // store (x, y, z, -w) of the rotation quaternion; the file writes w first.
+// Whales of one variant share one clock, so the variants swim out of step:
+// the second half a beat later, the guide a quarter beat.
+//
+// Colours: every vertex carries its region's colour (back, blend ring,
+// belly, pleats, lips, fins); the skinned files hold one white material, so
+// a whale is one attribute group and draws with one call.
 #pragma once
 
 #include <array>
