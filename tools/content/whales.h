@@ -138,6 +138,12 @@ inline const std::vector<Section>& Sections() {
 // Catmull-Rom through the table (non-uniform, tangents from neighbours).
 inline Section SectionAt(double s) {
     const auto& t = Sections();
+    if (s < t[1].s) {
+        // The rostrum is rounded, not a cone: an elliptical cap up to the
+        // first section.
+        const double r = std::sqrt(std::max(0.0, s / t[1].s));
+        return {s, t[1].hw * r, t[1].hh * r, t[1].cy};
+    }
     std::size_t i = 0;
     while (i + 2 < t.size() && t[i + 1].s < s) ++i;
     const Section& a = t[i];
@@ -382,7 +388,7 @@ inline VertexWeights Blend(int a, int b, double u) {
 // Body stations (s): denser where the tail bends.
 inline std::vector<double> BodyStations(bool detailed) {
     if (!detailed) return {0.02, 0.06, 0.12, 0.20, 0.30, 0.42, 0.55, 0.65, 0.75, 0.85, 0.92, 0.97, 1.0};
-    return {0.012, 0.035, 0.065, 0.10, 0.14, 0.18, 0.22, 0.26, 0.30, 0.35, 0.40, 0.45, 0.48, 0.51, 0.54, 0.57, 0.60,
+    return {0.003, 0.012, 0.035, 0.065, 0.10, 0.14, 0.18, 0.22, 0.26, 0.30, 0.35, 0.40, 0.45, 0.48, 0.51, 0.54, 0.57, 0.60,
             0.63, 0.66, 0.69, 0.72, 0.75, 0.78, 0.81, 0.84, 0.865, 0.89, 0.91, 0.93, 0.95, 0.97, 0.985, 1.0};
 }
 
