@@ -35,9 +35,9 @@ protected:
         dev()->GetDeviceCaps(&caps);
         return caps;
     }
-    // Pixels that are not the white clear colour.
-    int Drawn(SkinnedMesh* s, const SkinRenderParams& p) {
-        dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, 1.0f, 0);
+    // Pixels that differ from the clear colour (white, or black).
+    int Drawn(SkinnedMesh* s, const SkinRenderParams& p, bool black = false) {
+        dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, black ? 0xFF000000 : 0xFFFFFFFF, 1.0f, 0);
         dev()->BeginScene();
         EXPECT_EQ(s->Render(p), 0);
         dev()->EndScene();
@@ -46,7 +46,7 @@ protected:
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
                 const gltest::Rgba c = h.Pixel(x, y);
-                if (c.r < 250 || c.g < 250 || c.b < 250) ++n;
+                if (black ? c.r > 5 || c.g > 5 || c.b > 5 : c.r < 250 || c.g < 250 || c.b < 250) ++n;
             }
         }
         return n;
@@ -216,4 +216,24 @@ TEST_F(SkinnedMeshGl, FramesAllocateNothing) {
     }
     dev()->EndScene();
     EXPECT_EQ(CountedNewCalls() - before, 0);
+}
+
+// A mesh without skin information is drawn subset by subset through the
+// device's fixed-function path with the frame's matrix as world transform.
+TEST_F(SkinnedMeshGl, UnskinnedMeshesDrawThroughTheFixedFunctionPath) {
+    SetRendererStates(dev());
+    SkinnedMesh s;
+    ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "TEST_PAIR.X"), 0);
+    ASSERT_EQ(s.RestoreDeviceObjects(), 0);
+    ASSERT_NE(s.GetDrawElements(), nullptr);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->m_pSkinMesh, nullptr);
+    SkinRenderParams p = Params();
+    const D3DXVECTOR3 eye(0, 0, -6), at(0, 0, 0), up(0, 1, 0);  // the quads face -z
+    D3DXMatrixLookAtLH(&p.matView, &eye, &at, &up);
+    dev()->SetTransform(D3DTS_VIEW, &p.matView);
+    dev()->SetTransform(D3DTS_PROJECTION, &p.matProj);
+    EXPECT_GT(Drawn(&s, p, true), kWidth * kHeight / 10) << "white quads on black";
+    EXPECT_GT(dev()->GetFrameStats().drawCalls, 0u);
 }
