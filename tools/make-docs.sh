@@ -12,7 +12,8 @@ mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-models=$(awk '$2 == "Model" { print $1 }' resources/manifest.txt)
+# Rigid models only: the skinned ones (WHALESKINNED*, Dammy.x) go to the strip below.
+models=$(awk '$2 == "Model" && $1 !~ /^WHALESKINNED/ && $1 != "Dammy.x" { print $1 }' resources/manifest.txt)
 tiles=()
 for m in $models; do
   "$build/tools/modelview" "$m" "$tmp/$m.png" --angles 4 --size 150
