@@ -22,6 +22,7 @@ Camera g_Camera;
 FogState g_Fog;
 CameraModes g_CameraModes;
 ZSortRender g_ZSortRender;
+SkinnedMesh g_DammySkm;
 Ferguson g_Ferguson;
 CameraRig g_CameraRig;
 EarthAndPillar g_EarthAndPillar;
@@ -143,6 +144,12 @@ HRESULT InitiateObjects(HWND) {
     bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
               ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
+              ObjectStep("\tDammySkm.InitDeviceObjects...\n",
+                         [&] {
+                             const HRESULT hr = g_DammySkm.InitDeviceObjects(d, g_Caps, "Dammy.x", log);
+                             g_DammySkm.RestoreDeviceObjects();  // its result is not examined
+                             return hr;
+                         }) &&
               ObjectStep("\tFerguson.InitDeviceObjects...\n",
                          [&] { return g_Ferguson.InitDeviceObjects("CLOCK.FPP", log); }) &&
               ObjectStep("\tEarthAndPillar.InitDeviceObjects...\n",
@@ -287,6 +294,8 @@ void ReleaseAll() {
     if (g_Settings.IsLoaded()) g_Settings.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
+    g_DammySkm.InvalidateDeviceObjects();
+    g_DammySkm.DeleteDeviceObjects();
     g_Ferguson.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();
     g_Boids.Release();

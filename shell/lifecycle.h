@@ -13,6 +13,7 @@
 #include "platform/font/d3dx_font.h"
 #include "platform/font/gdi_font.h"
 #include "render/particle_bubble.h"
+#include "render/skinned_mesh.h"
 #include "render/zsort_render.h"
 #include "scene/background_obj.h"
 #include "scene/earth_and_pillar.h"
@@ -35,6 +36,7 @@ extern CameraModes g_CameraModes;
 
 // The scene objects, one each, created in this order.
 extern ZSortRender g_ZSortRender;
+extern SkinnedMesh g_DammySkm;  // loaded at start-up and released at the end; never drawn
 extern Ferguson g_Ferguson;    // the camera path, re-centred on the school every frame
 extern CameraRig g_CameraRig;  // rides the path; its pose is the camera of modes 1 and 2
 extern EarthAndPillar g_EarthAndPillar;

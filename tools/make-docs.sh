@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
-# model (tools/modelview), screenshots of the saver in its test window in
-# normal and deep-sea colours, plain and with the screen effects (cellophane
-# tint and frame rate), the configuration dialog with the default settings,
-# and the animated school at the top of the README (tools/make-school-anim.sh).
-# Needs a build (make build) and xvfb-run.
+# model (tools/modelview), a strip of the skinned whales swimming (side and
+# top views, frames a second apart over one loop), screenshots of the saver
+# in its test window in normal and deep-sea colours, plain and with the screen
+# effects (cellophane tint and frame rate), the configuration dialog with the
+# default settings, and the animated school at the top of the README
+# (tools/make-school-anim.sh). Needs a build (make build) and xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -13,7 +14,8 @@ mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-models=$(awk '$2 == "Model" { print $1 }' resources/manifest.txt)
+# Rigid models only: the skinned ones (WHALESKINNED*, Dammy.x) go to the strip below.
+models=$(awk '$2 == "Model" && $1 !~ /^WHALESKINNED/ && $1 != "Dammy.x" { print $1 }' resources/manifest.txt)
 tiles=()
 for m in $models; do
   "$build/tools/modelview" "$m" "$tmp/$m.png" --angles 4 --size 150
@@ -21,6 +23,17 @@ for m in $models; do
   tiles+=("$tmp/$m.l.png")
 done
 montage -font DejaVu-Sans "${tiles[@]}" -tile 2x -geometry +6+6 -background '#dddddd' "$out/models.png"
+
+# The skinned whales: rows side and top, columns 0 s, 1 s, ... 9 s of the
+# 9.365 s loop.
+strips=()
+for m in WHALESKINNED01.X WHALESKINNED02.X WHALESKINNED03.X; do
+  "$build/tools/modelview" "$m" "$tmp/$m.strip.png" --strip 1 --frames 10 --size 150 >/dev/null
+  convert "$tmp/$m.strip.png" -gravity North -background white -splice 0x18 -font DejaVu-Sans -pointsize 13 \
+    -annotate +0+2 "$m: side (top row) and top (bottom row), 0 s to 9 s, one second apart" "$tmp/$m.strip.l.png"
+  strips+=("$tmp/$m.strip.l.png")
+done
+convert "${strips[@]}" -background '#dddddd' -splice 0x6 -append "$out/whales-strip.png"
 
 shot() {  # shot NAME SETTINGS-LINES...
   local name=$1; shift
@@ -49,4 +62,4 @@ XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME
   kill -TERM "$pid"; wait "$pid" || true
 ' _ "$build/nereval" "$out/dialog.png"
 ./tools/make-school-anim.sh "$build"
-echo "Wrote $out/models.png, the scene and effects screenshots, $out/dialog.png and $out/school.gif under $out/"
+echo "Wrote $out/models.png, $out/whales-strip.png, the scene and effects screenshots, $out/dialog.png and $out/school.gif under $out/"

@@ -4,11 +4,19 @@
 // is no display.
 //
 //   modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]
+//   modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--front] [--file PATH]
 //
 // The camera frames the model's drawn meshes (their bounding spheres) from
 // the front (looking along +z), slightly from above; each tile turns the
 // model about the vertical axis by 360/N degrees more than the last. --deep
 // draws on the deep-sea black instead of white.
+//
+// --strip draws a skinned model (through SkinnedMesh and the skinning
+// shaders) at animation times 0, SECONDS, 2 x SECONDS, ...: N frames (by
+// default enough to cover one loop), in two rows: the side seen from +x
+// (nose to the right) and the top seen from above (nose to the right);
+// --front adds a third row seen from -z (a whale's tail end).
+// --file reads the X file from PATH instead of the resource MODEL.X.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +30,7 @@
 #include "platform/image/image_write.h"
 #include "platform/os/window.h"
 #include "render/renderer_states.h"
+#include "render/skinned_mesh.h"
 #include "render/zsort_render.h"
 #include "scene/xmodel.h"
 #include "core/errlog.h"
@@ -32,8 +41,135 @@ namespace {
 LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
 
 int Usage() {
-    std::fprintf(stderr, "usage: modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]\n");
+    std::fprintf(stderr,
+                 "usage: modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]\n"
+                 "       modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--front] [--file PATH]\n");
     return 2;
+}
+
+bool WritePng(const char* path, int w, int h, const std::vector<std::uint8_t>& rgba) {
+    std::vector<std::uint8_t> png = EncodePng(w, h, rgba);
+    std::FILE* f = png.empty() ? nullptr : std::fopen(path, "wb");
+    const bool ok = f && std::fwrite(png.data(), 1, png.size(), f) == png.size();
+    if (f) std::fclose(f);
+    return ok;
+}
+
+// The bind-pose bounds of every skinned (or plain) mesh of the model.
+void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
+    for (; f; f = f->m_pSibling) {
+        for (const MeshContainer* c = f->m_pMeshContainer; c; c = c->m_pNext) {
+            ID3DXMesh* mesh = nullptr;
+            if (c->m_pSkinMesh) {
+                c->m_pSkinMesh->GetOriginalMesh(&mesh);
+            } else if (c->m_pMesh) {
+                mesh = c->m_pMesh;
+                mesh->AddRef();
+            }
+            BYTE* v = nullptr;
+            if (mesh && SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) {
+                D3DXVECTOR3 a, b;
+                D3DXComputeBoundingBox(reinterpret_cast<const D3DXVECTOR3*>(v), mesh->GetNumVertices(), mesh->GetFVF(), &a,
+                                       &b);
+                *lo = D3DXVECTOR3(std::fmin(lo->x, a.x), std::fmin(lo->y, a.y), std::fmin(lo->z, a.z));
+                *hi = D3DXVECTOR3(std::fmax(hi->x, b.x), std::fmax(hi->y, b.y), std::fmax(hi->z, b.z));
+                mesh->UnlockVertexBuffer();
+            }
+            if (mesh) mesh->Release();
+        }
+        SkinnedBounds(f->m_pChild, lo, hi);
+    }
+}
+
+// The skinned strip: rows side and top, one column per animation time.
+int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const char* filePath, const char* outPath, int size,
+                 bool deep, float step, int frames, bool front) {
+    std::vector<char> fileData;
+    SkinnedMesh skin;
+    if (filePath) {
+        std::FILE* f = std::fopen(filePath, "rb");
+        if (!f) {
+            std::fprintf(stderr, "modelview: cannot read %s\n", filePath);
+            return 1;
+        }
+        char buf[65536];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) fileData.insert(fileData.end(), buf, buf + n);
+        std::fclose(f);
+        skin.SetSourceData(fileData.data(), fileData.size());
+    }
+    ErrLog log;
+    D3DCAPS8 caps{};
+    device->GetDeviceCaps(&caps);
+    if (FAILED(skin.InitDeviceObjects(device, caps, modelName, &log)) || FAILED(skin.RestoreDeviceObjects()) ||
+        !skin.GetDrawElements()) {
+        std::fprintf(stderr, "modelview: cannot load %s:\n%s", modelName, log.Text());
+        return 1;
+    }
+    const float loopSeconds = skin.GetAnimLength() / SkinnedMesh::kTicksPerSecond;
+    if (frames <= 0) frames = loopSeconds > 0 ? static_cast<int>(std::ceil(loopSeconds / step - 1e-3)) : 1;
+    if (frames > 32) frames = 32;
+
+    D3DXVECTOR3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+    SkinnedBounds(skin.GetDrawElements()->m_pRootFrame, &lo, &hi);
+    if (lo.x > hi.x) lo = hi = D3DXVECTOR3(0, 0, 0);
+    const D3DXVECTOR3 centre((lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2);
+    const D3DXVECTOR3 half((hi.x - lo.x) / 2, (hi.y - lo.y) / 2, (hi.z - lo.z) / 2);
+    const float radius = std::fmax(D3DXVec3Length(&half) * 1.1f, 0.01f);
+
+    SetRendererStates(device);
+    const D3DCOLOR clear = deep ? 0xFF000000 : 0xFFFFFFFF;
+    Camera camera;
+    camera.SetProjection(device, 1.0f, radius * 0.05f, radius * 20.0f);
+    const float distance = radius / std::sin(Camera::kFieldOfView / 2);
+    const int rows = front ? 3 : 2;
+    const int sheetW = size * frames, sheetH = size * rows;
+    std::vector<std::uint8_t> sheet(static_cast<std::size_t>(sheetW) * sheetH * 4);
+    std::vector<std::uint8_t> tile(static_cast<std::size_t>(size) * size * 4);
+    D3DXMATRIX world;
+    D3DXMatrixTranslation(&world, -centre.x, -centre.y, -centre.z);
+    for (int row = 0; row < rows; ++row) {
+        // Side: from +x, nose (+z) to the right. Top: from above, nose to the right.
+        if (row == 0) {
+            camera.SetPosition(distance, 0.0f, 0.0f);
+            camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0));
+        } else if (row == 1) {
+            camera.SetPosition(0.0f, distance, 0.0f);
+            camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(-1, 0, 0));
+        } else {
+            camera.SetPosition(0.0f, 0.0f, -distance);
+            camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0));
+        }
+        for (int j = 0; j < frames; ++j) {
+            skin.SetCurrentTime(static_cast<float>(j) * step * SkinnedMesh::kTicksPerSecond);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+            device->BeginScene();
+            SkinRenderParams p;
+            p.matWorld = world;
+            p.matView = camera.GetView();
+            p.matProj = camera.GetProjection();
+            // The shaders compare this light with camera-space normals: from the
+            // upper right, toward the viewer.
+            p.vLight = D3DXVECTOR4(0.35f, 0.6f, -0.72f, 0.0f);
+            p.fFogDistance = 10000.0f;
+            const HRESULT drawn = skin.Render(p);
+            if (FAILED(drawn) && row == 0 && j == 0) std::fprintf(stderr, "modelview: drawing failed 0x%08X\n", static_cast<unsigned>(drawn));
+            device->EndScene();
+            device->ReadBackBuffer(tile.data());
+            for (int y = 0; y < size; ++y) {
+                std::memcpy(&sheet[((static_cast<std::size_t>(row) * size + y) * sheetW + static_cast<std::size_t>(j) * size) * 4],
+                            &tile[static_cast<std::size_t>(y) * size * 4], static_cast<std::size_t>(size) * 4);
+            }
+        }
+    }
+    skin.InvalidateDeviceObjects();
+    skin.DeleteDeviceObjects();
+    if (!WritePng(outPath, sheetW, sheetH, sheet)) {
+        std::fprintf(stderr, "modelview: cannot write %s\n", outPath);
+        return 1;
+    }
+    std::printf("%d frames %.2f s apart, loop %.3f s\n", frames, step, loopSeconds);
+    return 0;
 }
 
 // The drawn meshes' bounding spheres merged into one (model space).
@@ -60,6 +196,10 @@ int main(int argc, char** argv) {
     int size = 256;
     bool deep = false;
     float tilt = 0.35f;
+    float strip = 0.0f;
+    int frames = 0;
+    const char* filePath = nullptr;
+    bool front = false;
     for (int i = 3; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--angles") && i + 1 < argc) {
             angles = std::atoi(argv[++i]);
@@ -67,6 +207,15 @@ int main(int argc, char** argv) {
             size = std::atoi(argv[++i]);
         } else if (!std::strcmp(argv[i], "--tilt") && i + 1 < argc) {
             tilt = static_cast<float>(std::atof(argv[++i]));
+        } else if (!std::strcmp(argv[i], "--strip") && i + 1 < argc) {
+            strip = static_cast<float>(std::atof(argv[++i]));
+            if (!(strip > 0.0f)) return Usage();
+        } else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) {
+            frames = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--front")) {
+            front = true;
+        } else if (!std::strcmp(argv[i], "--file") && i + 1 < argc) {
+            filePath = argv[++i];
         } else if (!std::strcmp(argv[i], "--deep")) {
             deep = true;
         } else {
@@ -97,6 +246,14 @@ int main(int argc, char** argv) {
                                  &device))) {
         std::fprintf(stderr, "modelview: cannot create the graphics device\n");
         return 1;
+    }
+
+    if (strip > 0.0f) {
+        const int status = SkinnedStrip(device, modelName, filePath, outPath, size, deep, strip, frames, front);
+        device->Release();
+        d3d->Release();
+        DestroyWindow(hwnd);
+        return status;
     }
 
     ErrLog log;

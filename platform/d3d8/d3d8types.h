@@ -140,6 +140,7 @@ enum D3DRENDERSTATETYPE : DWORD {
     D3DRS_AMBIENT = 139,
     D3DRS_FOGVERTEXMODE = 140,
     D3DRS_COLORVERTEX = 141,
+    D3DRS_SOFTWAREVERTEXPROCESSING = 153,  // kept for Get; the GL device runs every shader the same way
     D3DRS_MULTISAMPLEANTIALIAS = 161,
 };
 constexpr DWORD D3DRS_COUNT = 256;  // size of the device's render-state table

@@ -148,6 +148,16 @@ template VertexDuplicationIndices {
  DWORD nOriginalVertices;
  array DWORD indices[nIndices];
 }
+template AnimTicksPerSecond {
+ <9E415A43-7BA6-4a73-8743-B73D47E88476>
+ DWORD AnimTicksPerSecond;
+}
+template FVFData {
+ <B6E70A0E-8EF9-4e83-94AD-ECC8B0C04897>
+ DWORD dwFVF;
+ DWORD nDWords;
+ array DWORD data[nDWords];
+}
 template SkinWeights {
  <6F0D123B-BAD2-4167-A0D0-80224F25FABB>
  STRING transformNodeName;

@@ -19,6 +19,8 @@
 // standard ones). A file may declare its own templates before using them;
 // those stay local to that file. A declaration that repeats a known name
 // replaces it for what follows; without a GUID it keeps the known one.
+// Template names match without regard to case (exporters write
+// "TextureFileName" for "TextureFilename"); object names are exact.
 // Child restrictions ("[...]", "[Material]") are read but not enforced:
 // exporters write restricted Frame templates and still nest frames in them.
 //
@@ -158,7 +160,9 @@ constexpr HRESULT DXFILEERR_NOMOREOBJECTS = static_cast<HRESULT>(0x88760367u);
 // Material, TextureFilename, MeshFace, MeshTextureCoords, MeshNormals,
 // MeshVertexColors, MeshMaterialList, Mesh, FrameTransformMatrix, Frame,
 // FloatKeys, TimedFloatKeys, AnimationKey, AnimationOptions, Animation,
-// AnimationSet, XSkinMeshHeader, VertexDuplicationIndices, SkinWeights.
+// AnimationSet, XSkinMeshHeader, VertexDuplicationIndices, SkinWeights, and
+// AnimTicksPerSecond and FVFData, which later exporters write without
+// declaring them.
 // Pass D3DRM_XTEMPLATE_BYTES as the size (the text, not the binary block of
 // the original platform, so its size differs from that block's).
 extern const char D3DRM_XTEMPLATES[];

@@ -54,7 +54,8 @@ struct Template {
 
 // Templates in declaration order. A member's template is always an earlier
 // entry, so the member graph has no cycles; byName points at the newest
-// declaration of each name.
+// declaration of each name, keyed by the name in upper case (template
+// names match without regard to case).
 struct TemplateSet {
     std::vector<Template> list;
     std::unordered_map<std::string, std::uint32_t> byName;

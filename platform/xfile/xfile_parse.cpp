@@ -50,6 +50,17 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Template names are matched without regard to case: exporters write
+// "TextureFileName" for the standard "TextureFilename", and the DirectX
+// parser accepts it. The key is the name in upper case.
+std::string TemplateKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
+}
+
 // "3D82AB43-62DA-11cf-AB39-0020AF71E433" (no braces).
 bool ParseGuidText(std::string_view s, GUID* out) {
     if (s.size() != 36) return false;
@@ -433,7 +444,7 @@ private:
         }
         m->prim = PrimFromKeyword(word);
         if (m->prim == Prim::None) {
-            const auto it = m_templates->byName.find(word);
+            const auto it = m_templates->byName.find(TemplateKey(word));
             if (it == m_templates->byName.end()) return Fail(DXFILEERR_NOTEMPLATE, "member of an unknown template");
             if (m_templates->list[it->second].minValues == 0) {
                 return Fail(DXFILEERR_PARSEERROR, "member of a template that holds no data");
@@ -490,7 +501,7 @@ private:
         if (depth > kMaxTemplateDepth) return Fail(DXFILEERR_BADFILE, "templates nested deeper than 16");
         t.depth = depth;
 
-        const auto known = m_templates->byName.find(t.name);
+        const auto known = m_templates->byName.find(TemplateKey(t.name));
         if (known != m_templates->byName.end()) {
             const Template& old = m_templates->list[known->second];
             if (!hasGuid) t.id = old.id;
@@ -499,7 +510,7 @@ private:
         if (m_templates->list.size() >= kMaxTemplates) return Fail(DXFILEERR_BADFILE, "more than 1024 templates");
         m_templates->list.push_back(std::move(t));
         const auto index = static_cast<std::uint32_t>(m_templates->list.size() - 1);
-        m_templates->byName[m_templates->list.back().name] = index;
+        m_templates->byName[TemplateKey(m_templates->list.back().name)] = index;
         return DXFILE_OK;
     }
 
@@ -631,7 +642,7 @@ private:
     // "Type [name] { [<guid>] members", after the type name; the children
     // and the closing brace are read by ParseObjectBody.
     HRESULT ParseObjectHeader(const std::string& type, const std::uint8_t* start, std::uint32_t* index) {
-        const auto it = m_templates->byName.find(type);
+        const auto it = m_templates->byName.find(TemplateKey(type));
         if (it == m_templates->byName.end()) {
             m_p = start;
             return Fail(DXFILEERR_NOTEMPLATE, "data object of an unknown template");

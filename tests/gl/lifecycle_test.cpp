@@ -23,6 +23,12 @@ namespace {
 
 class Lifecycle : public gltest::SaverTest {};
 
+std::string FourSkinningShaders() {
+    std::string lines;
+    for (int i = 0; i < 4; ++i) lines += "\t\tD3DXAssembleShaderFromResource...\n\t\tCreateVertexShader...\n";
+    return lines;
+}
+
 }  // namespace
 
 TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
@@ -34,8 +40,11 @@ TEST_F(Lifecycle, StartsEveryObjectInOrderAndLogsEachStep) {
                         "\tZSortRender.InitDeviceObjects...\n\t\tD3DXCreateTextureFromResource...\n"
                         "\tZSortRender.RestoreDeviceObjects...\n\t\tD3DXAssembleShaderFromResource...\n"
                         "\t\tCreateVertexShader...\n"
-                        "\tFerguson.InitDeviceObjects...\n\t\tFindResource...\n\t\tLoadResource...\n"
-                        "\tEarthAndPillar.InitDeviceObjects...\n\t\tm_pEarthMdl->LoadXFile...\n",
+                        "\tDammySkm.InitDeviceObjects...\n\t\tCreateEnumObject...\n"
+                        "\t\tD3DXCreateTextureFromResource...\n" +
+                            FourSkinningShaders() +
+                            "\tFerguson.InitDeviceObjects...\n\t\tFindResource...\n\t\tLoadResource...\n"
+                            "\tEarthAndPillar.InitDeviceObjects...\n\t\tm_pEarthMdl->LoadXFile...\n",
                         0),
               0u)
         << log;

@@ -1,0 +1,643 @@
+// SkinnedMesh, the model half: the frame tree, the loader of frames, meshes
+// and animation tracks, bone binding, the animation clock and key sampling,
+// and the frame-matrix update. Device objects and drawing are in
+// skinned_mesh_draw.cpp.
+#include "render/skinned_mesh.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "core/errlog.h"
+#include "platform/d3dx/d3dx_resource.h"
+#include "platform/os/resource.h"
+
+namespace {
+
+char* CopyString(const char* text) {
+    if (!text) return nullptr;
+    const std::size_t n = std::strlen(text) + 1;
+    char* copy = new (std::nothrow) char[n];
+    if (copy) std::memcpy(copy, text, n);
+    return copy;
+}
+
+template <class T>
+void SafeRelease(T*& p) {
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+bool IsType(IDirectXFileData* object, const GUID& type) {
+    const GUID* t = nullptr;
+    return SUCCEEDED(object->GetType(&t)) && t && *t == type;
+}
+
+// The object's name, or an empty string when it has none (or a longer one
+// than any frame name the reader allows).
+void ReadName(IDirectXFileObject* object, char (&name)[256]) {
+    DWORD size = sizeof name;
+    name[0] = '\0';
+    if (FAILED(object->GetName(name, &size))) name[0] = '\0';
+}
+
+// Where T falls in a track: fold into the track's own length, then the first
+// key later than that time. A track whose last key is at 0 folds to NaN and
+// finds no key: key 0 with f = 0, a constant pose.
+template <class Key>
+void Locate(const Key* keys, DWORD count, float T, DWORD* i1, DWORD* i2, float* f) {
+    const float t = std::fmod(T, static_cast<float>(keys[count - 1].dwTime));
+    *i1 = 0;
+    *i2 = 0;
+    for (DWORD k = 0; k < count; ++k) {
+        if (static_cast<float>(keys[k].dwTime) > t) {
+            *i2 = k;
+            *i1 = k > 0 ? k - 1 : 0;
+            break;
+        }
+    }
+    const float t1 = static_cast<float>(keys[*i1].dwTime);
+    const float t2 = static_cast<float>(keys[*i2].dwTime);
+    *f = t1 == t2 ? 0.0f : (t - t1) / (t2 - t1);
+}
+
+}  // namespace
+
+// --- the tree --------------------------------------------------------------
+
+MeshContainer::~MeshContainer() {
+    SafeRelease(m_pMesh);
+    if (m_ppTextures) {
+        for (DWORD i = 0; i < m_dwMaterials; ++i) SafeRelease(m_ppTextures[i]);
+    }
+    delete[] m_ppTextures;
+    delete[] m_pMaterials;
+    delete[] m_szName;
+    SafeRelease(m_pSkinMesh);
+    delete[] m_ppBoneMatrix;
+    SafeRelease(m_pBoneNamesBuf);
+    SafeRelease(m_pBoneOffsetBuf);
+    delete[] m_pAdjacency;
+    delete[] m_pAttribTable;
+    SafeRelease(m_pBoneCombinationBuf);
+    delete m_pNext;
+}
+
+MeshFrame::MeshFrame() {
+    D3DXMatrixIdentity(&m_matRot);
+    D3DXMatrixIdentity(&m_matTrans);
+    D3DXMatrixIdentity(&m_matRotOrig);
+    D3DXMatrixIdentity(&m_matCombined);
+}
+
+MeshFrame::~MeshFrame() {
+    delete m_pMeshContainer;
+    delete[] m_pPositionKeys;
+    delete[] m_pRotateKeys;
+    delete[] m_pScaleKeys;
+    delete[] m_pMatrixKeys;
+    delete[] m_szName;
+    delete m_pChild;
+    // Siblings iteratively: a long chain must not recurse once per sibling.
+    MeshFrame* next = m_pSibling;
+    while (next) {
+        MeshFrame* after = next->m_pSibling;
+        next->m_pSibling = nullptr;
+        delete next;
+        next = after;
+    }
+}
+
+void MeshFrame::AddFrame(MeshFrame* child) {
+    if (!m_pChild) {
+        m_pChild = child;
+    } else {
+        child->m_pSibling = m_pChild->m_pSibling;
+        m_pChild->m_pSibling = child;
+    }
+}
+
+void MeshFrame::SetTime(float T) {
+    if (!m_pAnimationFrame) return;
+    DWORD i1 = 0, i2 = 0;
+    float f = 0.0f;
+    if (m_pMatrixKeys) {
+        Locate(m_pMatrixKeys, m_dwNumMatrixKeys, T, &i1, &i2, &f);
+        m_pAnimationFrame->m_matRot = f > 0.5f ? m_pMatrixKeys[i2].mat : m_pMatrixKeys[i1].mat;
+        return;
+    }
+    if (!m_pScaleKeys && !m_pRotateKeys && !m_pPositionKeys) return;
+
+    // Scale x Rotation x Translation.
+    D3DXMATRIX result, step;
+    D3DXMatrixIdentity(&result);
+    if (m_pScaleKeys) {
+        Locate(m_pScaleKeys, m_dwNumScaleKeys, T, &i1, &i2, &f);
+        const D3DXVECTOR3& a = m_pScaleKeys[i1].vScale;
+        const D3DXVECTOR3& b = m_pScaleKeys[i2].vScale;
+        D3DXMatrixScaling(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
+        D3DXMatrixMultiply(&result, &result, &step);
+    }
+    if (m_pRotateKeys) {
+        Locate(m_pRotateKeys, m_dwNumRotateKeys, T, &i1, &i2, &f);
+        // The neighbours wrap around the ends, as in a closed loop.
+        const DWORD n = m_dwNumRotateKeys;
+        const DWORD i0 = i1 == 0 ? n - 1 : i1 - 1;
+        const DWORD i3 = i2 + 1 >= n ? i2 + 1 - n : i2 + 1;
+        D3DXQUATERNION a, b, c, q;
+        D3DXQuaternionSquadSetup(&a, &b, &c, &m_pRotateKeys[i0].quatRotate, &m_pRotateKeys[i1].quatRotate,
+                                 &m_pRotateKeys[i2].quatRotate, &m_pRotateKeys[i3].quatRotate);
+        D3DXQuaternionSquad(&q, &m_pRotateKeys[i1].quatRotate, &a, &b, &c, f);
+        // Keys are stored as the file's conjugate rotations: negating w turns
+        // them into the rotation that D3DXMatrixRotationQuaternion applies.
+        q.w = -q.w;
+        D3DXMatrixRotationQuaternion(&step, &q);
+        D3DXMatrixMultiply(&result, &result, &step);
+    }
+    if (m_pPositionKeys) {
+        Locate(m_pPositionKeys, m_dwNumPositionKeys, T, &i1, &i2, &f);
+        const D3DXVECTOR3& a = m_pPositionKeys[i1].vPos;
+        const D3DXVECTOR3& b = m_pPositionKeys[i2].vPos;
+        D3DXMatrixTranslation(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
+    } else {
+        const D3DXMATRIX& orig = m_pAnimationFrame->m_matRotOrig;
+        D3DXMatrixTranslation(&step, orig._41, orig._42, orig._43);
+    }
+    D3DXMatrixMultiply(&result, &result, &step);
+    m_pAnimationFrame->m_matRot = result;
+}
+
+DrawElement::DrawElement() : m_pRootFrame(new MeshFrame) {}
+
+DrawElement::~DrawElement() {
+    delete m_pRootFrame;
+    delete[] m_szName;
+    // The list after this element, iteratively.
+    DrawElement* next = m_pNext;
+    while (next) {
+        DrawElement* after = next->m_pNext;
+        next->m_pNext = nullptr;
+        delete next;
+        next = after;
+    }
+}
+
+// --- SkinnedMesh: loading ---------------------------------------------------
+
+SkinnedMesh::SkinnedMesh()
+    : m_pDevice(nullptr),
+      m_Caps{},
+      m_szName{},
+      m_pDrawElements(nullptr),
+      m_dwMethod(kMethodVertexShader),
+      m_fAnimLength(0.0f),
+      m_bSegmentDirty(1),
+      m_fSegmentLength(0.0f),
+      m_fSegmentStart(0.0f),
+      m_fSegmentEnd(0.0f),
+      m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
+      m_pToonTexture(nullptr),
+      m_fFogDistance(0.0f),
+      m_pLog(nullptr),
+      m_pSourceData(nullptr),
+      m_SourceSize(0) {
+    D3DXMatrixIdentity(&m_matView);
+}
+
+SkinnedMesh::~SkinnedMesh() {
+    // Owners release in order; this only frees memory a skipped release left
+    // (the device may be gone: shaders are not deleted here, and buffers and
+    // textures outliving the device free only their memory).
+    DeleteDeviceObjects();
+}
+
+void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
+    m_pSourceData = data;
+    m_SourceSize = size;
+}
+
+HRESULT SkinnedMesh::LoadMeshHierarchy() {
+    const float lengthBefore = m_fAnimLength;
+    DrawElement* element = nullptr;
+    IDirectXFile* file = nullptr;
+    IDirectXFileEnumObject* enumObject = nullptr;
+    HRESULT hr = S_OK;
+
+    if (!m_pSourceData && std::strlen(m_szName) <= 1) {
+        hr = E_FAIL;
+    } else if (!(element = new (std::nothrow) DrawElement) || !element->m_pRootFrame) {
+        hr = E_OUTOFMEMORY;
+    } else if (FAILED(DirectXFileCreate(&file)) ||
+               FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
+        hr = E_FAIL;
+    } else {
+        LogLine(m_pLog, "\t\tCreateEnumObject...\n");  // fixed log text
+        const void* data = m_pSourceData;
+        std::size_t size = m_SourceSize;
+        if (!data) {
+            const ResourceData resource = FindResourceData(m_szName, "Model");
+            data = resource.data;
+            size = resource.size;
+        }
+        hr = data ? file->CreateEnumObject(data, static_cast<DWORD>(size), &enumObject) : DXFILEERR_NOTFOUND;
+        if (FAILED(hr)) {
+            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
+            enumObject = nullptr;
+        }
+    }
+    if (SUCCEEDED(hr)) {
+        IDirectXFileData* object = nullptr;
+        while (SUCCEEDED(enumObject->GetNextDataObject(&object))) {
+            hr = LoadFrames(object, element, 0, element->m_pRootFrame);
+            object->Release();
+            if (FAILED(hr)) break;
+        }
+    }
+    SafeRelease(enumObject);
+    SafeRelease(file);
+    if (SUCCEEDED(hr)) {
+        FindBones(element->m_pRootFrame, element);
+        element->m_szName = CopyString(m_szName);
+        element->m_pNext = m_pDrawElements;
+        m_pDrawElements = element;
+        element->m_fCurTime = 0.0f;
+        return S_OK;
+    }
+    delete element;
+    m_fAnimLength = lengthBefore;  // tracks of a failed load do not count
+    char line[64];
+    std::snprintf(line, sizeof line, "SkinnedMesh Loading Failed...%d\n", static_cast<int>(hr));  // fixed log text
+    LogLine(m_pLog, line);
+    return hr;
+}
+
+HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent) {
+    const GUID* type = nullptr;
+    if (FAILED(object->GetType(&type)) || !type) return S_OK;
+    if (*type == TID_D3DRMMesh) return LoadMesh(object, options, parent);
+    if (*type == TID_D3DRMFrameTransformMatrix) {
+        DWORD size = 0;
+        void* data = nullptr;
+        if (SUCCEEDED(object->GetData(nullptr, &size, &data)) && data && size >= sizeof(D3DXMATRIX)) {
+            std::memcpy(&parent->m_matRot, data, sizeof(D3DXMATRIX));
+            parent->m_matRotOrig = parent->m_matRot;
+        }
+        return S_OK;
+    }
+    if (*type == TID_D3DRMAnimationSet) {
+        LoadAnimationSet(object, element, options, parent);  // errors inside do not stop loading
+        return S_OK;
+    }
+    if (*type == TID_D3DRMAnimation) {
+        LoadAnimation(object, element, options, parent);
+        return S_OK;
+    }
+    if (!(*type == TID_D3DRMFrame)) return S_OK;
+
+    auto* frame = new (std::nothrow) MeshFrame;
+    if (!frame) return E_OUTOFMEMORY;
+    char name[256];
+    ReadName(object, name);
+    if (name[0]) frame->m_szName = CopyString(name);
+    parent->AddFrame(frame);
+    HRESULT hr = S_OK;
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
+        IDirectXFileData* data = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
+            hr = LoadFrames(data, element, options, frame);
+            data->Release();
+        }
+        child->Release();
+    }
+    return hr;
+}
+
+HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame) {
+    auto* container = new (std::nothrow) MeshContainer;
+    if (!container) return E_OUTOFMEMORY;
+    char name[256];
+    ReadName(object, name);
+    container->m_szName = CopyString(name);
+
+    ID3DXBuffer* adjacency = nullptr;
+    ID3DXBuffer* materials = nullptr;
+    DWORD numMaterials = 0;
+    HRESULT hr = D3DXLoadSkinMeshFromXof(object, options, m_pDevice, &adjacency, &materials, &numMaterials,
+                                         &container->m_pBoneNamesBuf, &container->m_pBoneOffsetBuf,
+                                         &container->m_pSkinMesh);
+    if (hr == D3DXERR_LOADEDMESHHASNODATA) {
+        delete container;
+        return S_OK;
+    }
+    if (FAILED(hr)) {
+        delete container;
+        return hr;
+    }
+
+    ID3DXMesh* original = nullptr;
+    container->m_pSkinMesh->GetOriginalMesh(&original);
+    const DWORD numFaces = original->GetNumFaces();
+    container->m_pAdjacency = new (std::nothrow) DWORD[std::size_t{numFaces} * 3];
+    if (container->m_pAdjacency && adjacency) {
+        std::memcpy(container->m_pAdjacency, adjacency->GetBufferPointer(), std::size_t{numFaces} * 12);
+    }
+    SafeRelease(adjacency);
+    if (!container->m_pAdjacency) hr = E_OUTOFMEMORY;
+
+    if (SUCCEEDED(hr) && container->m_pSkinMesh->GetNumBones() > 0) {
+        const DWORD bones = container->m_pSkinMesh->GetNumBones();
+        container->m_ppBoneMatrix = new (std::nothrow) const D3DXMATRIX*[bones]();
+        container->m_pBoneOffsetMat = static_cast<D3DXMATRIX*>(container->m_pBoneOffsetBuf->GetBufferPointer());
+        if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;  // the drawable mesh is built below, after the materials
+    } else if (SUCCEEDED(hr)) {
+        // Unskinned: drawn subset by subset from device buffers sorted by
+        // attribute (the fixed-function path of the device).
+        SafeRelease(container->m_pSkinMesh);
+        ID3DXMesh* sorted = nullptr;
+        hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
+        if (SUCCEEDED(hr)) {
+            container->m_pMesh = sorted;
+            sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
+            container->m_pAttribTable = new (std::nothrow) D3DXATTRIBUTERANGE[container->m_dwAttribTableSize + 1];
+            if (!container->m_pAttribTable) hr = E_OUTOFMEMORY;
+            if (SUCCEEDED(hr)) sorted->GetAttributeTable(container->m_pAttribTable, &container->m_dwAttribTableSize);
+        }
+        container->m_dwAttribGroups = numMaterials;
+    }
+    SafeRelease(original);
+
+    if (SUCCEEDED(hr)) {
+        const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
+        container->m_pMaterials = new (std::nothrow) D3DMATERIAL8[count]();
+        container->m_ppTextures = new (std::nothrow) IDirect3DTexture8*[count]();
+        if (!container->m_pMaterials || !container->m_ppTextures) hr = E_OUTOFMEMORY;
+        if (SUCCEEDED(hr)) {
+            container->m_dwMaterials = count;
+            if (materials && numMaterials > 0) {
+                const auto* list = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+                for (DWORD i = 0; i < count; ++i) {
+                    container->m_pMaterials[i] = list[i].MatD3D;
+                    container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
+                    if (list[i].pTextureFilename) {
+                        LogLine(m_pLog, "\t\tD3DXCreateTextureFromResource...\n");  // fixed log text
+                        if (FAILED(D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
+                                                                  &container->m_ppTextures[i]))) {
+                            container->m_ppTextures[i] = nullptr;
+                            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
+                        }
+                    }
+                }
+            } else {
+                D3DMATERIAL8& m = container->m_pMaterials[0];
+                m.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+                m.Specular = m.Diffuse;
+            }
+        }
+    }
+    SafeRelease(materials);
+    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container);
+    if (FAILED(hr)) {
+        delete container;
+        return hr;
+    }
+    container->m_pNext = frame->m_pMeshContainer;
+    frame->m_pMeshContainer = container;
+    return S_OK;
+}
+
+HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options,
+                                      MeshFrame* parent) {
+    auto* frame = new (std::nothrow) MeshFrame;
+    if (!frame) return E_OUTOFMEMORY;
+    frame->m_bAnimationFrame = 1;
+    char name[256];
+    ReadName(object, name);
+    if (name[0]) frame->m_szName = CopyString(name);
+    parent->AddFrame(frame);
+    HRESULT hr = S_OK;
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
+        IDirectXFileData* data = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
+            if (IsType(data, TID_D3DRMAnimation)) hr = LoadAnimation(data, element, options, frame);
+            data->Release();
+        }
+        child->Release();
+    }
+    return hr;
+}
+
+HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options,
+                                   MeshFrame* parent) {
+    auto* frame = new (std::nothrow) MeshFrame;
+    if (!frame) return E_OUTOFMEMORY;
+    frame->m_bAnimationFrame = 1;
+    parent->AddFrame(frame);
+    frame->m_pNextAnimation = element->m_pAnimationFrames;
+    element->m_pAnimationFrames = frame;
+
+    HRESULT hr = S_OK;
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
+        IDirectXFileData* data = nullptr;
+        IDirectXFileDataReference* ref = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&ref)))) {
+            IDirectXFileData* target = nullptr;
+            if (SUCCEEDED(ref->Resolve(&target))) {
+                if (IsType(target, TID_D3DRMFrame)) {
+                    char name[256];
+                    ReadName(target, name);
+                    MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame, name) : nullptr;
+                    if (!name[0] || frame->m_pAnimationFrame || !found) {
+                        hr = E_INVALIDARG;
+                    } else {
+                        frame->m_pAnimationFrame = found;
+                    }
+                }
+                target->Release();
+            }
+            ref->Release();
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
+            if (IsType(data, TID_D3DRMFrame)) {
+                hr = LoadFrames(data, element, options, frame);
+            } else if (IsType(data, TID_D3DRMAnimationKey)) {
+                hr = LoadAnimationKey(data, frame);
+            }
+            data->Release();
+        }
+        child->Release();
+    }
+    return hr;
+}
+
+// key type, key count, then per key: time, value count, values. Keys are
+// read at the fixed stride of their type; a key whose value count differs
+// from it, or data too short for the count, is refused rather than read
+// across into the next key.
+HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame) {
+    DWORD size = 0;
+    void* raw = nullptr;
+    if (FAILED(object->GetData(nullptr, &size, &raw)) || !raw || size < 8) return E_INVALIDARG;
+    const auto* words = static_cast<const DWORD*>(raw);  // the reader's data is 8-byte aligned
+    const DWORD type = words[0];
+    const DWORD count = words[1];
+    DWORD values = 0;
+    switch (type) {
+        case 0: values = 4; break;
+        case 1:
+        case 2: values = 3; break;
+        case 4: values = 16; break;
+        default: return E_INVALIDARG;
+    }
+    const DWORD stride = values + 2;
+    if (count == 0 || count > (size / 4 - 2) / stride) return E_INVALIDARG;
+    for (DWORD k = 0; k < count; ++k) {
+        if (words[2 + k * stride + 1] != values) return E_INVALIDARG;
+    }
+    auto time = [&](DWORD k) { return words[2 + k * stride]; };
+    auto value = [&](DWORD k, DWORD i) {
+        float v;
+        std::memcpy(&v, &words[2 + k * stride + 2 + i], 4);
+        return v;
+    };
+    switch (type) {
+        case 0: {
+            if (frame->m_pRotateKeys) return E_INVALIDARG;
+            frame->m_pRotateKeys = new (std::nothrow) RotateKey[count];
+            if (!frame->m_pRotateKeys) return E_OUTOFMEMORY;
+            frame->m_dwNumRotateKeys = count;
+            for (DWORD k = 0; k < count; ++k) {
+                frame->m_pRotateKeys[k].dwTime = time(k);
+                frame->m_pRotateKeys[k].quatRotate =
+                    D3DXQUATERNION(value(k, 1), value(k, 2), value(k, 3), value(k, 0));  // file: w, x, y, z
+            }
+            break;
+        }
+        case 1:
+        case 2: {
+            if (type == 1 ? frame->m_pScaleKeys != nullptr : frame->m_pPositionKeys != nullptr) return E_INVALIDARG;
+            if (type == 1) {
+                frame->m_pScaleKeys = new (std::nothrow) ScaleKey[count];
+                if (!frame->m_pScaleKeys) return E_OUTOFMEMORY;
+                frame->m_dwNumScaleKeys = count;
+                for (DWORD k = 0; k < count; ++k) {
+                    frame->m_pScaleKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
+                }
+            } else {
+                frame->m_pPositionKeys = new (std::nothrow) PositionKey[count];
+                if (!frame->m_pPositionKeys) return E_OUTOFMEMORY;
+                frame->m_dwNumPositionKeys = count;
+                for (DWORD k = 0; k < count; ++k) {
+                    frame->m_pPositionKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
+                }
+            }
+            break;
+        }
+        default: {
+            if (frame->m_pMatrixKeys) return E_INVALIDARG;
+            frame->m_pMatrixKeys = new (std::nothrow) MatrixKey[count];
+            if (!frame->m_pMatrixKeys) return E_OUTOFMEMORY;
+            frame->m_dwNumMatrixKeys = count;
+            for (DWORD k = 0; k < count; ++k) {
+                frame->m_pMatrixKeys[k].dwTime = time(k);
+                std::memcpy(&frame->m_pMatrixKeys[k].mat, &words[2 + k * stride + 2], sizeof(D3DXMATRIX));
+            }
+            break;
+        }
+    }
+    const float last = static_cast<float>(time(count - 1));
+    if (last > m_fAnimLength) m_fAnimLength = last;
+    return S_OK;
+}
+
+MeshFrame* SkinnedMesh::FindFrame(MeshFrame* frame, const char* name) {
+    for (; frame; frame = frame->m_pSibling) {
+        if (frame->m_szName && std::strcmp(frame->m_szName, name) == 0) return frame;
+        if (MeshFrame* found = FindFrame(frame->m_pChild, name)) return found;
+    }
+    return nullptr;
+}
+
+void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
+    for (; frame; frame = frame->m_pSibling) {
+        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            if (!c->m_pSkinMesh) continue;
+            const auto* names = static_cast<const char* const*>(c->m_pBoneNamesBuf->GetBufferPointer());
+            for (DWORD i = 0; i < c->m_pSkinMesh->GetNumBones(); ++i) {
+                MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame, names[i]) : nullptr;
+                if (bone) {
+                    c->m_ppBoneMatrix[i] = &bone->m_matCombined;
+                } else {
+                    // No frame of that name (or the weightless vertices'
+                    // bone): ride on the mesh's own frame, unposed.
+                    c->m_ppBoneMatrix[i] = &frame->m_matCombined;
+                    D3DXMatrixIdentity(&c->m_pBoneOffsetMat[i]);
+                }
+            }
+        }
+        FindBones(frame->m_pChild, element);
+    }
+}
+
+// --- the clock ---------------------------------------------------------------
+
+void SkinnedMesh::PoseElement(DrawElement* element) {
+    for (MeshFrame* f = element->m_pAnimationFrames; f; f = f->m_pNextAnimation) f->SetTime(element->m_fCurTime);
+}
+
+HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {
+    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+        if (m_bSegmentDirty == 1) {
+            if (segment == 0 || segmentCount == 0) return 0;
+            m_fSegmentLength = m_fAnimLength / static_cast<float>(segmentCount);
+            m_fSegmentStart = static_cast<float>(segment - 1) * m_fSegmentLength;
+            m_fSegmentEnd = static_cast<float>(segment) * m_fSegmentLength;
+            m_bSegmentDirty = 0;
+        }
+        e->m_fCurTime += elapsedSeconds * kTicksPerSecond;
+        if (e->m_fCurTime > m_fSegmentEnd) {
+            e->m_fCurTime = m_fSegmentStart;
+            m_bSegmentDirty = 1;
+        }
+        if (e->m_fCurTime < m_fSegmentStart) e->m_fCurTime = m_fSegmentStart;
+        PoseElement(e);
+    }
+    return 0;
+}
+
+void SkinnedMesh::SetCurrentTime(float ticks) {
+    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+        e->m_fCurTime = ticks > 0.0f ? ticks : 0.0f;
+        PoseElement(e);
+    }
+}
+
+HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
+    for (; frame; frame = frame->m_pSibling) {
+        D3DXMATRIX m;
+        D3DXMatrixMultiply(&m, &frame->m_matRot, &parent);
+        D3DXMatrixMultiply(&frame->m_matCombined, &m, &frame->m_matTrans);
+        UpdateFrames(frame->m_pChild, frame->m_matCombined);
+    }
+    return S_OK;
+}
+
+DWORD SkinnedMesh::CountBones() const {
+    DWORD most = 0;
+    struct Walk {
+        static void Frames(const MeshFrame* f, DWORD* most) {
+            for (; f; f = f->m_pSibling) {
+                for (const MeshContainer* c = f->m_pMeshContainer; c; c = c->m_pNext) {
+                    if (c->m_pSkinMesh && c->m_pSkinMesh->GetNumBones() > *most) *most = c->m_pSkinMesh->GetNumBones();
+                }
+                Frames(f->m_pChild, most);
+            }
+        }
+    };
+    for (const DrawElement* e = m_pDrawElements; e; e = e->m_pNext) Walk::Frames(e->m_pRootFrame, &most);
+    return most;
+}

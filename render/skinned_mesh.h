@@ -1,0 +1,237 @@
+// SkinnedMesh: one skinned, animated model (an X-file resource of type
+// "Model") as a frame hierarchy with meshes, bones and key tracks; its
+// animation clock; and its drawing by palette skinning in the vertex shaders
+// "skinmesh1.vsh" .. "skinmesh4.vsh" (one per influence count) with banded
+// toon lighting. Every whale of one model variant shares one instance: one
+// mesh, one clock, one set of shaders; only Render runs per whale.
+//
+// Units and frames: times are animation ticks, 4800 per second; matrices are
+// row-major and used with row vectors (p x M), left-handed, y up. A frame's
+// combined matrix is its local matrix x its parent's combined matrix x its
+// translation matrix (only the root's translation matrix is ever set: by
+// Render, to the instance's position, while the root's local matrix takes the
+// instance's rotation). So the file's top frames must not be animated bones.
+//
+// Lifecycle: InitDeviceObjects (load the hierarchy, toon ramp) ->
+// RestoreDeviceObjects (four shaders) -> per frame FrameMove once, Render per
+// instance -> InvalidateDeviceObjects (shaders; drawable meshes are released
+// and rebuilt by the next Render) -> DeleteDeviceObjects (hierarchy, ramp).
+// A model that failed to load leaves the object empty: FrameMove and Render
+// do nothing and return 0. Drawable meshes are built on first draw (start-up
+// cost), never per frame afterwards; nothing is allocated per frame.
+//
+// Bones: bone i of a skinned mesh points at the combined matrix of the frame
+// of that name. A bone that names no frame, and the loader's extra bone for
+// vertices without weights (named ""), are bound to the frame that holds the
+// mesh with an identity offset: those vertices keep their bind position
+// relative to the mesh instead of pointing at a matrix that does not exist.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3dx/d3dx_math.h"
+#include "platform/d3dx/d3dx_skin.h"
+#include "platform/xfile/xfile.h"
+
+class ErrLog;
+
+struct PositionKey {
+    DWORD dwTime;
+    D3DXVECTOR3 vPos;
+};
+struct ScaleKey {
+    DWORD dwTime;
+    D3DXVECTOR3 vScale;
+};
+struct RotateKey {
+    DWORD dwTime;
+    D3DXQUATERNION quatRotate;  // x, y, z, w (the file writes w first)
+};
+struct MatrixKey {
+    DWORD dwTime;
+    D3DXMATRIX mat;
+};
+
+// One mesh of a frame. Owns its COM objects and arrays.
+struct MeshContainer {
+    MeshContainer() = default;
+    MeshContainer(const MeshContainer&) = delete;
+    MeshContainer& operator=(const MeshContainer&) = delete;
+    ~MeshContainer();
+
+    ID3DXMesh* m_pMesh = nullptr;  // drawable: the blended mesh when skinned
+    D3DMATERIAL8* m_pMaterials = nullptr;
+    IDirect3DTexture8** m_ppTextures = nullptr;  // one per material, entries may be null
+    DWORD m_dwAttribGroups = 0;                  // subsets, or bone combinations when skinned
+    DWORD m_dwMaterials = 0;
+    MeshContainer* m_pNext = nullptr;
+    char* m_szName = nullptr;
+
+    ID3DXSkinMesh* m_pSkinMesh = nullptr;         // null for unskinned meshes
+    const D3DXMATRIX** m_ppBoneMatrix = nullptr;  // per bone: the combined matrix of its frame
+    ID3DXBuffer* m_pBoneNamesBuf = nullptr;
+    ID3DXBuffer* m_pBoneOffsetBuf = nullptr;
+    D3DXMATRIX* m_pBoneOffsetMat = nullptr;  // inside m_pBoneOffsetBuf, one per bone
+    DWORD* m_pAdjacency = nullptr;           // three per face
+    D3DXATTRIBUTERANGE* m_pAttribTable = nullptr;  // unskinned meshes: their subsets
+    DWORD m_dwAttribTableSize = 0;
+
+    DWORD m_dwMaxInfluences = 0;                 // 1..4, from the blended mesh's format
+    ID3DXBuffer* m_pBoneCombinationBuf = nullptr;  // D3DXBONECOMBINATION records
+    DWORD m_dwBuiltMethod = 2;                   // the method m_pMesh was built for; 2: none
+    DWORD m_dwPaletteSize = 0;
+    BOOL m_bSoftwareVP = FALSE;
+};
+
+// One node of the hierarchy. Owns its containers, keys, name, first child
+// and the sibling chain after it.
+struct MeshFrame {
+    MeshFrame();
+    MeshFrame(const MeshFrame&) = delete;
+    MeshFrame& operator=(const MeshFrame&) = delete;
+    ~MeshFrame();
+
+    MeshContainer* m_pMeshContainer = nullptr;
+    D3DXMATRIX m_matRot;          // local matrix (relative to the parent)
+    D3DXMATRIX m_matTrans;        // applied after the parent's combined matrix
+    D3DXMATRIX m_matRotOrig;      // the local matrix as loaded
+    D3DXMATRIX m_matCombined;     // frame to model space, from UpdateFrames
+
+    PositionKey* m_pPositionKeys = nullptr;
+    DWORD m_dwNumPositionKeys = 0;
+    RotateKey* m_pRotateKeys = nullptr;
+    DWORD m_dwNumRotateKeys = 0;
+    ScaleKey* m_pScaleKeys = nullptr;
+    DWORD m_dwNumScaleKeys = 0;
+    MatrixKey* m_pMatrixKeys = nullptr;
+    DWORD m_dwNumMatrixKeys = 0;
+
+    MeshFrame* m_pNextAnimation = nullptr;  // next frame with tracks (not owned)
+    MeshFrame* m_pAnimationFrame = nullptr;  // the frame these tracks drive (not owned)
+    MeshFrame* m_pSibling = nullptr;
+    MeshFrame* m_pChild = nullptr;
+    BYTE m_bAnimationFrame = 0;  // 1: made for an AnimationSet or Animation object
+    char* m_szName = nullptr;    // null when the object has no name
+
+    // Adds a child: the first stays first, later ones follow it in reverse
+    // load order.
+    void AddFrame(MeshFrame* child);
+    // Writes the local matrix of the animated frame from the tracks at time
+    // `ticks` (each track folded into its own length).
+    void SetTime(float ticks);
+};
+
+// One loaded hierarchy. Owns its root frame and name.
+struct DrawElement {
+    DrawElement();
+    DrawElement(const DrawElement&) = delete;
+    DrawElement& operator=(const DrawElement&) = delete;
+    ~DrawElement();
+
+    MeshFrame* m_pRootFrame;  // unnamed frame above the file's frames
+    MeshFrame* m_pAnimationFrames = nullptr;
+    char* m_szName = nullptr;
+    DrawElement* m_pNext = nullptr;
+    float m_fCurTime = 0.0f;  // ticks
+};
+
+// What Render needs from the caller, by value.
+struct SkinRenderParams {
+    D3DXMATRIX matWorld;
+    D3DXMATRIX matView;
+    D3DXMATRIX matProj;
+    D3DXVECTOR4 vLight;  // direction, w = 0
+    float fFogDistance;  // camera depth that is all fog colour
+};
+
+class SkinnedMesh {
+public:
+    static constexpr float kTicksPerSecond = 4800.0f;
+    static constexpr DWORD kPaletteSize = 28;  // bones per draw: c9..c92
+    static constexpr DWORD kNoShader = 0xFFFFFFFFu;
+    static constexpr DWORD kMethodVertexShader = 1;
+
+    SkinnedMesh();
+    ~SkinnedMesh();
+    SkinnedMesh(const SkinnedMesh&) = delete;
+    SkinnedMesh& operator=(const SkinnedMesh&) = delete;
+
+    // Stores the device and caps, loads the model `name` (its result is not
+    // returned: a failed model leaves an empty object) and creates the toon
+    // ramp from "Toon.bmp" (E_FAIL when that fails). Progress lines go to
+    // `log` (the start-up log; may be null), kept for RestoreDeviceObjects.
+    HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, const char* name, ErrLog* log = nullptr);
+    // Creates the four skinning shaders; the first failure is returned.
+    HRESULT RestoreDeviceObjects();
+    // Advances the clock of every element by elapsedSeconds x 4800 ticks
+    // within segment `segment` (1-based) of `segmentCount` equal parts of
+    // the animation, and poses every animated frame. Segment or count 0:
+    // nothing moves. Returns 0.
+    HRESULT FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds);
+    // Draws every element with the instance's world matrix. Stops at the
+    // first failing device call and returns its status; 0 otherwise.
+    HRESULT Render(SkinRenderParams params);
+    // Releases the drawable skinned meshes (rebuilt on the next Render) and
+    // deletes the shaders. Returns 0.
+    HRESULT InvalidateDeviceObjects();
+    // Frees the hierarchy and the toon ramp. Returns 0.
+    HRESULT DeleteDeviceObjects();
+
+    // Loads the model named in m_szName (or the bytes given to
+    // SetSourceData). Logs "SkinnedMesh Loading Failed...%d\n" on failure.
+    HRESULT LoadMeshHierarchy();
+    // Recomputes the combined matrices of a subtree.
+    HRESULT UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent);
+    // Depth first, child before sibling; exact names. Null when not found.
+    static MeshFrame* FindFrame(MeshFrame* frame, const char* name);
+
+    // Tools and tests: the next LoadMeshHierarchy reads these bytes (an X
+    // file that lives as long as the call) instead of the resource.
+    void SetSourceData(const void* data, std::size_t size);
+
+    // Inspection (tests, tools).
+    DrawElement* GetDrawElements() const { return m_pDrawElements; }
+    float GetAnimLength() const { return m_fAnimLength; }
+    float GetCurrentTime() const { return m_pDrawElements ? m_pDrawElements->m_fCurTime : 0.0f; }
+    DWORD GetShader(DWORD influences) const { return influences >= 1 && influences <= 4 ? m_dwShader[influences - 1] : kNoShader; }
+    const char* GetName() const { return m_szName; }
+    // Sets the clock of every element to `ticks` (clamped to 0 and above)
+    // and poses the frames, as FrameMove does, without advancing it.
+    void SetCurrentTime(float ticks);
+    // The largest bone count of the skinned meshes (0: none skinned).
+    DWORD CountBones() const;
+
+private:
+    HRESULT LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent);
+    HRESULT LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame);
+    HRESULT LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent);
+    HRESULT LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent);
+    HRESULT LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame);
+    void FindBones(MeshFrame* frame, DrawElement* element);
+    HRESULT GenerateMesh(MeshContainer* container);
+    HRESULT DrawFrames(MeshFrame* frame);
+    HRESULT DrawMeshContainer(MeshContainer* container);
+    void PoseElement(DrawElement* element);
+    void ReleaseDrawableMeshes(MeshFrame* frame);
+
+    // Part one: the model and its clock.
+    IDirect3DDevice8* m_pDevice;
+    D3DCAPS8 m_Caps;
+    char m_szName[260];
+    DrawElement* m_pDrawElements;
+    DWORD m_dwMethod;
+    float m_fAnimLength;  // ticks: the largest last-key time of any track
+    int m_bSegmentDirty;
+    float m_fSegmentLength, m_fSegmentStart, m_fSegmentEnd;
+
+    // Part two: device objects.
+    DWORD m_dwShader[4];
+    IDirect3DTexture8* m_pToonTexture;
+    D3DXMATRIX m_matView;
+    float m_fFogDistance;
+
+    ErrLog* m_pLog;
+    const void* m_pSourceData;
+    std::size_t m_SourceSize;
+};
