@@ -1,8 +1,8 @@
 // Boids: the whale school. Creation of the whales with their random draws,
 // the per-frame steering step (neighbours, obstacle feeler, regime, pitch,
-// speed, yaw rate) and each whale's world matrix. This file is the
-// simulation only and needs no device; loading and drawing the whale models
-// build on the accessors below (world matrix, model variant, flags).
+// speed, yaw rate) and each whale's world matrix (boids.cpp: no device); and
+// the whale models, loaded at start-up and drawn every frame at those poses
+// (boids_draw.cpp).
 //
 // Units: positions in world units, angles in radians, time steps in seconds.
 // A whale's speed is kept in hundredths of world units per second: a frame
@@ -10,16 +10,26 @@
 // a whale's nose is the +z axis of its world matrix (its third row).
 //
 // Ownership: Boids owns the whale array, made once by CreateWhales with the
-// configured count and never resized until Release. Update allocates nothing.
+// configured count and never resized until Release, the rigid stand-in
+// "WHALEDAMMY.X" every whale's instance points at, and the two skinned
+// whales (only when animated). Update and Render allocate nothing.
 #pragma once
 
+#include <memory>
+
 #include "platform/base/wintypes.h"
+#include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
+#include "render/skinned_mesh.h"
 #include "scene/model_instance.h"
+#include "scene/xmodel.h"
 
 class BackGroundObj;
+class Camera;
 class ErrLog;
 class Settings;
+class ZSortRender;
+
 
 // One whale. Everything after the instance is zero at construction.
 struct Boid {
@@ -86,6 +96,24 @@ public:
     // Frees the whale array.
     void Release();
 
+    // Device side. Makes the whales (CreateWhales with `seed`), loads the
+    // rigid stand-in and, when animated, the two skinned whales, logging each
+    // step and failure to `log`.
+    HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
+    // Creates the skinned whales' shaders (when animated). Returns 0.
+    HRESULT RestoreDeviceObjects();
+    // Draws every whale: rigid instances into the Z-sort queue, or, when
+    // animated, each visible whale with the skinned model of its variant
+    // after advancing both models' clocks by dt seconds. Enlarged whales are
+    // scaled by kLargeModelScale first. Stores the view in `camera`. Returns 0.
+    int Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
+               float dt);
+    // Releases the skinned whales' device-dependent objects. Returns 0.
+    HRESULT InvalidateDeviceObjects();
+    // Frees the whales, the stand-in and the skinned whales. Returns 0.
+    HRESULT DeleteDeviceObjects();
+    SkinnedMesh* GetSkinnedMesh(int variant) { return m_pSkinnedSkm ? &m_pSkinnedSkm[variant & 1] : nullptr; }
+
     void SetGoalPoint(const D3DXVECTOR3& goal) { m_vGoal = goal; }
     const D3DXVECTOR3& GetGoalPoint() const { return m_vGoal; }
 
@@ -115,6 +143,8 @@ private:
     Boid* m_pBoids = nullptr;  // m_nCount whales, owned
     D3DXVECTOR3 m_vGoal{0.0f, 0.0f, 0.0f};
     DWORD m_dwEscapes = 0;
+    std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
+    std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
 };
 
 // Turns an obstacle's face normal a quarter turn about the vertical axis,

@@ -158,13 +158,16 @@ HRESULT InitiateObjects(HWND) {
                          [&] {
                              g_Boids.ApplySettings(&g_Settings);
                              // Each object re-seeds the generator from the clock.
-                             return g_Boids.CreateWhales(timeGetTime(), log);
+                             const HRESULT hr = g_Boids.InitDeviceObjects(d, g_Caps, timeGetTime(), log);
+                             g_Boids.RestoreDeviceObjects();  // its result is not examined
+                             return hr;
                          }) &&
               ObjectStep("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
-                             g_Goal.SeedTargets(timeGetTime());
-                             return S_OK;
+                             const HRESULT hr = g_Goal.InitDeviceObjects(d, g_Caps, timeGetTime(), log);
+                             g_Goal.RestoreDeviceObjects();  // its result is not examined
+                             return hr;
                          }) &&
               ObjectStep("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
@@ -261,6 +264,8 @@ int Render() {
 
     // The rigid models are queued here and drawn below, sorted and blended.
     g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
+    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
+    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
     g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
     g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
 
@@ -298,7 +303,10 @@ void ReleaseAll() {
     g_DammySkm.DeleteDeviceObjects();
     g_Ferguson.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();
-    g_Boids.Release();
+    g_Boids.InvalidateDeviceObjects();
+    g_Boids.DeleteDeviceObjects();
+    g_Goal.InvalidateDeviceObjects();
+    g_Goal.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
     g_ParticleBubble.DeleteDeviceObjects();

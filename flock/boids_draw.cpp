@@ -1,0 +1,100 @@
+// The device side of the whale school: the rigid stand-in and the two skinned
+// whale models, loaded at start-up and drawn every frame at the poses the
+// simulation (boids.cpp) computed.
+#include "flock/boids.h"
+
+#include <new>
+
+#include "core/errlog.h"
+#include "flock/whale_draw.h"
+#include "render/skinned_mesh.h"
+#include "render/zsort_render.h"
+#include "scene/xmodel.h"
+#include "view/camera.h"
+
+namespace {
+const char* const kSkinnedNames[Boids::kModelVariants] = {"WHALESKINNED01.X", "WHALESKINNED02.X"};
+}  // namespace
+
+HRESULT Boids::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log) {
+    DeleteDeviceObjects();  // a second start replaces the first
+    HRESULT hr = CreateWhales(seed, log);
+    if (FAILED(hr)) return hr;
+
+    m_pDammyMdl.reset(new (std::nothrow) XModel);
+    if (!m_pDammyMdl) {
+        LogLine(log, "\t\tm_pDammyMdl == NULL\n");
+        return E_FAIL;
+    }
+    LogLine(log, "\t\tm_pDammyMdl->LoadXFile...\n");
+    hr = m_pDammyMdl->LoadXFile(device, "WHALEDAMMY.X", log);
+    if (FAILED(hr)) {
+        LogLine(log, "\t\tFailed\n");
+        return hr;
+    }
+    for (int i = 0; i < m_nCount; ++i) m_pBoids[i].m_Instance.SetModel(m_pDammyMdl.get());
+    if (!m_bAnimation) return 0;
+
+    m_pSkinnedSkm.reset(new (std::nothrow) SkinnedMesh[kModelVariants]);
+    if (!m_pSkinnedSkm) {
+        LogLine(log, "\t\tm_pSkinnedSkm == NULL\n");
+        return E_FAIL;
+    }
+    LogLine(log, "\t\tm_pSkinnedSkm.InitDeviceObjects...\n");
+    if (FAILED(m_pSkinnedSkm[0].InitDeviceObjects(device, caps, kSkinnedNames[0], log))) {
+        LogLine(log, "\t\tFailed(0)\n");
+        return E_FAIL;
+    }
+    if (FAILED(m_pSkinnedSkm[1].InitDeviceObjects(device, caps, kSkinnedNames[1], log))) {
+        LogLine(log, "\t\tFailed(1)\n");
+        return E_FAIL;
+    }
+    return 0;
+}
+
+HRESULT Boids::RestoreDeviceObjects() {
+    if (m_bAnimation && m_pSkinnedSkm) {
+        for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].RestoreDeviceObjects();
+    }
+    return 0;
+}
+
+int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
+                  float dt) {
+    if (!camera || m_nCount <= 0) return 0;
+    if (!m_bAnimation || !m_pSkinnedSkm) {
+        if (m_bAnimation) return 0;  // a failed start: nothing to draw with
+        for (int i = 0; i < m_nCount; ++i) {
+            ModelInstance& inst = m_pBoids[i].m_Instance;
+            if (m_bLargeModel) inst.Scale(kLargeModelScale);
+            inst.Render(device, camera, &camera->GetFrustum(), 0, zsort);
+        }
+        return 0;
+    }
+    // One clock per model: every whale of a variant beats its flukes in phase.
+    for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].FrameMove(1, 1, dt);
+    for (int i = 0; i < m_nCount; ++i) {
+        Boid& b = m_pBoids[i];
+        if (m_bLargeModel) b.m_Instance.Scale(kLargeModelScale);
+        if (b.m_Instance.IsVisible(device, &camera->GetFrustum()) != Visibility::kVisible) continue;
+        DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), camera, light, fogFar);
+    }
+    return 0;
+}
+
+HRESULT Boids::InvalidateDeviceObjects() {
+    if (m_bAnimation && m_pSkinnedSkm) {
+        for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].InvalidateDeviceObjects();
+    }
+    return 0;
+}
+
+HRESULT Boids::DeleteDeviceObjects() {
+    Release();            // the whales first: their instances point at the stand-in
+    m_pDammyMdl.reset();  // its destructor releases its meshes
+    if (m_pSkinnedSkm) {
+        for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].DeleteDeviceObjects();
+        m_pSkinnedSkm.reset();
+    }
+    return 0;
+}

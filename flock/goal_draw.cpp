@@ -1,0 +1,61 @@
+// The device side of the guide whale: its rigid stand-in and its own skinned
+// model, drawn at the pose the simulation (goal.cpp) computed.
+#include "flock/goal.h"
+
+#include <new>
+
+#include "flock/whale_draw.h"
+#include "render/skinned_mesh.h"
+#include "scene/xmodel.h"
+#include "view/camera.h"
+
+HRESULT Goal::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log) {
+    DeleteDeviceObjects();  // a second start replaces the first
+    SeedTargets(seed);
+    // No log lines of its own: the lifecycle logs the step and its failure.
+    m_pModel.reset(new (std::nothrow) XModel);
+    if (!m_pModel) return E_FAIL;
+    const HRESULT hr = m_pModel->LoadXFile(device, "WHALEDAMMY2.X", log);
+    if (FAILED(hr)) return hr;
+    m_Instance.SetModel(m_pModel.get());
+    if (!m_bAnimation) return 0;
+    m_pSkinnedSkm.reset(new (std::nothrow) SkinnedMesh);
+    if (!m_pSkinnedSkm || FAILED(m_pSkinnedSkm->InitDeviceObjects(device, caps, "WHALESKINNED03.X", log))) {
+        return E_FAIL;
+    }
+    return 0;
+}
+
+HRESULT Goal::RestoreDeviceObjects() {
+    if (m_bAnimation && m_pSkinnedSkm) m_pSkinnedSkm->RestoreDeviceObjects();
+    return 0;
+}
+
+void Goal::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
+                  float dt) {
+    if (!camera || !m_pModel) return;
+    if (m_bLargeModel) m_Instance.Scale(kLargeModelScale);
+    if (!m_bAnimation) {
+        m_Instance.Render(device, camera, &camera->GetFrustum(), 0, zsort);
+        return;
+    }
+    if (!m_pSkinnedSkm) return;
+    m_pSkinnedSkm->FrameMove(1, 1, dt);
+    // Unlike the school's whales the guide is drawn without a frustum test.
+    DrawSkinnedWhale(m_pSkinnedSkm.get(), m_Instance.GetWorldMatrix(), camera, light, fogFar);
+}
+
+HRESULT Goal::InvalidateDeviceObjects() {
+    if (m_bAnimation && m_pSkinnedSkm) m_pSkinnedSkm->InvalidateDeviceObjects();
+    return 0;
+}
+
+HRESULT Goal::DeleteDeviceObjects() {
+    m_Instance.SetModel(nullptr);
+    m_pModel.reset();  // its destructor releases its meshes
+    if (m_pSkinnedSkm) {
+        m_pSkinnedSkm->DeleteDeviceObjects();
+        m_pSkinnedSkm.reset();
+    }
+    return 0;
+}

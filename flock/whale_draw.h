@@ -1,0 +1,18 @@
+// Drawing one skinned whale at a world pose from the camera: shared by the
+// school and the guide whale, which draw their skinned models the same way.
+#pragma once
+
+#include "platform/d3dx/d3dx_math.h"
+
+class Camera;
+class SkinnedMesh;
+
+// Enlarged whales (intChkLargeModel) are drawn this many times their size,
+// scaled in model space.
+constexpr float kLargeModelScale = 4.0f;
+
+// Stores the inverse of the camera's pose as its view matrix and draws
+// `mesh` with `world`, that view, the camera's projection, the light vector
+// (world space, w = 0) and the fog distance. Returns the mesh's status.
+HRESULT DrawSkinnedWhale(SkinnedMesh* mesh, const D3DXMATRIX& world, Camera* camera, const D3DXVECTOR4& light,
+                         float fogFar);
