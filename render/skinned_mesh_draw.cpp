@@ -255,8 +255,15 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
 
     if (c->m_dwBuiltMethod != m_dwMethod) {
         hr = GenerateMesh(c);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+            // Tried once for this device generation: later frames draw
+            // nothing rather than retry (and allocate) every frame; the next
+            // invalidate and restore tries again.
+            c->m_dwBuiltMethod = m_dwMethod;
+            return hr;
+        }
     }
+    if (!c->m_pMesh || !c->m_pBoneCombinationBuf) return S_OK;
     static const float kConsts[4] = {1.0f, 0.5f, 0.0f, 765.01f};
     hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
     if (FAILED(hr)) return hr;
