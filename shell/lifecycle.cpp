@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 
+#include "music/bgm.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "render/renderer_states.h"
@@ -33,6 +35,8 @@ float g_fAspect = 4.0f / 3.0f;
 D3DCOLOR g_ClearColor = 0xFF000000;
 float g_fElapsedTime = 0.0f;
 float g_fAppTime = 0.0f;
+MusicManager* g_pMusicManager = nullptr;
+MusicSegment* g_pSegment = nullptr;
 
 extern int g_bWindowed;  // the saver shell's test-window switch
 
@@ -75,6 +79,10 @@ int Initiate(HWND hwnd) {
     if (FAILED(InitiateRenderer(hwnd))) return FailStart();
     g_ErrLog.Append("InitiateObjects...\n");
     if (FAILED(InitiateObjects(hwnd))) return FailStart();
+    if (g_Settings.intChkBGM == 1) {
+        g_ErrLog.Append("InitiateBGM...\n");  // fixed log text
+        if (FAILED(InitiateBGM(hwnd))) return FailStart();  // a music failure stops the saver
+    }
     return 1;
 }
 
@@ -165,6 +173,29 @@ HRESULT InitiateObjects(HWND) {
     return S_OK;
 }
 
+HRESULT InitiateBGM(HWND hwnd) {
+    g_pMusicManager = new (std::nothrow) MusicManager;
+    if (!g_pMusicManager) {
+        g_ErrLog.Append("\tpMusicManager == NULL");  // fixed log text (no newline)
+        return E_FAIL;
+    }
+    g_ErrLog.Append("\tpMusicManager->Initialize...\n");  // fixed log text
+    HRESULT hr = g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb);
+    if (FAILED(hr)) {
+        g_ErrLog.Append("\tFailed\n");
+        return hr;
+    }
+    g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
+    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment);
+    if (FAILED(hr)) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\tFailed hr=%x", static_cast<unsigned>(hr));  // fixed log text (no newline)
+        g_ErrLog.Append(line);
+        return hr;
+    }
+    return PlayBGMSegment(g_pMusicManager, g_pSegment);
+}
+
 void Frame(HWND hwnd) {
     if (!g_bDeviceReady) return;
     float dt = static_cast<float>(FrameTimer(TimerCommand::GetElapsedTime));
@@ -239,6 +270,12 @@ void ReleaseAll() {
     g_EarthAndPillar.DeleteDeviceObjects();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
+    // The music: stop, unload and free the tune, then close the performance down.
+    if (g_pSegment && g_pSegment->IsPlaying() == 1) g_pSegment->Stop(0);
+    delete g_pSegment;
+    g_pSegment = nullptr;
+    delete g_pMusicManager;
+    g_pMusicManager = nullptr;
     if (g_pDevice) {
         g_pDevice->Release();
         g_pDevice = nullptr;

@@ -11,6 +11,7 @@
 #include "scene/world_clock.h"
 #include "settings/settings.h"
 #include "core/errlog.h"
+#include "music/music_manager.h"
 #include "view/camera.h"
 
 // Globals read by the objects (single thread; see the lifecycle for when each is valid).
@@ -39,6 +40,8 @@ extern float g_fAspect;
 extern D3DCOLOR g_ClearColor;  // clear and fog colour
 extern float g_fElapsedTime;   // this frame's time step, seconds, at most kMaxTimeStep
 extern float g_fAppTime;       // seconds since the saver started
+extern MusicManager* g_pMusicManager;  // background music; both null when music is off
+extern MusicSegment* g_pSegment;
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
 
@@ -51,5 +54,6 @@ void ReleaseAll();
 HRESULT InitiateD3D(HWND hwnd);
 HRESULT InitiateRenderer(HWND hwnd);
 HRESULT InitiateObjects(HWND hwnd);
+HRESULT InitiateBGM(HWND hwnd);
 int Update();
 int Render();
