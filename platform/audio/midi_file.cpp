@@ -49,7 +49,7 @@ const char* ReadVlq(Cursor& c, std::uint32_t* value) {
 // Decodes one track chunk's bytes, appending its events; `endTick` receives
 // the tick of its End of Track (or of its last event when that is missing).
 const char* ReadTrack(Cursor c, std::vector<RawEvent>& out, std::vector<std::uint8_t>& pool, int* notes,
-                      std::uint64_t* endTick) {
+                      std::uint64_t* endTick, int* endOfTracks) {
     std::uint64_t tick = 0;
     std::uint8_t running = 0;
     while (c.p < c.end) {
@@ -75,6 +75,7 @@ const char* ReadTrack(Cursor c, std::vector<RawEvent>& out, std::vector<std::uin
             if (len > c.Left()) return kPastTrackEnd;
             if (type == 0x2F) {  // End of Track: anything after it in the chunk is ignored
                 *endTick = tick;
+                ++*endOfTracks;
                 return nullptr;
             }
             if (type == 0x51) {
@@ -192,9 +193,11 @@ const char* ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiSong* s
         if (len > size - pos - 8) return "a chunk runs past the end of the file";
         if (std::memcmp(chunk, "MTrk", 4) == 0 && song->trackCount < declared) {
             std::uint64_t endTick = 0;
-            if (const char* e = ReadTrack({chunk + 8, chunk + 8 + len}, raw, song->sysex, &song->noteCount, &endTick))
+            if (const char* e = ReadTrack({chunk + 8, chunk + 8 + len}, raw, song->sysex, &song->noteCount, &endTick,
+                                          &song->endOfTrackCount))
                 return e;
             ++song->trackCount;
+            song->trackEndTicks.push_back(endTick);
             if (format == 2) {
                 seconds = Sequence(raw, endTick, division, seconds, song);
             } else {

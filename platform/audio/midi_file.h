@@ -47,6 +47,8 @@ struct MidiSong {
     int division = 0;      // the header's raw division word
     double lengthSeconds = 0.0;  // where the last track ends (format 2: all patterns in turn)
     int noteCount = 0;     // Note On events with a velocity above 0
+    int endOfTrackCount = 0;  // tracks that close with an End of Track event
+    std::vector<std::uint64_t> trackEndTicks;  // per track read: the tick where it ends
     std::vector<MidiEvent> events;      // ordered by time; equal times keep file order
     std::vector<std::uint8_t> sysex;    // SysEx payloads, see MidiEvent
 };

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
 struct FluidState {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
@@ -82,6 +84,16 @@ HRESULT SynthLoader::LoadSegmentFromFile(const char* path, std::unique_ptr<Synth
     segment->reset();
     if (!path || !*path) {
         m_szRefusal = "no file name";
+        return E_FAIL;
+    }
+    // Folders, pipes and devices are refused before opening: a pipe would block.
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        m_szRefusal = "the file cannot be opened";
+        return E_FAIL;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        m_szRefusal = "not a regular file";
         return E_FAIL;
     }
     std::ifstream in(path, std::ios::binary | std::ios::ate);
@@ -312,6 +324,10 @@ HRESULT SynthPerformance::SetMasterVolume(long hundredthsOfDb) {
 
 float SynthPerformance::Gain() const {
     return m_fluid ? fluid_synth_get_gain(m_fluid->synth) : 0.0f;
+}
+
+int SynthPerformance::ActiveVoiceCount() const {
+    return m_fluid ? fluid_synth_get_active_voice_count(m_fluid->synth) : 0;
 }
 
 std::uint64_t SynthPerformance::SamplesRendered() const {

@@ -150,6 +150,8 @@ public:
 
     int SampleRate() const { return m_nSampleRate; }
     float Gain() const;
+    // Voices sounding now, including notes in their release (0 when closed).
+    int ActiveVoiceCount() const;
     std::uint64_t SamplesRendered() const;
     // The audio driver in use ("offline", "null", "pulseaudio", ...), or null.
     const char* DriverName() const { return m_szDriver; }
