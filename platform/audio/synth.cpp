@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <pthread.h>
 #include <sys/stat.h>
 
 struct FluidState {
@@ -355,6 +356,7 @@ int SynthPerformance::AudioCallback(void* self, int len, int, float*[], int nout
 }
 
 void SynthPerformance::NullDriverLoop() {
+    pthread_setname_np(pthread_self(), "nrv-audio");  // visible in top -H and /proc
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration_cast<clock::duration>(
         std::chrono::duration<double>(static_cast<double>(kNullPeriod) / m_nSampleRate));
