@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the review images under docs/: a contact sheet of every rigid
 # model (tools/modelview) and screenshots of the saver in its test window in
-# normal and deep-sea colours. Needs a build (make build) and xvfb-run.
+# normal and deep-sea colours; and the tune excerpt docs/tune-excerpt.ogg
+# (tools/render-tune-excerpt.sh). Needs a build (make build), xvfb-run and sox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -31,3 +32,4 @@ shot() {  # shot NAME SETTINGS-LINES...
 shot scene-normal '"intChkCol"=dword:00000000'
 shot scene-deepsea '"intChkCol"=dword:00000001'
 echo "Wrote $out/models.png, $out/scene-normal.png, $out/scene-deepsea.png"
+./tools/render-tune-excerpt.sh "$build"

@@ -37,20 +37,25 @@ constexpr std::uint32_t kTuneTempo = 937500;      // microseconds per quarter: 6
 // ---- the score ----
 
 // Channels (0-based) and their sounds. Program bytes are the GM number - 1.
+// The balance was set from measured levels on the Debian General-MIDI
+// soundfont (TimGM6mb), each track rendered alone: while they sound, the
+// celesta sits about 9 dB, horn, whale and bass 6-8 dB, strings and choir
+// about 4 dB under the pad (the celesta's attack carries above its RMS).
 struct TuneVoice {
     int channel;
     const char* name;   // track name
     int program;        // program byte
+    int velocity;       // centre of the humanised note velocities
     int volume, pan, reverb, chorus, expression;  // CC7, CC10, CC91, CC93, CC11 at tick 0
 };
 inline constexpr TuneVoice kTuneVoices[] = {
-    {0, "Pad", 0x59, 100, 64, 100, 40, 104},       // GM 90 Pad 2 (warm); CC11 = the swell at tick 0
-    {1, "Strings", 0x31, 80, 40, 90, 30, 40},     // GM 50 String Ensemble 2
-    {2, "Choir", 0x5B, 75, 88, 110, 20, 40},      // GM 92 Pad 4 (choir)
-    {3, "Contrabass", 0x2B, 95, 64, 60, 0, 100},  // GM 44 Contrabass
-    {4, "Celesta", 0x08, 80, 84, 110, 20, 100},   // GM 9 Celesta
-    {5, "Horn", 0x3C, 80, 48, 100, 10, 100},      // GM 61 French Horn
-    {6, "Whale", 0x36, 60, 30, 120, 30, 100},     // GM 55 Synth Voice
+    {0, "Pad", 0x59, 60, 80, 64, 100, 40, 104},       // GM 90 Pad 2 (warm); CC11 = the swell at tick 0
+    {1, "Strings", 0x31, 64, 85, 40, 90, 30, 40},     // GM 50 String Ensemble 2
+    {2, "Choir", 0x5B, 64, 105, 88, 110, 20, 40},     // GM 92 Pad 4 (choir)
+    {3, "Contrabass", 0x2B, 66, 80, 64, 60, 0, 100},  // GM 44 Contrabass
+    {4, "Celesta", 0x08, 72, 127, 84, 110, 20, 100},  // GM 9 Celesta
+    {5, "Horn", 0x3C, 60, 78, 48, 100, 10, 100},      // GM 61 French Horn
+    {6, "Whale", 0x36, 66, 100, 30, 120, 30, 100},    // GM 55 Synth Voice
 };
 
 // One chord per two bars: its name, bass note and four pad notes (C4 = 60).
@@ -287,7 +292,7 @@ inline Track PadTrack() {
     for (int bar = 1; bar <= kTuneBars; bar += 2) {
         const TuneChord& c = ChordAt(bar);
         for (int i = 0; i < 4; ++i) {
-            const int vel = 60 + Jitter(static_cast<std::uint32_t>(bar * 16 + i), 5);
+            const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(bar * 16 + i), 5);
             t.Note(BarTick(bar), BarTick(bar + 2), v.channel, c.pad[i], vel);
         }
     }
@@ -309,7 +314,7 @@ inline Track LayerTrack(const TuneVoice& v, int firstBar, int lowestVoice, int o
     for (int bar = firstBar; bar <= kTuneBars; bar += 2) {
         const TuneChord& c = ChordAt(bar);
         for (int i = lowestVoice; i < 4; ++i) {
-            const int vel = 54 + Jitter(static_cast<std::uint32_t>(v.channel * 1000 + bar * 16 + i), 5);
+            const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(v.channel * 1000 + bar * 16 + i), 5);
             t.Note(BarTick(bar), BarTick(bar + 2), v.channel, c.pad[i] + octave, vel);
         }
     }
@@ -333,7 +338,7 @@ inline Track BassTrack() {
     SetUp(t, v);
     for (int bar = 1; bar <= kTuneBars; bar += 2) {
         const TuneChord& c = ChordAt(bar);
-        const int vel = 58 + Jitter(static_cast<std::uint32_t>(5000 + bar), 2);
+        const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(5000 + bar), 2);
         // The G chords before Dm9 (bars 15-16 and 39-40) walk down through E.
         if (bar == 15 || bar == 39) {
             t.Note(BarTick(bar), BarTick(bar + 1), v.channel, c.bass, vel);
@@ -358,7 +363,7 @@ inline Track MelodyTrack(const TuneVoice& v) {
             // Humanised: velocity ±8, onset ±10 ticks (never at the loop's ends:
             // phrases lie well inside it), a short breath before the next note.
             const int on = tick + Jitter(static_cast<std::uint32_t>(9000 + index * 7), 10);
-            const int vel = 57 + Jitter(static_cast<std::uint32_t>(7000 + index * 13), 8);
+            const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(7000 + index * 13), 8);
             t.Note(on, tick + length - 30, v.channel, n.note, vel);
             tick += length;
             ++index;
@@ -392,7 +397,7 @@ inline Track WhaleTrack() {
         for (const Token& m : Tokens(p.moans)) {
             const int length = static_cast<int>(std::lround(m.value * ticksPerSecond / 16.0)) * 16;
             const int rise = length * 2 / 5;
-            const int vel = 42 + Jitter(static_cast<std::uint32_t>(3000 + index), 6);
+            const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(3000 + index), 6);
             t.Bend(tick, ch, bendValue(-2.0));
             t.Cc(tick, ch, 11, 100);
             t.On(tick, ch, m.note, vel);
