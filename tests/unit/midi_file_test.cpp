@@ -5,10 +5,17 @@
 // events, zero length, no notes).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "platform/audio/midi_file.h"
+#include "platform/audio/synth.h"
 #include "tests/support/midi_bytes.h"
 
 namespace {
@@ -153,6 +160,57 @@ TEST(MidiFile, RefusesWhatCannotBePlayed) {
     Bytes format3 = miditest::Format1File();
     format3[9] = 3;
     EXPECT_STREQ(Read(format3, &s), "unknown MIDI file format");
+}
+
+// Sizes claimed by a file are never allocated: in a child process whose
+// address space is capped 64 MiB above what it uses, files that claim
+// gigabyte chunks, SysEx and meta events, and 65535 tracks are all refused.
+TEST(MidiFile, ClaimedSizesAreNeverAllocated) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own reservations make an address-space cap meaningless";
+#else
+    auto track = [](const Bytes& body, int tracks = 1) {
+        Bytes f = miditest::Header(1, tracks, 96);
+        Append(f, miditest::Chunk("MTrk", body));
+        return f;
+    };
+    Bytes hugeChunk = miditest::SingleNoteFile(96);
+    hugeChunk[18] = 0x7F, hugeChunk[19] = hugeChunk[20] = hugeChunk[21] = 0xFF;
+    const Bytes files[] = {
+        hugeChunk,
+        track({0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x02}),        // SysEx of 256 MiB - 1
+        track({0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}),         // text of 256 MiB - 1
+        track({0x00, 0x90, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F}, 65535),     // 65535 tracks declared
+    };
+    const std::string path = ::testing::TempDir() + "nereval_huge_chunk.mid";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(hugeChunk.data()),
+                                                static_cast<std::streamsize>(hugeChunk.size()));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64u << 20);
+        const rlimit limit{cap, cap};
+        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        int refused = 0;
+        for (const Bytes& b : files) {
+            MidiSong song;
+            refused += ReadMidiFile(b.data(), b.size(), &song) != nullptr;
+        }
+        SynthLoader loader;
+        std::unique_ptr<SynthSegment> segment;
+        refused += FAILED(loader.LoadSegmentFromFile(path.c_str(), &segment));
+        _exit(refused == 5 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reader died under the memory cap (signal " << WTERMSIG(status) << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: no cap could be set; 4: a file was accepted";
+#endif
 }
 
 }  // namespace
