@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds per quarter: 120 beats per minute
 constexpr double kMinLengthSeconds = 0.25;       // anything shorter cannot be looped usefully
+constexpr double kMaxLengthSeconds = 6 * 3600.0; // longer is absurd, and keeps sample counts far from overflow
 
 std::uint32_t Be32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -212,6 +213,7 @@ const char* ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiSong* s
 
     if (seconds <= 0.0) return "the tune has zero length";
     if (seconds < kMinLengthSeconds) return "the tune is too short to loop";
+    if (!(seconds <= kMaxLengthSeconds)) return "the tune is longer than six hours";
     if (song->noteCount == 0) return "the tune has no notes";
     return nullptr;
 }

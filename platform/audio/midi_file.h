@@ -8,7 +8,8 @@
 // its chunk or file, fewer track chunks than the header declares, a malformed
 // event (data byte with bit 7 set, a status byte that has no place in a file,
 // a variable-length number longer than 4 bytes, an event before any status),
-// a division of 0, a tune of zero length and a tune without a single note.
+// a division of 0, a tune of zero length, shorter than a quarter second or
+// longer than six hours, and a tune without a single note.
 // What is accepted: unknown chunks (skipped), a missing End of Track at the
 // end of a track chunk (the track ends with its last event), trailing bytes
 // too few to hold a chunk header, meta events of any type (only tempo and End

@@ -152,6 +152,9 @@ TEST(MidiFile, RefusesWhatCannotBePlayed) {
     EXPECT_STREQ(Read(track({0x00, 0xFF, 0x2F, 0x00}), &s), "the tune has zero length");
     EXPECT_STREQ(Read(track({0x08, 0x90, 60, 100, 0x08, 0x80, 60, 0}), &s), "the tune is too short to loop");
     EXPECT_STREQ(Read(track({0x00, 0xB0, 7, 100, 0x83, 0x00, 0xFF, 0x2F, 0x00}), &s), "the tune has no notes");
+    // 0x0FFFFFFF ticks at 96 per quarter and 120 per minute: 15.5 days.
+    EXPECT_STREQ(Read(track({0x00, 0x90, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0}), &s),
+                 "the tune is longer than six hours");
     EXPECT_STREQ(Read(track(miditest::kEndOfTrack, 0), &s), "the division is zero");
 
     Bytes fewer = miditest::Format1File();
