@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "flock/school.h"
+#include "music/bgm.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "render/device_setup.h"
@@ -48,6 +50,8 @@ D3DCOLOR g_ClearColor = 0xFF000000;
 float g_fElapsedTime = 0.0f;
 float g_fAppTime = 0.0f;
 const char* g_szFailedStage = nullptr;
+MusicManager* g_pMusicManager = nullptr;
+MusicSegment* g_pSegment = nullptr;
 
 namespace {
 
@@ -90,6 +94,10 @@ int Initiate(HWND hwnd) {
     if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
     g_ErrLog.Append("InitiateObjects...\n");
     if (FAILED(InitiateObjects(hwnd))) return FailStart("InitiateObjects");
+    if (g_Settings.intChkBGM == 1) {
+        g_ErrLog.Append("InitiateBGM...\n");  // fixed log text
+        if (FAILED(InitiateBGM(hwnd))) return FailStart("InitiateBGM");  // a music failure stops the saver
+    }
 
     // Lucida Console, semi-bold, underlined, at the default size; a monospace
     // face stands in where the system has no Lucida Console.
@@ -196,6 +204,29 @@ HRESULT InitiateObjects(HWND) {
         return E_FAIL;
     }
     return S_OK;
+}
+
+HRESULT InitiateBGM(HWND hwnd) {
+    g_pMusicManager = new (std::nothrow) MusicManager;
+    if (!g_pMusicManager) {
+        g_ErrLog.Append("\tpMusicManager == NULL");  // fixed log text (no newline)
+        return E_FAIL;
+    }
+    g_ErrLog.Append("\tpMusicManager->Initialize...\n");  // fixed log text
+    HRESULT hr = g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb);
+    if (FAILED(hr)) {
+        g_ErrLog.Append("\tFailed\n");
+        return hr;
+    }
+    g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
+    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment);
+    if (FAILED(hr)) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\tFailed hr=%x", static_cast<unsigned>(hr));  // fixed log text (no newline)
+        g_ErrLog.Append(line);
+        return hr;
+    }
+    return PlayBGMSegment(g_pMusicManager, g_pSegment);
 }
 
 void Frame(HWND hwnd) {
@@ -311,6 +342,12 @@ void ReleaseAll() {
     g_Obstacle01BGO.DeleteDeviceObjects();
     g_ParticleBubble.DeleteDeviceObjects();
     g_Cellophane.DeleteDeviceObjects();
+    // The music: stop, unload and free the tune, then close the performance down.
+    if (g_pSegment && g_pSegment->IsPlaying() == 1) g_pSegment->Stop(0);
+    delete g_pSegment;
+    g_pSegment = nullptr;
+    delete g_pMusicManager;
+    g_pMusicManager = nullptr;
     if (g_hFont) {
         DeleteObject(g_hFont);
         g_hFont = nullptr;

@@ -19,6 +19,7 @@
 #include "scene/earth_and_pillar.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
+#include "music/music_manager.h"
 #include "view/camera.h"
 #include "view/camera_mode.h"
 #include "view/cellophane.h"
@@ -70,6 +71,8 @@ extern float g_fAspect;
 extern D3DCOLOR g_ClearColor;  // clear and fog colour
 extern float g_fElapsedTime;   // this frame's time step, seconds, at most kMaxTimeStep
 extern float g_fAppTime;       // seconds since the saver started
+extern MusicManager* g_pMusicManager;  // background music; both null when music is off
+extern MusicSegment* g_pSegment;
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
 
@@ -84,6 +87,7 @@ void ReleaseAll();
 HRESULT InitiateD3D(HWND hwnd);
 HRESULT InitiateRenderer(HWND hwnd);
 HRESULT InitiateObjects(HWND hwnd);
+HRESULT InitiateBGM(HWND hwnd);
 int Update();
 int Render();
 // The frame-rate text of Render's last step.

@@ -4,8 +4,9 @@
 # top views, frames a second apart over one loop), screenshots of the saver
 # in its test window in normal and deep-sea colours, plain and with the screen
 # effects (cellophane tint and frame rate), the configuration dialog with the
-# default settings, and the animated school at the top of the README
-# (tools/make-school-anim.sh). Needs a build (make build) and xvfb-run.
+# default settings, the animated school at the top of the README
+# (tools/make-school-anim.sh) and the tune excerpt docs/tune-excerpt.ogg
+# (tools/render-tune-excerpt.sh). Needs a build (make build), xvfb-run and sox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -62,4 +63,5 @@ XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME
   kill -TERM "$pid"; wait "$pid" || true
 ' _ "$build/nereval" "$out/dialog.png"
 ./tools/make-school-anim.sh "$build"
-echo "Wrote $out/models.png, $out/whales-strip.png, the scene and effects screenshots, $out/dialog.png and $out/school.gif under $out/"
+./tools/render-tune-excerpt.sh "$build"
+echo "Wrote $out/models.png, $out/whales-strip.png, the scene and effects screenshots, $out/dialog.png, $out/school.gif and $out/tune-excerpt.ogg under $out/"

@@ -1,0 +1,65 @@
+// MusicManager: performance set-up, segments from files and resources,
+// close-down.
+#include "music/music_manager.h"
+
+#include <new>
+#include <utility>
+
+#include "platform/os/resource.h"
+
+MusicManager::~MusicManager() {
+    if (m_pPerformance) {
+        m_pPerformance->Stop(nullptr, 0);
+        m_pPerformance->CloseDown();
+        m_pPerformance.reset();
+    }
+}
+
+HRESULT MusicManager::Initialize(HWND hwnd, DWORD channelCount, DWORD defaultPathType) {
+    return Initialize(hwnd, channelCount, defaultPathType, SynthOptions{});
+}
+
+HRESULT MusicManager::Initialize(HWND, DWORD channelCount, DWORD defaultPathType, const SynthOptions& options) {
+    if (m_pPerformance) return E_FAIL;
+    auto performance = std::make_unique<SynthPerformance>();
+    HRESULT hr = performance->InitAudio(defaultPathType, channelCount, kAudioFeaturesAll, options);
+    if (FAILED(hr)) return hr;
+    m_pPerformance = std::move(performance);
+    return S_OK;
+}
+
+HRESULT MusicManager::Wrap(MusicSegment** segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi) {
+    auto* wrapper = new (std::nothrow) MusicSegment(m_pPerformance.get(), &m_loader, std::move(loaded));
+    if (!wrapper) return E_OUTOFMEMORY;
+    *segment = wrapper;
+    if (isMidi) wrapper->GetSegment()->SetStandardMidiFile();
+    if (download) {
+        HRESULT hr = wrapper->Download();
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT MusicManager::CreateSegmentFromFile(MusicSegment** segment, const char* fileName, BOOL download,
+                                            BOOL isMidi) {
+    if (!segment) return E_INVALIDARG;
+    *segment = nullptr;
+    if (!m_pPerformance) return CO_E_NOTINITIALIZED;
+    std::unique_ptr<SynthSegment> loaded;
+    HRESULT hr = m_loader.LoadSegmentFromFile(fileName, &loaded);
+    if (FAILED(hr)) return hr;
+    return Wrap(segment, std::move(loaded), download, isMidi);
+}
+
+HRESULT MusicManager::CreateSegmentFromResource(MusicSegment** segment, const char* name, const char* type,
+                                                BOOL download, BOOL isMidi) {
+    if (!segment) return E_INVALIDARG;
+    *segment = nullptr;
+    if (!m_pPerformance) return CO_E_NOTINITIALIZED;
+    const ResourceData res = FindResourceData(name, type);
+    if (!res) return E_FAIL;
+    std::unique_ptr<SynthSegment> loaded;
+    HRESULT hr = m_loader.LoadSegmentFromMemory(res.data, res.size, &loaded);
+    if (FAILED(hr)) return hr;
+    return Wrap(segment, std::move(loaded), download, isMidi);
+}

@@ -1,0 +1,468 @@
+// The music platform on FluidSynth: synthesizer set-up, audio outputs, the
+// loader, and the sample-accurate sequencer that loops a segment.
+#include "platform/audio/synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include <pthread.h>
+#include <sys/stat.h>
+
+struct FluidState {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    fluid_audio_driver_t* driver = nullptr;
+};
+
+namespace {
+
+std::atomic<int> g_liveSynths{0};
+
+constexpr int kNullPeriod = 512;  // frames per block of the "null" output
+
+// FluidSynth's warnings and notices would go to stderr of a program that
+// usually has none; errors still do.
+void QuietFluidLogs() {
+    static const bool done = [] {
+        fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+bool FileExists(const char* path) {
+    std::ifstream f(path, std::ios::binary);
+    return static_cast<bool>(f);
+}
+
+}  // namespace
+
+const char* const* KnownSoundFonts() {
+    static const char* const kPaths[] = {
+        "/usr/share/sounds/sf2/default-GM.sf2",  // the Debian alternative
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/usr/share/sounds/sf3/default-GM.sf3",
+        "/usr/share/sounds/sf3/MuseScore_General.sf3",
+        "/usr/share/soundfonts/default.sf2",
+        "/usr/share/soundfonts/FluidR3_GM.sf2",
+        nullptr,
+    };
+    return kPaths;
+}
+
+// ---- segment and loader ----
+
+SynthSegment::~SynthSegment() {
+    if (m_pDownloadedTo) m_pDownloadedTo->Unload(this);
+}
+
+HRESULT SynthSegment::SetRepeats(DWORD count) {
+    m_dwRepeats = count;
+    return S_OK;
+}
+
+HRESULT SynthLoader::LoadSegmentFromMemory(const void* data, std::size_t size, std::unique_ptr<SynthSegment>* segment) {
+    segment->reset();
+    auto seg = std::make_unique<SynthSegment>();
+    m_szRefusal = ReadMidiFile(static_cast<const std::uint8_t*>(data), size, &seg->m_song);
+    if (m_szRefusal) return E_FAIL;
+    *segment = std::move(seg);
+    return S_OK;
+}
+
+HRESULT SynthLoader::LoadSegmentFromFile(const char* path, std::unique_ptr<SynthSegment>* segment) {
+    segment->reset();
+    if (!path || !*path) {
+        m_szRefusal = "no file name";
+        return E_FAIL;
+    }
+    // Folders, pipes and devices are refused before opening: a pipe would block.
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        m_szRefusal = "the file cannot be opened";
+        return E_FAIL;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        m_szRefusal = "not a regular file";
+        return E_FAIL;
+    }
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        m_szRefusal = "the file cannot be opened";
+        return E_FAIL;
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        m_szRefusal = "the file cannot be read";
+        return E_FAIL;
+    }
+    // The size checked here is the file's, before anything is allocated.
+    if (static_cast<std::uint64_t>(size) > kMaxMidiFileBytes) {
+        m_szRefusal = "the file is too large";
+        return E_FAIL;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        m_szRefusal = "the file cannot be read";
+        return E_FAIL;
+    }
+    return LoadSegmentFromMemory(bytes.data(), bytes.size(), segment);
+}
+
+// ---- performance: set-up and close-down ----
+
+SynthPerformance::SynthPerformance() = default;
+
+SynthPerformance::~SynthPerformance() {
+    CloseDown();
+    for (SynthSegment* seg : m_downloaded) seg->m_pDownloadedTo = nullptr;
+}
+
+int SynthPerformance::LiveSynthCount() {
+    return g_liveSynths.load();
+}
+
+HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, DWORD, const SynthOptions& options) {
+    if (m_fluid) return E_FAIL;  // already initialised
+    QuietFluidLogs();
+    (void)defaultPathType;  // every path type maps to the one stereo output with reverb (see the header)
+    m_nSampleRate = std::clamp(options.sampleRate, 8000, 96000);
+    m_fluid = std::make_unique<FluidState>();
+    FluidState& f = *m_fluid;
+    f.settings = new_fluid_settings();
+    if (!f.settings) {
+        m_fluid.reset();
+        return E_FAIL;
+    }
+    const int channels = std::clamp((static_cast<int>(std::min<DWORD>(channelCount, 256)) + 15) / 16 * 16, 16, 256);
+    fluid_settings_setint(f.settings, "synth.midi-channels", channels);
+    fluid_settings_setnum(f.settings, "synth.sample-rate", m_nSampleRate);
+    fluid_settings_setint(f.settings, "synth.audio-channels", 1);
+    fluid_settings_setint(f.settings, "synth.reverb.active", 1);
+    fluid_settings_setint(f.settings, "synth.chorus.active", 1);
+    fluid_settings_setnum(f.settings, "synth.gain", kBaseGain);
+    fluid_settings_setint(f.settings, "synth.cpu-cores", 1);
+    f.synth = new_fluid_synth(f.settings);
+    if (!f.synth) {
+        CloseDown();
+        return E_FAIL;
+    }
+    ++g_liveSynths;
+
+    // The soundfont: the caller's, the developer's, or the system's GM set.
+    const char* font = options.soundFont ? options.soundFont : std::getenv("NEREVAL_SOUNDFONT");
+    if (!font || !*font) {
+        font = nullptr;
+        for (const char* const* p = KnownSoundFonts(); *p; ++p) {
+            if (FileExists(*p)) {
+                font = *p;
+                break;
+            }
+        }
+    }
+    if (!font || fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
+        CloseDown();
+        return E_FAIL;
+    }
+    std::snprintf(m_szSoundFontBuf, sizeof m_szSoundFontBuf, "%s", font);
+    m_szSoundFont = m_szSoundFontBuf;
+
+    m_qwNow = 0;
+    m_qwTempoAnchor = 0;
+    m_dwTempo = 500000;
+
+    // The audio output.
+    const char* driver = options.driver ? options.driver : std::getenv("NEREVAL_AUDIO_DRIVER");
+    if (driver && !*driver) driver = nullptr;
+    if (driver && std::strcmp(driver, "offline") == 0) {
+        m_szDriver = "offline";
+        return S_OK;
+    }
+    if (driver && std::strcmp(driver, "none") == 0) {
+        CloseDown();
+        return DSERR_NODRIVER;
+    }
+    if (driver && std::strcmp(driver, "null") == 0) {
+        m_nullBuffer.assign(2 * kNullPeriod, 0.0f);
+        m_bNullRun = true;
+        m_nullThread = std::thread(&SynthPerformance::NullDriverLoop, this);
+        m_szDriver = "null";
+        return S_OK;
+    }
+    static const char* const kSystemDrivers[] = {"pulseaudio", "alsa"};
+    for (const char* name : kSystemDrivers) {
+        if (driver && std::strcmp(driver, name) != 0) continue;
+        fluid_settings_setstr(f.settings, "audio.driver", name);
+        f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
+        if (f.driver) {
+            m_szDriver = name;
+            return S_OK;
+        }
+    }
+    if (driver && std::strcmp(driver, "pulseaudio") != 0 && std::strcmp(driver, "alsa") != 0) {
+        // Another FluidSynth driver asked for by name (jack, sdl2, ...).
+        if (fluid_settings_setstr(f.settings, "audio.driver", driver) == FLUID_OK) {
+            f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
+            if (f.driver) {
+                m_szDriver = driver;
+                return S_OK;
+            }
+        }
+    }
+    CloseDown();
+    return DSERR_NODRIVER;
+}
+
+void SynthPerformance::CloseDown() {
+    if (m_bNullRun) {
+        m_bNullRun = false;
+        if (m_nullThread.joinable()) m_nullThread.join();
+    }
+    if (m_fluid) {
+        // The output goes first: after it the audio thread no longer runs.
+        if (m_fluid->driver) delete_fluid_audio_driver(m_fluid->driver);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_pCurrent) m_pCurrent = nullptr;
+        }
+        if (m_fluid->synth) {
+            delete_fluid_synth(m_fluid->synth);
+            --g_liveSynths;
+        }
+        if (m_fluid->settings) delete_fluid_settings(m_fluid->settings);
+        m_fluid.reset();
+    }
+    m_szDriver = nullptr;
+    m_szSoundFont = nullptr;
+    m_held.reset();
+}
+
+// ---- segments on the performance ----
+
+HRESULT SynthPerformance::Download(SynthSegment* segment) {
+    if (!segment) return E_INVALIDARG;
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    if (segment->m_pDownloadedTo && segment->m_pDownloadedTo != this) return E_FAIL;
+    // The tempo map in samples of this performance; a pass is at least one sample.
+    const double rate = m_nSampleRate;
+    std::vector<std::uint64_t> samples;
+    samples.reserve(segment->m_song.events.size());
+    for (const MidiEvent& ev : segment->m_song.events) samples.push_back(std::llround(ev.seconds * rate));
+    const std::uint64_t length = std::max<std::uint64_t>(1, std::llround(segment->m_song.lengthSeconds * rate));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    segment->m_samples = std::move(samples);
+    segment->m_qwLength = length;
+    if (segment->m_pDownloadedTo != this) m_downloaded.push_back(segment);
+    segment->m_pDownloadedTo = this;
+    return S_OK;
+}
+
+HRESULT SynthPerformance::Unload(SynthSegment* segment) {
+    if (!segment || segment->m_pDownloadedTo != this) return E_INVALIDARG;
+    Stop(segment, 0);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    segment->m_pDownloadedTo = nullptr;
+    m_downloaded.erase(std::remove(m_downloaded.begin(), m_downloaded.end(), segment), m_downloaded.end());
+    return S_OK;
+}
+
+HRESULT SynthPerformance::PlaySegment(SynthSegment* segment, DWORD flags) {
+    if (!segment) return E_INVALIDARG;
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    if (segment->m_pDownloadedTo != this) return E_FAIL;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pCurrent) ReleaseHeldNotes();
+    std::uint64_t start = m_qwNow;
+    if (flags & kPlayOnBeat) {
+        // The next beat of the performance's tempo grid (now, when on a beat).
+        const std::uint64_t beat =
+            std::max<std::uint64_t>(1, std::llround(m_dwTempo / 1e6 * m_nSampleRate));
+        const std::uint64_t since = m_qwNow - m_qwTempoAnchor;
+        start = m_qwTempoAnchor + (since + beat - 1) / beat * beat;
+    }
+    m_pCurrent = segment;
+    m_nNext = 0;
+    m_qwPassStart = start;
+    m_dwRepeatsLeft = segment->m_dwRepeats;
+    m_bResetChannels = segment->m_bStandardMidi;
+    return S_OK;
+}
+
+HRESULT SynthPerformance::Stop(SynthSegment* segment, DWORD) {
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pCurrent && (!segment || segment == m_pCurrent)) {
+        ReleaseHeldNotes();
+        m_pCurrent = nullptr;
+    }
+    return S_OK;
+}
+
+HRESULT SynthPerformance::IsPlaying(SynthSegment* segment) {
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pCurrent && (!segment || segment == m_pCurrent) ? S_OK : S_FALSE;
+}
+
+HRESULT SynthPerformance::SetMasterVolume(long hundredthsOfDb) {
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    if (hundredthsOfDb < kVolumeMin || hundredthsOfDb > kVolumeMax) return E_INVALIDARG;
+    fluid_synth_set_gain(m_fluid->synth, kBaseGain * static_cast<float>(std::pow(10.0, hundredthsOfDb / 2000.0)));
+    return S_OK;
+}
+
+float SynthPerformance::Gain() const {
+    return m_fluid ? fluid_synth_get_gain(m_fluid->synth) : 0.0f;
+}
+
+int SynthPerformance::ActiveVoiceCount() const {
+    return m_fluid ? fluid_synth_get_active_voice_count(m_fluid->synth) : 0;
+}
+
+std::uint64_t SynthPerformance::SamplesRendered() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_qwNow;
+}
+
+// ---- rendering and sequencing ----
+
+HRESULT SynthPerformance::Render(float* left, float* right, int frames) {
+    if (!m_fluid) return CO_E_NOTINITIALIZED;
+    if (m_fluid->driver || m_bNullRun) return E_FAIL;  // a device is rendering already
+    if (!left || !right || frames < 0) return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RenderLocked(left, right, frames);
+    return S_OK;
+}
+
+int SynthPerformance::AudioCallback(void* self, int len, int, float*[], int nout, float* out[]) {
+    auto* p = static_cast<SynthPerformance*>(self);
+    if (nout < 2) return FLUID_FAILED;
+    std::lock_guard<std::mutex> lock(p->m_mutex);
+    p->RenderLocked(out[0], out[1], len);
+    return FLUID_OK;
+}
+
+void SynthPerformance::NullDriverLoop() {
+    pthread_setname_np(pthread_self(), "nrv-audio");  // visible in top -H and /proc
+    using clock = std::chrono::steady_clock;
+    const auto period = std::chrono::duration_cast<clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(kNullPeriod) / m_nSampleRate));
+    auto next = clock::now();
+    while (m_bNullRun) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            RenderLocked(m_nullBuffer.data(), m_nullBuffer.data() + kNullPeriod, kNullPeriod);
+        }
+        next += period;
+        std::this_thread::sleep_until(next);
+    }
+}
+
+void SynthPerformance::RenderLocked(float* left, float* right, int frames) {
+    int done = 0;
+    while (done < frames) {
+        int n = frames - done;
+        if (m_pCurrent) {
+            DispatchDue();
+            if (m_pCurrent) {
+                const std::uint64_t next = NextChange();
+                if (next > m_qwNow) n = static_cast<int>(std::min<std::uint64_t>(n, next - m_qwNow));
+            }
+        }
+        fluid_synth_write_float(m_fluid->synth, n, left, done, 1, right, done, 1);
+        done += n;
+        m_qwNow += n;
+    }
+}
+
+// The sample at which the sequencer next has something to do.
+std::uint64_t SynthPerformance::NextChange() const {
+    const SynthSegment& seg = *m_pCurrent;
+    if (m_qwNow < m_qwPassStart) return m_qwPassStart;
+    if (m_nNext < seg.m_samples.size()) return m_qwPassStart + seg.m_samples[m_nNext];
+    return m_qwPassStart + seg.m_qwLength;
+}
+
+// Sends every event due at the current sample; at the end of a pass,
+// releases held notes and starts the next pass (or ends the segment).
+void SynthPerformance::DispatchDue() {
+    while (m_pCurrent && m_qwNow >= m_qwPassStart) {
+        const SynthSegment& seg = *m_pCurrent;
+        if (m_bResetChannels) {
+            m_bResetChannels = false;
+            fluid_synth_program_reset(m_fluid->synth);
+            for (int ch = 0; ch < 16; ++ch) fluid_synth_cc(m_fluid->synth, ch, 121, 0);
+        }
+        const std::size_t count = seg.m_samples.size();
+        while (m_nNext < count && m_qwPassStart + seg.m_samples[m_nNext] <= m_qwNow) {
+            Send(seg, seg.m_song.events[m_nNext]);
+            ++m_nNext;
+        }
+        if (m_nNext < count || m_qwPassStart + seg.m_qwLength > m_qwNow) return;
+        // The pass is over at this very sample.
+        ReleaseHeldNotes();
+        if (m_dwRepeatsLeft == 0) {
+            m_pCurrent = nullptr;
+            return;
+        }
+        if (m_dwRepeatsLeft != kSegmentRepeatInfinite) --m_dwRepeatsLeft;
+        m_qwPassStart += seg.m_qwLength;
+        m_nNext = 0;
+        m_dwTempo = 500000;
+        m_qwTempoAnchor = m_qwPassStart;
+    }
+}
+
+void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
+    fluid_synth_t* s = m_fluid->synth;
+    switch (ev.kind) {
+    case MidiEventKind::Tempo:
+        m_dwTempo = ev.tempo;
+        m_qwTempoAnchor = m_qwNow;
+        return;
+    case MidiEventKind::SysEx:
+        fluid_synth_sysex(s, reinterpret_cast<const char*>(seg.m_song.sysex.data() + ev.sysexOffset),
+                          static_cast<int>(ev.sysexLength), nullptr, nullptr, nullptr, 0);
+        return;
+    case MidiEventKind::Channel:
+        break;
+    }
+    const int ch = ev.status & 0x0F;
+    switch (ev.status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(s, ch, ev.data1);
+        m_held.reset(static_cast<std::size_t>(ch * 128 + ev.data1));
+        break;
+    case 0x90:
+        fluid_synth_noteon(s, ch, ev.data1, ev.data2);
+        m_held.set(static_cast<std::size_t>(ch * 128 + ev.data1));
+        break;
+    case 0xA0: fluid_synth_key_pressure(s, ch, ev.data1, ev.data2); break;
+    case 0xB0: fluid_synth_cc(s, ch, ev.data1, ev.data2); break;
+    case 0xC0: fluid_synth_program_change(s, ch, ev.data1); break;
+    case 0xD0: fluid_synth_channel_pressure(s, ch, ev.data1); break;
+    case 0xE0: fluid_synth_pitch_bend(s, ch, ev.data1 | (ev.data2 << 7)); break;
+    default: break;
+    }
+}
+
+void SynthPerformance::ReleaseHeldNotes() {
+    if (m_held.none()) return;
+    for (std::size_t i = 0; i < m_held.size(); ++i) {
+        if (m_held.test(i)) fluid_synth_noteoff(m_fluid->synth, static_cast<int>(i / 128), static_cast<int>(i % 128));
+    }
+    m_held.reset();
+}
