@@ -277,7 +277,8 @@ HRESULT XModel::OpenFile(ComPtr<IDirectXFile>* file, ComPtr<IDirectXFileEnumObje
         return E_FAIL;
     }
     LogLine(log, startLine);
-    const ResourceData resource = FindResourceData(m_szName, "Model");
+    ResourceData resource = FindResourceData(m_szName, "Model");
+    if (m_pSourceData) resource = ResourceData{m_pSourceData, m_nSourceSize};
     HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size),
                                                       enumObject->Out())
                           : DXFILEERR_NOTFOUND;

@@ -19,6 +19,8 @@
 // deep) to the ErrLog passed to LoadXFile (may be null in tools).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/base/com_ptr.h"
@@ -119,6 +121,12 @@ public:
     // a failure stays for DeleteDeviceObjects. Without a device (headless
     // simulation) only the collision hulls load; the drawn meshes stay empty.
     HRESULT LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* log);
+    // Tools and tests: the next LoadXFile reads these bytes (a text X file
+    // that outlives the call) instead of the resource of that name.
+    void SetSourceData(const void* data, std::size_t size) {
+        m_pSourceData = static_cast<const std::uint8_t*>(data);
+        m_nSourceSize = size;
+    }
     // Applies `world` to the bounds of every drawn mesh (drawnSet != 0) or
     // every collision hull (drawnSet == 0). Returns 0.
     int TransformBounds(const D3DXMATRIX& world, int drawnSet);
@@ -143,6 +151,9 @@ public:
     DWORD m_dwMeshDammyFill = 0;
 
 private:
+    const std::uint8_t* m_pSourceData = nullptr;  // not owned; see SetSourceData
+    std::size_t m_nSourceSize = 0;
+
     HRESULT CountMeshes(IDirectXFileData* data, ErrLog* log);
     HRESULT LoadMeshes(IDirectXFileData* data, IDirect3DDevice8* device, ErrLog* log);
     // Opens the resource with the standard templates registered; logs the

@@ -1,7 +1,8 @@
-// modelview: renders one model resource through the real device and the toon
+// modelview: renders one model through the real device and the toon
 // renderer into a PNG, turned to a few angles side by side — for content
-// authors and for review. Runs headless (SDL's offscreen driver) when there
-// is no display.
+// authors and for review. MODEL.X is an embedded resource name or the path of
+// a text X file. Runs headless (SDL's offscreen driver) when there is no
+// display.
 //
 //   modelview MODEL.X OUT.png [--angles N] [--size PIXELS] [--deep] [--tilt RADIANS]
 //   modelview MODEL.X OUT.png --strip SECONDS [--frames N] [--size PIXELS] [--deep] [--front] [--file PATH]
@@ -16,12 +17,16 @@
 // default enough to cover one loop), in two rows: the side seen from +x
 // (nose to the right) and the top seen from above (nose to the right);
 // --front adds a third row seen from -z (a whale's tail end).
-// --file reads the X file from PATH instead of the resource MODEL.X.
+// --file PATH reads the X file at PATH and names it MODEL.X (for a file whose
+// own name differs from the resource it stands in for).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/os/clock.h"
@@ -29,6 +34,7 @@
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/image/image_write.h"
 #include "platform/os/window.h"
+#include "render/device_setup.h"
 #include "render/renderer_states.h"
 #include "render/skinned_mesh.h"
 #include "render/zsort_render.h"
@@ -82,22 +88,26 @@ void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
 }
 
 // The skinned strip: rows side and top, one column per animation time.
-int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const char* filePath, const char* outPath, int size,
-                 bool deep, float step, int frames, bool front) {
-    std::vector<char> fileData;
-    SkinnedMesh skin;
-    if (filePath) {
-        std::FILE* f = std::fopen(filePath, "rb");
-        if (!f) {
-            std::fprintf(stderr, "modelview: cannot read %s\n", filePath);
-            return 1;
-        }
-        char buf[65536];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) fileData.insert(fileData.end(), buf, buf + n);
-        std::fclose(f);
-        skin.SetSourceData(fileData.data(), fileData.size());
+// The whole file, or false (with a message) when it cannot be read.
+bool ReadWholeFile(const char* path, std::vector<char>* out) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        std::fprintf(stderr, "modelview: cannot read %s\n", path);
+        return false;
     }
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok) std::fprintf(stderr, "modelview: cannot read %s\n", path);
+    return ok;
+}
+
+int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const std::vector<char>* fileData,
+                 const char* outPath, int size, bool deep, float step, int frames, bool front) {
+    SkinnedMesh skin;
+    if (fileData) skin.SetSourceData(fileData->data(), fileData->size());
     ErrLog log;
     D3DCAPS8 caps{};
     device->GetDeviceCaps(&caps);
@@ -223,42 +233,45 @@ int main(int argc, char** argv) {
         }
     }
     if (angles < 1 || angles > 16 || size < 32 || size > 2048) return Usage();
+    // A model argument that names a file on disk is read from there.
+    std::error_code ec;
+    if (!filePath && std::filesystem::is_regular_file(modelName, ec)) filePath = modelName;
+    std::vector<char> fileData;
+    if (filePath && !ReadWholeFile(filePath, &fileData)) return 1;
     if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
 
     if (!RegisterClassA("NerevalModelView", ToolProc)) return 1;
     HWND hwnd = CreateWindowExA(0, "NerevalModelView", "modelview", WS_CAPTION, 0, 0, size, size);
-    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!hwnd || !d3d) {
+    if (!hwnd) {
         std::fprintf(stderr, "modelview: no window or video system\n");
         return 1;
     }
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = static_cast<UINT>(size);
-    pp.BackBufferHeight = static_cast<UINT>(size);
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = hwnd;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    IDirect3DDevice8* device = nullptr;
-    if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                 &device))) {
+    // The saver's own device bring-up, at the tile size, presenting at once.
+    DeviceRequest request;
+    request.hwnd = hwnd;
+    request.width = static_cast<UINT>(size);
+    request.height = static_cast<UINT>(size);
+    request.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    SaverDevice saver;
+    if (FAILED(CreateSaverDevice(request, &saver, nullptr))) {
         std::fprintf(stderr, "modelview: cannot create the graphics device\n");
+        DestroyWindow(hwnd);
         return 1;
     }
+    IDirect3DDevice8* device = saver.device;
 
     if (strip > 0.0f) {
-        const int status = SkinnedStrip(device, modelName, filePath, outPath, size, deep, strip, frames, front);
-        device->Release();
-        d3d->Release();
+        const int status = SkinnedStrip(device, modelName, filePath ? &fileData : nullptr, outPath, size, deep, strip,
+                                        frames, front);
+        ReleaseSaverDevice(&saver);
         DestroyWindow(hwnd);
         return status;
     }
 
     ErrLog log;
     ZSortRender renderer;
-    auto* model = new XModel;
+    auto model = std::make_unique<XModel>();
+    if (filePath) model->SetSourceData(fileData.data(), fileData.size());
     int status = 0;
     if (FAILED(renderer.InitDeviceObjects(device, &log)) || FAILED(renderer.RestoreDeviceObjects(device, &log)) ||
         FAILED(model->LoadXFile(device, modelName, &log)) || model->m_dwMeshDisplayNum == 0) {
@@ -330,11 +343,10 @@ int main(int argc, char** argv) {
         if (f) std::fclose(f);
     }
 
-    delete model;  // releases its buffers and its textures' cache references
+    model.reset();  // releases its buffers and its textures' cache references
     renderer.InvalidateDeviceObjects(device);
     renderer.DeleteDeviceObjects();
-    device->Release();
-    d3d->Release();
+    ReleaseSaverDevice(&saver);
     DestroyWindow(hwnd);
     return status;
 }

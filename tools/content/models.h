@@ -174,7 +174,7 @@ inline MeshData HandMesh(const std::string& meshName, double xLeft, double xRigh
 // plate, a back plate, a cap closing the cut at x = 0, a diamond at three or
 // nine o'clock, and a jewel at twelve (left half) or a pendant at six (right
 // half). Material 0 is the frame, material 1 the face plate.
-struct BaseHalfSpec {
+struct BaseHalfShape {
     bool left;      // the half with x <= 0
     double zBack;   // depth of the back plate
     double tipX;    // |x| of the side diamond's outer point
@@ -203,7 +203,7 @@ inline void AddDiamond(MeshBuilder& b, std::uint32_t mat, const Vec2 (&o2)[4], V
     AddTriFacing(b, back[0], back[2], back[3], mat, {0, 0, -1});
 }
 
-inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) {
+inline MeshData BaseHalf(const std::string& meshName, const BaseHalfShape& shape) {
     constexpr double zFace = -0.06;
     constexpr int kSegments = 24;  // per half turn
     constexpr double kCoreR = 2.18;
@@ -212,10 +212,10 @@ inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) 
     // deeper back continues the outer wall straight down.
     std::vector<std::array<double, 2>> profile = {{1.85, zFace}, {1.86, 0.10}, {1.98, 0.19},
                                                   {2.36, 0.19},  {2.50, 0.09}, {2.51, -0.11}};
-    if (spec.zBack < -0.11 - 1e-9) profile.push_back({2.51, spec.zBack});
+    if (shape.zBack < -0.11 - 1e-9) profile.push_back({2.51, shape.zBack});
     const int np = static_cast<int>(profile.size());
-    const double phi0 = spec.left ? kPi * 0.5 : -kPi * 0.5;
-    const double side = spec.left ? -1.0 : 1.0;
+    const double phi0 = shape.left ? kPi * 0.5 : -kPi * 0.5;
+    const double side = shape.left ? -1.0 : 1.0;
 
     MeshBuilder b(meshName);
     const std::uint32_t frame = b.AddMaterial(Diffuse(1, 1, 1));
@@ -249,7 +249,7 @@ inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) 
         for (int k = 0; k < kSegments; ++k) AddTriFacing(b, centre, rim[k], rim[k + 1], mat, facing);
     };
     halfDisc(profile[0][0], zFace, {0, 0, 1}, face);
-    halfDisc(profile[np - 1][0], spec.zBack, {0, 0, -1}, frame);
+    halfDisc(profile[np - 1][0], shape.zBack, {0, 0, -1}, frame);
 
     // Cap over the cut at x = 0: the section from the top of the bezel down
     // through the face plate to the bottom of the bezel, closed by the back.
@@ -261,15 +261,15 @@ inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) 
         for (std::size_t i = 0; i + 1 < top.size(); ++i) {
             const auto [ya, za] = top[i];
             const auto [yb, zb] = top[i + 1];
-            const bool aFlat = za <= spec.zBack + 1e-9, bFlat = zb <= spec.zBack + 1e-9;
+            const bool aFlat = za <= shape.zBack + 1e-9, bFlat = zb <= shape.zBack + 1e-9;
             if ((aFlat && bFlat) || std::fabs(ya - yb) < 1e-12) continue;
             const std::uint32_t ta = b.AddVertex({0, ya, za}), tb = b.AddVertex({0, yb, zb});
             if (aFlat) {
-                AddTriFacing(b, ta, tb, b.AddVertex({0, yb, spec.zBack}), frame, facing);
+                AddTriFacing(b, ta, tb, b.AddVertex({0, yb, shape.zBack}), frame, facing);
             } else if (bFlat) {
-                AddTriFacing(b, ta, tb, b.AddVertex({0, ya, spec.zBack}), frame, facing);
+                AddTriFacing(b, ta, tb, b.AddVertex({0, ya, shape.zBack}), frame, facing);
             } else {
-                const std::uint32_t bb = b.AddVertex({0, yb, spec.zBack}), ba = b.AddVertex({0, ya, spec.zBack});
+                const std::uint32_t bb = b.AddVertex({0, yb, shape.zBack}), ba = b.AddVertex({0, ya, shape.zBack});
                 AddTriFacing(b, ta, tb, bb, frame, facing);
                 AddTriFacing(b, ta, bb, ba, frame, facing);
             }
@@ -278,14 +278,14 @@ inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) 
 
     // Diamond at three/nine o'clock; its inner end is buried in the bezel.
     {
-        const Vec2 o[4] = {{side * 2.30, 0}, {side * 2.88, 0.50}, {side * spec.tipX, 0}, {side * 2.88, -0.50}};
+        const Vec2 o[4] = {{side * 2.30, 0}, {side * 2.88, 0.50}, {side * shape.tipX, 0}, {side * 2.88, -0.50}};
         AddDiamond(b, frame, o, {side * 2.88, 0}, 0.0, 0.17, -0.10);
     }
     // Jewel at twelve o'clock or pendant at six, straddling the cut.
     {
-        const double y = spec.gemY, w = spec.gemHalfW;
-        const Vec2 o[4] = {{-w, y}, {0, y + spec.gemUp}, {w, y}, {0, y - spec.gemDown}};
-        AddDiamond(b, frame, o, {0, y}, spec.gemMidZ, spec.gemTopZ, spec.gemMidZ - 0.12);
+        const double y = shape.gemY, w = shape.gemHalfW;
+        const Vec2 o[4] = {{-w, y}, {0, y + shape.gemUp}, {w, y}, {0, y - shape.gemDown}};
+        AddDiamond(b, frame, o, {0, y}, shape.gemMidZ, shape.gemTopZ, shape.gemMidZ - 0.12);
     }
     return b.Build();
 }
@@ -300,7 +300,7 @@ inline MeshData BaseHalf(const std::string& meshName, const BaseHalfSpec& spec) 
 // so the middle of the moon texture faces the camera. Rows of vertices
 // repeat the first column at u = 1 (texture seam); the pole is split into one
 // vertex per segment so each pole triangle gets the u of its segment.
-struct SphereSpec {
+struct SphereShape {
     Vec3 centre;
     double radius;
     int segments;
@@ -314,7 +314,7 @@ inline Vec3 SphereDir(double lon, double lat) {
     return {sl * cb, sb, -cl * cb};
 }
 
-inline void AddSphere(MeshBuilder& b, std::uint32_t mat, const SphereSpec& s, bool analyticNormals) {
+inline void AddSphere(MeshBuilder& b, std::uint32_t mat, const SphereShape& s, bool analyticNormals) {
     const int n = s.segments;
     auto lonOf = [&](double u) { return (u - 0.5) * 2.0 * kPi; };
     const bool southPole = s.lowestLatitude <= -kPi * 0.5 + 1e-12;
@@ -356,7 +356,7 @@ inline void AddSphere(MeshBuilder& b, std::uint32_t mat, const SphereSpec& s, bo
 // them, smooth up the height), an irregular cross-section, a radius profile
 // with gentle per-edge bulges, and ends that are points (apex > 0), flat
 // (apex == 0) or left open (apex < 0, for ends buried in another part).
-struct ColumnSpec {
+struct ColumnShape {
     int sides;
     int rings;
     double y0, y1;
@@ -368,7 +368,7 @@ struct ColumnSpec {
     std::uint32_t seed;
 };
 
-inline void AddColumn(MeshBuilder& b, std::uint32_t mat, const ColumnSpec& s) {
+inline void AddColumn(MeshBuilder& b, std::uint32_t mat, const ColumnShape& s) {
     Jitter rnd(s.seed);
     std::vector<double> angle(s.sides), amp(s.sides), freq(s.sides), phase(s.sides);
     for (int j = 0; j < s.sides; ++j) {
@@ -505,8 +505,8 @@ inline std::vector<ModelFile> BuildRigidModels() {
         ModelFile base;
         base.resourceName = "BASE.X";
         base.fileName = "models/base.x";
-        const BaseHalfSpec left{true, -0.11, 3.38, 2.18, 0.54, 0.26, 0.26, 0.12, 0.30};
-        const BaseHalfSpec right{false, -0.22, 3.34, -2.42, 0.62, 0.20, 0.20, 0.04, 0.19};
+        const BaseHalfShape left{true, -0.11, 3.38, 2.18, 0.54, 0.26, 0.26, 0.12, 0.30};
+        const BaseHalfShape right{false, -0.22, 3.34, -2.42, 0.62, 0.20, 0.20, 0.04, 0.19};
         base.meshes.push_back(BaseHalf("BaseLeft_display", left));
         base.meshes.push_back(BaseHalf("BaseRight_display", right));
         const Box hull = MakeBox(-0.18, 0.19, -1.01, -0.64, -0.14, 0.23);
@@ -523,7 +523,7 @@ inline std::vector<ModelFile> BuildRigidModels() {
         b.EnableTextureCoords();
         const std::uint32_t mat = b.AddMaterial(Diffuse(1, 1, 1, "earth.jpg"));
         const double radius = 0.968, cy = -0.2378;
-        SphereSpec s{{0, cy, 0}, radius, 32, 16, std::asin((0.03 - cy) / radius)};
+        SphereShape s{{0, cy, 0}, radius, 32, 16, std::asin((0.03 - cy) / radius)};
         AddSphere(b, mat, s, false);
         b.FitTo(MakeBox(-0.93, 0.93, 0.03, 0.73, -0.90, 0.90));
         out.push_back(SingleModel("EARTH.X", "models/earth.x", b.Build(),

@@ -435,7 +435,7 @@ inline void AddBody(SkinBuilder& sb, const WhaleStyle& st) {
 
 // A fin blade lofted along its span from root to tip: each station is a thin
 // lens (chord along `chordDir`, thickness along `thickDir`).
-struct FinSpec {
+struct FinShape {
     Vec3 root;
     Vec3 span;  // root to tip
     Vec3 chordDir, thickDir;
@@ -445,7 +445,7 @@ struct FinSpec {
     int stations = 8, around = 6;
 };
 
-inline Loft FinLoft(const FinSpec& f) {
+inline Loft FinLoft(const FinShape& f) {
     Loft lf;
     for (int i = 0; i < f.stations; ++i) {
         const double u = 0.02 + 0.96 * i / (f.stations - 1);
@@ -472,7 +472,7 @@ inline void AddFlippers(SkinBuilder& sb, const WhaleStyle& st) {
     const std::uint32_t white = sb.Material(st.fin);
     for (int side = -1; side <= 1; side += 2) {
         const Vec3 dir = whale::FlipperDir(side);
-        FinSpec f;
+        FinShape f;
         f.root = {side * 0.075 * L, -0.04 * L, WhaleZ(0.30)};
         f.span = dir * (st.flipperLength * L);
         // Chord lies in the plane of the body's axis and the span, roughly
@@ -500,7 +500,7 @@ inline void AddFlukes(SkinBuilder& sb, const WhaleStyle& st) {
     const double L = kWhaleLength;
     const std::uint32_t top = sb.Material(st.back), under = sb.Material(st.fin);
     for (int side = -1; side <= 1; side += 2) {
-        FinSpec f;
+        FinShape f;
         f.root = {side * 0.004 * L, 0, WhaleZ(0.955)};
         f.span = Vec3{side * 0.15 * L, 0, 0};
         f.chordDir = {0, 0, 1};
@@ -534,7 +534,7 @@ inline void AddDorsalFin(SkinBuilder& sb, const WhaleStyle& st) {
     const std::uint32_t back = sb.Material(st.back);
     const whale::Section sec = whale::SectionAt(0.68);
     const double topY = (sec.cy + sec.hh * st.height) * L;
-    FinSpec f;
+    FinShape f;
     f.root = {0, topY - 0.01 * L, WhaleZ(0.675)};
     f.span = Vec3{0, 0.035 * L * st.height, -0.02 * L};
     f.chordDir = {0, 0, 1};
