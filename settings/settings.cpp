@@ -1,7 +1,9 @@
 // Settings defaults and registry persistence.
 #include "settings/settings.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/os/clock.h"
 #include "platform/os/registry.h"
@@ -110,4 +112,21 @@ int Settings::Save() const {
     }
     RegCloseKey(key);
     return 1;
+}
+
+bool SetSettingsValue(Settings* settings, const char* assignment) {
+    if (!settings || !assignment) return false;
+    const char* eq = std::strchr(assignment, '=');
+    if (!eq) return false;
+    const std::string name(assignment, eq);
+    char* end = nullptr;
+    const long value = std::strtol(eq + 1, &end, 0);
+    if (end == eq + 1 || *end != '\0') return false;
+    for (const SettingsIntField& f : kSettingsIntFields) {
+        if (name == f.name) {
+            settings->*f.field = static_cast<int>(value);
+            return true;
+        }
+    }
+    return false;
 }

@@ -90,3 +90,9 @@ inline constexpr SettingsIntField kSettingsIntFields[] = {
     {"intWhlCenForceCur", &Settings::intWhlCenForceCur},
 };
 inline constexpr int kSettingsStringAfter = 15;  // strBGMUsr follows this many integers
+
+// Sets one integer value from text of the form "NAME=VALUE" (a registry value
+// name of the table above; VALUE decimal, or hexadecimal with 0x). False,
+// with the record unchanged, for an unknown name or a malformed number.
+// For tools that take settings on their command line.
+bool SetSettingsValue(Settings* settings, const char* assignment);

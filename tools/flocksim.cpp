@@ -39,22 +39,6 @@ void Usage(FILE* out) {
                  "and the mean update time per frame in microseconds.\n");
 }
 
-bool SetValue(Settings* s, const char* assignment) {
-    const char* eq = std::strchr(assignment, '=');
-    if (!eq) return false;
-    const std::string name(assignment, eq);
-    char* end = nullptr;
-    const long value = std::strtol(eq + 1, &end, 0);
-    if (end == eq + 1 || *end != '\0') return false;
-    for (const SettingsIntField& f : kSettingsIntFields) {
-        if (name == f.name) {
-            s->*f.field = static_cast<int>(value);
-            return true;
-        }
-    }
-    return false;
-}
-
 int CountNonFinite(const float* v, int n) {
     int bad = 0;
     for (int i = 0; i < n; ++i) bad += std::isfinite(v[i]) ? 0 : 1;
@@ -105,7 +89,7 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(a, "--camera-mode") && hasValue) {
             settings.intCamMod = std::atoi(argv[++i]);
         } else if (!std::strcmp(a, "--set") && hasValue) {
-            if (!SetValue(&settings, argv[++i])) {
+            if (!SetSettingsValue(&settings, argv[++i])) {
                 std::fprintf(stderr, "flocksim: --set %s: not NAME=INTEGER with a settings name\n", argv[i]);
                 return 2;
             }

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/content/file_io.h"
 #include "tools/content/models.h"
 
 namespace {
@@ -25,15 +26,6 @@ namespace {
 int Usage(const char* argv0) {
     std::fprintf(stderr, "usage: %s OUTDIR | --check DIR | --manifest\n", argv0);
     return 2;
-}
-
-bool ReadFile(const std::filesystem::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
-    return static_cast<bool>(in) || in.eof();
 }
 
 }  // namespace
@@ -60,7 +52,7 @@ int main(int argc, char** argv) {
         for (const content::ModelFile& m : models) {
             const std::filesystem::path path = dir / m.fileName;
             std::string onDisk;
-            if (!ReadFile(path, &onDisk)) {
+            if (!content::ReadFile(path, &onDisk)) {
                 std::fprintf(stderr, "%s: missing or unreadable\n", path.c_str());
                 ++differing;
             } else if (onDisk != content::WriteXFile(m)) {

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/content/file_io.h"
 #include "tools/content/whales.h"
 
 namespace {
@@ -37,15 +38,6 @@ std::vector<OutFile> BuildAll() {
         files.push_back({m.resourceName, m.fileName, content::WriteWhaleHullXFile(m)});
     }
     return files;
-}
-
-bool ReadFile(const std::filesystem::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
-    return static_cast<bool>(in) || in.eof();
 }
 
 }  // namespace
@@ -67,7 +59,7 @@ int main(int argc, char** argv) {
         for (const OutFile& f : files) {
             const std::filesystem::path path = std::filesystem::path(argv[2]) / f.fileName;
             std::string onDisk;
-            if (!ReadFile(path, &onDisk)) {
+            if (!content::ReadFile(path, &onDisk)) {
                 std::fprintf(stderr, "%s: missing or unreadable\n", path.c_str());
                 ++differing;
             } else if (onDisk != f.text) {

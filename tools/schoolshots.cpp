@@ -41,22 +41,6 @@ int Usage() {
     return 2;
 }
 
-bool SetValue(Settings* s, const char* assignment) {
-    const char* eq = std::strchr(assignment, '=');
-    if (!eq) return false;
-    const std::string name(assignment, eq);
-    char* end = nullptr;
-    const long value = std::strtol(eq + 1, &end, 0);
-    if (end == eq + 1 || *end != '\0') return false;
-    for (const SettingsIntField& f : kSettingsIntFields) {
-        if (name == f.name) {
-            s->*f.field = static_cast<int>(value);
-            return true;
-        }
-    }
-    return false;
-}
-
 // Advances the hand-driven clock by dt and runs one frame.
 void Step(HWND hwnd, double dt) {
     g_Micros += std::llround(dt * 1e6);
@@ -105,7 +89,7 @@ int main(int argc, char** argv) {
 
     Settings settings;
     for (const char* s : sets) {
-        if (!SetValue(&settings, s)) {
+        if (!SetSettingsValue(&settings, s)) {
             std::fprintf(stderr, "schoolshots: --set %s: not NAME=INTEGER with a settings name\n", s);
             std::filesystem::remove_all(home, ec);
             return 2;

@@ -167,3 +167,15 @@ TEST(Registry, QueryReportsSizesAndTooSmallBuffers) {
     EXPECT_EQ(RegQueryValueExA(key, "missing", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
     RegCloseKey(key);
 }
+
+TEST(SettingsValue, SetsANamedIntegerAndRefusesWhatItCannotRead) {
+    Settings s;
+    EXPECT_TRUE(SetSettingsValue(&s, "intWhlNumCur=7"));
+    EXPECT_EQ(s.intWhlNumCur, 7);
+    EXPECT_TRUE(SetSettingsValue(&s, "intCamMod=0x3"));
+    EXPECT_EQ(s.intCamMod, 3);
+    for (const char* bad : {"intWhlNumCur", "intWhlNumCur=", "intWhlNumCur=7x", "noSuchValue=1", "strBGMUsr=1"}) {
+        EXPECT_FALSE(SetSettingsValue(&s, bad)) << bad;
+    }
+    EXPECT_EQ(s.intWhlNumCur, 7) << "a refused assignment changes nothing";
+}
