@@ -26,6 +26,7 @@
 #include <cerrno>
 
 #include "platform/gl/d3d8_gl_internal.h"
+#include "platform/os/frame_meter.h"
 #include "platform/os/window_sdl.h"
 
 namespace d3d8gl {
@@ -374,15 +375,26 @@ private:
     std::int64_t m_lastPresentNs = 0;
     void PacePresent();
     DeviceFrameStats m_stats{};
+    // Benchmark switches, read once at creation: NEREVAL_UNPACED=1 presents as
+    // fast as frames are drawn; NEREVAL_FRAME_REPORT=1 prints the presented
+    // frames and their CPU and wall time (after a 2 s warm-up) at teardown.
+    bool m_unpaced = false;
+    bool m_frameReport = false;
+    FrameMeter m_meter;
 };
 
 GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
     : m_hwnd(hwnd), m_window(window), m_context(context) {
     WindowAddRef(m_hwnd);  // the context lives on the window: keep it until we are gone
     g_DeviceAlive = true;
+    const char* unpaced = SDL_getenv("NEREVAL_UNPACED");
+    const char* report = SDL_getenv("NEREVAL_FRAME_REPORT");
+    m_unpaced = unpaced && unpaced[0] == '1';
+    m_frameReport = report && report[0] == '1';
 }
 
 GlDevice::~GlDevice() {
+    if (m_frameReport) m_meter.Print(stderr, "nereval frame report");
     SDL_GL_MakeCurrent(m_window, m_context);
     ReleaseBindings();
     // Resources still referenced by their owners lose their GL objects now;
@@ -505,7 +517,7 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
 
     // DEFAULT waits for the vertical blank, IMMEDIATE does not. A driver that
     // cannot change the interval keeps its own; that is not an error.
-    const bool paced = params->FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    const bool paced = params->FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && !m_unpaced;
     SDL_GL_SetSwapInterval(paced ? 1 : 0);
     m_presentPeriodNs = 0;
     if (paced) {
@@ -689,6 +701,7 @@ HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
         glBlitFramebuffer(0, 0, static_cast<GLint>(m_width), static_cast<GLint>(m_height), 0, 0, dw, dh,
                           GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
         SDL_GL_SwapWindow(m_window);
+        m_meter.OnPresent();
         glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
     }
     PacePresent();
