@@ -219,3 +219,13 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 // nothing) and TestCooperativeLevel reports D3DERR_DEVICENOTRESET, until a
 // Reset succeeds. Drawing stays possible meanwhile, as the frame loop expects.
 void SimulateDeviceLoss(IDirect3DDevice8* device);
+
+// Test hook: how the device draws now. intoWindow: straight into the window,
+// which is the back buffer when both have the same size (Present only swaps);
+// false: into an off-screen buffer that Present scales to the window.
+// fragmentVariants: fragment programs specialised for a state so far.
+struct DeviceDrawPath {
+    bool intoWindow;
+    DWORD fragmentVariants;
+};
+DeviceDrawPath GetDeviceDrawPath(IDirect3DDevice8* device);
