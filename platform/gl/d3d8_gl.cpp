@@ -1,9 +1,10 @@
 // The Direct3D 8 shaped device on OpenGL 3.3 core: creation on the saver's
-// SDL window, the off-screen back buffer and Present, render and texture-stage
-// state applied at draw time, fixed-function and vertex-shader draws.
+// SDL window, the back buffer (the window itself or off-screen) and Present,
+// render and texture-stage state applied at draw time, program selection,
+// fixed-function and vertex-shader draws.
 //
 // D3D to GL conventions, all decided here:
-//  - The back buffer is a framebuffer object stored bottom row first (GL);
+//  - The back buffer (window or framebuffer object) is stored bottom row first (GL);
 //    D3D clip space and GL NDC agree on x right / y up, so a triangle's
 //    winding on screen is the same in both and CULLMODE maps directly onto
 //    glFrontFace/glCullFace. Only pre-transformed (XYZRHW) vertices, given in

@@ -1,8 +1,9 @@
 // GLSL programs of the GL device: the fixed-function vertex programs, the
 // fragment program that evaluates the two texture stages, alpha test, fade
-// and fog from the shared state block, and the rewriting of vertex shader
-// sources (register contract of d3d8.h) so that D3D clip depth is converted in
-// exactly one place: the wrapper `main` appended to every vertex program.
+// and fog (from the shared state block, or specialised for one state), and
+// the rewriting of vertex shader sources (register contract of d3d8.h) so
+// that D3D clip depth is converted in exactly one place: the wrapper `main`
+// appended to every vertex program.
 #include <cstdio>
 #include <cstring>
 #include <string>
