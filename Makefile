@@ -2,13 +2,18 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build sanitize clean
+.PHONY: run test deps build sanitize clean bench
 
 run: deps build
 	./tools/run-saver.sh $(BUILD)/nereval
 
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Frame cost against the floor program, under a virtual X server and headless
+# (tools/bench-frames.sh; results in $(BUILD)/bench-frames.md, see docs/performance.md).
+bench: deps build
+	./tools/bench-frames.sh $(BUILD)
 
 deps:
 	./tools/install-deps.sh

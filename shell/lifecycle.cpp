@@ -149,6 +149,12 @@ HRESULT InitiateObjects(HWND) {
     if (!g_bDeviceReady) return E_FAIL;
     IDirect3DDevice8* d = g_pDevice;
     ErrLog* log = &g_ErrLog;
+    // A start begins where a new process begins: the simulation state an
+    // earlier start in this process left (tests, benchmarks) is forgotten.
+    g_Goal.DeleteDeviceObjects();
+    g_Goal = Goal();
+    g_CameraRig = CameraRig();
+    g_CameraModes = CameraModes();
     bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
               ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&

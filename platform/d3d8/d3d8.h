@@ -2,8 +2,15 @@
 // core. Only the calls, states and formats the saver uses exist here.
 //
 // Conventions kept by the implementation (one place converts them to GL):
-//  - The scene renders into an off-screen colour + depth framebuffer of the
-//    back-buffer size; Present scales it to the window. Tests read it back.
+//  - The scene renders into a colour + depth back buffer of the back-buffer
+//    size: the window's own buffers when the window has that size (and 8-bit
+//    RGBA with 24-bit depth), else an off-screen framebuffer that Present
+//    scales to the window. Tests read it back (before Present: as with D3D's
+//    DISCARD swap effect, what it holds after Present is not defined).
+//  - The fragment stage runs a program specialised for the current stage,
+//    alpha-test, fog and fade state (built at the first draw in that state,
+//    up to 32 per vertex program), else the general program that reads those
+//    states from a uniform block; both compute the same colours.
 //  - Clip depth is 0..1 as in Direct3D; CULLMODE CCW culls triangles that are
 //    counter-clockwise on screen.
 //  - D3DCOLOR vertex attributes are fed as GL_BGRA normalised bytes, so a
@@ -148,7 +155,7 @@ public:
                           DWORD stencil) = 0;
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;  // D3DERR_INVALIDCALL without BeginScene
-    // Scales the back buffer to the window (linear filter) and swaps.
+    // Scales an off-screen back buffer to the window (linear filter) and swaps.
     virtual HRESULT Present(const void* src, const void* dst, HWND overrideWindow, const void* dirty) = 0;
 
     virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
@@ -219,3 +226,13 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 // nothing) and TestCooperativeLevel reports D3DERR_DEVICENOTRESET, until a
 // Reset succeeds. Drawing stays possible meanwhile, as the frame loop expects.
 void SimulateDeviceLoss(IDirect3DDevice8* device);
+
+// Test hook: how the device draws now. intoWindow: straight into the window,
+// which is the back buffer when both have the same size (Present only swaps);
+// false: into an off-screen buffer that Present scales to the window.
+// fragmentVariants: fragment programs specialised for a state so far.
+struct DeviceDrawPath {
+    bool intoWindow;
+    DWORD fragmentVariants;
+};
+DeviceDrawPath GetDeviceDrawPath(IDirect3DDevice8* device);

@@ -1,9 +1,10 @@
 // The Direct3D 8 shaped device on OpenGL 3.3 core: creation on the saver's
-// SDL window, the off-screen back buffer and Present, render and texture-stage
-// state applied at draw time, fixed-function and vertex-shader draws.
+// SDL window, the back buffer (the window itself or off-screen) and Present,
+// render and texture-stage state applied at draw time, program selection,
+// fixed-function and vertex-shader draws.
 //
 // D3D to GL conventions, all decided here:
-//  - The back buffer is a framebuffer object stored bottom row first (GL);
+//  - The back buffer (window or framebuffer object) is stored bottom row first (GL);
 //    D3D clip space and GL NDC agree on x right / y up, so a triangle's
 //    winding on screen is the same in both and CULLMODE maps directly onto
 //    glFrontFace/glCullFace. Only pre-transformed (XYZRHW) vertices, given in
@@ -26,6 +27,7 @@
 #include <cerrno>
 
 #include "platform/gl/d3d8_gl_internal.h"
+#include "platform/os/frame_meter.h"
 #include "platform/os/window_sdl.h"
 
 namespace d3d8gl {
@@ -41,13 +43,50 @@ constexpr std::uint64_t kStreamSerial = 1;       // serial of the device's stagi
 std::uint64_t g_NextSerial = kStreamSerial + 1;
 bool g_DeviceAlive = false;  // one device at a time: its GL context is the current one
 
+constexpr UINT kMaxVariants = 32;  // specialised programs per vertex program; past that the general one draws
+
+// One linked program and the vertex shader constants last uploaded to it.
+struct LinkedProgram {
+    GLuint program = 0;
+    GLint constants = -1;                // location of c[0], -1 when the shader reads no constant
+    std::uint64_t constantsVersion = 0;  // register-file version last uploaded
+};
+
+// The programs of one vertex program: the general one, whose fragment stage
+// follows the state block (any state), built at creation; and the programs
+// specialised for the fragment states drawn so far, built at their first
+// draw. A variant whose build failed keeps program 0 and draws with the
+// general one.
+struct ProgramSet {
+    VertexProgram vertex;
+    LinkedProgram general;
+    FragmentKey keys[kMaxVariants];
+    LinkedProgram variants[kMaxVariants];
+    UINT count = 0;
+    UINT last = 0;  // the variant found last: most draws repeat it
+
+    void FreeGl() {
+        if (general.program) glDeleteProgram(general.program);
+        for (UINT i = 0; i < count; ++i) {
+            if (variants[i].program) glDeleteProgram(variants[i].program);
+        }
+        if (vertex.shader) glDeleteShader(vertex.shader);
+        *this = ProgramSet{};
+    }
+    bool Uses(GLuint program) const {
+        if (program == general.program) return true;
+        for (UINT i = 0; i < count; ++i) {
+            if (variants[i].program == program) return true;
+        }
+        return false;
+    }
+};
+
 struct ShaderSlot {
     bool used = false;
-    GLuint program = 0;
-    GLint constants = -1;  // location of c[0], -1 when the shader reads no constant
+    ProgramSet programs;
     VertexLayout layout;
     VaoSlot vao;
-    std::uint64_t constantsVersion = 0;  // register-file version last uploaded
 };
 
 struct FvfSlot {
@@ -81,6 +120,8 @@ void ColorToFloats(D3DCOLOR c, float out[4]) {
     out[2] = static_cast<float>(c & 0xFF) / 255.0f;
     out[3] = static_cast<float>((c >> 24) & 0xFF) / 255.0f;
 }
+
+bool HasAlpha(D3DFORMAT f) { return f == D3DFMT_A8R8G8B8 || f == D3DFMT_A1R5G5B5; }
 
 GLenum CompareToGl(DWORD f) {
     switch (f) {
@@ -242,6 +283,7 @@ public:
     ~GlDevice() override;
     HRESULT Initialise(D3DPRESENT_PARAMETERS* params);
     void SimulateLoss() { m_lost = true; }
+    DeviceDrawPath DrawPath() const;
 
     HRESULT TestCooperativeLevel() override { return m_lost ? D3DERR_DEVICENOTRESET : S_OK; }
     HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
@@ -289,17 +331,21 @@ public:
 private:
     // What the current vertex shader selection draws with.
     struct DrawSetup {
-        GLuint program;
+        LinkedProgram* program;
         const VertexLayout* layout;
         VaoSlot* vao;
-        ShaderSlot* shader;  // null for fixed-function draws
+        bool shader;  // false for fixed-function draws
     };
 
     HRESULT CreateBackBuffer(D3DPRESENT_PARAMETERS* params);
     void DeleteBackBuffer();
+    bool WindowBufferFits(bool depth, bool alpha);
     void ResetStates();
     void ReleaseBindings();
     bool CurrentSetup(DrawSetup* setup);
+    FragmentKey CurrentFragmentKey() const;
+    LinkedProgram* SelectProgram(ProgramSet* set);
+    bool BuildVertexPrograms(ProgramSet* set, const VertexProgram& vertex);
     void Prepare(const DrawSetup& setup);
     void ApplyRenderStates();
     void UploadStateBlock();
@@ -313,7 +359,10 @@ private:
     SDL_Window* m_window;
     SDL_GLContext m_context;
 
-    // Back buffer.
+    // Back buffer: the window's own (m_direct, m_fbo 0) when it has the back
+    // buffer's size and formats, else an off-screen framebuffer scaled at Present.
+    bool m_direct = false;
+    bool m_directAllowed = true;  // NEREVAL_OFFSCREEN_BACKBUFFER=1: always off-screen
     GLuint m_fbo = 0;
     GLuint m_colorRb = 0;
     GLuint m_depthRb = 0;
@@ -343,7 +392,10 @@ private:
 
     // GL objects and what is bound.
     ProgramBuilder m_programs;
-    GLuint m_ffpProgram[2] = {};  // [0] transformed XYZ, [1] pre-transformed XYZRHW
+    ProgramSet m_ffp[2];  // [0] transformed XYZ, [1] pre-transformed XYZRHW
+    // The fragment state of the next draw, recomputed when states changed.
+    FragmentKey m_fragmentKey;
+    bool m_specialise = true;  // NEREVAL_GENERAL_FRAGMENT=1 draws with the general program only
     GLuint m_stateUbo = 0;
     GLuint m_samplers[kStages] = {};
     GLuint m_white = 0;
@@ -356,6 +408,8 @@ private:
     ShaderSlot m_shaders[kMaxShaders];
     FvfSlot m_fvfs[kMaxFvfLayouts];
     StateBlock m_block{};
+    StateBlock m_uploadedBlock{};  // what the uniform buffer holds
+    bool m_blockUploaded = false;
     ResourceNode m_resources;  // sentinel of the live buffers and textures
 
     // What must be re-sent before the next draw.
@@ -374,15 +428,30 @@ private:
     std::int64_t m_lastPresentNs = 0;
     void PacePresent();
     DeviceFrameStats m_stats{};
+    // Benchmark switches, read once at creation: NEREVAL_UNPACED=1 presents as
+    // fast as frames are drawn; NEREVAL_FRAME_REPORT=1 prints the presented
+    // frames and their CPU and wall time (after a 2 s warm-up) at teardown.
+    bool m_unpaced = false;
+    bool m_frameReport = false;
+    FrameMeter m_meter;
 };
 
 GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
     : m_hwnd(hwnd), m_window(window), m_context(context) {
     WindowAddRef(m_hwnd);  // the context lives on the window: keep it until we are gone
     g_DeviceAlive = true;
+    const char* unpaced = SDL_getenv("NEREVAL_UNPACED");
+    const char* report = SDL_getenv("NEREVAL_FRAME_REPORT");
+    m_unpaced = unpaced && unpaced[0] == '1';
+    m_frameReport = report && report[0] == '1';
+    const char* general = SDL_getenv("NEREVAL_GENERAL_FRAGMENT");
+    m_specialise = !(general && general[0] == '1');
+    const char* offscreen = SDL_getenv("NEREVAL_OFFSCREEN_BACKBUFFER");
+    m_directAllowed = !(offscreen && offscreen[0] == '1');
 }
 
 GlDevice::~GlDevice() {
+    if (m_frameReport) m_meter.Print(stderr, "nereval frame report");
     SDL_GL_MakeCurrent(m_window, m_context);
     ReleaseBindings();
     // Resources still referenced by their owners lose their GL objects now;
@@ -393,15 +462,13 @@ GlDevice::~GlDevice() {
         r->Unlink();
     }
     for (ShaderSlot& s : m_shaders) {
-        if (s.program) glDeleteProgram(s.program);
+        s.programs.FreeGl();
         if (s.vao.vao) glDeleteVertexArrays(1, &s.vao.vao);
     }
     for (FvfSlot& f : m_fvfs) {
         if (f.vao.vao) glDeleteVertexArrays(1, &f.vao.vao);
     }
-    for (GLuint p : m_ffpProgram) {
-        if (p) glDeleteProgram(p);
-    }
+    for (ProgramSet& p : m_ffp) p.FreeGl();
     m_programs.FreeGl();
     if (m_stateUbo) glDeleteBuffers(1, &m_stateUbo);
     if (m_streamBuffer) glDeleteBuffers(1, &m_streamBuffer);
@@ -421,9 +488,10 @@ HRESULT GlDevice::Initialise(D3DPRESENT_PARAMETERS* params) {
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &m_maxRenderbuffer);
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTexture);
 
-    m_ffpProgram[0] = m_programs.BuildFixedFunction(false);
-    m_ffpProgram[1] = m_programs.BuildFixedFunction(true);
-    if (!m_ffpProgram[0] || !m_ffpProgram[1]) return D3DERR_NOTAVAILABLE;
+    if (!BuildVertexPrograms(&m_ffp[0], m_programs.CompileFixedFunction(false)) ||
+        !BuildVertexPrograms(&m_ffp[1], m_programs.CompileFixedFunction(true))) {
+        return D3DERR_NOTAVAILABLE;
+    }
 
     glGenBuffers(1, &m_stateUbo);
     glBindBuffer(GL_UNIFORM_BUFFER, m_stateUbo);
@@ -476,21 +544,32 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
     const bool depth = params->EnableAutoDepthStencil != FALSE;
 
     DeleteBackBuffer();
-    glGenFramebuffers(1, &m_fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
-    glGenRenderbuffers(1, &m_colorRb);
-    glBindRenderbuffer(GL_RENDERBUFFER, m_colorRb);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colorRb);
-    if (depth) {  // D3DFMT_D16 asks for at least 16 bits; 24 is what every GL gives
-        glGenRenderbuffers(1, &m_depthRb);
-        glBindRenderbuffer(GL_RENDERBUFFER, m_depthRb);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthRb);
-    }
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        DeleteBackBuffer();
-        return D3DERR_NOTAVAILABLE;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(m_window, &dw, &dh);
+    if (m_directAllowed && static_cast<UINT>(dw) == w && static_cast<UINT>(dh) == h &&
+        WindowBufferFits(depth, HasAlpha(params->BackBufferFormat))) {
+        // The window is the back buffer: drawing goes straight into it and
+        // Present only swaps (no off-screen copy of every pixel per frame).
+        m_direct = true;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    } else {
+        m_direct = false;
+        glGenFramebuffers(1, &m_fbo);
+        glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
+        glGenRenderbuffers(1, &m_colorRb);
+        glBindRenderbuffer(GL_RENDERBUFFER, m_colorRb);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colorRb);
+        if (depth) {  // D3DFMT_D16 asks for at least 16 bits; 24 is what every GL gives
+            glGenRenderbuffers(1, &m_depthRb);
+            glBindRenderbuffer(GL_RENDERBUFFER, m_depthRb);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthRb);
+        }
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            DeleteBackBuffer();
+            return D3DERR_NOTAVAILABLE;
+        }
     }
     m_width = w;
     m_height = h;
@@ -505,7 +584,7 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
 
     // DEFAULT waits for the vertical blank, IMMEDIATE does not. A driver that
     // cannot change the interval keeps its own; that is not an error.
-    const bool paced = params->FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    const bool paced = params->FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE && !m_unpaced;
     SDL_GL_SetSwapInterval(paced ? 1 : 0);
     m_presentPeriodNs = 0;
     if (paced) {
@@ -521,6 +600,24 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
     if (params->BackBufferFormat == D3DFMT_UNKNOWN) params->BackBufferFormat = D3DFMT_X8R8G8B8;
     if (params->BackBufferCount == 0) params->BackBufferCount = 1;
     return S_OK;
+}
+
+// Whether the window's own buffers can serve as the back buffer: 8-bit colour
+// channels (and alpha where the format has it), a 24-bit depth buffer when
+// one is asked for, no multisampling.
+bool GlDevice::WindowBufferFits(bool depth, bool alpha) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    GLint r = 0, g = 0, b = 0, a = 0, z = 0, samples = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &r);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE, &g);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE, &b);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE, &a);
+    if (depth) {
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &z);
+    }
+    glGetIntegerv(GL_SAMPLES, &samples);
+    const bool ok = glGetError() == GL_NO_ERROR;  // e.g. a single-buffered window has no GL_BACK_LEFT
+    return ok && r == 8 && g == 8 && b == 8 && (!alpha || a >= 8) && (!depth || z >= 24) && samples == 0;
 }
 
 void GlDevice::DeleteBackBuffer() {
@@ -620,6 +717,13 @@ HRESULT GlDevice::GetDeviceCaps(D3DCAPS8* caps) {
     return S_OK;
 }
 
+DeviceDrawPath GlDevice::DrawPath() const {
+    DeviceDrawPath path{m_direct, 0};
+    for (const ProgramSet& p : m_ffp) path.fragmentVariants += p.count;
+    for (const ShaderSlot& s : m_shaders) path.fragmentVariants += s.programs.count;
+    return path;
+}
+
 // ---------------------------------------------------------------------------
 // Frame
 
@@ -677,18 +781,22 @@ HRESULT GlDevice::EndScene() {
 }
 
 // Scales the back buffer to the whole window (as a display-mode change would
-// stretch it) with linear filtering, then swaps.
+// stretch it) with linear filtering, then swaps; a back buffer drawn straight
+// into the window is only swapped.
 HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
     if (m_lost) return D3DERR_DEVICELOST;
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(m_window, &dw, &dh);
     if (dw > 0 && dh > 0) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        const bool same = static_cast<UINT>(dw) == m_width && static_cast<UINT>(dh) == m_height;
-        glBlitFramebuffer(0, 0, static_cast<GLint>(m_width), static_cast<GLint>(m_height), 0, 0, dw, dh,
-                          GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        if (!m_direct) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            const bool same = static_cast<UINT>(dw) == m_width && static_cast<UINT>(dh) == m_height;
+            glBlitFramebuffer(0, 0, static_cast<GLint>(m_width), static_cast<GLint>(m_height), 0, 0, dw, dh,
+                              GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        }
         SDL_GL_SwapWindow(m_window);
+        m_meter.OnPresent();
         glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
     }
     PacePresent();
@@ -731,7 +839,7 @@ void GlDevice::CheckGlErrors() {
 }
 
 HRESULT GlDevice::ReadBackBuffer(BYTE* rgba) {
-    if (!rgba || !m_fbo) return D3DERR_INVALIDCALL;
+    if (!rgba || m_width == 0) return D3DERR_INVALIDCALL;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
     glReadPixels(0, 0, static_cast<GLsizei>(m_width), static_cast<GLsizei>(m_height), GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     // GL rows are bottom first; callers get them top first.
@@ -1024,15 +1132,15 @@ HRESULT GlDevice::CreateVertexShader(const DWORD* declaration, const void* funct
     while (slot < kMaxShaders && m_shaders[slot].used) ++slot;
     if (slot == kMaxShaders) return E_OUTOFMEMORY;
 
-    GLuint program = m_programs.BuildFromShaderSource(source, length);
-    m_boundProgram = 0;  // linking bound the new program for its sampler set-up
-    if (!program) return D3DERR_INVALIDCALL;
+    ProgramSet programs;
+    if (!BuildVertexPrograms(&programs, m_programs.CompileFromShaderSource(source, length))) {
+        return D3DERR_INVALIDCALL;
+    }
 
     ShaderSlot& s = m_shaders[slot];
     s = ShaderSlot{};
     s.used = true;
-    s.program = program;
-    s.constants = glGetUniformLocation(program, "c");
+    s.programs = programs;
     s.layout = layout;
     s.vao.vao = CreateVertexArray(layout);
     *handle = (slot << 1) | 1u;
@@ -1043,7 +1151,7 @@ HRESULT GlDevice::DeleteVertexShader(DWORD handle) {
     const DWORD slot = handle >> 1;
     if (!(handle & 1u) || slot >= kMaxShaders || !m_shaders[slot].used) return D3DERR_INVALIDCALL;
     ShaderSlot& s = m_shaders[slot];
-    if (m_boundProgram == s.program) {
+    if (s.programs.Uses(m_boundProgram)) {
         glUseProgram(0);
         m_boundProgram = 0;
     }
@@ -1051,7 +1159,7 @@ HRESULT GlDevice::DeleteVertexShader(DWORD handle) {
         glBindVertexArray(0);
         m_boundVao = 0;
     }
-    glDeleteProgram(s.program);
+    s.programs.FreeGl();
     glDeleteVertexArrays(1, &s.vao.vao);
     s = ShaderSlot{};
     if (m_shaderSlot == static_cast<int>(slot)) m_shaderSlot = -1;
@@ -1100,15 +1208,93 @@ HRESULT GlDevice::SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertex) {
 bool GlDevice::CurrentSetup(DrawSetup* setup) {
     if (m_shaderSlot >= 0) {
         ShaderSlot& s = m_shaders[m_shaderSlot];
-        *setup = DrawSetup{s.program, &s.layout, &s.vao, &s};
+        *setup = DrawSetup{SelectProgram(&s.programs), &s.layout, &s.vao, true};
         return true;
     }
     if (m_fvfSlot >= 0) {
         FvfSlot& f = m_fvfs[m_fvfSlot];
-        *setup = DrawSetup{m_ffpProgram[f.preTransformed ? 1 : 0], &f.layout, &f.vao, nullptr};
+        *setup = DrawSetup{SelectProgram(&m_ffp[f.preTransformed ? 1 : 0]), &f.layout, &f.vao, false};
         return true;
     }
     return false;
+}
+
+// Links the general program of a freshly compiled vertex program; on failure
+// frees what was made and returns false.
+bool GlDevice::BuildVertexPrograms(ProgramSet* set, const VertexProgram& vertex) {
+    *set = ProgramSet{};
+    set->vertex = vertex;
+    set->general.program = m_programs.Link(vertex, nullptr);
+    m_boundProgram = 0;  // linking bound the new program for its sampler set-up
+    if (!set->general.program) {
+        set->FreeGl();
+        return false;
+    }
+    set->general.constants = glGetUniformLocation(set->general.program, "c");
+    return true;
+}
+
+// The fragment state as the general program would read it from the state
+// block (UploadStateBlock), with what it ignores zeroed.
+FragmentKey GlDevice::CurrentFragmentKey() const {
+    FragmentKey k;
+    for (UINT s = 0; s < kStages; ++s) {
+        const DWORD* t = m_tss[s];
+        if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE) {  // the cascade ends here
+            k.color[s][0] = D3DTOP_DISABLE;
+            break;
+        }
+        auto args = [](std::uint8_t* out, DWORD op, DWORD arg1, DWORD arg2) {
+            out[0] = static_cast<std::uint8_t>(op);
+            out[1] = op == D3DTOP_SELECTARG2 ? 0 : static_cast<std::uint8_t>(arg1);
+            out[2] = op == D3DTOP_SELECTARG1 ? 0 : static_cast<std::uint8_t>(arg2);
+        };
+        args(k.color[s], t[D3DTSS_COLOROP], t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2]);
+        if (t[D3DTSS_ALPHAOP] == D3DTOP_DISABLE) {
+            k.alpha[s][0] = D3DTOP_DISABLE;  // the alpha passes through
+        } else {
+            args(k.alpha[s], t[D3DTSS_ALPHAOP], t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2]);
+        }
+        k.color[s][3] = (t[D3DTSS_TEXCOORDINDEX] & 0xFFFF) == 1 ? 1 : 0;
+        k.texture[s] = m_textures[s] && m_textures[s]->gl ? 1 : 0;
+    }
+    const DWORD func = m_rs[D3DRS_ALPHATESTENABLE] ? m_rs[D3DRS_ALPHAFUNC] : D3DCMP_ALWAYS;
+    k.alphaFunc = static_cast<std::uint8_t>(func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? func : D3DCMP_ALWAYS);
+    k.fog = m_rs[D3DRS_FOGENABLE] ? 1 : 0;
+    k.fade = m_shaderSlot >= 0 && m_material.Diffuse.a < 1.0f ? 1 : 0;
+    return k;
+}
+
+// The program for the current fragment state: a specialised variant, built
+// at the first draw in that state, or the general program when variants are
+// off, the set is full or the variant did not build.
+LinkedProgram* GlDevice::SelectProgram(ProgramSet* set) {
+    if (!m_specialise) return &set->general;
+    if (m_blockDirty || m_texturesDirty) m_fragmentKey = CurrentFragmentKey();
+    UINT found = set->count;
+    if (set->count > 0 && set->keys[set->last] == m_fragmentKey) {
+        found = set->last;
+    } else {
+        for (UINT i = 0; i < set->count; ++i) {
+            if (set->keys[i] == m_fragmentKey) {
+                found = i;
+                break;
+            }
+        }
+    }
+    if (found == set->count) {
+        if (set->count == kMaxVariants) return &set->general;
+        LinkedProgram& v = set->variants[found];
+        v = LinkedProgram{};
+        set->keys[found] = m_fragmentKey;
+        v.program = m_programs.Link(set->vertex, &m_fragmentKey);
+        m_boundProgram = 0;  // linking bound the new program for its sampler set-up
+        if (v.program) v.constants = glGetUniformLocation(v.program, "c");
+        ++set->count;
+    }
+    set->last = found;
+    LinkedProgram& v = set->variants[found];
+    return v.program ? &v : &set->general;
 }
 
 void GlDevice::ApplyRenderStates() {
@@ -1197,19 +1383,25 @@ void GlDevice::UploadStateBlock() {
     b.alphaState[2] = m_shaderSlot >= 0 && m_material.Diffuse.a < 1.0f ? fade : 1.0f;
     b.alphaState[3] = 0.0f;
 
+    // Most draws change only a part of the block, many nothing at all (a
+    // repeated SetTransform): only a block that differs is sent.
+    m_blockDirty = false;
+    if (m_blockUploaded && std::memcmp(&m_uploadedBlock, &b, sizeof b) == 0) return;
     glBindBuffer(GL_UNIFORM_BUFFER, m_stateUbo);
     glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof b, &b);
-    m_blockDirty = false;
+    m_uploadedBlock = b;
+    m_blockUploaded = true;
 }
 
 void GlDevice::Prepare(const DrawSetup& setup) {
-    if (m_boundProgram != setup.program) {
-        glUseProgram(setup.program);
-        m_boundProgram = setup.program;
+    LinkedProgram& program = *setup.program;
+    if (m_boundProgram != program.program) {
+        glUseProgram(program.program);
+        m_boundProgram = program.program;
     }
-    if (setup.shader && setup.shader->constants >= 0 && setup.shader->constantsVersion != m_constantsVersion) {
-        glUniform4fv(setup.shader->constants, kVertexShaderConstants, &m_constants[0][0]);
-        setup.shader->constantsVersion = m_constantsVersion;
+    if (setup.shader && program.constants >= 0 && program.constantsVersion != m_constantsVersion) {
+        glUniform4fv(program.constants, kVertexShaderConstants, &m_constants[0][0]);
+        program.constantsVersion = m_constantsVersion;
     }
     if (m_renderStatesDirty) ApplyRenderStates();
     if (m_blockDirty) UploadStateBlock();
@@ -1452,4 +1644,9 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
 
 void SimulateDeviceLoss(IDirect3DDevice8* device) {
     if (auto* d = dynamic_cast<d3d8gl::GlDevice*>(device)) d->SimulateLoss();
+}
+
+DeviceDrawPath GetDeviceDrawPath(IDirect3DDevice8* device) {
+    auto* d = dynamic_cast<d3d8gl::GlDevice*>(device);
+    return d ? d->DrawPath() : DeviceDrawPath{false, 0};
 }

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "platform/d3d8/d3d8.h"
@@ -187,8 +188,32 @@ struct StateBlock {
 };
 static_assert(sizeof(StateBlock) == 272, "StateBlock must match the std140 layout of NrvState");
 
-// Compiles and links GLSL programs; owns the shared fragment shader objects.
-// Failures print the GL info log to stderr and return 0.
+// The state a specialised fragment program is compiled for, normalised so that
+// states which draw alike share one program: what a stage ignores (arguments
+// an op does not read, everything past a disabled stage) is zero.
+struct FragmentKey {
+    std::uint8_t color[2][4] = {};  // per stage: colour op, arg1, arg2, texture-coordinate set (0/1)
+    std::uint8_t alpha[2][3] = {};  // per stage: alpha op, arg1, arg2
+    std::uint8_t alphaFunc = 8;     // D3DCMPFUNC of the alpha test, 8 (ALWAYS) when it is off
+    std::uint8_t fog = 0;           // 1: fog blends towards the fog colour
+    std::uint8_t fade = 0;          // 1: the material fade multiplies the alpha
+    std::uint8_t texture[2] = {};   // 1: a texture is bound on the stage (else it reads white)
+    bool operator==(const FragmentKey& o) const {
+        return std::memcmp(this, &o, sizeof *this) == 0;
+    }
+};
+static_assert(sizeof(FragmentKey) == 19, "FragmentKey is compared bytewise: no padding");
+
+// A compiled vertex shader kept for linking with fragment programs, and the
+// types its texture-coordinate outputs have.
+struct VertexProgram {
+    GLuint shader = 0;
+    TexCoordType t0 = kTexVec2;
+    TexCoordType t1 = kTexVec2;
+};
+
+// Compiles and links GLSL programs; owns the shared general fragment shader
+// objects. Failures print the GL info log to stderr and return 0.
 class ProgramBuilder {
 public:
     ~ProgramBuilder();
@@ -196,14 +221,17 @@ public:
 
     // The fixed-function vertex program: pre-transformed (XYZRHW) or
     // transformed (XYZ) positions.
-    GLuint BuildFixedFunction(bool preTransformed);
+    VertexProgram CompileFixedFunction(bool preTransformed);
     // A vertex shader in the register contract of d3d8.h, rewritten so the
-    // device's depth conversion runs after it, linked with the fragment program.
-    GLuint BuildFromShaderSource(const char* source, size_t length);
+    // device's depth conversion runs after it.
+    VertexProgram CompileFromShaderSource(const char* source, size_t length);
+    // Links a vertex shader with the general fragment program (key null) or
+    // with one specialised for `key`. The vertex shader stays for more links.
+    GLuint Link(const VertexProgram& vertex, const FragmentKey* key);
 
 private:
-    GLuint Link(GLuint vertexShader, TexCoordType t0, TexCoordType t1);
-    GLuint FragmentShader(TexCoordType t0, TexCoordType t1);
+    GLuint GeneralFragmentShader(TexCoordType t0, TexCoordType t1);
+    GLuint CompileFragment(TexCoordType t0, TexCoordType t1, const FragmentKey* key);
 
     GLuint m_fragment[kTexTypeCount][kTexTypeCount] = {};
 };

@@ -1,8 +1,9 @@
 // GLSL programs of the GL device: the fixed-function vertex programs, the
 // fragment program that evaluates the two texture stages, alpha test, fade
-// and fog from the shared state block, and the rewriting of vertex shader
-// sources (register contract of d3d8.h) so that D3D clip depth is converted in
-// exactly one place: the wrapper `main` appended to every vertex program.
+// and fog (from the shared state block, or specialised for one state), and
+// the rewriting of vertex shader sources (register contract of d3d8.h) so
+// that D3D clip depth is converted in exactly one place: the wrapper `main`
+// appended to every vertex program.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -82,9 +83,31 @@ void main() {
 }
 )";
 
-// Fragment program: D3D texture-stage arithmetic with ops and arguments as
-// uniforms, so every state combination runs without a recompile.
+// Fragment program: D3D texture-stage arithmetic. The general program reads
+// ops, arguments, alpha test and fog switch from the state block, so any state
+// runs without a recompile; a specialised program gets them as constants
+// (NRV_SPECIALISED, see FragmentDefines), and the compiler folds every branch
+// away: no stage selection per fragment, no sampling of an unbound stage, no
+// `discard` (which would turn off early depth testing) without an alpha test.
 const char* const kFragmentGlsl = R"(
+#ifdef NRV_SPECIALISED
+#define NRV_COLOR0 nrv_kColor0
+#define NRV_ALPHA0 nrv_kAlpha0
+#define NRV_COLOR1 nrv_kColor1
+#define NRV_ALPHA1 nrv_kAlpha1
+#define NRV_ALPHA_FUNC nrv_kAlphaFunc
+#define NRV_FOG nrv_kFog
+#else
+#define NRV_COLOR0 nrv_color0
+#define NRV_ALPHA0 nrv_alpha0
+#define NRV_COLOR1 nrv_color1
+#define NRV_ALPHA1 nrv_alpha1
+#define NRV_ALPHA_FUNC int(nrv_alphaState.x)
+#define NRV_FOG (nrv_fogColor.a > 0.5)
+const bool nrv_kTex0 = true;
+const bool nrv_kTex1 = true;
+const bool nrv_kFade = true;
+#endif
 uniform sampler2D nrv_stage0;
 uniform sampler2D nrv_stage1;
 in vec4 oD0;
@@ -129,17 +152,18 @@ bool AlphaPasses(int func, float alpha, float ref) {
 void main() {
     vec4 diffuse = clamp(oD0, 0.0, 1.0);
     vec4 current = diffuse;
-    if (nrv_color0.x != 1) {  // a disabled stage ends the cascade
-        vec4 t0 = texture(nrv_stage0, nrv_color0.w == 1 ? oT1.xy : oT0.xy);
-        current = Stage(nrv_color0, nrv_alpha0, t0, current, diffuse);
-        if (nrv_color1.x != 1) {
-            vec4 t1 = texture(nrv_stage1, nrv_color1.w == 1 ? oT1.xy : oT0.xy);
-            current = Stage(nrv_color1, nrv_alpha1, t1, current, diffuse);
+    if (NRV_COLOR0.x != 1) {  // a disabled stage ends the cascade
+        // An unbound stage samples opaque white (a 1 x 1 texture in the general program).
+        vec4 t0 = nrv_kTex0 ? texture(nrv_stage0, NRV_COLOR0.w == 1 ? oT1.xy : oT0.xy) : vec4(1.0);
+        current = Stage(NRV_COLOR0, NRV_ALPHA0, t0, current, diffuse);
+        if (NRV_COLOR1.x != 1) {
+            vec4 t1 = nrv_kTex1 ? texture(nrv_stage1, NRV_COLOR1.w == 1 ? oT1.xy : oT0.xy) : vec4(1.0);
+            current = Stage(NRV_COLOR1, NRV_ALPHA1, t1, current, diffuse);
         }
     }
-    current.a *= nrv_alphaState.z;  // material fade of shader draws (1 otherwise)
-    if (!AlphaPasses(int(nrv_alphaState.x), current.a, nrv_alphaState.y)) discard;
-    if (nrv_fogColor.a > 0.5) current.rgb = mix(nrv_fogColor.rgb, current.rgb, clamp(oFog, 0.0, 1.0));
+    if (nrv_kFade) current.a *= nrv_alphaState.z;  // material fade of shader draws (1 otherwise)
+    if (NRV_ALPHA_FUNC != 8 && !AlphaPasses(NRV_ALPHA_FUNC, current.a, nrv_alphaState.y)) discard;
+    if (NRV_FOG) current.rgb = mix(nrv_fogColor.rgb, current.rgb, clamp(oFog, 0.0, 1.0));
     nrv_fragColor = current;
 }
 )";
@@ -280,24 +304,44 @@ void ProgramBuilder::FreeGl() {
     }
 }
 
-GLuint ProgramBuilder::FragmentShader(TexCoordType t0, TexCoordType t1) {
-    GLuint& cached = m_fragment[t0][t1];
-    if (cached) return cached;
+GLuint ProgramBuilder::CompileFragment(TexCoordType t0, TexCoordType t1, const FragmentKey* key) {
     char inputs[96];
     std::snprintf(inputs, sizeof inputs, "in %s oT0;\nin %s oT1;\n", kTexTypeNames[t0], kTexTypeNames[t1]);
-    const char* parts[] = {"#version 330 core\n", kStateBlockGlsl, inputs, kFragmentGlsl};
-    cached = CompileShader(GL_FRAGMENT_SHADER, parts, 4);
+    char constants[640] = "";
+    if (key) {
+        const FragmentKey& k = *key;
+        std::snprintf(constants, sizeof constants,
+                      "#define NRV_SPECIALISED 1\n"
+                      "const ivec4 nrv_kColor0 = ivec4(%d, %d, %d, %d);\n"
+                      "const ivec4 nrv_kAlpha0 = ivec4(%d, %d, %d, 0);\n"
+                      "const ivec4 nrv_kColor1 = ivec4(%d, %d, %d, %d);\n"
+                      "const ivec4 nrv_kAlpha1 = ivec4(%d, %d, %d, 0);\n"
+                      "const int nrv_kAlphaFunc = %d;\n"
+                      "const bool nrv_kFog = %s;\n"
+                      "const bool nrv_kFade = %s;\n"
+                      "const bool nrv_kTex0 = %s;\n"
+                      "const bool nrv_kTex1 = %s;\n",
+                      k.color[0][0], k.color[0][1], k.color[0][2], k.color[0][3], k.alpha[0][0], k.alpha[0][1],
+                      k.alpha[0][2], k.color[1][0], k.color[1][1], k.color[1][2], k.color[1][3], k.alpha[1][0],
+                      k.alpha[1][1], k.alpha[1][2], k.alphaFunc, k.fog ? "true" : "false", k.fade ? "true" : "false",
+                      k.texture[0] ? "true" : "false", k.texture[1] ? "true" : "false");
+    }
+    const char* parts[] = {"#version 330 core\n", kStateBlockGlsl, inputs, constants, kFragmentGlsl};
+    return CompileShader(GL_FRAGMENT_SHADER, parts, 5);
+}
+
+GLuint ProgramBuilder::GeneralFragmentShader(TexCoordType t0, TexCoordType t1) {
+    GLuint& cached = m_fragment[t0][t1];
+    if (!cached) cached = CompileFragment(t0, t1, nullptr);
     return cached;
 }
 
-GLuint ProgramBuilder::Link(GLuint vertexShader, TexCoordType t0, TexCoordType t1) {
-    GLuint fragment = FragmentShader(t0, t1);
-    if (!fragment) {
-        glDeleteShader(vertexShader);
-        return 0;
-    }
+GLuint ProgramBuilder::Link(const VertexProgram& vertex, const FragmentKey* key) {
+    if (!vertex.shader) return 0;
+    GLuint fragment = key ? CompileFragment(vertex.t0, vertex.t1, key) : GeneralFragmentShader(vertex.t0, vertex.t1);
+    if (!fragment) return 0;
     GLuint program = glCreateProgram();
-    glAttachShader(program, vertexShader);
+    glAttachShader(program, vertex.shader);
     glAttachShader(program, fragment);
     // Shader inputs v0..v11 sit at the declaration's registers.
     for (GLuint r = 0; r <= kMaxShaderRegister; ++r) {
@@ -306,9 +350,9 @@ GLuint ProgramBuilder::Link(GLuint vertexShader, TexCoordType t0, TexCoordType t
         glBindAttribLocation(program, r, name);
     }
     glLinkProgram(program);
-    glDetachShader(program, vertexShader);
+    glDetachShader(program, vertex.shader);
     glDetachShader(program, fragment);
-    glDeleteShader(vertexShader);
+    if (key) glDeleteShader(fragment);  // specialised shaders serve one program
     GLint ok = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &ok);
     if (!ok) {
@@ -320,15 +364,15 @@ GLuint ProgramBuilder::Link(GLuint vertexShader, TexCoordType t0, TexCoordType t
     return program;
 }
 
-GLuint ProgramBuilder::BuildFixedFunction(bool preTransformed) {
+VertexProgram ProgramBuilder::CompileFixedFunction(bool preTransformed) {
     std::string source = "#version 330 core\n";
     if (preTransformed) source += "#define NRV_PRE_TRANSFORMED 1\n";
     source += kStateBlockGlsl;
     source += kFixedFunctionVertexGlsl;
-    return BuildFromShaderSource(source.c_str(), source.size());
+    return CompileFromShaderSource(source.c_str(), source.size());
 }
 
-GLuint ProgramBuilder::BuildFromShaderSource(const char* source, size_t length) {
+VertexProgram ProgramBuilder::CompileFromShaderSource(const char* source, size_t length) {
     SourceScan scan = ScanSource(source, length);
 
     // Prologue: the version, the renaming of the author's main, and the
@@ -354,14 +398,17 @@ GLuint ProgramBuilder::BuildFromShaderSource(const char* source, size_t length) 
                            "}\n";
     std::string body(source + scan.bodyStart, length - scan.bodyStart);
     const char* parts[] = {prologue.c_str(), body.c_str(), epilogue.c_str()};
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, parts, 3);
-    if (!vs) return 0;
+    VertexProgram vertex;
+    vertex.shader = CompileShader(GL_VERTEX_SHADER, parts, 3);
+    if (!vertex.shader) return vertex;
 
     auto typeOf = [&](int k) {
         if (!scan.mentions[k]) return kTexVec2;  // injected above
         return scan.declaredType[k] >= 0 ? static_cast<TexCoordType>(scan.declaredType[k]) : kTexVec2;
     };
-    return Link(vs, typeOf(1), typeOf(2));
+    vertex.t0 = typeOf(1);
+    vertex.t1 = typeOf(2);
+    return vertex;
 }
 
 }  // namespace d3d8gl

@@ -214,13 +214,16 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     }
     if (!slot) return nullptr;
 
-    // The device asks for an OpenGL 3.3 core context on this window; the
-    // scene renders off-screen, so the window needs no depth buffer.
+    // The device asks for an OpenGL 3.3 core context on this window. RGBA8
+    // with a 24-bit depth buffer (the formats of its off-screen buffer) lets
+    // the device draw straight into a window of the back buffer's size; without
+    // them it renders off-screen and scales.
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
 
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (style & WS_POPUP) {
@@ -231,6 +234,11 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     int px = (style & WS_POPUP) ? x : SDL_WINDOWPOS_CENTERED;
     int py = (style & WS_POPUP) ? y : SDL_WINDOWPOS_CENTERED;
     SDL_Window* sdl = SDL_CreateWindow(title ? title : "", px, py, width, height, flags);
+    if (!sdl) {  // no visual with depth and alpha: the device renders off-screen
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+        sdl = SDL_CreateWindow(title ? title : "", px, py, width, height, flags);
+    }
     if (!sdl) {
         // No OpenGL on this video driver: still make the window, so the saver
         // can log which start-up stage fails (the device cannot be created).
