@@ -94,8 +94,6 @@ HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log)
 HRESULT ZSortRender::Add(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib, const D3DXATTRIBUTERANGE* attribTable,
                          D3DXMATRIX world, D3DXVECTOR3 position, const D3DMATERIAL8* materials,
                          IDirect3DTexture8* const* textures, DWORD subsetNum) {
-    assert((subsetNum == 0 || (vb && ib && attribTable && materials)) &&
-           "a queued draw needs its vertex and index buffers, attribute ranges and materials");
     if (m_dwCount >= kMaxEntries) {
         ++m_dwDropped;
         return 0;
@@ -131,6 +129,8 @@ HRESULT ZSortRender::Render(IDirect3DDevice8* device, const D3DXMATRIX& view, co
 
     for (DWORD n = 0; n < m_dwCount; ++n) {
         const ZSortEntry& e = m_Entries[n];
+        assert((e.m_dwSubsetNum == 0 || (e.m_pVB && e.m_pIB && e.m_pAttribTable && e.m_pMaterials)) &&
+               "a drawn entry needs its vertex and index buffers, attribute ranges and materials");
 
         // The shader takes matrices as rows of dot products: transposed.
         D3DXMATRIX worldView, worldViewProj, transposed;
