@@ -563,7 +563,8 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
         if (depth) {  // D3DFMT_D16 asks for at least 16 bits; 24 is what every GL gives
             glGenRenderbuffers(1, &m_depthRb);
             glBindRenderbuffer(GL_RENDERBUFFER, m_depthRb);
-            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(w),
+                                  static_cast<GLsizei>(h));
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthRb);
         }
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {

@@ -16,8 +16,12 @@ std::int64_t MonotonicNs() { return ClockNs(CLOCK_MONOTONIC); }
 
 void FrameMeter::OnPresent() {
     ++m_presented;
-    if (m_started) return;
     const std::int64_t now = MonotonicNs();
+    if (m_started) {  // the measurement ends at the last present, not at teardown
+        m_lastWallNs = now;
+        m_lastCpuNs = ProcessCpuNs();
+        return;
+    }
     if (m_presented == 1) {
         m_firstNs = now;
         return;
@@ -25,17 +29,19 @@ void FrameMeter::OnPresent() {
     if (now - m_firstNs >= m_warmupNs) {
         m_started = true;
         m_startFrame = m_presented;
-        m_startWallNs = now;
-        m_startCpuNs = ProcessCpuNs();
+        m_startWallNs = m_lastWallNs = now;
+        m_startCpuNs = m_lastCpuNs = ProcessCpuNs();
     }
 }
 
 void FrameMeter::Print(std::FILE* out, const char* label) const {
     const std::uint64_t frames = MeasuredFrames();
-    const double cpuMs = m_started ? static_cast<double>(ProcessCpuNs() - m_startCpuNs) / 1e6 : 0.0;
-    const double wallMs = m_started ? static_cast<double>(MonotonicNs() - m_startWallNs) / 1e6 : 0.0;
+    const double cpuMs = static_cast<double>(m_lastCpuNs - m_startCpuNs) / 1e6;
+    const double wallMs = static_cast<double>(m_lastWallNs - m_startWallNs) / 1e6;
     const double n = frames > 0 ? static_cast<double>(frames) : 1.0;
-    std::fprintf(out, "%s: frames %llu measured %llu cpu_ms %.1f wall_ms %.1f cpu_per_frame_ms %.3f wall_per_frame_ms %.3f\n",
+    std::fprintf(out,
+                 "%s: frames %llu measured %llu cpu_ms %.1f wall_ms %.1f cpu_per_frame_ms %.3f "
+                 "wall_per_frame_ms %.3f\n",
                  label, static_cast<unsigned long long>(m_presented), static_cast<unsigned long long>(frames), cpuMs,
                  wallMs, cpuMs / n, wallMs / n);
 }

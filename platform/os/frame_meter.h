@@ -19,7 +19,8 @@ public:
     explicit FrameMeter(std::int64_t warmupNs = 2'000'000'000) : m_warmupNs(warmupNs) {}
     void OnPresent();
     std::uint64_t Presented() const { return m_presented; }
-    // Frames, CPU and wall time since the warm-up ended (0 frames: not reached).
+    // Frames since the warm-up ended (0: not reached); CPU and wall time are
+    // taken from the first measured present to the latest one.
     std::uint64_t MeasuredFrames() const { return m_started ? m_presented - m_startFrame : 0; }
     // One line: "<label>: frames F measured M cpu_ms C wall_ms W cpu_per_frame_ms X wall_per_frame_ms Y".
     void Print(std::FILE* out, const char* label) const;
@@ -32,4 +33,6 @@ private:
     std::uint64_t m_startFrame = 0;
     std::int64_t m_startWallNs = 0;
     std::int64_t m_startCpuNs = 0;
+    std::int64_t m_lastWallNs = 0;  // at the latest present
+    std::int64_t m_lastCpuNs = 0;
 };
