@@ -99,27 +99,6 @@ constexpr DWORD kIbManaged = 0x200;
 // Optimize flags above the mesh options.
 constexpr DWORD kOptimizeMask = 0xFF000000u;
 
-// Copies the elements two vertex formats share; elements only the target has
-// stay as they are (zero in a new mesh).
-void ConvertVertex(const BYTE* src, const FvfLayout& from, BYTE* dst, const FvfLayout& to) {
-    std::memcpy(dst, src, 12);  // position
-    const int weights = std::min(from.blendFloats, to.blendFloats);
-    if (weights > 0) std::memcpy(dst + to.blendOffset, src + from.blendOffset, 4 * weights);
-    auto copy = [&](int fromOffset, int toOffset, std::size_t bytes) {
-        if (fromOffset >= 0 && toOffset >= 0) std::memcpy(dst + toOffset, src + fromOffset, bytes);
-    };
-    copy(from.indicesOffset, to.indicesOffset, 4);
-    copy(from.normalOffset, to.normalOffset, 12);
-    copy(from.psizeOffset, to.psizeOffset, 4);
-    copy(from.diffuseOffset, to.diffuseOffset, 4);
-    copy(from.specularOffset, to.specularOffset, 4);
-    const int sets = std::min(from.texSets, to.texSets);
-    for (int i = 0; i < sets; ++i) {
-        const int floats = std::min(from.texFloats[i], to.texFloats[i]);
-        std::memcpy(dst + to.texOffset[i], src + from.texOffset[i], 4 * floats);
-    }
-}
-
 // --- ID3DXMesh --------------------------------------------------------------
 
 class Mesh final : public ID3DXMesh {
@@ -444,6 +423,28 @@ D3DXVECTOR3 ReadVector(const BYTE* p) {
 }
 
 }  // namespace
+
+// Copies the elements two vertex formats share; elements only the target has
+// stay as they are (zero in a new mesh).
+void ConvertVertex(const BYTE* src, const FvfLayout& from, BYTE* dst, const FvfLayout& to) {
+    std::memcpy(dst, src, 12);  // position
+    const int weights = std::min(from.blendFloats, to.blendFloats);
+    if (weights > 0) std::memcpy(dst + to.blendOffset, src + from.blendOffset, 4 * weights);
+    auto copy = [&](int fromOffset, int toOffset, std::size_t bytes) {
+        if (fromOffset >= 0 && toOffset >= 0) std::memcpy(dst + toOffset, src + fromOffset, bytes);
+    };
+    copy(from.indicesOffset, to.indicesOffset, 4);
+    copy(from.normalOffset, to.normalOffset, 12);
+    copy(from.psizeOffset, to.psizeOffset, 4);
+    copy(from.diffuseOffset, to.diffuseOffset, 4);
+    copy(from.specularOffset, to.specularOffset, 4);
+    const int sets = std::min(from.texSets, to.texSets);
+    for (int i = 0; i < sets; ++i) {
+        const int floats = std::min(from.texFloats[i], to.texFloats[i]);
+        std::memcpy(dst + to.texOffset[i], src + from.texOffset[i], 4 * floats);
+    }
+}
+
 
 FvfLayout ComputeFvfLayout(DWORD fvf) {
     FvfLayout layout;

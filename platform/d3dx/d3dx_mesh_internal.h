@@ -29,6 +29,10 @@ struct FvfLayout {
 
 FvfLayout ComputeFvfLayout(DWORD fvf);
 
+// Copies the elements two vertex formats share from one vertex to another;
+// elements only the target has stay as they are (zero in a new mesh).
+void ConvertVertex(const BYTE* src, const FvfLayout& from, BYTE* dst, const FvfLayout& to);
+
 inline DWORD ReadIndex(const BYTE* indices, bool is32, std::size_t i) {
     if (is32) {
         DWORD v;

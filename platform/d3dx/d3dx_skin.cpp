@@ -275,7 +275,9 @@ HRESULT SkinMesh::Convert(DWORD options, DWORD paletteSize, DWORD* adjacencyOut,
     for (std::size_t n = 0; n < newVertices.size(); ++n) {
         const BYTE* s = srcVb + std::size_t{newVertices[n].source} * from.size;
         BYTE* d = dstVb + n * to.size;
-        std::memcpy(d, s, 12);
+        d3dxmesh::ConvertVertex(s, from, d, to);
+        // The blend weights and indices are the skin's, not the source's.
+        if (to.blendFloats > 0) std::memset(d + to.blendOffset, 0, 4u * to.blendFloats);
         const std::vector<Influence>& list = influences[newVertices[n].source];
         const std::vector<DWORD>& palette = combos[newVertices[n].combo].bones;
         BYTE packed[4] = {0, 0, 0, 0};
@@ -285,14 +287,6 @@ HRESULT SkinMesh::Convert(DWORD options, DWORD paletteSize, DWORD* adjacencyOut,
             if (k + 1 < maxInfluences) std::memcpy(d + to.blendOffset + 4 * k, &list[k].weight, 4);
         }
         std::memcpy(d + to.indicesOffset, packed, 4);
-        auto copy = [&](int fromOffset, int toOffset, std::size_t bytes) {
-            if (fromOffset >= 0 && toOffset >= 0) std::memcpy(d + toOffset, s + fromOffset, bytes);
-        };
-        copy(from.normalOffset, to.normalOffset, 12);
-        copy(from.psizeOffset, to.psizeOffset, 4);
-        copy(from.diffuseOffset, to.diffuseOffset, 4);
-        copy(from.specularOffset, to.specularOffset, 4);
-        for (int t = 0; t < to.texSets && t < from.texSets; ++t) copy(from.texOffset[t], to.texOffset[t], 4u * from.texFloats[t]);
     }
     out->UnlockVertexBuffer();
     src->UnlockVertexBuffer();
