@@ -10,6 +10,7 @@
 #include <new>
 
 #include "core/errlog.h"
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/resource.h"
 
@@ -23,12 +24,23 @@ char* CopyString(const char* text) {
     return copy;
 }
 
-template <class T>
-void SafeRelease(T*& p) {
-    if (p) {
-        p->Release();
-        p = nullptr;
+// Visits the children of an X-file object in order while `visit` succeeds.
+// A child is either a data object or a reference to one; `visit` gets the
+// one it is and null for the other. Returns the first failure of `visit`.
+template <typename Visit>
+HRESULT ForEachChild(IDirectXFileData* object, Visit&& visit) {
+    HRESULT hr = S_OK;
+    ComPtr<IDirectXFileObject> child;
+    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(child.Out())) && child) {
+        ComPtr<IDirectXFileDataReference> ref;
+        ComPtr<IDirectXFileData> data;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())))) {
+            hr = visit(static_cast<IDirectXFileData*>(nullptr), ref.Get());
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
+            hr = visit(data.Get(), static_cast<IDirectXFileDataReference*>(nullptr));
+        }
     }
+    return hr;
 }
 
 bool IsType(IDirectXFileData* object, const GUID& type) {
@@ -69,20 +81,22 @@ void Locate(const Key* keys, DWORD count, float T, DWORD* i1, DWORD* i2, float* 
 // --- the tree --------------------------------------------------------------
 
 MeshContainer::~MeshContainer() {
-    SafeRelease(m_pMesh);
+    m_pMesh.Reset();
     if (m_ppTextures) {
-        for (DWORD i = 0; i < m_dwMaterials; ++i) SafeRelease(m_ppTextures[i]);
+        for (DWORD i = 0; i < m_dwMaterials; ++i) {
+            if (m_ppTextures[i]) m_ppTextures[i]->Release();
+        }
     }
     delete[] m_ppTextures;
     delete[] m_pMaterials;
     delete[] m_szName;
-    SafeRelease(m_pSkinMesh);
+    m_pSkinMesh.Reset();
     delete[] m_ppBoneMatrix;
-    SafeRelease(m_pBoneNamesBuf);
-    SafeRelease(m_pBoneOffsetBuf);
+    m_pBoneNamesBuf.Reset();
+    m_pBoneOffsetBuf.Reset();
     delete[] m_pAdjacency;
     delete[] m_pAttribTable;
-    SafeRelease(m_pBoneCombinationBuf);
+    m_pBoneCombinationBuf.Reset();
     delete m_pNext;
 }
 
@@ -222,15 +236,15 @@ void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
 HRESULT SkinnedMesh::LoadMeshHierarchy() {
     const float lengthBefore = m_fAnimLength;
     DrawElement* element = nullptr;
-    IDirectXFile* file = nullptr;
-    IDirectXFileEnumObject* enumObject = nullptr;
+    ComPtr<IDirectXFile> file;
+    ComPtr<IDirectXFileEnumObject> enumObject;
     HRESULT hr = S_OK;
 
     if (!m_pSourceData && std::strlen(m_szName) <= 1) {
         hr = E_FAIL;
     } else if (!(element = new (std::nothrow) DrawElement) || !element->m_pRootFrame) {
         hr = E_OUTOFMEMORY;
-    } else if (FAILED(DirectXFileCreate(&file)) ||
+    } else if (FAILED(DirectXFileCreate(file.Out())) ||
                FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
         hr = E_FAIL;
     } else {
@@ -242,22 +256,21 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
             data = resource.data;
             size = resource.size;
         }
-        hr = data ? file->CreateEnumObject(data, static_cast<DWORD>(size), &enumObject) : DXFILEERR_NOTFOUND;
+        hr = data ? file->CreateEnumObject(data, static_cast<DWORD>(size), enumObject.Out()) : DXFILEERR_NOTFOUND;
         if (FAILED(hr)) {
             LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
-            enumObject = nullptr;
+            enumObject.Reset();
         }
     }
     if (SUCCEEDED(hr)) {
-        IDirectXFileData* object = nullptr;
-        while (SUCCEEDED(enumObject->GetNextDataObject(&object))) {
+        ComPtr<IDirectXFileData> object;
+        while (SUCCEEDED(enumObject->GetNextDataObject(object.Out()))) {
             hr = LoadFrames(object, element, 0, element->m_pRootFrame);
-            object->Release();
             if (FAILED(hr)) break;
         }
     }
-    SafeRelease(enumObject);
-    SafeRelease(file);
+    enumObject.Reset();
+    file.Reset();
     if (SUCCEEDED(hr)) {
         FindBones(element->m_pRootFrame, element);
         element->m_szName = CopyString(m_szName);
@@ -303,16 +316,9 @@ HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, 
     ReadName(object, name);
     if (name[0]) frame->m_szName = CopyString(name);
     parent->AddFrame(frame);
-    HRESULT hr = S_OK;
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
-        IDirectXFileData* data = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            hr = LoadFrames(data, element, options, frame);
-            data->Release();
-        }
-        child->Release();
-    }
+    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
+        return data ? LoadFrames(data, element, options, frame) : S_OK;
+    });
     return hr;
 }
 
@@ -323,12 +329,12 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
     ReadName(object, name);
     container->m_szName = CopyString(name);
 
-    ID3DXBuffer* adjacency = nullptr;
-    ID3DXBuffer* materials = nullptr;
+    ComPtr<ID3DXBuffer> adjacency;
+    ComPtr<ID3DXBuffer> materials;
     DWORD numMaterials = 0;
-    HRESULT hr = D3DXLoadSkinMeshFromXof(object, options, m_pDevice, &adjacency, &materials, &numMaterials,
-                                         &container->m_pBoneNamesBuf, &container->m_pBoneOffsetBuf,
-                                         &container->m_pSkinMesh);
+    HRESULT hr = D3DXLoadSkinMeshFromXof(object, options, m_pDevice, adjacency.Out(), materials.Out(), &numMaterials,
+                                         container->m_pBoneNamesBuf.Out(), container->m_pBoneOffsetBuf.Out(),
+                                         container->m_pSkinMesh.Out());
     if (hr == D3DXERR_LOADEDMESHHASNODATA) {
         delete container;
         return S_OK;
@@ -338,14 +344,14 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         return hr;
     }
 
-    ID3DXMesh* original = nullptr;
-    container->m_pSkinMesh->GetOriginalMesh(&original);
+    ComPtr<ID3DXMesh> original;
+    container->m_pSkinMesh->GetOriginalMesh(original.Out());
     const DWORD numFaces = original->GetNumFaces();
     container->m_pAdjacency = new (std::nothrow) DWORD[std::size_t{numFaces} * 3];
     if (container->m_pAdjacency && adjacency) {
         std::memcpy(container->m_pAdjacency, adjacency->GetBufferPointer(), std::size_t{numFaces} * 12);
     }
-    SafeRelease(adjacency);
+    adjacency.Reset();
     if (!container->m_pAdjacency) hr = E_OUTOFMEMORY;
 
     if (SUCCEEDED(hr) && container->m_pSkinMesh->GetNumBones() > 0) {
@@ -356,11 +362,11 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
     } else if (SUCCEEDED(hr)) {
         // Unskinned: drawn subset by subset from device buffers sorted by
         // attribute (the fixed-function path of the device).
-        SafeRelease(container->m_pSkinMesh);
+        container->m_pSkinMesh.Reset();
         ID3DXMesh* sorted = nullptr;
         hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
         if (SUCCEEDED(hr)) {
-            container->m_pMesh = sorted;
+            container->m_pMesh.Reset(sorted);
             sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
             container->m_pAttribTable = new (std::nothrow) D3DXATTRIBUTERANGE[container->m_dwAttribTableSize + 1];
             if (!container->m_pAttribTable) hr = E_OUTOFMEMORY;
@@ -368,7 +374,7 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         }
         container->m_dwAttribGroups = numMaterials;
     }
-    SafeRelease(original);
+    original.Reset();
 
     if (SUCCEEDED(hr)) {
         const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
@@ -398,7 +404,7 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
             }
         }
     }
-    SafeRelease(materials);
+    materials.Reset();
     if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container);
     if (FAILED(hr)) {
         delete container;
@@ -418,16 +424,9 @@ HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* ele
     ReadName(object, name);
     if (name[0]) frame->m_szName = CopyString(name);
     parent->AddFrame(frame);
-    HRESULT hr = S_OK;
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
-        IDirectXFileData* data = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            if (IsType(data, TID_D3DRMAnimation)) hr = LoadAnimation(data, element, options, frame);
-            data->Release();
-        }
-        child->Release();
-    }
+    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
+        return data && IsType(data, TID_D3DRMAnimation) ? LoadAnimation(data, element, options, frame) : S_OK;
+    });
     return hr;
 }
 
@@ -440,38 +439,22 @@ HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* elemen
     frame->m_pNextAnimation = element->m_pAnimationFrames;
     element->m_pAnimationFrames = frame;
 
-    HRESULT hr = S_OK;
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(&child)) && child) {
-        IDirectXFileData* data = nullptr;
-        IDirectXFileDataReference* ref = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&ref)))) {
-            IDirectXFileData* target = nullptr;
-            if (SUCCEEDED(ref->Resolve(&target))) {
-                if (IsType(target, TID_D3DRMFrame)) {
-                    char name[256];
-                    ReadName(target, name);
-                    MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame, name) : nullptr;
-                    if (!name[0] || frame->m_pAnimationFrame || !found) {
-                        hr = E_INVALIDARG;
-                    } else {
-                        frame->m_pAnimationFrame = found;
-                    }
-                }
-                target->Release();
-            }
-            ref->Release();
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            if (IsType(data, TID_D3DRMFrame)) {
-                hr = LoadFrames(data, element, options, frame);
-            } else if (IsType(data, TID_D3DRMAnimationKey)) {
-                hr = LoadAnimationKey(data, frame);
-            }
-            data->Release();
+    return ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference* ref) -> HRESULT {
+        if (ref) {
+            // The frame these tracks drive: exactly one, named, and present.
+            ComPtr<IDirectXFileData> target;
+            if (FAILED(ref->Resolve(target.Out())) || !IsType(target, TID_D3DRMFrame)) return S_OK;
+            char name[256];
+            ReadName(target, name);
+            MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame, name) : nullptr;
+            if (!name[0] || frame->m_pAnimationFrame || !found) return E_INVALIDARG;
+            frame->m_pAnimationFrame = found;
+            return S_OK;
         }
-        child->Release();
-    }
-    return hr;
+        if (IsType(data, TID_D3DRMFrame)) return LoadFrames(data, element, options, frame);
+        if (IsType(data, TID_D3DRMAnimationKey)) return LoadAnimationKey(data, frame);
+        return S_OK;
+    });
 }
 
 // key type, key count, then per key: time, value count, values. Keys are

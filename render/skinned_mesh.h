@@ -29,6 +29,7 @@
 
 #include <cstddef>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/d3dx/d3dx_skin.h"
@@ -60,7 +61,7 @@ struct MeshContainer {
     MeshContainer& operator=(const MeshContainer&) = delete;
     ~MeshContainer();
 
-    ID3DXMesh* m_pMesh = nullptr;  // drawable: the blended mesh when skinned
+    ComPtr<ID3DXMesh> m_pMesh;  // drawable: the blended mesh when skinned
     D3DMATERIAL8* m_pMaterials = nullptr;
     IDirect3DTexture8** m_ppTextures = nullptr;  // one per material, entries may be null
     DWORD m_dwAttribGroups = 0;                  // subsets, or bone combinations when skinned
@@ -68,17 +69,17 @@ struct MeshContainer {
     MeshContainer* m_pNext = nullptr;
     char* m_szName = nullptr;
 
-    ID3DXSkinMesh* m_pSkinMesh = nullptr;         // null for unskinned meshes
+    ComPtr<ID3DXSkinMesh> m_pSkinMesh;           // null for unskinned meshes
     const D3DXMATRIX** m_ppBoneMatrix = nullptr;  // per bone: the combined matrix of its frame
-    ID3DXBuffer* m_pBoneNamesBuf = nullptr;
-    ID3DXBuffer* m_pBoneOffsetBuf = nullptr;
+    ComPtr<ID3DXBuffer> m_pBoneNamesBuf;
+    ComPtr<ID3DXBuffer> m_pBoneOffsetBuf;
     D3DXMATRIX* m_pBoneOffsetMat = nullptr;  // inside m_pBoneOffsetBuf, one per bone
     DWORD* m_pAdjacency = nullptr;           // three per face
     D3DXATTRIBUTERANGE* m_pAttribTable = nullptr;  // unskinned meshes: their subsets
     DWORD m_dwAttribTableSize = 0;
 
     DWORD m_dwMaxInfluences = 0;                 // 1..4, from the blended mesh's format
-    ID3DXBuffer* m_pBoneCombinationBuf = nullptr;  // D3DXBONECOMBINATION records
+    ComPtr<ID3DXBuffer> m_pBoneCombinationBuf;  // D3DXBONECOMBINATION records
     DWORD m_dwBuiltMethod = 2;                   // the method m_pMesh was built for; 2: none
     DWORD m_dwPaletteSize = 0;
     BOOL m_bSoftwareVP = FALSE;
@@ -227,7 +228,7 @@ private:
 
     // Part two: device objects.
     DWORD m_dwShader[4];
-    IDirect3DTexture8* m_pToonTexture;
+    ComPtr<IDirect3DTexture8> m_pToonTexture;
     D3DXMATRIX m_matView;
     float m_fFogDistance;
 

@@ -10,6 +10,17 @@
 
 namespace {
 
+// Binds a mesh's vertex buffer to stream 0 and its index buffer; the device
+// holds its own references while they are bound.
+HRESULT BindMeshBuffers(IDirect3DDevice8* device, ID3DXMesh* mesh) {
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    ComPtr<IDirect3DIndexBuffer8> ib;
+    mesh->GetVertexBuffer(vb.Out());
+    mesh->GetIndexBuffer(ib.Out());
+    const HRESULT hr = device->SetStreamSource(0, vb, D3DXGetFVFVertexSize(mesh->GetFVF()));
+    return SUCCEEDED(hr) ? device->SetIndices(ib, 0) : hr;
+}
+
 // Vertex declaration n (n = influences 1..4), stream 0, exactly the layout
 // GenerateMesh produces: position, n - 1 blend weights, packed indices,
 // normal, diffuse, two texture sets.
@@ -46,14 +57,6 @@ constexpr DWORD kRegProjection = 2;  // c2..c5: transposed projection
 constexpr DWORD kRegFog = 7;         // c7: (-1/F, 1, 0, 0)
 constexpr DWORD kRegPalette = 9;     // c9 + 3i .. c11 + 3i: palette slot i, three rows
 
-template <class T>
-void SafeRelease(T*& p) {
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
 }  // namespace
 
 HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, const char* name, ErrLog* log) {
@@ -64,10 +67,10 @@ HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, 
     m_szName[sizeof m_szName - 1] = '\0';
     LoadMeshHierarchy();  // a model that fails to load leaves an empty object
 
-    SafeRelease(m_pToonTexture);  // a second call replaces, never leaks
     LogLine(m_pLog, "\t\tD3DXCreateTextureFromResource...\n");  // fixed log text
-    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", &m_pToonTexture))) {
-        m_pToonTexture = nullptr;
+    // Out() releases the ramp of an earlier call: a second call replaces, never leaks.
+    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()))) {
+        m_pToonTexture.Reset();
         LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
         return E_FAIL;
     }
@@ -126,8 +129,8 @@ static void ColourFromMaterials(MeshContainer* c) {
 HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     IDirect3DDevice8* device = nullptr;
     if (FAILED(c->m_pSkinMesh->GetDevice(&device))) device = m_pDevice;
-    SafeRelease(c->m_pMesh);
-    SafeRelease(c->m_pBoneCombinationBuf);
+    c->m_pMesh.Reset();
+    c->m_pBoneCombinationBuf.Reset();
     c->m_dwAttribGroups = 0;
 
     const DWORD bones = c->m_pSkinMesh->GetNumBones();
@@ -140,10 +143,10 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
 
     ID3DXMesh* blended = nullptr;
     HRESULT hr = c->m_pSkinMesh->ConvertToIndexedBlendedMesh(options, c->m_pAdjacency, c->m_dwPaletteSize, nullptr,
-                                                             &c->m_dwAttribGroups, &c->m_pBoneCombinationBuf,
+                                                             &c->m_dwAttribGroups, c->m_pBoneCombinationBuf.Out(),
                                                              &blended);
     if (FAILED(hr)) return hr;
-    c->m_pMesh = blended;
+    c->m_pMesh.Reset(blended);
 
     // Influences from the format: XYZ is 1, XYZBn is n (the last blend
     // value being the packed indices).
@@ -157,8 +160,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
         ID3DXMesh* clone = nullptr;
         hr = blended->CloneMeshFVF(blended->GetOptions(), wanted, device, &clone);
         if (FAILED(hr)) return hr;
-        blended->Release();
-        c->m_pMesh = clone;
+        c->m_pMesh.Reset(clone);  // releases the blended mesh
     }
     if (!hadColours) ColourFromMaterials(c);
     c->m_dwBuiltMethod = m_dwMethod;
@@ -230,15 +232,8 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
         // Unskinned: material i and texture i on stage 0, subset i, through
         // the fixed-function path with the device's transforms.
         if (!c->m_pMesh) return S_OK;
-        IDirect3DVertexBuffer8* vb = nullptr;
-        IDirect3DIndexBuffer8* ib = nullptr;
-        c->m_pMesh->GetVertexBuffer(&vb);
-        c->m_pMesh->GetIndexBuffer(&ib);
         hr = m_pDevice->SetVertexShader(c->m_pMesh->GetFVF());
-        if (SUCCEEDED(hr)) hr = m_pDevice->SetStreamSource(0, vb, D3DXGetFVFVertexSize(c->m_pMesh->GetFVF()));
-        if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(ib, 0);
-        SafeRelease(vb);
-        SafeRelease(ib);
+        if (SUCCEEDED(hr)) hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
         for (DWORD i = 0; SUCCEEDED(hr) && i < c->m_dwMaterials; ++i) {
             m_pDevice->SetMaterial(&c->m_pMaterials[i]);
             m_pDevice->SetTexture(0, c->m_ppTextures[i]);
@@ -269,14 +264,7 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
     if (FAILED(hr)) return hr;
     if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
 
-    IDirect3DVertexBuffer8* vb = nullptr;
-    IDirect3DIndexBuffer8* ib = nullptr;
-    c->m_pMesh->GetVertexBuffer(&vb);
-    c->m_pMesh->GetIndexBuffer(&ib);
-    hr = m_pDevice->SetStreamSource(0, vb, D3DXGetFVFVertexSize(c->m_pMesh->GetFVF()));
-    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(ib, 0);
-    SafeRelease(vb);  // the device holds its own references while bound
-    SafeRelease(ib);
+    hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(GetShader(c->m_dwMaxInfluences));
 
     // Linear fog from camera depth 0 (clear) to F (all fog colour); a
@@ -315,8 +303,8 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
     for (; frame; frame = frame->m_pSibling) {
         for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
             if (!c->m_pSkinMesh) continue;
-            SafeRelease(c->m_pMesh);
-            SafeRelease(c->m_pBoneCombinationBuf);
+            c->m_pMesh.Reset();
+            c->m_pBoneCombinationBuf.Reset();
             c->m_dwAttribGroups = 0;
             c->m_dwBuiltMethod = 2;
         }
@@ -340,6 +328,6 @@ HRESULT SkinnedMesh::DeleteDeviceObjects() {
     m_pDrawElements = nullptr;
     m_fAnimLength = 0.0f;
     m_bSegmentDirty = 1;
-    SafeRelease(m_pToonTexture);
+    m_pToonTexture.Reset();
     return 0;
 }
