@@ -31,6 +31,22 @@ D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& mi
     return D3DXVECTOR3(-normal.z, normal.y, normal.x);  // the y rotation of -pi/2
 }
 
+void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart) {
+    if (crossY > 0.1f) {
+        if (*rate > -0.8f) *rate -= std::fabs(turn);
+    } else if (crossY < -0.1f) {
+        if (*rate < 0.8f) *rate += std::fabs(turn);
+    } else if (c > 0.0f) {
+        if (*rate > 0.01f) {
+            *rate -= std::fabs(*rate) * 25.0f * dt;
+        } else if (*rate < -0.01f) {
+            *rate += std::fabs(*rate) * 25.0f * dt;
+        } else {
+            *rate = restart;
+        }
+    }
+}
+
 void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position) {
     D3DXQUATERNION q;
     D3DXQuaternionRotationYawPitchRoll(&q, -yaw, -pitch, -roll);
@@ -263,19 +279,7 @@ void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, fl
     // Yaw rate: the +-0.8 limits are tested before the change. Inside the
     // dead band with the goal ahead the rate decays, or restarts at 0.1.
     float& rate = b->m_fYawRate;
-    if (x.y > 0.1f) {
-        if (rate > -0.8f) rate -= std::fabs(turn);
-    } else if (x.y < -0.1f) {
-        if (rate < 0.8f) rate += std::fabs(turn);
-    } else if (c > 0.0f) {
-        if (rate > 0.01f) {
-            rate -= std::fabs(rate) * 25.0f * dt;
-        } else if (rate < -0.01f) {
-            rate += std::fabs(rate) * 25.0f * dt;
-        } else {
-            rate = 0.1f;
-        }
-    }
+    UpdateYawRate(&rate, x.y, c, turn, dt, 0.1f);
     b->m_fYaw += rate * dt;
     b->m_fRoll = -0.25f * rate;  // bank into the turn
 

@@ -155,6 +155,14 @@ private:
 // frame because the migration direction is.
 D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
 
+// The yaw-rate rule of every swimmer. crossY is the vertical component of
+// heading x steering, c their dot product, turn the frame's turn step. Outside
+// the dead band (|crossY| > 0.1) the rate grows toward the steering side, its
+// +-0.8 limits tested before the change; inside it, with the goal ahead
+// (c > 0), the rate decays by 25 per second, or restarts at `restart` once
+// within +-0.01. Behind, inside the band, it is left alone.
+void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart);
+
 // The pose of a swimming body: rotation of the yaw-pitch-roll quaternion of
 // (-yaw, -pitch, -roll), then the translation to `position`.
 void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position);

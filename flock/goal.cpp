@@ -101,19 +101,7 @@ void Goal::Update(float dt, BackGroundObj* obstacles) {
     D3DXVec3Cross(&x, &d, &h);
     const float turn = (1.0f - c) * 0.15f * dt;
 
-    if (x.y > 0.1f) {
-        if (m_fYawRate > -0.8f) m_fYawRate -= std::fabs(turn);
-    } else if (x.y < -0.1f) {
-        if (m_fYawRate < 0.8f) m_fYawRate += std::fabs(turn);
-    } else if (c > 0.0f) {
-        if (m_fYawRate > 0.01f) {
-            m_fYawRate -= std::fabs(m_fYawRate) * 25.0f * dt;
-        } else if (m_fYawRate < -0.01f) {
-            m_fYawRate += std::fabs(m_fYawRate) * 25.0f * dt;
-        } else {
-            m_fYawRate = 0.01f;  // the flock restarts at 0.1
-        }
-    }
+    UpdateYawRate(&m_fYawRate, x.y, c, turn, dt, 0.01f);  // the flock restarts at 0.1
     m_fYaw += dt * m_fYawRate;
     m_fRoll = -0.2f * m_fYawRate;
 
