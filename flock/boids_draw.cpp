@@ -62,8 +62,7 @@ HRESULT Boids::RestoreDeviceObjects() {
 int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
                   float dt) {
     if (!camera || m_nCount <= 0) return 0;
-    if (!m_bAnimation || !m_pSkinnedSkm) {
-        if (m_bAnimation) return 0;  // a failed start: nothing to draw with
+    if (!m_bAnimation) {
         for (int i = 0; i < m_nCount; ++i) {
             ModelInstance& inst = m_pBoids[i].m_Instance;
             if (m_bLargeModel) inst.Scale(kLargeModelScale);
@@ -71,13 +70,15 @@ int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, 
         }
         return 0;
     }
+    if (!m_pSkinnedSkm) return 0;  // a failed start: nothing to draw with
     // One clock per model: every whale of a variant beats its flukes in phase.
     for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].FrameMove(1, 1, dt);
+    StoreCameraView(camera);  // the same view for every whale of the frame
     for (int i = 0; i < m_nCount; ++i) {
         Boid& b = m_pBoids[i];
         if (m_bLargeModel) b.m_Instance.Scale(kLargeModelScale);
         if (b.m_Instance.IsVisible(device, &camera->GetFrustum()) != Visibility::kVisible) continue;
-        DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), camera, light, fogFar);
+        DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), *camera, light, fogFar);
     }
     return 0;
 }

@@ -42,7 +42,8 @@ void Goal::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, 
     if (!m_pSkinnedSkm) return;
     m_pSkinnedSkm->FrameMove(1, 1, dt);
     // Unlike the school's whales the guide is drawn without a frustum test.
-    DrawSkinnedWhale(m_pSkinnedSkm.get(), m_Instance.GetWorldMatrix(), camera, light, fogFar);
+    StoreCameraView(camera);
+    DrawSkinnedWhale(m_pSkinnedSkm.get(), m_Instance.GetWorldMatrix(), *camera, light, fogFar);
 }
 
 HRESULT Goal::InvalidateDeviceObjects() {

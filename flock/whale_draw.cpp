@@ -4,15 +4,19 @@
 #include "render/skinned_mesh.h"
 #include "view/camera.h"
 
-HRESULT DrawSkinnedWhale(SkinnedMesh* mesh, const D3DXMATRIX& world, Camera* camera, const D3DXVECTOR4& light,
-                         float fogFar) {
-    if (!mesh || !camera) return E_FAIL;
+const D3DXMATRIX& StoreCameraView(Camera* camera) {
     D3DXMATRIX view;
     if (D3DXMatrixInverse(&view, nullptr, &camera->GetPose())) camera->SetView(view);
+    return camera->GetView();
+}
+
+HRESULT DrawSkinnedWhale(SkinnedMesh* mesh, const D3DXMATRIX& world, const Camera& camera, const D3DXVECTOR4& light,
+                         float fogFar) {
+    if (!mesh) return E_FAIL;
     SkinRenderParams params;
     params.matWorld = world;
-    params.matView = camera->GetView();
-    params.matProj = camera->GetProjection();
+    params.matView = camera.GetView();
+    params.matProj = camera.GetProjection();
     params.vLight = light;
     params.fFogDistance = fogFar;
     return mesh->Render(params);
