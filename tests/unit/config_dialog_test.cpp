@@ -14,18 +14,10 @@
 #include "platform/os/registry.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/fake_dialog.h"
 
 namespace {
-
-std::string SettingsFile() { return RegistryFilePath(kSettingsKey); }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ConfigDialogTest : public ::testing::Test {
 protected:

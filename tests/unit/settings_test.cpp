@@ -10,17 +10,9 @@
 
 #include "platform/os/registry.h"
 #include "settings/settings.h"
+#include "tests/support/settings_file.h"
 
 namespace {
-
-std::string SettingsFile() { return RegistryFilePath(kSettingsKey); }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class SettingsFileTest : public ::testing::Test {
 protected:
