@@ -66,6 +66,15 @@ bool ObjectStep(const char* line, Step step) {
     return true;
 }
 
+// Runs an object's creation step, then its restore step, whose result the
+// start-up does not examine; the creation step's result is the answer.
+template <typename Object, typename Init>
+HRESULT InitThenRestore(Object& object, Init init) {
+    const HRESULT hr = init();
+    object.RestoreDeviceObjects();
+    return hr;
+}
+
 int FailStart(const char* stage) {
     g_ErrLog.Append("Failed\n");
     g_ErrLog.Write();
@@ -160,9 +169,8 @@ HRESULT InitiateObjects(HWND) {
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
               ObjectStep("\tDammySkm.InitDeviceObjects...\n",
                          [&] {
-                             const HRESULT hr = g_DammySkm.InitDeviceObjects(d, g_Caps, "Dammy.x", log);
-                             g_DammySkm.RestoreDeviceObjects();  // its result is not examined
-                             return hr;
+                             return InitThenRestore(g_DammySkm,
+                                                    [&] { return g_DammySkm.InitDeviceObjects(d, g_Caps, "Dammy.x", log); });
                          }) &&
               ObjectStep("\tFerguson.InitDeviceObjects...\n",
                          [&] { return g_Ferguson.InitDeviceObjects("CLOCK.FPP", log); }) &&
@@ -172,16 +180,14 @@ HRESULT InitiateObjects(HWND) {
                          [&] {
                              g_Boids.ApplySettings(&g_Settings);
                              // Each object re-seeds the generator from the clock.
-                             const HRESULT hr = g_Boids.InitDeviceObjects(d, g_Caps, timeGetTime(), log);
-                             g_Boids.RestoreDeviceObjects();  // its result is not examined
-                             return hr;
+                             return InitThenRestore(
+                                 g_Boids, [&] { return g_Boids.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
                          }) &&
               ObjectStep("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
-                             const HRESULT hr = g_Goal.InitDeviceObjects(d, g_Caps, timeGetTime(), log);
-                             g_Goal.RestoreDeviceObjects();  // its result is not examined
-                             return hr;
+                             return InitThenRestore(
+                                 g_Goal, [&] { return g_Goal.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
                          }) &&
               ObjectStep("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
