@@ -22,30 +22,35 @@ int DialogExitCode(int result) { return result == 1 ? 0 : 1; }
 
 }  // namespace
 
-int WinMain(const char* lpCmdLine) {
+char SaverSwitch(const char* lpCmdLine) {
     const char* p = lpCmdLine ? lpCmdLine : "";
-    for (;; ++p) {
-        switch (*p) {
-            case '\0':
-                return DialogExitCode(ShowConfigDialog(nullptr));
-            case ' ':
-            case '-':
-            case '/':
-                continue;
-            case 'c':
-            case 'C':
-                return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
-            case 's':
-            case 'S':
-                return RunSaver();
-            case 'w':
-            case 'W':
-                g_bWindowed = 1;
-                return RunSaver();
-            default:
-                return 0;  // the preview switch and anything else do nothing
-        }
+    while (*p == ' ' || *p == '-' || *p == '/') ++p;
+    return (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+}
+
+int WinMain(const char* lpCmdLine) {
+    switch (SaverSwitch(lpCmdLine)) {
+        case '\0':
+            return DialogExitCode(ShowConfigDialog(nullptr));
+        case 'c':
+            return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
+        case 's':
+            return RunSaver();
+        case 'w':
+            g_bWindowed = 1;
+            return RunSaver();
+        default:
+            return 0;  // the preview switch and anything else do nothing
     }
+}
+
+int RunHosted(unsigned long hostWindow) {
+    // The host's window behaves like the test window (no input rules, the
+    // back buffer is the client area), without a lock and with the host's size.
+    g_bWindowed = 1;
+    g_bHostedWindow = 1;
+    g_HostWindow = hostWindow;
+    return RunSaver();
 }
 
 namespace {
@@ -76,16 +81,21 @@ int RunSaver() {
         height = r.bottom - r.top;
     }
 
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-    if (!mutex) {
-        if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
-        std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
-        return 1;
+    // One saver at a time, but a daemon runs one hosted saver per monitor.
+    HANDLE mutex = nullptr;
+    if (!g_bHostedWindow) {
+        mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+        if (!mutex) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
+            std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
+            return 1;
+        }
     }
 
     HWND hwnd = nullptr;
     if (RegisterClassA(kWindowClass, WndProc)) {
-        hwnd = CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
+        hwnd = g_bHostedWindow ? CreateHostedWindowA(kWindowClass, g_HostWindow)
+                               : CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
     }
 
     timeBeginPeriod(1);
@@ -116,8 +126,10 @@ int RunSaver() {
     FrameTimer(TimerCommand::Stop);
     ReleaseAll();
     if (hwnd) DestroyWindow(hwnd);  // a failed start leaves the window; no procedure runs after this
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
     if (status != 0) return status;
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
