@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build sanitize clean bench
+.PHONY: run test deps build sanitize clean bench install deb
 
 run: deps build
 	./tools/run-saver.sh $(BUILD)/nereval
@@ -17,6 +17,20 @@ bench: deps build
 
 deps:
 	./tools/install-deps.sh
+
+# Installs the saver under PREFIX (and DESTDIR): the hack where XScreenSaver
+# looks, bin/nereval, the settings page, the manual page, the desktop entry.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
+deb: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	cd $(BUILD) && cpack -G DEB
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

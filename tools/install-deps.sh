@@ -10,7 +10,7 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps
+  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps libxml2-utils
 )
 
 missing=()

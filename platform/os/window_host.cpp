@@ -79,6 +79,18 @@ bool VisualTakesGl(Display* display, int screen, VisualID visual, int* alpha) {
     return found;
 }
 
+// A daemon destroys its window right after it sends SIGTERM, so the last
+// frame may be drawn into a window that is gone. That error ends the saver
+// like a close; every other error goes to the handler that was there before.
+XErrorHandler g_PreviousHandler = nullptr;
+int HostGoneHandler(Display* display, XErrorEvent* e) {
+    if ((e->error_code == BadWindow || e->error_code == BadDrawable) && g_Hosted.hwnd) {
+        PostMessageA(g_Hosted.hwnd, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return g_PreviousHandler ? g_PreviousHandler(display, e) : 0;
+}
+
 Display* SdlDisplay(SDL_Window* window, XWindow* xid) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
@@ -154,6 +166,8 @@ HWND CreateHostedWindowA(const char* className, unsigned long hostWindow) {
         return nullptr;
     }
     g_Hosted = Hosted{hwnd, display, hostWindow, child, host.width, host.height};
+    XErrorHandler previous = XSetErrorHandler(HostGoneHandler);
+    if (previous != HostGoneHandler) g_PreviousHandler = previous;
     return hwnd;
 }
 
