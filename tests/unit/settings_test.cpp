@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "platform/os/registry.h"
 #include "settings/settings.h"
 #include "tests/support/settings_file.h"
@@ -109,6 +111,47 @@ TEST_F(SettingsFileTest, OverlongPathIsNotCutIntoAnotherPath) {
     const std::string text = ReadAll(SettingsFile());
     EXPECT_EQ(text.find(longPath), std::string::npos);
     EXPECT_NE(text.find("\"strBGMUsr\"=\"/music/new.mid\""), std::string::npos);
+}
+
+// The saver holds the file from its start to its exit while the dialog saves
+// a change; the user wrote one line the reader does not take.
+TEST_F(SettingsFileTest, SaveWritesOnlyWhatChangedSinceLoadAndKeepsLinesItCannotRead) {
+    const std::string userLine = "\"intWhlNumCur\"=12";
+    WriteFile("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]\n" +
+              userLine + "\n; a comment\n\"intChkCol\"=dword:00000000\n");
+    Settings saver;
+    testing::internal::CaptureStderr();
+    saver.Load();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("line 4: " + userLine), std::string::npos) << err;
+    EXPECT_EQ(err.find(userLine), err.rfind(userLine)) << "named once";
+    EXPECT_EQ(err.find("comment"), std::string::npos);
+    EXPECT_EQ(saver.intWhlNumCur, 30);
+
+    Settings dialog;
+    testing::internal::CaptureStderr();
+    dialog.Load();
+    testing::internal::GetCapturedStderr();
+    dialog.intChkCol = 1;
+    ASSERT_EQ(dialog.Save(), 1);
+    ASSERT_EQ(saver.Save(), 1);
+
+    const std::string text = ReadAll(SettingsFile());
+    EXPECT_NE(text.find("\"intChkCol\"=dword:00000001\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n" + userLine + "\n; a comment\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"intWhlNumCur\"=dword"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"intWhlCenForceCur\"=dword:00000064\n"), std::string::npos) << "missing values are added";
+
+    // Nothing differs from what was read: the file is not written at all.
+    struct stat before{}, after{};
+    ::stat(SettingsFile().c_str(), &before);
+    Settings again;
+    testing::internal::CaptureStderr();
+    again.Load();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(again.Save(), 1);
+    ::stat(SettingsFile().c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
 TEST_F(SettingsFileTest, OnlyLoadedSettingsCountAsLoaded) {
