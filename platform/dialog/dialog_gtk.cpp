@@ -78,6 +78,7 @@ public:
     }
     LONG_PTR GetUserData() override { return m_userData; }
     BOOL GetOpenFileName(OPENFILENAMEA* ofn) override;
+    int MessageBox(const char* text, const char* caption, UINT type) override;
 
     std::vector<DialogControlReport> Inspect() const;
     int FocusId() const;
@@ -481,6 +482,16 @@ UINT TemplateDialog::GetItemText(int id, char* buffer, int size) {
         text = gtk_button_get_label(GTK_BUTTON(c->widget));
     }
     return CopyItemText(text ? text : "", buffer, size);
+}
+
+int TemplateDialog::MessageBox(const char* text, const char* caption, UINT) {
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(m_window), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                                            "%s", text ? text : "");
+    gtk_window_set_title(GTK_WINDOW(box), caption ? caption : "");
+    if (m_trace) std::fprintf(stderr, "dialog message: %s\n", text ? text : "");
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return IDOK;
 }
 
 BOOL TemplateDialog::CheckRadio(int first, int last, int check) {
