@@ -100,8 +100,12 @@ public:
     // rigid stand-in and, when animated, the two skinned whales, logging each
     // step and failure to `log`.
     HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
-    // Creates the skinned whales' shaders (when animated). Returns 0.
+    // Creates the skinned whales' shaders (when animated). When a skinned
+    // whale cannot draw (its model or a shader failed), the school falls back
+    // to the rigid stand-in (animation off, RigidFallback true). Returns 0.
     HRESULT RestoreDeviceObjects();
+    // Whether the last start fell back from skinned to rigid whales.
+    bool RigidFallback() const { return m_bRigidFallback; }
     // Draws every whale: rigid instances into the Z-sort queue, or, when
     // animated, each visible whale with the skinned model of its variant
     // after advancing both models' clocks by dt seconds. Enlarged whales are
@@ -145,6 +149,7 @@ private:
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
     std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
+    bool m_bRigidFallback = false;
 };
 
 // Turns an obstacle's face normal a quarter turn about the vertical axis,

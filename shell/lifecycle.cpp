@@ -195,6 +195,10 @@ HRESULT InitiateObjects(HWND) {
                   return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
               });
     if (!ok) return E_FAIL;
+    if (g_Boids.RigidFallback() || g_Goal.RigidFallback()) {
+        std::fprintf(stderr, "nereval: the animated whales cannot be drawn (a whale model or skinning shader "
+                             "failed to load); rigid whales swim instead\n");
+    }
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
 
     if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
