@@ -27,8 +27,8 @@ check "the user's settings are left as they were" cmp -s "$SETTINGS" "$ROOT/sett
 rm -f "$LOG"
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 20 "$BIN" s 2> "$ROOT/err"; code=$?
 check "with no display the saver ends at once with 1 (got $code)" [ "$code" -eq 1 ]
-check "naming the failing stage and the log ($(tail -n 1 "$ROOT/err"))" \
-  grep -qF "start failed at InitiateD3D; see $LOG" "$ROOT/err"
+check "saying the cause first, then the stage and the log ($(tail -n 1 "$ROOT/err"))" \
+  grep -qxF "nereval: cannot open an OpenGL 3.3 window on this display (start failed at InitiateD3D; see $LOG)" "$ROOT/err"
 check "the log shows Direct3DCreate8 failing" grep -qzP 'Direct3DCreate8...\n\tFailed\nFailed\n$' "$LOG"
 stored_values_kept() {
   grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS" && grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
