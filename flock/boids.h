@@ -168,6 +168,10 @@ D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& mi
 // within +-0.01. Behind, inside the band, it is left alone.
 void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart);
 
+// `yaw` brought into [-pi, pi]. A swimmer circles for hours: an unwrapped yaw
+// reaches thousands of radians, where a float resolves the angle only coarsely.
+float WrapYaw(float yaw);
+
 // The pose of a swimming body: rotation of the yaw-pitch-roll quaternion of
 // (-yaw, -pitch, -roll), then the translation to `position`.
 void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position);
