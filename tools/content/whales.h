@@ -111,12 +111,15 @@ struct WhaleStyle {
     double width = 1.0, height = 1.0;  // section scales
     double flipperLength = 0.28;       // of L
     double whiteLine = -0.25;          // section ny above which the back colour runs
-    Colour back{40 / 255.0, 46 / 255.0, 58 / 255.0};
-    Colour blend{78 / 255.0, 86 / 255.0, 100 / 255.0};
-    Colour belly{200 / 255.0, 205 / 255.0, 212 / 255.0};
-    Colour pleat{130 / 255.0, 137 / 255.0, 148 / 255.0};
-    Colour fin{226 / 255.0, 230 / 255.0, 234 / 255.0};
-    Colour lip{22 / 255.0, 24 / 255.0, 30 / 255.0};
+    // A mid-tone back: the toon ramp keeps from 14 % (facing away) to 99 %
+    // (facing the light) of a colour, so a near-black back would leave every
+    // band near-black; this one shows five distinct bands.
+    Colour back{120 / 255.0, 128 / 255.0, 142 / 255.0};
+    Colour blend{164 / 255.0, 170 / 255.0, 180 / 255.0};
+    Colour belly{218 / 255.0, 222 / 255.0, 228 / 255.0};
+    Colour pleat{176 / 255.0, 182 / 255.0, 192 / 255.0};
+    Colour fin{242 / 255.0, 244 / 255.0, 247 / 255.0};
+    Colour lip{52 / 255.0, 56 / 255.0, 66 / 255.0};
     int ring = 16;  // vertices around the body
     bool pleats = true;
     bool detailed = true;  // dorsal fin, eye line
@@ -845,14 +848,14 @@ inline std::vector<SkinnedModel> BuildSkinnedWhales() {
     second.width = 1.07;
     second.height = 1.04;
     second.whiteLine = 0.05;  // more white up the flanks
-    second.back = {30 / 255.0, 34 / 255.0, 44 / 255.0};
-    second.blend = {96 / 255.0, 104 / 255.0, 116 / 255.0};
+    second.back = {100 / 255.0, 104 / 255.0, 114 / 255.0};  // a darker, warmer grey
+    second.blend = {150 / 255.0, 154 / 255.0, 162 / 255.0};
     WhaleStyle guide;
     guide.flipperLength = 0.32;
-    guide.back = {66 / 255.0, 88 / 255.0, 120 / 255.0};  // slate blue
-    guide.blend = {120 / 255.0, 140 / 255.0, 164 / 255.0};
-    guide.belly = {232 / 255.0, 236 / 255.0, 240 / 255.0};
-    guide.pleat = {170 / 255.0, 182 / 255.0, 196 / 255.0};
+    guide.back = {70 / 255.0, 120 / 255.0, 200 / 255.0};  // a clear blue: the one to follow
+    guide.blend = {130 / 255.0, 168 / 255.0, 220 / 255.0};
+    guide.belly = {232 / 255.0, 238 / 255.0, 246 / 255.0};
+    guide.pleat = {176 / 255.0, 196 / 255.0, 226 / 255.0};
     guide.whiteLine = -0.1;
     std::vector<SkinnedModel> out;
     out.push_back(BuildWhale("WHALESKINNED01.X", "models/whaleskinned01.x", "Whale01_display", first, 0));
