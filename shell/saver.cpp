@@ -13,6 +13,7 @@
 
 int g_bWindowed = 0;
 POINT g_ptCursorStart{0, 0};
+BOOL g_bCursorStartKnown = FALSE;
 DWORD g_dwMouseMoveThreshold = 4;
 
 namespace {
@@ -134,7 +135,7 @@ int RunSaver() {
                      g_szFailedStage ? g_szFailedStage : "start-up", ErrLogPath().c_str());
         status = 1;
     } else {
-        GetCursorPos(&g_ptCursorStart);
+        g_bCursorStartKnown = GetCursorPos(&g_ptCursorStart);
         for (;;) {
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
                 if (!GetMessageA(&msg, nullptr, 0, 0)) break;
@@ -191,8 +192,16 @@ LRESULT SaverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 WINNLSEnableIME(nullptr, TRUE);
                 break;
             case WM_MOUSEMOVE: {
+                // Where the windowing system could not say where the pointer
+                // was at start-up (Wayland, Xwayland), the first position it
+                // reports is where the travel is measured from.
                 POINT p;
-                GetCursorPos(&p);
+                if (!GetCursorPos(&p)) break;
+                if (!g_bCursorStartKnown) {
+                    g_ptCursorStart = p;
+                    g_bCursorStartKnown = TRUE;
+                    break;
+                }
                 DWORD d = static_cast<DWORD>(std::abs(p.x - g_ptCursorStart.x) + std::abs(p.y - g_ptCursorStart.y));
                 if (d > g_dwMouseMoveThreshold) {
                     PostMessageA(hwnd, WM_CLOSE, 0, 0);
