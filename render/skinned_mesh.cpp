@@ -158,10 +158,15 @@ void MeshFrame::SetTime(float T) {
     }
     if (m_pRotateKeys) {
         Locate(m_pRotateKeys, m_dwNumRotateKeys, T, &i1, &i2, &f);
-        // The neighbours wrap around the ends, as in a closed loop.
+        // The neighbours wrap around the ends, as in a closed loop. A track
+        // whose last key repeats its first is closed at that key: across the
+        // seam the neighbours are the keys on either side of it (n - 2 and 1),
+        // not the repeated key itself, so the turn keeps its speed there.
         const DWORD n = m_dwNumRotateKeys;
-        const DWORD i0 = i1 == 0 ? n - 1 : i1 - 1;
-        const DWORD i3 = i2 + 1 >= n ? i2 + 1 - n : i2 + 1;
+        const RotateKey* keys = m_pRotateKeys;
+        const bool closed = n >= 3 && std::memcmp(&keys[0].quatRotate, &keys[n - 1].quatRotate, sizeof(D3DXQUATERNION)) == 0;
+        const DWORD i0 = i1 > 0 ? i1 - 1 : closed ? n - 2 : n - 1;
+        const DWORD i3 = i2 + 1 < n ? i2 + 1 : closed ? 1 : i2 + 1 - n;
         D3DXQUATERNION a, b, c, q;
         D3DXQuaternionSquadSetup(&a, &b, &c, &m_pRotateKeys[i0].quatRotate, &m_pRotateKeys[i1].quatRotate,
                                  &m_pRotateKeys[i2].quatRotate, &m_pRotateKeys[i3].quatRotate);

@@ -72,7 +72,7 @@ const DWORD kPosedDeclaration[] = {
 
 // Constant registers of the skinning shaders.
 constexpr DWORD kRegConsts = 0;      // c0: (1, 0.5, 0, 765.01)
-constexpr DWORD kRegLight = 1;       // c1: light in model space, unit length
+constexpr DWORD kRegLight = 1;       // c1: light in camera space, unit length, w = 0
 constexpr DWORD kRegProjection = 2;  // c2..c5: transposed projection
 constexpr DWORD kRegFog = 7;         // c7: (-1/F, 1, 0, 0)
 constexpr DWORD kRegPalette = 9;     // c9 + 3i .. c11 + 3i: palette slot i, three rows
@@ -230,12 +230,11 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     D3DXMatrixTranspose(&projection, &params.matProj);
     hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (FAILED(hr)) return hr;
-    // The light in the instance's model space (a singular world matrix
-    // leaves it in world space).
-    D3DXMATRIX inverse;
-    if (!D3DXMatrixInverse(&inverse, nullptr, &params.matWorld)) D3DXMatrixIdentity(&inverse);
-    D3DXVECTOR4 light;
-    D3DXVec4Transform(&light, &params.vLight, &inverse);
+    // The light in camera space, the frame the shaders' normals are in (the
+    // palette ends with the view matrix): the world direction (w = 0) turned
+    // by the view, unit length.
+    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
+    D3DXVec4Transform(&light, &light, &params.matView);
     D3DXVec4Normalize(&light, &light);
     hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
     if (FAILED(hr)) return hr;

@@ -211,6 +211,46 @@ TEST(SkinnedMesh, WhalePoseAtTheLoopEndEqualsThePoseAtZero) {
     }
 }
 
+// Every bone turns as fast just after the loop's start and just before its
+// end as it does half a loop later, at the same point of its beat (each
+// turn is a whole number of beats per loop): the loop has no hitch at its
+// seam, where the last key repeats the first.
+TEST(SkinnedMesh, WhaleBonesKeepTheirTurningSpeedAcrossTheLoopSeam) {
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SCOPED_TRACE(name);
+        SkinnedMesh s;
+        Load(&s, name);
+        ASSERT_NE(s.GetDrawElements(), nullptr);
+        const float loop = s.GetAnimLength(), dt = 80.0f;  // one frame at 60 Hz
+        ASSERT_EQ(loop, 44950.0f);
+        int tracks = 0;
+        for (MeshFrame* f = s.GetDrawElements()->m_pAnimationFrames; f; f = f->m_pNextAnimation) {
+            if (!f->m_pRotateKeys) continue;
+            ++tracks;
+            // Degrees per second between two times, from the Frobenius
+            // distance of the two rotations (2 sqrt 2 sin(angle / 2)), which
+            // stays precise for small steps.
+            auto speed = [&](float t0, float t1) {
+                f->SetTime(t0);
+                const D3DXMATRIX a = f->m_pAnimationFrame->m_matRot;
+                f->SetTime(t1);
+                const D3DXMATRIX& b = f->m_pAnimationFrame->m_matRot;
+                double d = 0;
+                for (int r = 0; r < 3; ++r) {
+                    for (int c = 0; c < 3; ++c) d += (a.m[r][c] - b.m[r][c]) * (a.m[r][c] - b.m[r][c]);
+                }
+                const double angle = 2.0 * std::asin(std::sqrt(d) / (2.0 * std::sqrt(2.0)));
+                return angle * 180.0 / 3.14159265 / ((t1 - t0) / SkinnedMesh::kTicksPerSecond);
+            };
+            const double after = speed(0.0f, dt), midAfter = speed(loop / 2, loop / 2 + dt);
+            const double before = speed(loop - dt, loop), midBefore = speed(loop / 2 - dt, loop / 2);
+            EXPECT_NEAR(after, midAfter, 0.1 * midAfter) << f->m_pAnimationFrame->m_szName << " after the seam";
+            EXPECT_NEAR(before, midBefore, 0.1 * midBefore) << f->m_pAnimationFrame->m_szName << " before the seam";
+        }
+        EXPECT_EQ(tracks, 17);
+    }
+}
+
 // The swim: at some times the tail is well above and at others well below
 // its bind position, the head moves far less, and the wave reaches the
 // tail after the head (phases run head to tail).
