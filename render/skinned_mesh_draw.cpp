@@ -80,6 +80,16 @@ constexpr DWORD kRegWorldView = 9;   // skinposed.vsh: c9..c11, transpose(world 
 
 const float kConsts[4] = {1.0f, 0.5f, 0.0f, 765.01f};
 
+// The light in camera space, the frame the shaders' normals are in (the
+// palette, and the shared pose's world x view, end with the view matrix): the
+// world direction (w = 0) turned by the view, unit length.
+D3DXVECTOR4 CameraLight(const SkinRenderParams& params) {
+    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
+    D3DXVec4Transform(&light, &light, &params.matView);
+    D3DXVec4Normalize(&light, &light);
+    return light;
+}
+
 // Bytes of a blended vertex with `influences` bones, in the order GenerateMesh
 // builds it: position, influences - 1 weights, packed indices, normal, colour,
 // two texture sets.
@@ -230,12 +240,7 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     D3DXMatrixTranspose(&projection, &params.matProj);
     hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (FAILED(hr)) return hr;
-    // The light in camera space, the frame the shaders' normals are in (the
-    // palette ends with the view matrix): the world direction (w = 0) turned
-    // by the view, unit length.
-    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
-    D3DXVec4Transform(&light, &light, &params.matView);
-    D3DXVec4Normalize(&light, &light);
+    const D3DXVECTOR4 light = CameraLight(params);
     hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
     if (FAILED(hr)) return hr;
 
@@ -388,15 +393,10 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     HRESULT hr = m_pDevice->SetMaterial(&kOpaque);
     if (FAILED(hr)) return hr;
 
-    // Per instance: projection, light, fog and world x view. The light as the
-    // palette shaders get it (in the instance's model space; a singular
-    // world matrix leaves it in world space).
-    D3DXMATRIX projection, inverse, worldView, rows;
+    // Per instance: projection, light, fog and world x view.
+    D3DXMATRIX projection, worldView, rows;
     D3DXMatrixTranspose(&projection, &params.matProj);
-    if (!D3DXMatrixInverse(&inverse, nullptr, &params.matWorld)) D3DXMatrixIdentity(&inverse);
-    D3DXVECTOR4 light;
-    D3DXVec4Transform(&light, &params.vLight, &inverse);
-    D3DXVec4Normalize(&light, &light);
+    const D3DXVECTOR4 light = CameraLight(params);
     D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
     D3DXMatrixTranspose(&rows, &worldView);
     const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};

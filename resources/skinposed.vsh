@@ -6,7 +6,7 @@
 //
 // Constant registers:
 //   c0       (1.0, 0.5, 0.0, 765.01)
-//   c1       light vector in the normals' frame, unit length
+//   c1       light vector in camera space (the normals' frame), unit length, w = 0
 //   c2..c5   transposed projection matrix
 //   c7       fog (-1/F, 1, 0, 0), F = the camera depth that is all fog colour
 //   c9..c11  the first three rows of transpose(world x view)
