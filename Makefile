@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build sanitize clean bench
+.PHONY: run test deps bench-deps build sanitize clean bench install deb
 
 run: deps build
 	./tools/run-saver.sh $(BUILD)/nereval
@@ -10,13 +10,31 @@ run: deps build
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# Frame cost against the floor program, under a virtual X server and headless
-# (tools/bench-frames.sh; results in $(BUILD)/bench-frames.md, see docs/performance.md).
-bench: deps build
+# Frame cost against the floor program and the comparable savers atlantis and
+# glschool, under a virtual X server and headless (tools/bench-frames.sh;
+# results in $(BUILD)/bench-frames.md, see docs/performance.md).
+bench: bench-deps build
 	./tools/bench-frames.sh $(BUILD)
 
 deps:
 	./tools/install-deps.sh
+
+bench-deps:
+	./tools/install-deps.sh --bench
+
+# Installs the saver under PREFIX (and DESTDIR): the hack where XScreenSaver
+# looks, bin/nereval, the settings page, the manual page, the desktop entry.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
+deb: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	cd $(BUILD) && cpack -G DEB
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

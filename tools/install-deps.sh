@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the saver and the tests need,
 # but only those that are missing, so a second run costs a dpkg query.
+# With --bench also the comparable savers `make bench` measures beside the saver.
 set -euo pipefail
 
 packages=(
@@ -10,8 +11,11 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps
+  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps libxml2-utils
 )
+if [ "${1:-}" = --bench ]; then
+  packages+=(xscreensaver-gl xscreensaver-gl-extra)  # atlantis, glschool
+fi
 
 missing=()
 for p in "${packages[@]}"; do

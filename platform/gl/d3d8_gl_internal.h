@@ -1,7 +1,8 @@
 // Inside the platform layer only: the OpenGL 3.3 core objects behind the
-// Direct3D 8 shaped device (d3d8.h). d3d8_gl.cpp holds the device (lifecycle,
-// states, draws), d3d8_gl_programs.cpp the GLSL programs and the vertex
-// shader source rewriting, d3d8_gl_resources.cpp the buffers and textures.
+// Direct3D 8 shaped device (d3d8.h): resources, vertex layouts and programs.
+// The device itself and the D3D-to-GL conventions: d3d8_gl_device.h;
+// d3d8_gl_programs.cpp the GLSL programs and the vertex shader source
+// rewriting, d3d8_gl_resources.cpp the buffers and textures.
 //
 // GL entry points are linked directly (libOpenGL through GLVND); the context
 // is made current once at device creation and stays current on this thread.

@@ -1,10 +1,11 @@
-// Managed vertex and index buffers and textures of the GL device: each keeps
-// a CPU copy (buffers) or only its GL object (textures) and is freed by its
-// last Release.
+// Managed vertex and index buffers and textures of the GL device, and the
+// device's methods that create them: each keeps a CPU copy (buffers) or only
+// its GL object (textures) and is freed by its last Release.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
-#include "platform/gl/d3d8_gl_internal.h"
+#include "platform/gl/d3d8_gl_device.h"
 
 DWORD D3DResource::Release() {
     if (m_dwRef == 0) return 0;  // over-release: ignored rather than a double free
@@ -126,5 +127,97 @@ void GlTexture::FreeGl() {
 }
 
 GlTexture::~GlTexture() { Detach(); }
+
+// ---------------------------------------------------------------------------
+// Created by the device
+
+namespace {
+
+std::uint64_t g_NextSerial = kStreamSerial + 1;
+
+// Creates the GL buffer behind a managed store; false when GL is out of memory.
+bool CreateGlBuffer(ManagedStore* store) {
+    glGenBuffers(1, &store->gl);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, store->gl);
+    glBufferData(GL_COPY_WRITE_BUFFER, store->length, store->bytes.get(), GL_STATIC_DRAW);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        glDeleteBuffers(1, &store->gl);
+        store->gl = 0;
+        return false;
+    }
+    store->serial = g_NextSerial++;
+    return true;
+}
+
+bool AllocateStore(ManagedStore* store, UINT length) {
+    store->bytes.reset(new (std::nothrow) BYTE[length]());
+    store->length = length;
+    return store->bytes != nullptr;
+}
+
+}  // namespace
+
+HRESULT GlDevice::CreateVertexBuffer(UINT length, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8** buffer) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (length == 0) return D3DERR_INVALIDCALL;
+    auto* vb = new (std::nothrow) GlVertexBuffer;
+    if (!vb) return E_OUTOFMEMORY;
+    if (!AllocateStore(&vb->store, length) || !CreateGlBuffer(&vb->store)) {
+        vb->Release();
+        return E_OUTOFMEMORY;
+    }
+    vb->InsertAfter(&m_resources);
+    *buffer = vb;
+    return S_OK;
+}
+
+HRESULT GlDevice::CreateIndexBuffer(UINT length, DWORD, D3DFORMAT format, D3DPOOL, IDirect3DIndexBuffer8** buffer) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+    if (length < (format == D3DFMT_INDEX32 ? 4u : 2u)) return D3DERR_INVALIDCALL;
+    auto* ib = new (std::nothrow) GlIndexBuffer;
+    if (!ib) return E_OUTOFMEMORY;
+    ib->format = format;
+    if (!AllocateStore(&ib->store, length) || !CreateGlBuffer(&ib->store)) {
+        ib->Release();
+        return E_OUTOFMEMORY;
+    }
+    ib->InsertAfter(&m_resources);
+    *buffer = ib;
+    return S_OK;
+}
+
+HRESULT GlDevice::CreateTextureFromPixels(UINT width, UINT height, const BYTE* bgra, IDirect3DTexture8** texture) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (!bgra || width == 0 || height == 0 || width > static_cast<UINT>(m_limits.maxTexture) ||
+        height > static_cast<UINT>(m_limits.maxTexture)) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto* t = new (std::nothrow) GlTexture;
+    if (!t) return E_OUTOFMEMORY;
+    t->width = width;
+    t->height = height;
+    // Rows top first, as D3D stores them: texture coordinate v = 0 is the top
+    // row in both APIs when the first row uploaded is the top one.
+    glActiveTexture(kUploadTextureUnit);
+    glGenTextures(1, &t->gl);
+    glBindTexture(GL_TEXTURE_2D, t->gl);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, bgra);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        t->FreeGl();  // not linked yet, so its destructor would not free the name
+        t->Release();
+        return E_OUTOFMEMORY;
+    }
+    // A full mip chain, so MIPFILTER can be honoured for any texture.
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    t->InsertAfter(&m_resources);
+    *texture = t;
+    return S_OK;
+}
 
 }  // namespace d3d8gl

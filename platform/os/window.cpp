@@ -132,6 +132,7 @@ void Translate(const SDL_Event& e) {
 
 void PumpSdlEvents() {
     if (!g_SdlVideo) return;
+    FollowHostedWindow();
     SDL_Event e;
     while (SDL_PollEvent(&e)) Translate(e);
 }
@@ -273,11 +274,27 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     return slot;
 }
 
+HWND AdoptSdlWindow(SDL_Window* sdl) {
+    if (!sdl || !g_ClassProc) return nullptr;
+    for (Window& w : g_Windows) {
+        if (w.refs == 0) {
+            w.sdl = sdl;
+            w.proc = g_ClassProc;
+            w.refs = 1;
+            w.alive = true;
+            w.proc(&w, WM_CREATE, 0, 0);
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
 BOOL DestroyWindow(HWND hwnd) {
     if (!hwnd || !hwnd->alive) return FALSE;
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
     hwnd->alive = false;
-    SDL_HideWindow(hwnd->sdl);
+    if (!IsHostWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
+    ForgetHostedWindow(hwnd);
     // Messages still queued for the window go nowhere.
     for (int i = 0; i < g_QueueCount; ++i) {
         MSG& m = g_Queue[(g_QueueHead + i) % kQueueSize];
@@ -384,6 +401,7 @@ void SetCursorUnknownForTest() {
 
 BOOL ShowWindow(HWND hwnd, int command) {
     if (!hwnd || !hwnd->sdl) return FALSE;
+    if (IsHostWindow(hwnd)) return TRUE;  // another program's window: never ours to show or hide
     if (command == SW_HIDE) {
         SDL_HideWindow(hwnd->sdl);
     } else {

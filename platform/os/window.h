@@ -74,6 +74,16 @@ UINT RegisterClassA(const char* className, WNDPROC proc);
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
                      int width, int height);
 
+// Draws in a window another program owns (an X window id; the screen saver
+// daemon's window or the root window). The window is used as it is when its
+// visual can take an OpenGL context, else a child window of our own covers
+// it and follows its size. Nothing on the host changes: no input is selected
+// on it, no cursor is set, it is never hidden or resized, and it outlives
+// DestroyWindow. GetClientRect follows the host's size. Sends WM_CREATE.
+// Null (reason on stderr) when the host window does not exist or no OpenGL
+// window can be had on it.
+HWND CreateHostedWindowA(const char* className, unsigned long hostWindow);
+
 // Destroys the window: sends WM_DESTROY, then frees it.
 BOOL DestroyWindow(HWND hwnd);
 
