@@ -13,6 +13,7 @@
 
 #include "platform/os/display_guard.h"
 #include "platform/os/pointer_query.h"
+#include "platform/os/wayland_seat.h"
 #include "platform/os/window_sdl.h"
 
 struct Window {
@@ -53,6 +54,7 @@ bool g_CursorOverrideKnown = false;
 POINT g_CursorOverridePos{};
 
 bool g_SdlVideo = false;
+bool g_SdlVideoFailed = false;  // said once on stderr; not tried again
 
 bool Push(const MSG& msg) {
     if (g_QueueCount == kQueueSize) return false;  // a full queue drops input; frames keep running
@@ -165,11 +167,19 @@ void RemoveAt(int at, MSG* out) {
 
 bool EnsureSdlVideo() {
     if (g_SdlVideo) return true;
+    if (g_SdlVideoFailed) return false;
     // The saver draws its own pointer state; let SDL not minimise on focus loss.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (WaylandCompositorHasNoSeat()) {
+        std::fprintf(stderr,
+                     "nereval: cannot start video: the Wayland compositor offers no seat (no keyboard or pointer)\n");
+        g_SdlVideoFailed = true;
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "nereval: cannot start video: %s\n", SDL_GetError());
+        g_SdlVideoFailed = true;
         return false;
     }
     g_SdlVideo = true;
