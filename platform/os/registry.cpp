@@ -190,12 +190,15 @@ std::string FormatValue(const RegValue& v) {
 LONG Store(const RegKey* key) {
     std::vector<std::string> lines = key->lines;
     if (lines.empty()) lines = {kHeader, "", "[HKEY_CURRENT_USER\\" + key->subKey + "]"};
+    // Lines written anew end as the file's own lines do (CR LF in a file
+    // edited on Windows).
+    const std::string cr = !key->lines.empty() && !key->lines.front().empty() && key->lines.front().back() == '\r' ? "\r" : "";
     for (const RegValue& v : key->values) {
         if (!v.changed) continue;
         if (v.line >= 0) {
-            lines[static_cast<size_t>(v.line)] = FormatValue(v);
+            lines[static_cast<size_t>(v.line)] = FormatValue(v) + cr;
         } else {
-            lines.push_back(FormatValue(v));
+            lines.push_back(FormatValue(v) + cr);
         }
     }
     std::string text;
