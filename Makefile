@@ -2,29 +2,38 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build sanitize clean bench
+.PHONY: run test deps deps-test build build-saver sanitize clean bench
 
-run: deps build
+# `make run` installs and builds only the saver; `make test` everything else too.
+run: deps build-saver
 	./tools/run-saver.sh $(BUILD)/nereval
 
-test: deps build
+test: deps-test build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # Frame cost against the floor program, under a virtual X server and headless
 # (tools/bench-frames.sh; results in $(BUILD)/bench-frames.md, see docs/performance.md).
-bench: deps build
+bench: deps-test build
 	./tools/bench-frames.sh $(BUILD)
 
 deps:
 	./tools/install-deps.sh
 
+deps-test:
+	./tools/install-deps.sh --test
+
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The saver alone: no GoogleTest or Google Benchmark needed.
+build-saver:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer. Leak
 # reports are off: Mesa leaks small blocks from its unloaded driver.
-sanitize: deps
+sanitize: deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNEREVAL_SANITIZE=ON -DNEREVAL_BENCH=OFF
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j$(JOBS)
