@@ -217,6 +217,10 @@ HRESULT InitiateObjects(HWND) {
                   return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
               });
     if (!ok) return E_FAIL;
+    if (g_Boids.RigidFallback() || g_Goal.RigidFallback()) {
+        std::fprintf(stderr, "nereval: the animated whales cannot be drawn (a whale model or skinning shader "
+                             "failed to load); rigid whales swim instead\n");
+    }
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
 
     if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
@@ -249,11 +253,23 @@ HRESULT InitiateBGM(HWND hwnd) {
     g_ErrLog.Append("\tpMusicManager->Initialize...\n");  // fixed log text
     HRESULT hr = g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb);
     if (FAILED(hr)) {
+        // Music is optional, and a saver that runs outside the user's sound
+        // session or without a soundfont must still cover the screen.
         g_ErrLog.Append("\tFailed\n");
-        return hr;
+        std::fprintf(stderr, "nereval: music off: %s; the saver runs without music\n",
+                     g_pMusicManager->InitFailure());
+        delete g_pMusicManager;
+        g_pMusicManager = nullptr;
+        return S_FALSE;
     }
     g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
-    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment);
+    bool fellBack = false;
+    const char* refusal = nullptr;
+    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment, &fellBack, &refusal);
+    if (fellBack) {
+        std::fprintf(stderr, "nereval: the tune %s cannot be played (%s); the built-in tune plays instead\n",
+                     g_Settings.strBGMUsr, refusal);
+    }
     if (FAILED(hr)) {
         char line[64];
         std::snprintf(line, sizeof line, "\tFailed hr=%x", static_cast<unsigned>(hr));  // fixed log text (no newline)

@@ -10,6 +10,7 @@ constexpr const char* kMutexName = "NEREVAL_SCREEN_SAVER";
 
 extern int g_bWindowed;                // 1 in the 640 x 480 test window
 extern POINT g_ptCursorStart;          // pointer position the travel is measured from
+extern BOOL g_bCursorStartKnown;       // FALSE until a true pointer position has been had
 extern DWORD g_dwMouseMoveThreshold;   // travel above this (|dx| + |dy|, pixels) ends the saver
 
 // Interprets the command line: the first character that is not a blank, '-'

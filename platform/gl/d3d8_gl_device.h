@@ -168,6 +168,7 @@ private:
     void DeleteBackBuffer();
     bool WindowBufferFits(bool depth, bool alpha);
     void PacePresent();
+    void WriteScreenshot();
     void CheckGlErrors();
     // State (d3d8_gl_state.cpp).
     void ResetStates();
@@ -286,6 +287,14 @@ private:
         bool frameReport = false;
         FrameMeter meter;
     };
+    // NEREVAL_SCREENSHOT=<file.png>: the first frame presented at least
+    // NEREVAL_SCREENSHOT_AFTER seconds (default 4) after creation is written
+    // there as a PNG, once (`make run` without a display shows it this way).
+    struct Screenshot {
+        const char* path = nullptr;
+        std::int64_t dueNs = 0;
+        bool written = false;
+    };
 
     HWND m_hwnd;
     SDL_Window* m_window;
@@ -302,6 +311,7 @@ private:
     Dirty m_dirty;
     Frame m_frame;
     Pacing m_pacing;
+    Screenshot m_screenshot;
     ResourceNode m_resources;  // sentinel of the live buffers and textures
 };
 

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "platform/os/display_guard.h"
+#include "platform/os/pointer_query.h"
+#include "platform/os/wayland_seat.h"
 #include "platform/os/window_sdl.h"
 
 struct Window {
@@ -41,13 +43,18 @@ int g_QuitCode = 0;
 int g_CursorCount = 0;
 // Last pointer position seen in a motion event, in screen pixels. SDL's global
 // pointer query can return a stale cached value on X11, so the events are the
-// better source once one has arrived.
+// better source once one has arrived (where the server cannot be asked).
 bool g_PointerKnown = false;
 POINT g_Pointer{};
+// Set when the first window is made on Wayland or Xwayland: no position is
+// true until the pointer has been reported inside a window.
+bool g_PointerUnknownUntilReported = false;
 bool g_CursorOverride = false;
+bool g_CursorOverrideKnown = false;
 POINT g_CursorOverridePos{};
 
 bool g_SdlVideo = false;
+bool g_SdlVideoFailed = false;  // said once on stderr; not tried again
 
 bool Push(const MSG& msg) {
     if (g_QueueCount == kQueueSize) return false;  // a full queue drops input; frames keep running
@@ -160,11 +167,19 @@ void RemoveAt(int at, MSG* out) {
 
 bool EnsureSdlVideo() {
     if (g_SdlVideo) return true;
+    if (g_SdlVideoFailed) return false;
     // The saver draws its own pointer state; let SDL not minimise on focus loss.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (WaylandCompositorHasNoSeat()) {
+        std::fprintf(stderr,
+                     "nereval: cannot start video: the Wayland compositor offers no seat (no keyboard or pointer)\n");
+        g_SdlVideoFailed = true;
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "nereval: cannot start video: %s\n", SDL_GetError());
+        g_SdlVideoFailed = true;
         return false;
     }
     g_SdlVideo = true;
@@ -253,6 +268,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
         std::fprintf(stderr, "nereval: cannot create the window: %s\n", SDL_GetError());
         return nullptr;
     }
+    if (!g_PointerKnown) g_PointerUnknownUntilReported = PointerUnknownUntilReported(sdl);
     slot->sdl = sdl;
     slot->proc = g_ClassProc;
     slot->refs = 1;
@@ -353,14 +369,23 @@ int ShowCursor(BOOL show) {
 BOOL GetCursorPos(POINT* point) {
     if (!point) return FALSE;
     if (g_CursorOverride) {
+        if (!g_CursorOverrideKnown) return FALSE;
         *point = g_CursorOverridePos;
+        return TRUE;
+    }
+    if (g_PointerUnknownUntilReported && !g_PointerKnown) return FALSE;
+    // On X11 the server is asked: its root position does not depend on where
+    // the window manager has put the window by now.
+    HWND window = FirstAliveWindow();
+    int x = 0, y = 0;
+    if (window && QueryServerPointer(window->sdl, &x, &y)) {
+        *point = POINT{x, y};
         return TRUE;
     }
     if (g_PointerKnown) {
         *point = g_Pointer;
         return TRUE;
     }
-    int x = 0, y = 0;
     if (g_SdlVideo) SDL_GetGlobalMouseState(&x, &y);
     *point = POINT{x, y};
     return TRUE;
@@ -368,7 +393,13 @@ BOOL GetCursorPos(POINT* point) {
 
 void SetCursorPosForTest(POINT point) {
     g_CursorOverride = true;
+    g_CursorOverrideKnown = true;
     g_CursorOverridePos = point;
+}
+
+void SetCursorUnknownForTest() {
+    g_CursorOverride = true;
+    g_CursorOverrideKnown = false;
 }
 
 BOOL ShowWindow(HWND hwnd, int command) {

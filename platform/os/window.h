@@ -110,7 +110,9 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Cursor display counter: shown while >= 0. Returns the new count.
 int ShowCursor(BOOL show);
-// Pointer position in screen pixels.
+// Pointer position in screen pixels. FALSE while the windowing system cannot
+// say where the pointer is: on Wayland and Xwayland, until the pointer has
+// been reported inside one of our windows (a WM_MOUSEMOVE has arrived).
 BOOL GetCursorPos(POINT* point);
 BOOL ShowWindow(HWND hwnd, int command);
 // Desktop size in pixels, the monitors' bounding rectangle and their count
@@ -131,3 +133,6 @@ HWND GetForegroundWindow();
 // Test hook: the pointer position GetCursorPos reports and the position of a
 // WM_MOUSEMOVE; lets tests move the "pointer" without an X server.
 void SetCursorPosForTest(POINT point);
+// Test hook: GetCursorPos fails, as on a system that has not yet reported
+// the pointer, until the next SetCursorPosForTest.
+void SetCursorUnknownForTest();
