@@ -16,7 +16,7 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils xscreensaver
 )
 case "${1:-}" in
   "") ;;
