@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libsdl2-dev libwayland-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libwayland-dev libdecor-0-plugin-1-cairo libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic
