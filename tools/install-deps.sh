@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libwayland-dev libxrandr-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libwayland-dev libdecor-0-plugin-1-cairo libxrandr-dev libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic libx11-dev
