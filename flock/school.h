@@ -16,6 +16,11 @@ class Camera;
 D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* rig, BackGroundObj* obstacles,
                          const D3DXVECTOR3& eye, float dt);
 
+// Values NaN or infinite in any whale, the guide, the path, the rig or the
+// camera pose (the long-run checks of the simulation tools count them every frame).
+int CountNonFinite(const Boids& boids, const Goal& goal, const Ferguson& path, const CameraRig& rig,
+                   const Camera& camera);
+
 // Keeps the camera's eye out of the obstacles' collision hulls in every
 // camera mode; runs after the camera mode has placed the eye. An eye inside
 // a hull grown by kEyeClearance is moved out through the nearest face of it,
