@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the saver and the tests need,
 # but only those that are missing, so a second run costs a dpkg query.
+# "install-deps.sh fuzz" adds what make fuzz needs.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps
 )
+# make fuzz: clang and its libFuzzer runtime, only when asked for.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
