@@ -3,7 +3,8 @@
 # dpkg query. With no argument: what building and running the saver need
 # (`make run`); with --test also what the tests, tools and benchmarks need
 # (`make test`); with --bench also the comparable savers `make bench`
-# measures beside the saver.
+# measures beside the saver; with --fuzz also clang and its libFuzzer
+# runtime for `make fuzz`.
 set -euo pipefail
 
 packages=(
@@ -22,7 +23,8 @@ case "${1:-}" in
   "") ;;
   --test) packages+=("${test_packages[@]}") ;;
   --bench) packages+=("${test_packages[@]}" xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
-  *) echo "usage: $0 [--test|--bench]" >&2; exit 2 ;;
+  --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
+  *) echo "usage: $0 [--test|--bench|--fuzz]" >&2; exit 2 ;;
 esac
 
 missing=()
