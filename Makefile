@@ -2,12 +2,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps bench-deps build sanitize clean bench
+.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb
 
-run: deps build
+# `make run` installs and builds only the saver; `make test` everything else too.
+run: deps build-saver
 	./tools/run-saver.sh $(BUILD)/nereval
 
-test: deps build
+test: deps-test build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # Frame cost against the floor program and the comparable savers atlantis and
@@ -19,16 +20,38 @@ bench: bench-deps build
 deps:
 	./tools/install-deps.sh
 
+deps-test:
+	./tools/install-deps.sh --test
+
 bench-deps:
 	./tools/install-deps.sh --bench
 
+# Installs the saver under PREFIX (and DESTDIR): the hack where XScreenSaver
+# looks, bin/nereval, the settings page, the manual page, the desktop entry.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
+deb: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	cd $(BUILD) && cpack -G DEB
+
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The saver alone: no GoogleTest or Google Benchmark needed.
+build-saver:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
 
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer. Leak
 # reports are off: Mesa leaks small blocks from its unloaded driver.
-sanitize: deps
+sanitize: deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNEREVAL_SANITIZE=ON -DNEREVAL_BENCH=OFF
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j$(JOBS)

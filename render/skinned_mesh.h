@@ -226,6 +226,9 @@ public:
     DrawElement* GetDrawElements() const { return m_pDrawElements; }
     float GetAnimLength() const { return m_fAnimLength; }
     float GetCurrentTime() const { return m_pDrawElements ? m_pDrawElements->m_fCurTime : 0.0f; }
+    // Whether Render can draw anything: the model loaded and every skinning
+    // shader was made (InitDeviceObjects and RestoreDeviceObjects succeeded).
+    bool IsDrawable() const;
     DWORD GetShader(DWORD influences) const { return influences >= 1 && influences <= 4 ? m_dwShader[influences - 1] : kNoShader; }
     const char* GetName() const { return m_szName; }
     // Sets the clock of every element to `ticks` (clamped to 0 and above)

@@ -128,6 +128,14 @@ HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, 
     return 0;
 }
 
+bool SkinnedMesh::IsDrawable() const {
+    if (!m_pDrawElements || !m_pToonTexture) return false;
+    for (DWORD shader : m_dwShader) {
+        if (shader == kNoShader) return false;
+    }
+    return true;
+}
+
 HRESULT SkinnedMesh::RestoreDeviceObjects() {
     for (DWORD n = 0; n < 4; ++n) {
         if (m_dwShader[n] != kNoShader) continue;  // still alive from an earlier call

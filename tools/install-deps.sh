@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the saver and the tests need,
-# but only those that are missing, so a second run costs a dpkg query.
-# With --bench also the comparable savers `make bench` measures beside the saver.
+# Installs the Debian 12 packages that are missing, so a second run costs a
+# dpkg query. With no argument: what building and running the saver need
+# (`make run`); with --test also what the tests, tools and benchmarks need
+# (`make test`); with --bench also the comparable savers `make bench`
+# measures beside the saver.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  build-essential cmake pkg-config
+  libsdl2-dev libwayland-dev libxrandr-dev libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
-  libgtk-3-dev fonts-ipafont-gothic
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps
+  libgtk-3-dev fonts-ipafont-gothic libx11-dev
+  xvfb xauth x11-utils
 )
-if [ "${1:-}" = --bench ]; then
-  packages+=(xscreensaver-gl xscreensaver-gl-extra)  # atlantis, glschool
-fi
+test_packages=(
+  git libgtest-dev libgmock-dev libbenchmark-dev
+  xdotool imagemagick sox procps libxml2-utils
+)
+case "${1:-}" in
+  "") ;;
+  --test) packages+=("${test_packages[@]}") ;;
+  --bench) packages+=("${test_packages[@]}" xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
+  *) echo "usage: $0 [--test|--bench]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -80,6 +80,58 @@ TEST_F(DeviceTest, ScreenRectanglesLandOnTheirPixelsTopLeftFirst) {
     EXPECT_TRUE(ColorNear(h.Pixel(3, kHeight - 1), {0, 0, 0, 255}));
 }
 
+// A view per monitor: Clear fills only the viewport, transformed geometry
+// fills the viewport, and pre-transformed vertices stay at their back-buffer
+// pixels; Reset gives the whole buffer back.
+TEST_F(DeviceTest, ViewportBoundsClearAndTransformedDrawsButNotScreenPixels) {
+    ASSERT_EQ(dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0), S_OK);
+    const D3DVIEWPORT8 right{32, 8, 32, 40, 0.0f, 1.0f};
+    ASSERT_EQ(dev()->SetViewport(&right), S_OK);
+    const D3DVIEWPORT8 outside{40, 0, 32, 48, 0.0f, 1.0f};
+    EXPECT_EQ(dev()->SetViewport(&outside), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 got{};
+    ASSERT_EQ(dev()->GetViewport(&got), S_OK);
+    EXPECT_EQ(got.X, 32u);
+    EXPECT_EQ(got.Height, 40u);
+
+    ASSERT_EQ(dev()->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(32, 8), {0, 0, 255, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(63, 47), {0, 0, 255, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(31, 8), {0, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 7), {0, 0, 0, 255}));
+
+    ASSERT_EQ(h.DrawScreenRect(36, 10, 40, 14, kRed), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(36, 10), {255, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(39, 13), {255, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 13), {0, 0, 255, 255}));
+
+    ASSERT_EQ(dev()->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), S_OK);
+    const D3DMATRIX identity = IdentityMatrix();
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION}) dev()->SetTransform(t, &identity);
+    dev()->SetRenderState(D3DRS_LIGHTING, FALSE);
+    dev()->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev()->SetRenderState(D3DRS_ZENABLE, FALSE);
+    struct V {
+        float x, y, z;
+        D3DCOLOR c;
+    };
+    const V quad[4] = {{-1, 1, 0.5f, kGreen}, {1, 1, 0.5f, kGreen}, {-1, -1, 0.5f, kGreen}, {1, -1, 0.5f, kGreen}};
+    ASSERT_EQ(dev()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(32, 8), {0, 255, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(63, 47), {0, 255, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(31, 20), {0, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 7), {0, 0, 0, 255}));
+
+    ASSERT_EQ(dev()->Reset(&h.Params()), S_OK);
+    ASSERT_EQ(dev()->GetViewport(&got), S_OK);
+    EXPECT_EQ(got.X, 0u);
+    EXPECT_EQ(got.Width, static_cast<DWORD>(kWidth));
+    EXPECT_EQ(got.Height, static_cast<DWORD>(kHeight));
+}
+
 // The deep-sea cellophane: ZERO / SRCCOLOR multiplies the picture by the quad.
 TEST_F(DeviceTest, ZeroSrcColorBlendMultipliesThePicture) {
     h.SetRendererStages();
