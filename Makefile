@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps deps-test build build-saver sanitize clean bench
+.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb
 
 # `make run` installs and builds only the saver; `make test` everything else too.
 run: deps build-saver
@@ -11,9 +11,10 @@ run: deps build-saver
 test: deps-test build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# Frame cost against the floor program, under a virtual X server and headless
-# (tools/bench-frames.sh; results in $(BUILD)/bench-frames.md, see docs/performance.md).
-bench: deps-test build
+# Frame cost against the floor program and the comparable savers atlantis and
+# glschool, under a virtual X server and headless (tools/bench-frames.sh;
+# results in $(BUILD)/bench-frames.md, see docs/performance.md).
+bench: bench-deps build
 	./tools/bench-frames.sh $(BUILD)
 
 deps:
@@ -21,6 +22,23 @@ deps:
 
 deps-test:
 	./tools/install-deps.sh --test
+
+bench-deps:
+	./tools/install-deps.sh --test --bench
+
+# Installs the saver under PREFIX (and DESTDIR): the hack where XScreenSaver
+# looks, bin/nereval, the settings page, the manual page, the desktop entry.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
+deb: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(BUILD) -j$(JOBS) --target nereval
+	cd $(BUILD) && cpack -G DEB
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON

@@ -47,6 +47,12 @@ void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, flo
     }
 }
 
+float WrapYaw(float yaw) {
+    constexpr double kTurn = 6.283185307179586;
+    if (yaw >= -3.14159265f && yaw <= 3.14159265f) return yaw;
+    return static_cast<float>(std::remainder(static_cast<double>(yaw), kTurn));
+}
+
 void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position) {
     D3DXQUATERNION q;
     D3DXQuaternionRotationYawPitchRoll(&q, -yaw, -pitch, -roll);
@@ -280,7 +286,7 @@ void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, fl
     // dead band with the goal ahead the rate decays, or restarts at 0.1.
     float& rate = b->m_fYawRate;
     UpdateYawRate(&rate, x.y, c, turn, dt, 0.1f);
-    b->m_fYaw += rate * dt;
+    b->m_fYaw = WrapYaw(b->m_fYaw + rate * dt);
     b->m_fRoll = -0.25f * rate;  // bank into the turn
 
     D3DXMATRIX world;

@@ -100,8 +100,12 @@ public:
     // rigid stand-in and, when animated, the two skinned whales, logging each
     // step and failure to `log`.
     HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
-    // Creates the skinned whales' shaders (when animated). Returns 0.
+    // Creates the skinned whales' shaders (when animated). When a skinned
+    // whale cannot draw (its model or a shader failed), the school falls back
+    // to the rigid stand-in (animation off, RigidFallback true). Returns 0.
     HRESULT RestoreDeviceObjects();
+    // Whether the last start fell back from skinned to rigid whales.
+    bool RigidFallback() const { return m_bRigidFallback; }
     // Draws every whale: rigid instances into the Z-sort queue, or, when
     // animated, each visible whale with the skinned model of its variant
     // after advancing both models' clocks by dt seconds. Enlarged whales are
@@ -145,6 +149,7 @@ private:
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
     std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
+    bool m_bRigidFallback = false;
 };
 
 // Turns an obstacle's face normal a quarter turn about the vertical axis,
@@ -162,6 +167,10 @@ D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& mi
 // (c > 0), the rate decays by 25 per second, or restarts at `restart` once
 // within +-0.01. Behind, inside the band, it is left alone.
 void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart);
+
+// `yaw` brought into [-pi, pi]. A swimmer circles for hours: an unwrapped yaw
+// reaches thousands of radians, where a float resolves the angle only coarsely.
+float WrapYaw(float yaw);
 
 // The pose of a swimming body: rotation of the yaw-pitch-roll quaternion of
 // (-yaw, -pitch, -roll), then the translation to `position`.

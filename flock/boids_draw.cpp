@@ -54,7 +54,22 @@ HRESULT Boids::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsign
 
 HRESULT Boids::RestoreDeviceObjects() {
     if (m_bAnimation && m_pSkinnedSkm) {
-        for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].RestoreDeviceObjects();
+        bool drawable = true;
+        for (int v = 0; v < kModelVariants; ++v) {
+            m_pSkinnedSkm[v].RestoreDeviceObjects();
+            drawable = m_pSkinnedSkm[v].IsDrawable() && drawable;
+        }
+        // A skinned whale that did not load or got no shader would draw
+        // nothing: the school swims as rigid stand-ins instead.
+        if (!drawable) {
+            for (int v = 0; v < kModelVariants; ++v) {
+                m_pSkinnedSkm[v].InvalidateDeviceObjects();
+                m_pSkinnedSkm[v].DeleteDeviceObjects();
+            }
+            m_pSkinnedSkm.reset();
+            m_bAnimation = 0;
+            m_bRigidFallback = true;
+        }
     }
     return 0;
 }
@@ -91,6 +106,7 @@ HRESULT Boids::InvalidateDeviceObjects() {
 }
 
 HRESULT Boids::DeleteDeviceObjects() {
+    m_bRigidFallback = false;
     Release();            // the whales first: their instances point at the stand-in
     m_pDammyMdl.reset();  // its destructor releases its meshes
     if (m_pSkinnedSkm) {

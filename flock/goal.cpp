@@ -102,7 +102,7 @@ void Goal::Update(float dt, BackGroundObj* obstacles) {
     const float turn = (1.0f - c) * 0.15f * dt;
 
     UpdateYawRate(&m_fYawRate, x.y, c, turn, dt, 0.01f);  // the flock restarts at 0.1
-    m_fYaw += dt * m_fYawRate;
+    m_fYaw = WrapYaw(m_fYaw + dt * m_fYawRate);
     m_fRoll = -0.2f * m_fYawRate;
 
     D3DXMATRIX world;

@@ -48,7 +48,10 @@ public:
     // "WHALESKINNED03.X". Writes no log lines of its own (the lifecycle logs
     // the step); the loaders write theirs to `log`.
     HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
+    // Creates the skinned guide's shaders; falls back to the rigid stand-in
+    // (animation off, RigidFallback true) when the skinned guide cannot draw.
     HRESULT RestoreDeviceObjects();
+    bool RigidFallback() const { return m_bRigidFallback; }
     // Draws the guide like a whale of the school (enlarged when asked), but
     // the skinned guide without a frustum test; its clock advances dt seconds.
     void Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
@@ -85,4 +88,5 @@ private:
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pModel;             // the rigid stand-in
     std::unique_ptr<SkinnedMesh> m_pSkinnedSkm;  // when animated
+    bool m_bRigidFallback = false;
 };

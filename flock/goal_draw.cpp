@@ -27,7 +27,17 @@ HRESULT Goal::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigne
 }
 
 HRESULT Goal::RestoreDeviceObjects() {
-    if (m_bAnimation && m_pSkinnedSkm) m_pSkinnedSkm->RestoreDeviceObjects();
+    if (m_bAnimation && m_pSkinnedSkm) {
+        m_pSkinnedSkm->RestoreDeviceObjects();
+        // A skinned guide that cannot draw swims as its rigid stand-in.
+        if (!m_pSkinnedSkm->IsDrawable()) {
+            m_pSkinnedSkm->InvalidateDeviceObjects();
+            m_pSkinnedSkm->DeleteDeviceObjects();
+            m_pSkinnedSkm.reset();
+            m_bAnimation = 0;
+            m_bRigidFallback = true;
+        }
+    }
     return 0;
 }
 
@@ -52,6 +62,7 @@ HRESULT Goal::InvalidateDeviceObjects() {
 }
 
 HRESULT Goal::DeleteDeviceObjects() {
+    m_bRigidFallback = false;
     m_Instance.SetModel(nullptr);
     m_pModel.reset();  // its destructor releases its meshes
     if (m_pSkinnedSkm) {

@@ -1,6 +1,10 @@
 // The flock subsystem's frame order. See school.h.
 #include "flock/school.h"
 
+#include <cmath>
+
+#include "view/camera.h"
+
 D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* rig, BackGroundObj* obstacles,
                          const D3DXVECTOR3& eye, float dt) {
     goal->UpdateTarget(eye, dt);
@@ -13,4 +17,34 @@ D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* ri
     path->SetCentre(centre);
     rig->Update(*path, dt);
     return centre;
+}
+
+namespace {
+
+int CountNonFinite(const float* v, int n) {
+    int bad = 0;
+    for (int i = 0; i < n; ++i) bad += std::isfinite(v[i]) ? 0 : 1;
+    return bad;
+}
+int CountNonFinite(const D3DXVECTOR3& v) { return CountNonFinite(&v.x, 3); }
+int CountNonFinite(const D3DXMATRIX& m) { return CountNonFinite(&m._11, 16); }
+
+}  // namespace
+
+int CountNonFinite(const Boids& boids, const Goal& goal, const Ferguson& path, const CameraRig& rig,
+                   const Camera& camera) {
+    int bad = 0;
+    for (int i = 0; i < boids.GetCount(); ++i) {
+        const Boid& b = boids.GetBoids()[i];
+        const float scalars[] = {b.m_fSpeed, b.m_fYaw, b.m_fPitch, b.m_fRoll, b.m_fYawRate};
+        bad += CountNonFinite(b.m_vPosition) + CountNonFinite(b.m_vHeading) + CountNonFinite(scalars, 5) +
+               CountNonFinite(b.m_Instance.GetWorldMatrix());
+    }
+    const float guide[] = {goal.m_fSpeed, goal.m_fYaw, goal.m_fPitch, goal.m_fRoll, goal.m_fYawRate};
+    bad += CountNonFinite(goal.m_vPosition) + CountNonFinite(goal.m_vHeading) + CountNonFinite(guide, 5) +
+           CountNonFinite(goal.m_vTarget) + CountNonFinite(goal.GetWorldMatrix());
+    for (int i = 0; i < path.GetCount(); ++i) bad += CountNonFinite(path.GetPoint(i));
+    const float rigValues[] = {rig.m_fT, rig.m_fHeight, rig.m_fBobVelocity, rig.m_fPhase};
+    bad += CountNonFinite(rig.GetWorldMatrix()) + CountNonFinite(rigValues, 4) + CountNonFinite(camera.GetPose());
+    return bad;
 }

@@ -14,3 +14,10 @@ class BackGroundObj;
 // Returns the school's centre after the move (Boids::GetCentre).
 D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* rig, BackGroundObj* obstacles,
                          const D3DXVECTOR3& eye, float dt);
+
+class Camera;
+
+// Values NaN or infinite in any whale, the guide, the path, the rig or the
+// camera pose (the long-run checks of the simulation tools count them every frame).
+int CountNonFinite(const Boids& boids, const Goal& goal, const Ferguson& path, const CameraRig& rig,
+                   const Camera& camera);

@@ -2,6 +2,7 @@
 // close-down.
 #include "music/music_manager.h"
 
+#include <cstdio>
 #include <new>
 #include <utility>
 
@@ -23,6 +24,7 @@ HRESULT MusicManager::Initialize(HWND, DWORD channelCount, DWORD defaultPathType
     if (m_pPerformance) return E_FAIL;
     auto performance = std::make_unique<SynthPerformance>();
     HRESULT hr = performance->InitAudio(defaultPathType, channelCount, kAudioFeaturesAll, options);
+    std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "%s", performance->InitFailure());
     if (FAILED(hr)) return hr;
     m_pPerformance = std::move(performance);
     return S_OK;

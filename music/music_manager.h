@@ -33,6 +33,8 @@ public:
                                       BOOL isMidi);
 
     SynthPerformance* GetPerformance() { return m_pPerformance.get(); }
+    // Why the last Initialize failed (no soundfont, no audio output), or an empty text.
+    const char* InitFailure() const { return m_szInitFailure; }
     // Why the last file or resource was refused (static text), or null.
     const char* LastRefusal() const { return m_loader.LastRefusal(); }
 
@@ -41,4 +43,5 @@ private:
 
     SynthLoader m_loader;
     std::unique_ptr<SynthPerformance> m_pPerformance;  // null until Initialize
+    char m_szInitFailure[600] = {};
 };

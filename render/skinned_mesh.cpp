@@ -5,6 +5,7 @@
 #include "render/skinned_mesh.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -157,10 +158,15 @@ void MeshFrame::SetTime(float T) {
     }
     if (m_pRotateKeys) {
         Locate(m_pRotateKeys, m_dwNumRotateKeys, T, &i1, &i2, &f);
-        // The neighbours wrap around the ends, as in a closed loop.
+        // The neighbours wrap around the ends, as in a closed loop. A track
+        // whose last key repeats its first is closed at that key: across the
+        // seam the neighbours are the keys on either side of it (n - 2 and 1),
+        // not the repeated key itself, so the turn keeps its speed there.
         const DWORD n = m_dwNumRotateKeys;
-        const DWORD i0 = i1 == 0 ? n - 1 : i1 - 1;
-        const DWORD i3 = i2 + 1 >= n ? i2 + 1 - n : i2 + 1;
+        const RotateKey* keys = m_pRotateKeys;
+        const bool closed = n >= 3 && std::memcmp(&keys[0].quatRotate, &keys[n - 1].quatRotate, sizeof(D3DXQUATERNION)) == 0;
+        const DWORD i0 = i1 > 0 ? i1 - 1 : closed ? n - 2 : n - 1;
+        const DWORD i3 = i2 + 1 < n ? i2 + 1 : closed ? 1 : i2 + 1 - n;
         D3DXQUATERNION a, b, c, q;
         D3DXQuaternionSquadSetup(&a, &b, &c, &m_pRotateKeys[i0].quatRotate, &m_pRotateKeys[i1].quatRotate,
                                  &m_pRotateKeys[i2].quatRotate, &m_pRotateKeys[i3].quatRotate);
@@ -213,12 +219,19 @@ SkinnedMesh::SkinnedMesh()
       m_fSegmentStart(0.0f),
       m_fSegmentEnd(0.0f),
       m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
+      m_dwPosedShader(kNoShader),
+      m_bSharedPose(true),
+      m_dwPoseSerial(1),
+      m_dwFramesPosed(0),
+      m_bPoseReady(false),
       m_pToonTexture(nullptr),
       m_fFogDistance(0.0f),
       m_pLog(nullptr),
       m_pSourceData(nullptr),
       m_SourceSize(0) {
     D3DXMatrixIdentity(&m_matView);
+    const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
+    if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
 }
 
 SkinnedMesh::~SkinnedMesh() {
@@ -234,6 +247,7 @@ void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
 }
 
 HRESULT SkinnedMesh::LoadMeshHierarchy() {
+    m_dwFramesPosed = 0;  // new frames hold no pose yet
     const float lengthBefore = m_fAnimLength;
     DrawElement* element = nullptr;
     ComPtr<IDirectXFile> file;
@@ -570,6 +584,7 @@ void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
 
 void SkinnedMesh::PoseElement(DrawElement* element) {
     for (MeshFrame* f = element->m_pAnimationFrames; f; f = f->m_pNextAnimation) f->SetTime(element->m_fCurTime);
+    if (++m_dwPoseSerial == 0) m_dwPoseSerial = 1;  // 0 means "no pose" to the posed buffers
 }
 
 HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {

@@ -6,7 +6,7 @@
 // Constant registers:
 //   c0       (1.0, 0.5, 0.0, 765.01): 765.01 = 3 x 255 plus a margin, so a packed
 //            index byte read as 0..1 becomes three times the index
-//   c1       light vector in the instance's model space, unit length
+//   c1       light vector in camera space (the normals' frame), unit length, w = 0
 //   c2..c5   transposed projection matrix
 //   c7       fog (-1/F, 1, 0, 0), F = the camera depth that is all fog colour
 //   c9..c92  palette: slot i in c(9 + 3i)..c(11 + 3i), the first three rows of

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/os/registry.h"
 #include "settings/settings.h"
 
 namespace {
@@ -167,7 +168,8 @@ void InitDialog(HDLG hDlg, Settings& settings) {
     }
 }
 
-void StoreAndSave(HDLG hDlg, Settings& settings) {
+// True when the settings were written (or nothing needed writing).
+bool StoreAndSave(HDLG hDlg, Settings& settings) {
     for (const CheckBinding& c : kChecks) settings.*c.field = IsDlgButtonChecked(hDlg, c.id) == BST_CHECKED ? 1 : 0;
     for (const RadioBinding& r : kRadios) {
         for (int i = 0; i < r.count; ++i) {
@@ -181,7 +183,16 @@ void StoreAndSave(HDLG hDlg, Settings& settings) {
     for (const SliderBinding& s : kSliders) {
         settings.*s.field = static_cast<int>(SendDlgItemMessageA(hDlg, s.id, TBM_GETPOS, 0, 0));
     }
-    settings.Save();
+    return settings.Save() != 0;
+}
+
+// Tells the user, in the page's language, that OK could not save (a
+// read-only or full home folder): the settings in effect are still the old ones.
+void ReportSaveFailure(HDLG hDlg) {
+    char text[600];
+    std::snprintf(text, sizeof text, "設定を保存できませんでした。\n保存先: %s\n以前の設定のままです。",
+                  RegistryFilePath(kSettingsKey).c_str());
+    MessageBoxA(hDlg, text, kConfigDialogTemplate.caption, MB_OK | MB_ICONERROR);
 }
 
 void ChooseMidiFile(HDLG hDlg, Settings& settings) {
@@ -230,8 +241,12 @@ INT_PTR ConfigDialogProc(HDLG hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK:
-                    StoreAndSave(hDlg, *settings);
-                    EndDialog(hDlg, 1);
+                    if (StoreAndSave(hDlg, *settings)) {
+                        EndDialog(hDlg, 1);
+                    } else {
+                        ReportSaveFailure(hDlg);
+                        EndDialog(hDlg, kConfigDialogSaveFailed);
+                    }
                     return TRUE;
                 case IDCANCEL:
                     EndDialog(hDlg, 1);

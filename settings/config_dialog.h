@@ -57,11 +57,14 @@ extern const DialogTemplate kConfigDialogTemplate;
 
 // The dialog procedure. WM_INITDIALOG's lParam is the Settings record the
 // dialog edits (kept for the dialog's life; it is loaded from the registry
-// first); OK saves it, Cancel leaves the registry as it was. Returns FALSE for
+// first); OK saves it, Cancel leaves the registry as it was. When OK cannot
+// save, a message box says so and the dialog ends with
+// kConfigDialogSaveFailed. Returns FALSE for
 // WM_INITDIALOG and for messages it does not handle, TRUE otherwise.
 INT_PTR ConfigDialogProc(HDLG hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Runs the dialog owned by `owner` (may be null) on a fresh settings record.
 // Returns the dialog's result: 1 after OK and after Cancel, -1 when it could
-// not be shown.
+// not be shown, kConfigDialogSaveFailed when OK could not save.
 int ShowConfigDialog(HWND owner);
+constexpr int kConfigDialogSaveFailed = 2;

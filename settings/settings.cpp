@@ -1,8 +1,10 @@
 // Settings defaults and registry persistence.
 #include "settings/settings.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/os/clock.h"
@@ -44,18 +46,21 @@ void Settings::SetDefaults() {
 
 namespace {
 
-void ReadInt(HKEY key, const char* name, int* field) {
+constexpr int kIntCount = kSettingsIntCount;
+static_assert(std::size(kSettingsIntFields) == kSettingsIntCount);
+
+// True when the file has the value, readable or not.
+bool ReadInt(HKEY key, const char* name, int* field) {
     DWORD type = 0;
     BYTE data[4];
     DWORD size = sizeof data;
-    if (RegQueryValueExA(key, name, &type, data, &size) == 0 && type == REG_DWORD && size == 4) {
-        std::memcpy(field, data, 4);
-    }
+    const LONG status = RegQueryValueExA(key, name, &type, data, &size);
+    if (status == 0 && type == REG_DWORD && size == 4) std::memcpy(field, data, 4);
+    return status != ERROR_FILE_NOT_FOUND;
 }
 
-// Returns false when a stored value could not be taken: a value longer than
-// the field (ERROR_MORE_DATA) is not cut into a different path, the field
-// keeps its value, and the caller must leave the stored text alone.
+// A stored value longer than the field (ERROR_MORE_DATA) is not cut into a
+// different path: the field keeps its value. True when the file has the value.
 bool ReadString(HKEY key, const char* name, char* field) {
     DWORD type = 0;
     char data[kBGMPathSize];
@@ -64,13 +69,22 @@ bool ReadString(HKEY key, const char* name, char* field) {
     if (status == 0 && type == REG_SZ) {
         std::memcpy(field, data, size);
         field[kBGMPathSize - 1] = 0;
-        return true;
     }
-    return status != ERROR_MORE_DATA;
+    return status != ERROR_FILE_NOT_FOUND;
+}
+
+bool Absent(HKEY key, const char* name) {
+    DWORD size = 0;
+    return RegQueryValueExA(key, name, nullptr, nullptr, &size) == ERROR_FILE_NOT_FOUND;
 }
 
 void WriteInt(HKEY key, const char* name, int value) {
     RegSetValueExA(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+}
+
+void WriteString(HKEY key, const char* name, const char* text) {
+    RegSetValueExA(key, name, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(strnlen(text, kBGMPathSize - 1) + 1));
 }
 
 }  // namespace
@@ -79,18 +93,20 @@ int Settings::Load() {
     HKEY key = nullptr;
     DWORD disposition = 0;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
-    m_bStoredBGMKept = false;
+    for (bool& absent : m_abAbsentAtLoad) absent = true;
     if (disposition != REG_CREATED_NEW_KEY) {
-        int i = 0;
-        for (const SettingsIntField& f : kSettingsIntFields) {
-            if (i++ == kSettingsStringAfter && !ReadString(key, "strBGMUsr", strBGMUsr)) {
-                m_bStoredBGMKept = true;
-                std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
-            }
-            ReadInt(key, f.name, &(this->*f.field));
+        for (const std::string& line : RegUnreadableLines(key)) {
+            std::fprintf(stderr, "nereval: settings file %s, %s: cannot be read; left in the file as written\n",
+                         RegistryFilePath(kSettingsKey).c_str(), line.c_str());
+        }
+        for (int i = 0; i < kIntCount; ++i) {
+            if (i == kSettingsStringAfter) m_abAbsentAtLoad[kIntCount] = !ReadString(key, "strBGMUsr", strBGMUsr);
+            m_abAbsentAtLoad[i] = !ReadInt(key, kSettingsIntFields[i].name, &(this->*kSettingsIntFields[i].field));
         }
     }
     RegCloseKey(key);
+    for (int i = 0; i < kIntCount; ++i) m_aiAtLoad[i] = this->*kSettingsIntFields[i].field;
+    std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
     m_bLoaded = true;
     return 1;
 }
@@ -98,20 +114,21 @@ int Settings::Load() {
 int Settings::Save() const {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
-    int i = 0;
-    for (const SettingsIntField& f : kSettingsIntFields) {
-        // A stored path too long to use stays on disk as the user wrote it,
-        // unless a new one was chosen since.
-        const bool keepStored = m_bStoredBGMKept && std::memcmp(strBGMUsr, m_szBGMAtLoad, sizeof strBGMUsr) == 0;
-        if (i++ == kSettingsStringAfter && !keepStored) {
-            RegSetValueExA(key, "strBGMUsr", REG_SZ, reinterpret_cast<const BYTE*>(strBGMUsr),
-                           static_cast<DWORD>(strnlen(strBGMUsr, kBGMPathSize - 1) + 1));
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 0;
+    // A value is written when it changed since Load, or when neither Load nor
+    // now found it in the file.
+    auto wanted = [&](bool changed, int index, const char* name) {
+        return !m_bLoaded || changed || (m_abAbsentAtLoad[index] && Absent(key, name));
+    };
+    for (int i = 0; i < kIntCount; ++i) {
+        if (i == kSettingsStringAfter &&
+            wanted(std::strncmp(strBGMUsr, m_szBGMAtLoad, kBGMPathSize) != 0, kIntCount, "strBGMUsr")) {
+            WriteString(key, "strBGMUsr", strBGMUsr);
         }
-        WriteInt(key, f.name, this->*f.field);
+        const SettingsIntField& f = kSettingsIntFields[i];
+        if (wanted(this->*f.field != m_aiAtLoad[i], i, f.name)) WriteInt(key, f.name, this->*f.field);
     }
-    RegCloseKey(key);
-    return 1;
+    return RegCloseKey(key) == 0 ? 1 : 0;
 }
 
 bool SetSettingsValue(Settings* settings, const char* assignment) {

@@ -6,6 +6,7 @@
 constexpr const char* kSettingsKey = "Software\\Ostrelin\\NerevalSaver\\1.4";
 constexpr const char* kBuiltInTune = "tune_main.mid";
 constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
+constexpr int kSettingsIntCount = 24;  // integer values; strBGMUsr is the 25th
 
 class Settings {
 public:
@@ -15,11 +16,16 @@ public:
 
     void SetDefaults();
     // Reads every value present in the registry; missing or unreadable values
-    // keep their field. Values are taken as stored, not range-checked. Returns 1.
+    // keep their field. Values are taken as stored, not range-checked. Each
+    // line of the file that cannot be read is named once on stderr. Returns 1.
     int Load();
-    // Writes all 25 values in record order. Returns 1; errors are not reported.
-    // A strBGMUsr that Load found too long for the field is not overwritten
-    // while the field still holds what Load left in it.
+    // After Load: writes only the values whose field differs from what Load
+    // read, and adds the values the file did not have, so a value another
+    // program (the dialog) changed meanwhile survives, and a line that could
+    // not be read (a strBGMUsr too long for the field too) stays as the user
+    // wrote it while its field keeps what Load left in it. Without Load:
+    // writes all 25 values in record order. Returns 1, or 0 when the file
+    // could not be written (the old one is then left as it was).
     int Save() const;
     // Whether Load ran: a caller that saves on exit must not replace the
     // user's file with defaults it never read.
@@ -52,9 +58,12 @@ public:
     int intWhlCenForceCur;  // centring weight, percent
 
 private:
+    // What Load left in each value, and whether the file had it at all (a
+    // value on a line that cannot be read counts as had).
     bool m_bLoaded = false;
-    bool m_bStoredBGMKept = false;     // the stored strBGMUsr did not fit the field
-    char m_szBGMAtLoad[kBGMPathSize]{};  // strBGMUsr as Load left it then
+    int m_aiAtLoad[kSettingsIntCount]{};
+    bool m_abAbsentAtLoad[kSettingsIntCount + 1]{};  // the integers, then strBGMUsr
+    char m_szBGMAtLoad[kBGMPathSize]{};
 };
 
 // The registry name and field of each integer value, in record order

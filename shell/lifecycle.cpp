@@ -17,6 +17,10 @@
 
 // Construction order matters: the settings seed the random generator first.
 Settings g_Settings;
+Settings g_SettingsAsRead;
+SettingsOverlay g_SettingsFlags;
+int g_bHostedWindow = 0;
+unsigned long g_HostWindow = 0;
 ErrLog g_ErrLog;
 D3DXVECTOR4 g_vLightDirBase(0.5f, 0.9f, 0.5f, 0.0f);
 D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
@@ -88,6 +92,8 @@ int Initiate(HWND hwnd) {
     g_szFailedStage = nullptr;
     SRand(timeGetTime());
     g_Settings.Load();
+    g_SettingsAsRead = g_Settings;
+    g_SettingsFlags.ApplyTo(&g_Settings);
     if (g_Settings.intDisMod == 2) {
         g_nScreenWidth = 800;
         g_nScreenHeight = 600;
@@ -99,6 +105,10 @@ int Initiate(HWND hwnd) {
 
     g_ErrLog.Append("InitiateD3D...\n");
     if (FAILED(InitiateD3D(hwnd))) return FailStart("InitiateD3D");
+    if (g_bHostedWindow) {  // the picture is made at the host window's own size
+        g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
+        g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
+    }
     g_ErrLog.Append("InitiateRenderer...\n");
     if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
     g_ErrLog.Append("InitiateObjects...\n");
@@ -146,6 +156,9 @@ HRESULT InitiateRenderer(HWND) {
 
     if (g_Settings.intAspMod == 1) g_fAspect = 4.0f / 3.0f;
     if (g_Settings.intAspMod == 2) g_fAspect = 16.0f / 9.0f;
+    if (g_bHostedWindow && g_nScreenHeight > 0) {
+        g_fAspect = static_cast<float>(g_nScreenWidth) / static_cast<float>(g_nScreenHeight);
+    }
 
     g_Camera.ResetMatrices();
     g_Camera.SetPosition(0.0f, 0.0f, -240.0f);
@@ -195,6 +208,10 @@ HRESULT InitiateObjects(HWND) {
                   return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
               });
     if (!ok) return E_FAIL;
+    if (g_Boids.RigidFallback() || g_Goal.RigidFallback()) {
+        std::fprintf(stderr, "nereval: the animated whales cannot be drawn (a whale model or skinning shader "
+                             "failed to load); rigid whales swim instead\n");
+    }
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
 
     if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
@@ -227,11 +244,23 @@ HRESULT InitiateBGM(HWND hwnd) {
     g_ErrLog.Append("\tpMusicManager->Initialize...\n");  // fixed log text
     HRESULT hr = g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb);
     if (FAILED(hr)) {
+        // Music is optional, and a saver that runs outside the user's sound
+        // session or without a soundfont must still cover the screen.
         g_ErrLog.Append("\tFailed\n");
-        return hr;
+        std::fprintf(stderr, "nereval: music off: %s; the saver runs without music\n",
+                     g_pMusicManager->InitFailure());
+        delete g_pMusicManager;
+        g_pMusicManager = nullptr;
+        return S_FALSE;
     }
     g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
-    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment);
+    bool fellBack = false;
+    const char* refusal = nullptr;
+    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment, &fellBack, &refusal);
+    if (fellBack) {
+        std::fprintf(stderr, "nereval: the tune %s cannot be played (%s); the built-in tune plays instead\n",
+                     g_Settings.strBGMUsr, refusal);
+    }
     if (FAILED(hr)) {
         char line[64];
         std::snprintf(line, sizeof line, "\tFailed hr=%x", static_cast<unsigned>(hr));  // fixed log text (no newline)
@@ -241,8 +270,40 @@ HRESULT InitiateBGM(HWND hwnd) {
     return PlayBGMSegment(g_pMusicManager, g_pSegment);
 }
 
+namespace {
+
+// After a successful device reset: the renderer's states and projection, and
+// in hosted mode the screen size the back buffer now has.
+void AfterReset(HWND hwnd) {
+    if (g_bHostedWindow) {
+        g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
+        g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
+        g_Cellophane.DeleteDeviceObjects();
+        g_Cellophane.InitDeviceObjects(g_pDevice, static_cast<UINT>(g_nScreenWidth),
+                                       static_cast<UINT>(g_nScreenHeight), nullptr);
+    }
+    InitiateRenderer(hwnd);
+}
+
+}  // namespace
+
+void FollowWindowSize(HWND hwnd) {
+    RECT client{};
+    if (!g_bDeviceReady || !GetClientRect(hwnd, &client) || client.right <= 0 || client.bottom <= 0) return;
+    if (static_cast<UINT>(client.right) == g_PresentParams.BackBufferWidth &&
+        static_cast<UINT>(client.bottom) == g_PresentParams.BackBufferHeight) {
+        return;
+    }
+    // 0 x 0 asks for the client size; a failed reset leaves the device lost
+    // and the frame's lost-device path tries again.
+    g_PresentParams.BackBufferWidth = 0;
+    g_PresentParams.BackBufferHeight = 0;
+    if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) AfterReset(hwnd);
+}
+
 void Frame(HWND hwnd) {
     if (!g_bDeviceReady) return;
+    if (g_bHostedWindow) FollowWindowSize(hwnd);
     float dt = static_cast<float>(FrameTimer(TimerCommand::GetElapsedTime));
     g_fElapsedTime = dt > kMaxTimeStep ? kMaxTimeStep : dt;
     g_fAppTime = static_cast<float>(FrameTimer(TimerCommand::GetAppTime));
@@ -252,8 +313,7 @@ void Frame(HWND hwnd) {
 
     if (g_pDevice->Present(nullptr, nullptr, nullptr, nullptr) == D3DERR_DEVICELOST) {
         if (g_pDevice->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) {
-            g_pDevice->Reset(&g_PresentParams);
-            InitiateRenderer(hwnd);
+            if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) AfterReset(hwnd);
         }
     }
 }
@@ -338,8 +398,10 @@ int DrawFPS() {
 void ReleaseAll() {
     g_bDeviceReady = 0;
     // Settings that were never read (the window could not be made) are
-    // defaults: saving them would replace the user's file.
-    if (g_Settings.IsLoaded()) g_Settings.Save();
+    // defaults: saving them would replace the user's file. The flags of the
+    // command line are not saved (the record as read is), and a hosted saver
+    // leaves the file alone: several of them run at once, one per monitor.
+    if (g_SettingsAsRead.IsLoaded() && !g_bHostedWindow) g_SettingsAsRead.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
     g_DammySkm.InvalidateDeviceObjects();

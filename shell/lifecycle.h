@@ -19,6 +19,7 @@
 #include "scene/earth_and_pillar.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
+#include "settings/settings_flags.h"
 #include "music/music_manager.h"
 #include "view/camera.h"
 #include "view/camera_mode.h"
@@ -27,7 +28,14 @@
 
 // The frame's globals (single thread; see the lifecycle for when each is valid).
 // Objects do not read them: the lifecycle hands their values to Update and Render.
-extern Settings g_Settings;
+extern Settings g_Settings;        // what the objects use: the file's values with the flags laid over
+extern Settings g_SettingsAsRead;  // the file's values as read; this is what is saved
+extern SettingsOverlay g_SettingsFlags;  // settings given on the command line, never saved
+// Hosted mode (RunHosted): drawing in another program's window. The back
+// buffer is the window's size and follows it, the projection takes the
+// window's aspect, and the settings file is never written.
+extern int g_bHostedWindow;
+extern unsigned long g_HostWindow;  // the X window drawn in; 0: the root window
 extern ErrLog g_ErrLog;
 extern D3DXVECTOR4 g_vLightDirBase;  // (0.5, 0.9, 0.5, 0)
 extern D3DXVECTOR4 g_vLightDir;      // this frame's light direction, w = 0
@@ -81,6 +89,9 @@ constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead o
 int Initiate(HWND hwnd);
 extern const char* g_szFailedStage;
 void Frame(HWND hwnd);
+// Hosted mode: when the window's size changed, the back buffer, the
+// projection's aspect and the screen-sized objects take the new size.
+void FollowWindowSize(HWND hwnd);
 // Saves the settings and releases everything; safe after a failed or partial start.
 void ReleaseAll();
 

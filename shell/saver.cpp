@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/os/clock.h"
 #include "settings/config_dialog.h"
@@ -12,40 +13,68 @@
 
 int g_bWindowed = 0;
 POINT g_ptCursorStart{0, 0};
+BOOL g_bCursorStartKnown = FALSE;
 DWORD g_dwMouseMoveThreshold = 4;
 
 namespace {
 
 // The dialog's result is 1 after OK and Cancel alike: the process reports
-// that as success (0), and a dialog that could not be shown (-1) as failure.
+// that as success (0); a dialog that could not be shown (-1) or whose OK
+// could not save (kConfigDialogSaveFailed) as failure.
 int DialogExitCode(int result) { return result == 1 ? 0 : 1; }
+
+// What a failed start-up stage means to the user; the stage's own name (the
+// log's) follows it on the same line.
+const char* StageCause(const char* stage) {
+    struct Cause {
+        const char* stage;
+        const char* text;
+    };
+    static constexpr Cause kCauses[] = {
+        {"InitiateD3D", "cannot open an OpenGL 3.3 window on this display"},
+        {"InitiateRenderer", "the graphics device cannot be set up"},
+        {"InitiateObjects", "the scene cannot be built: a model, texture or shader of the program failed to load"},
+        {"InitiateBGM", "the program's own tune cannot be played"},
+        {"InitiateFont", "no font for the frame-rate text"},
+        {"Initiate3DFont", "the frame-rate text cannot be prepared"},
+    };
+    for (const Cause& c : kCauses) {
+        if (stage && std::strcmp(stage, c.stage) == 0) return c.text;
+    }
+    return "the saver cannot start";
+}
 
 }  // namespace
 
-int WinMain(const char* lpCmdLine) {
+char SaverSwitch(const char* lpCmdLine) {
     const char* p = lpCmdLine ? lpCmdLine : "";
-    for (;; ++p) {
-        switch (*p) {
-            case '\0':
-                return DialogExitCode(ShowConfigDialog(nullptr));
-            case ' ':
-            case '-':
-            case '/':
-                continue;
-            case 'c':
-            case 'C':
-                return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
-            case 's':
-            case 'S':
-                return RunSaver();
-            case 'w':
-            case 'W':
-                g_bWindowed = 1;
-                return RunSaver();
-            default:
-                return 0;  // the preview switch and anything else do nothing
-        }
+    while (*p == ' ' || *p == '-' || *p == '/') ++p;
+    return (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+}
+
+int WinMain(const char* lpCmdLine) {
+    switch (SaverSwitch(lpCmdLine)) {
+        case '\0':
+            return DialogExitCode(ShowConfigDialog(nullptr));
+        case 'c':
+            return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
+        case 's':
+            return RunSaver();
+        case 'w':
+            g_bWindowed = 1;
+            return RunSaver();
+        default:
+            return 0;  // the preview switch and anything else do nothing
     }
+}
+
+int RunHosted(unsigned long hostWindow) {
+    // The host's window behaves like the test window (no input rules, the
+    // back buffer is the client area), without a lock and with the host's size.
+    g_bWindowed = 1;
+    g_bHostedWindow = 1;
+    g_HostWindow = hostWindow;
+    return RunSaver();
 }
 
 namespace {
@@ -76,16 +105,21 @@ int RunSaver() {
         height = r.bottom - r.top;
     }
 
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-    if (!mutex) {
-        if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
-        std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
-        return 1;
+    // One saver at a time, but a daemon runs one hosted saver per monitor.
+    HANDLE mutex = nullptr;
+    if (!g_bHostedWindow) {
+        mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+        if (!mutex) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
+            std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
+            return 1;
+        }
     }
 
     HWND hwnd = nullptr;
     if (RegisterClassA(kWindowClass, WndProc)) {
-        hwnd = CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
+        hwnd = g_bHostedWindow ? CreateHostedWindowA(kWindowClass, g_HostWindow)
+                               : CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
     }
 
     timeBeginPeriod(1);
@@ -97,11 +131,11 @@ int RunSaver() {
         std::fprintf(stderr, "nereval: start failed: the saver window could not be created\n");
         status = 1;
     } else if (!Initiate(hwnd)) {
-        std::fprintf(stderr, "nereval: start failed at %s; see %s\n", g_szFailedStage ? g_szFailedStage : "start-up",
-                     ErrLogPath().c_str());
+        std::fprintf(stderr, "nereval: %s (start failed at %s; see %s)\n", StageCause(g_szFailedStage),
+                     g_szFailedStage ? g_szFailedStage : "start-up", ErrLogPath().c_str());
         status = 1;
     } else {
-        GetCursorPos(&g_ptCursorStart);
+        g_bCursorStartKnown = GetCursorPos(&g_ptCursorStart);
         for (;;) {
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
                 if (!GetMessageA(&msg, nullptr, 0, 0)) break;
@@ -116,8 +150,10 @@ int RunSaver() {
     FrameTimer(TimerCommand::Stop);
     ReleaseAll();
     if (hwnd) DestroyWindow(hwnd);  // a failed start leaves the window; no procedure runs after this
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
     if (status != 0) return status;
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
@@ -156,8 +192,16 @@ LRESULT SaverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 WINNLSEnableIME(nullptr, TRUE);
                 break;
             case WM_MOUSEMOVE: {
+                // Where the windowing system could not say where the pointer
+                // was at start-up (Wayland, Xwayland), the first position it
+                // reports is where the travel is measured from.
                 POINT p;
-                GetCursorPos(&p);
+                if (!GetCursorPos(&p)) break;
+                if (!g_bCursorStartKnown) {
+                    g_ptCursorStart = p;
+                    g_bCursorStartKnown = TRUE;
+                    break;
+                }
                 DWORD d = static_cast<DWORD>(std::abs(p.x - g_ptCursorStart.x) + std::abs(p.y - g_ptCursorStart.y));
                 if (d > g_dwMouseMoveThreshold) {
                     PostMessageA(hwnd, WM_CLOSE, 0, 0);

@@ -14,6 +14,13 @@
 # after a 2 s warm-up), then ends the program with SIGTERM after SECS seconds.
 # The test window (`w`) is measured on the first screen size, full screen
 # (`s`) on every one.
+#
+# The comparable savers atlantis and glschool (packages xscreensaver-gl and
+# xscreensaver-gl-extra; `make bench` installs them) run beside the saver in
+# the same run when installed: unpaced (-delay 0) in a 640 x 480 window
+# (-window -geometry 640x480) and on the whole screen (-root), measured the
+# same way by bench/peer_meter (LD_PRELOAD: the same frame meter around their
+# glXSwapBuffers). PEERS ("atlantis glschool") chooses them, PEERS= none.
 set -euo pipefail
 self=$(realpath "$0")
 cd "$(dirname "$0")/.."
@@ -25,6 +32,13 @@ PACED=${PACED:-1}
 out=${OUT:-$build/bench-frames.md}
 saver=$build/nereval
 floor=$build/bench/frame_floor
+meter=$(realpath -m "$build/bench/libpeer_meter.so")
+hacks=${HACKS:-/usr/libexec/xscreensaver}
+PEERS=${PEERS-"atlantis glschool"}
+peers=()
+for p in $PEERS; do
+  if [ -x "$hacks/$p" ] && [ -f "$meter" ]; then peers+=("$p"); else echo "bench-frames: $p not measured ($hacks/$p or $meter missing)" >&2; fi
+done
 
 # One measured run: run_case NAME SCREEN SETTINGS COMMAND... ; appends
 # "NAME SCREEN cpu_per_frame wall_per_frame frames" to $raw.
@@ -41,7 +55,7 @@ run_case() {
   kill -TERM "$pid" 2>/dev/null || true
   wait "$pid" || true
   local line
-  line=$(grep -E '(nereval frame report|frame_floor [0-9]+x[0-9]+):' "$home/err" | tail -n 1 || true)
+  line=$(grep -E '(nereval frame report|peer frame report|frame_floor [0-9]+x[0-9]+):' "$home/err" | tail -n 1 || true)
   if [ -z "$line" ]; then
     echo "bench-frames: $name on $screen printed no frame report:" >&2
     tail -n 5 "$home/err" >&2
@@ -64,10 +78,16 @@ screen_cases() {
       run_case floor-w "$screen" default "$floor" w
       run_case saver-w-default "$screen" default "$saver" w
       run_case saver-w-heavy "$screen" heavy "$saver" w
+      for p in "${peers[@]}"; do
+        run_case "$p-w" "$screen" default env LD_PRELOAD="$meter" "$hacks/$p" -window -geometry 640x480 -delay 0
+      done
     fi
     run_case floor-s "$screen" default "$floor" s
     run_case saver-s-default "$screen" default "$saver" s
     run_case saver-s-heavy "$screen" heavy "$saver" s
+    for p in "${peers[@]}"; do
+      run_case "$p-s" "$screen" default env LD_PRELOAD="$meter" "$hacks/$p" -root -delay 0
+    done
   done
 }
 
@@ -107,7 +127,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 raw=$tmp/raw.txt
 : > "$raw"
-export BENCH_FRAMES_TMP=$tmp RUNS SECS
+export BENCH_FRAMES_TMP=$tmp RUNS SECS PEERS
 
 # Settings: the defaults (no file) and the heaviest settings.
 mkdir -p "$tmp/heavy/Ostrelin/NerevalSaver"
@@ -163,12 +183,52 @@ summary() {
     }' "$raw"
 }
 
+# The saver beside the comparable savers: CPU per presented frame (medians),
+# default settings, and the saver's ratio to the cheaper peer of the row.
+side_by_side() {
+  [ ${#peers[@]} -gt 0 ] || return 0
+  local head="| | nereval" sep="|---|---"
+  for p in "${peers[@]}"; do head+=" | $p"; sep+="|---"; done
+  echo "$head | nereval × cheaper peer |"
+  echo "$sep|---|"
+  awk -v peers="${peers[*]}" '
+    function median(arr, n,   i, j, t) {
+      for (i = 2; i <= n; ++i) { t = arr[i]; for (j = i - 1; j >= 1 && arr[j] > t; --j) arr[j + 1] = arr[j]; arr[j + 1] = t }
+      return n % 2 ? arr[(n + 1) / 2] : (arr[n / 2] + arr[n / 2 + 1]) / 2
+    }
+    { key = $1 " " $2; n[key]++; cpu[key, n[key]] = $3; if (!($2 in seenScreen) && $2 != "headless") { seenScreen[$2] = 1; screens[++ns] = $2 } }
+    END {
+      np = split(peers, pl, " ")
+      for (key in n) { for (j = 1; j <= n[key]; ++j) a[j] = cpu[key, j]; mc[key] = median(a, n[key]) }
+      for (s = 1; s <= ns; ++s) {
+        for (m = 1; m <= 2; ++m) {
+          mode = m == 1 ? "w" : "s"
+          self = "saver-" mode "-default " screens[s]
+          if (!(self in mc)) continue
+          label = mode == "w" ? "640×480 window" : "full screen " screens[s] " (saver: s, scaled)"
+          line = sprintf("| %s | %.2f", label, mc[self]); cheap = -1
+          for (i = 1; i <= np; ++i) {
+            k = pl[i] "-" mode " " screens[s]
+            if (k in mc) { line = line sprintf(" | %.2f", mc[k]); if (cheap < 0 || mc[k] < cheap) cheap = mc[k] } else line = line " | -"
+          }
+          print line " | " (cheap > 0 ? sprintf("%.2f", mc[self] / cheap) : "-") " |"
+        }
+      }
+    }' "$raw"
+}
+
 {
   echo "Frame cost, $(date -u '+%Y-%m-%d %H:%M UTC'): $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"
   echo "Mesa $(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo unknown) (llvmpipe). Binary: $saver."
   echo "RUNS=$RUNS SECS=$SECS; medians; CPU = whole process (all threads) per presented frame."
   echo
   summary
+  if [ ${#peers[@]} -gt 0 ]; then
+    echo
+    echo "Beside the comparable savers (default settings; CPU per presented frame in ms, medians):"
+    echo
+    side_by_side
+  fi
   if [ "$PACED" = 1 ]; then
     echo
     echo "Paced test window (60 Hz), the saver's own CPU as top shows it: $(BENCH_FRAMES_INNER=paced xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$self" "$build") % of one core"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that are missing, so a second run costs a
 # dpkg query. With no argument: what building and running the saver need
-# (`make run`); with --test also what the tests, tools and benchmarks need
-# (`make test`).
+# (`make run`, `make install`); with --test also what the tests, tools and
+# benchmarks need (`make test`); with --bench also the comparable savers
+# `make bench` measures beside the saver.
 set -euo pipefail
 
 packages=(
@@ -15,13 +16,16 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps
+  xdotool imagemagick sox procps libxml2-utils
 )
-case "${1:-}" in
-  "") ;;
-  --test) packages+=("${test_packages[@]}") ;;
-  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
-esac
+bench_packages=(xscreensaver-gl xscreensaver-gl-extra)  # atlantis, glschool
+for arg in "$@"; do
+  case "$arg" in
+    --test) packages+=("${test_packages[@]}") ;;
+    --bench) packages+=("${bench_packages[@]}") ;;
+    *) echo "usage: $0 [--test] [--bench]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -44,6 +44,11 @@
 
 namespace {
 
+// The light of every picture, a world direction (w = 0) given to the
+// renderers as the saver gives its own: from the upper left front, a still
+// frame of the saver's turning light (its base direction a quarter turn on).
+const D3DXVECTOR4 kLight(0.5f, 0.9f, -0.5f, 0.0f);
+
 LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
 
 int Usage() {
@@ -158,9 +163,7 @@ int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const std::vec
             p.matWorld = world;
             p.matView = camera.GetView();
             p.matProj = camera.GetProjection();
-            // The shaders compare this light with camera-space normals: from the
-            // upper right, toward the viewer.
-            p.vLight = D3DXVECTOR4(0.35f, 0.6f, -0.72f, 0.0f);
+            p.vLight = kLight;  // a world direction, brought into the normals' frame by Render
             p.fFogDistance = 10000.0f;
             const HRESULT drawn = skin.Render(p);
             if (FAILED(drawn) && row == 0 && j == 0) std::fprintf(stderr, "modelview: drawing failed 0x%08X\n", static_cast<unsigned>(drawn));
@@ -296,8 +299,6 @@ int main(int argc, char** argv) {
         camera.SetPosition(0.0f, std::sin(tilt) * distance, -std::cos(tilt) * distance);
         camera.LookAt(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0));
         camera.UpdateFrustum();
-        // Light from the upper left front, fixed, as a still frame of the saver's turning light.
-        D3DXVECTOR4 light(0.5f, 0.9f, -0.5f, 0.0f);
 
         device->SetRenderState(D3DRS_FOGENABLE, TRUE);
         device->SetRenderState(D3DRS_FOGCOLOR, clear);
@@ -324,7 +325,7 @@ int main(int argc, char** argv) {
             device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
             const D3DXMATRIX& view = camera.GetView();
             renderer.Sort(D3DXVECTOR3(view._31, view._32, view._33));
-            renderer.Render(device, view, camera.GetProjection(), light, 10000.0f);
+            renderer.Render(device, view, camera.GetProjection(), kLight, 10000.0f);
             renderer.Clear();
             device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
             device->EndScene();

@@ -67,8 +67,9 @@ const char* ReadTrack(Cursor c, std::vector<RawEvent>& out, std::vector<std::uin
             return "a data byte comes before any status byte";
         }
 
+        // Meta and SysEx events leave the running status as it was: files
+        // in the wild rely on that, and common players accept it.
         if (status == 0xFF) {  // meta event
-            running = 0;
             if (c.p == c.end) return kPastTrackEnd;
             const std::uint8_t type = *c.p++;
             std::uint32_t len = 0;
@@ -90,7 +91,6 @@ const char* ReadTrack(Cursor c, std::vector<RawEvent>& out, std::vector<std::uin
             }
             c.p += len;
         } else if (status == 0xF0 || status == 0xF7) {  // SysEx, or an escaped byte sequence (ignored)
-            running = 0;
             std::uint32_t len = 0;
             if (const char* e = ReadVlq(c, &len)) return e;
             if (len > c.Left()) return kPastTrackEnd;

@@ -30,8 +30,20 @@ constexpr int kNullPeriod = 512;  // frames per block of the "null" output
 
 // FluidSynth's warnings and notices would go to stderr of a program that
 // usually has none; errors still do.
+// FluidSynth's last error message: its errors are not printed (the saver says
+// in one line of its own why music is off), but the output's reason is kept.
+std::mutex g_fluidErrorLock;
+char g_szFluidError[256];
+
+void KeepFluidError(int, const char* message, void*) {
+    std::lock_guard<std::mutex> lock(g_fluidErrorLock);
+    std::snprintf(g_szFluidError, sizeof g_szFluidError, "%s", message ? message : "");
+}
+
 void QuietFluidLogs() {
     static const bool done = [] {
+        fluid_set_log_function(FLUID_PANIC, KeepFluidError, nullptr);
+        fluid_set_log_function(FLUID_ERR, KeepFluidError, nullptr);
         fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
         fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
         fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
@@ -136,6 +148,7 @@ int SynthPerformance::LiveSynthCount() {
 
 HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, DWORD, const SynthOptions& options) {
     if (m_fluid) return E_FAIL;  // already initialised
+    m_szInitFailure[0] = '\0';
     QuietFluidLogs();
     (void)defaultPathType;  // every path type maps to the one stereo output with reverb (see the header)
     m_nSampleRate = std::clamp(options.sampleRate, 8000, 96000);
@@ -173,6 +186,13 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
         }
     }
     if (!font || fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
+        if (font) {
+            std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "the soundfont %s cannot be loaded", font);
+        } else {
+            std::snprintf(m_szInitFailure, sizeof m_szInitFailure,
+                          "no General-MIDI soundfont is installed (looked for %s and the other usual places)",
+                          KnownSoundFonts()[0]);
+        }
         CloseDown();
         return E_FAIL;
     }
@@ -191,6 +211,7 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
         return S_OK;
     }
     if (driver && std::strcmp(driver, "none") == 0) {
+        std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "no audio output (NEREVAL_AUDIO_DRIVER=none)");
         CloseDown();
         return DSERR_NODRIVER;
     }
@@ -220,6 +241,11 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
                 return S_OK;
             }
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_fluidErrorLock);
+        std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "no audio output could be opened (tried %s%s%s)",
+                      driver ? driver : "pulseaudio, alsa", *g_szFluidError ? ": " : "", g_szFluidError);
     }
     CloseDown();
     return DSERR_NODRIVER;

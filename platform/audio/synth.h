@@ -129,7 +129,8 @@ public:
 
     // Creates the synthesizer, loads the soundfont and opens the audio
     // output. DSERR_NODRIVER when no audio device opens, E_FAIL when no
-    // soundfont loads; the performance is then closed down again.
+    // soundfont loads; the performance is then closed down again and
+    // InitFailure says why in the user's terms.
     HRESULT InitAudio(DWORD defaultPathType, DWORD channelCount, DWORD features, const SynthOptions& options = {});
     HRESULT Download(SynthSegment* segment);
     HRESULT Unload(SynthSegment* segment);
@@ -156,6 +157,8 @@ public:
     // The audio driver in use ("offline", "null", "pulseaudio", ...), or null.
     const char* DriverName() const { return m_szDriver; }
     const char* SoundFontPath() const { return m_szSoundFont; }
+    // Why the last InitAudio failed, or an empty text.
+    const char* InitFailure() const { return m_szInitFailure; }
     // Performances whose synthesizer currently exists (for tests).
     static int LiveSynthCount();
 
@@ -173,6 +176,7 @@ private:
     const char* m_szDriver = nullptr;
     const char* m_szSoundFont = nullptr;
     char m_szSoundFontBuf[512] = {};
+    char m_szInitFailure[600] = {};
 
     // Sequencer state, shared with the audio thread under m_mutex.
     mutable std::mutex m_mutex;

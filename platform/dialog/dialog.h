@@ -151,6 +151,9 @@ public:
     // Runs the open-file chooser modally. TRUE when a file was chosen and
     // written to ofn->lpstrFile; FALSE on cancel (the buffer is unchanged).
     virtual BOOL GetOpenFileName(OPENFILENAMEA* ofn) = 0;
+    // Shows `text` in a modal message box over the dialog, with one OK button;
+    // returns IDOK once the user closed it. `type` (MB_ flags) is taken as an error box.
+    virtual int MessageBox(const char* text, const char* caption, UINT type) = 0;
 };
 using HDLG = DialogWindow*;
 using DLGPROC = INT_PTR (*)(HDLG, UINT, WPARAM, LPARAM);
@@ -180,6 +183,11 @@ constexpr int DWLP_USER = 0;  // the one user slot
 inline LONG_PTR SetWindowLongPtrA(HDLG dlg, int /*DWLP_USER*/, LONG_PTR value) { return dlg->SetUserData(value); }
 inline LONG_PTR GetWindowLongPtrA(HDLG dlg, int /*DWLP_USER*/) { return dlg->GetUserData(); }
 inline BOOL GetOpenFileNameA(HDLG from, OPENFILENAMEA* ofn) { return from->GetOpenFileName(ofn); }
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_ICONERROR = 0x10;
+inline int MessageBoxA(HDLG owner, const char* text, const char* caption, UINT type) {
+    return owner->MessageBox(text, caption, type);
+}
 
 // For implementations of GetItemText: copies `text` into buffer as that call
 // promises (at most size - 1 bytes, cut before a partial UTF-8 character, NUL

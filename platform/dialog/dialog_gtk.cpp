@@ -48,6 +48,11 @@ struct Control {
     bool radio = false;
     bool check = false;
     RECT wanted{};
+    // An edit given text that is not UTF-8 (a file name in another encoding)
+    // shows a readable form of it; while it still shows that form, its text
+    // is these exact bytes.
+    std::string rawText;
+    std::string shownText;
 };
 
 class TemplateDialog final : public DialogWindow {
@@ -78,6 +83,7 @@ public:
     }
     LONG_PTR GetUserData() override { return m_userData; }
     BOOL GetOpenFileName(OPENFILENAMEA* ofn) override;
+    int MessageBox(const char* text, const char* caption, UINT type) override;
 
     std::vector<DialogControlReport> Inspect() const;
     int FocusId() const;
@@ -448,12 +454,25 @@ LRESULT TemplateDialog::SendItemMessage(int id, UINT message, WPARAM wParam, LPA
     }
 }
 
+// GTK shows UTF-8 only. Text in another encoding is shown as the file
+// system's encoding (G_FILENAME_ENCODING) reads it, else as Shift-JIS (the
+// usual legacy encoding of Japanese names), else with replacement characters.
+gchar* ReadableText(const char* text) {
+    if (g_utf8_validate(text, -1, nullptr)) return g_strdup(text);
+    for (const char* charset : {"", "CP932"}) {
+        gchar* converted = *charset ? g_convert(text, -1, "UTF-8", charset, nullptr, nullptr, nullptr)
+                                    : g_filename_to_utf8(text, -1, nullptr, nullptr, nullptr);
+        if (converted) return converted;
+    }
+    return g_utf8_make_valid(text, -1);
+}
+
 BOOL TemplateDialog::SetItemText(int id, const char* text) {
     Control* c = Find(id);
     if (!c) return FALSE;
-    // GTK shows UTF-8 only; a path in another encoding is shown with
-    // replacement characters rather than cut off.
-    gchar* valid = g_utf8_make_valid(text ? text : "", -1);
+    gchar* valid = ReadableText(text ? text : "");
+    c->rawText = text && std::strcmp(text, valid) != 0 ? text : "";
+    c->shownText = valid;
     Quiet q(m_quiet);
     if (GTK_IS_ENTRY(c->widget)) {
         gtk_entry_set_text(GTK_ENTRY(c->widget), valid);
@@ -473,6 +492,7 @@ UINT TemplateDialog::GetItemText(int id, char* buffer, int size) {
     const char* text = "";
     if (c && GTK_IS_ENTRY(c->widget)) {
         text = gtk_entry_get_text(GTK_ENTRY(c->widget));
+        if (!c->rawText.empty() && c->shownText == text) text = c->rawText.c_str();  // not edited since
     } else if (c && GTK_IS_LABEL(c->widget)) {
         text = gtk_label_get_text(GTK_LABEL(c->widget));
     } else if (c && GTK_IS_FRAME(c->widget)) {
@@ -481,6 +501,16 @@ UINT TemplateDialog::GetItemText(int id, char* buffer, int size) {
         text = gtk_button_get_label(GTK_BUTTON(c->widget));
     }
     return CopyItemText(text ? text : "", buffer, size);
+}
+
+int TemplateDialog::MessageBox(const char* text, const char* caption, UINT) {
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(m_window), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                                            "%s", text ? text : "");
+    gtk_window_set_title(GTK_WINDOW(box), caption ? caption : "");
+    if (m_trace) std::fprintf(stderr, "dialog message: %s\n", text ? text : "");
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return IDOK;
 }
 
 BOOL TemplateDialog::CheckRadio(int first, int last, int check) {

@@ -15,15 +15,19 @@
 
 struct RegValue {
     std::string name;
-    DWORD type = REG_DWORD;
+    DWORD type = REG_DWORD;  // REG_NONE: a line with this name whose value cannot be read
     DWORD dword = 0;
     std::string text;
+    int line = -1;         // index in RegKey::lines of the line that holds it; -1 for a new value
+    bool changed = false;  // set since the file was read: its line is written anew
 };
 
 struct RegKey {
     std::string subKey;
     std::string path;
-    std::vector<RegValue> values;  // file order; new values are appended
+    std::vector<std::string> lines;  // the file as read, line by line, without the newline
+    std::vector<RegValue> values;    // file order; new values are appended
+    std::vector<std::string> unreadable;  // "line N: TEXT" of each line that could not be read
     bool dirty = false;
 };
 
@@ -100,10 +104,15 @@ RegValue* Find(RegKey* key, const std::string& name) {
 }
 
 // One value line, or false for anything else (header, section, garbage).
+// A line that names a value but whose value cannot be read gives that name
+// with type REG_NONE and false.
 bool ParseLine(const std::string& line, RegValue* out) {
     size_t i = 0;
-    if (!ReadQuoted(line, i, &out->name) || out->name.empty()) return false;
+    out->type = REG_NONE;
+    std::string name;
+    if (!ReadQuoted(line, i, &name) || name.empty()) return false;
     if (i >= line.size() || line[i] != '=') return false;
+    out->name = name;
     ++i;
     if (line.compare(i, 6, "dword:") == 0) {
         std::string hex = line.substr(i + 6);
@@ -124,12 +133,25 @@ bool ParseLine(const std::string& line, RegValue* out) {
     return false;
 }
 
+// Lines that hold no value and are no error: blank lines, the header, the
+// key's section line and comments.
+bool IsFrame(const std::string& line) {
+    std::string t = line;
+    while (!t.empty() && (t.back() == '\r' || t.back() == ' ' || t.back() == '\t')) t.pop_back();
+    return t.empty() || t == kHeader || t.front() == '[' || t.front() == ';';
+}
+
 void Load(RegKey* key) {
     std::ifstream in(key->path, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
         RegValue v;
-        if (!ParseLine(line, &v)) continue;
+        v.line = static_cast<int>(key->lines.size());
+        key->lines.push_back(line);
+        if (!ParseLine(line, &v)) {
+            if (!IsFrame(line)) key->unreadable.push_back("line " + std::to_string(v.line + 1) + ": " + line);
+            if (v.name.empty()) continue;  // kept in the file, but names no value
+        }
         if (RegValue* old = Find(key, v.name)) {
             *old = v;  // the last of duplicate lines wins
         } else {
@@ -148,21 +170,39 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+std::string FormatValue(const RegValue& v) {
+    std::string text;
+    WriteQuoted(text, v.name);
+    if (v.type == REG_DWORD) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "=dword:%08x", v.dword);
+        text += hex;
+    } else {
+        text.push_back('=');
+        WriteQuoted(text, v.text);
+    }
+    return text;
+}
+
+// The file as read, with the lines of changed values replaced and new values
+// appended: every other line (comments, values of other programs, lines that
+// could not be read) stays byte for byte as the user wrote it.
 LONG Store(const RegKey* key) {
-    std::string text = kHeader;
-    text += "\n\n[HKEY_CURRENT_USER\\" + key->subKey + "]\n";
+    std::vector<std::string> lines = key->lines;
+    if (lines.empty()) lines = {kHeader, "", "[HKEY_CURRENT_USER\\" + key->subKey + "]"};
+    // Lines written anew end as the file's own lines do (CR LF in a file
+    // edited on Windows).
+    const std::string cr = !key->lines.empty() && !key->lines.front().empty() && key->lines.front().back() == '\r' ? "\r" : "";
     for (const RegValue& v : key->values) {
-        WriteQuoted(text, v.name);
-        if (v.type == REG_DWORD) {
-            char hex[24];
-            std::snprintf(hex, sizeof hex, "=dword:%08x\n", v.dword);
-            text += hex;
+        if (!v.changed) continue;
+        if (v.line >= 0) {
+            lines[static_cast<size_t>(v.line)] = FormatValue(v) + cr;
         } else {
-            text.push_back('=');
-            WriteQuoted(text, v.text);
-            text.push_back('\n');
+            lines.push_back(FormatValue(v) + cr);
         }
     }
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
     std::string dir = key->path.substr(0, key->path.rfind('/'));
     if (!MakeDirectories(dir)) return ERROR_WRITE_FAULT;
     std::string tmp = key->path + ".XXXXXX";
@@ -199,6 +239,7 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD
     if (!key || !name) return ERROR_INVALID_PARAMETER;
     const RegValue* v = Find(key, name);
     if (!v) return ERROR_FILE_NOT_FOUND;
+    if (v->type == REG_NONE) return ERROR_INVALID_DATA;
     if (type) *type = v->type;
     DWORD need = v->type == REG_DWORD ? 4 : static_cast<DWORD>(v->text.size() + 1);
     if (!size) return data ? ERROR_INVALID_PARAMETER : 0;
@@ -228,13 +269,20 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DW
     } else {
         return ERROR_INVALID_PARAMETER;
     }
+    v.changed = true;
     if (RegValue* old = Find(key, v.name)) {
+        v.line = old->line;
         *old = v;
     } else {
         key->values.push_back(v);
     }
     key->dirty = true;
     return 0;
+}
+
+const std::vector<std::string>& RegUnreadableLines(HKEY key) {
+    static const std::vector<std::string> kNone;
+    return key ? key->unreadable : kNone;
 }
 
 LONG RegCloseKey(HKEY key) {

@@ -11,8 +11,9 @@
 //
 // A key is read whole when opened and written when closed, if a value was set:
 // to a temporary file in the same folder, flushed to disk, then renamed over
-// the old file, so a crash never leaves half a file. Lines that cannot be
-// read are skipped; values the program does not know are kept.
+// the old file, so a crash never leaves half a file. Only the lines of the
+// values set are rewritten (new values are appended): lines that cannot be
+// read, comments and values the program does not know stay as they were.
 #pragma once
 
 #include <string>
@@ -27,10 +28,12 @@ using HKEY = RegKey*;
 HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
 
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_INVALID_DATA = 13;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_WRITE_FAULT = 29;
 
+constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
@@ -41,12 +44,18 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposition);
 // Copies a value. *size in: the buffer size; out: the bytes the value takes
 // (a string with its NUL). ERROR_FILE_NOT_FOUND when missing; ERROR_MORE_DATA
-// (nothing copied) when the buffer is too small. data may be null to ask the size.
+// (nothing copied) when the buffer is too small; ERROR_INVALID_DATA when the
+// file names the value on a line whose value cannot be read. data may be null
+// to ask the size.
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
 // REG_DWORD takes 4 bytes; REG_SZ takes text up to its first NUL.
 LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
-// Writes the key's file if a value was set, then frees the key.
+// Writes the key's file if a value was set, then frees the key. Non-zero when
+// that write failed (the old file is then left as it was).
 LONG RegCloseKey(HKEY key);
+// The lines of the key's file that could not be read when it was opened, as
+// "line N: TEXT" (not a call of the original platform: the settings name them).
+const std::vector<std::string>& RegUnreadableLines(HKEY key);
 
 // The file behind a sub-key of HKEY_CURRENT_USER (exposed for tests and the README).
 std::string RegistryFilePath(const char* subKey);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/os/display_guard.h"
+#include "platform/os/pointer_query.h"
 #include "platform/os/window_sdl.h"
 
 struct Window {
@@ -40,10 +41,14 @@ int g_QuitCode = 0;
 int g_CursorCount = 0;
 // Last pointer position seen in a motion event, in screen pixels. SDL's global
 // pointer query can return a stale cached value on X11, so the events are the
-// better source once one has arrived.
+// better source once one has arrived (where the server cannot be asked).
 bool g_PointerKnown = false;
 POINT g_Pointer{};
+// Set when the first window is made on Wayland or Xwayland: no position is
+// true until the pointer has been reported inside a window.
+bool g_PointerUnknownUntilReported = false;
 bool g_CursorOverride = false;
+bool g_CursorOverrideKnown = false;
 POINT g_CursorOverridePos{};
 
 bool g_SdlVideo = false;
@@ -125,6 +130,7 @@ void Translate(const SDL_Event& e) {
 
 void PumpSdlEvents() {
     if (!g_SdlVideo) return;
+    FollowHostedWindow();
     SDL_Event e;
     while (SDL_PollEvent(&e)) Translate(e);
 }
@@ -249,6 +255,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
         std::fprintf(stderr, "nereval: cannot create the window: %s\n", SDL_GetError());
         return nullptr;
     }
+    if (!g_PointerKnown) g_PointerUnknownUntilReported = PointerUnknownUntilReported(sdl);
     slot->sdl = sdl;
     slot->proc = g_ClassProc;
     slot->refs = 1;
@@ -257,11 +264,27 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     return slot;
 }
 
+HWND AdoptSdlWindow(SDL_Window* sdl) {
+    if (!sdl || !g_ClassProc) return nullptr;
+    for (Window& w : g_Windows) {
+        if (w.refs == 0) {
+            w.sdl = sdl;
+            w.proc = g_ClassProc;
+            w.refs = 1;
+            w.alive = true;
+            w.proc(&w, WM_CREATE, 0, 0);
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
 BOOL DestroyWindow(HWND hwnd) {
     if (!hwnd || !hwnd->alive) return FALSE;
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
     hwnd->alive = false;
-    SDL_HideWindow(hwnd->sdl);
+    if (!IsHostWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
+    ForgetHostedWindow(hwnd);
     // Messages still queued for the window go nowhere.
     for (int i = 0; i < g_QueueCount; ++i) {
         MSG& m = g_Queue[(g_QueueHead + i) % kQueueSize];
@@ -333,14 +356,23 @@ int ShowCursor(BOOL show) {
 BOOL GetCursorPos(POINT* point) {
     if (!point) return FALSE;
     if (g_CursorOverride) {
+        if (!g_CursorOverrideKnown) return FALSE;
         *point = g_CursorOverridePos;
+        return TRUE;
+    }
+    if (g_PointerUnknownUntilReported && !g_PointerKnown) return FALSE;
+    // On X11 the server is asked: its root position does not depend on where
+    // the window manager has put the window by now.
+    HWND window = FirstAliveWindow();
+    int x = 0, y = 0;
+    if (window && QueryServerPointer(window->sdl, &x, &y)) {
+        *point = POINT{x, y};
         return TRUE;
     }
     if (g_PointerKnown) {
         *point = g_Pointer;
         return TRUE;
     }
-    int x = 0, y = 0;
     if (g_SdlVideo) SDL_GetGlobalMouseState(&x, &y);
     *point = POINT{x, y};
     return TRUE;
@@ -348,11 +380,18 @@ BOOL GetCursorPos(POINT* point) {
 
 void SetCursorPosForTest(POINT point) {
     g_CursorOverride = true;
+    g_CursorOverrideKnown = true;
     g_CursorOverridePos = point;
+}
+
+void SetCursorUnknownForTest() {
+    g_CursorOverride = true;
+    g_CursorOverrideKnown = false;
 }
 
 BOOL ShowWindow(HWND hwnd, int command) {
     if (!hwnd || !hwnd->sdl) return FALSE;
+    if (IsHostWindow(hwnd)) return TRUE;  // another program's window: never ours to show or hide
     if (command == SW_HIDE) {
         SDL_HideWindow(hwnd->sdl);
     } else {

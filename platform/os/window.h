@@ -74,6 +74,16 @@ UINT RegisterClassA(const char* className, WNDPROC proc);
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
                      int width, int height);
 
+// Draws in a window another program owns (an X window id; the screen saver
+// daemon's window or the root window). The window is used as it is when its
+// visual can take an OpenGL context, else a child window of our own covers
+// it and follows its size. Nothing on the host changes: no input is selected
+// on it, no cursor is set, it is never hidden or resized, and it outlives
+// DestroyWindow. GetClientRect follows the host's size. Sends WM_CREATE.
+// Null (reason on stderr) when the host window does not exist or no OpenGL
+// window can be had on it.
+HWND CreateHostedWindowA(const char* className, unsigned long hostWindow);
+
 // Destroys the window: sends WM_DESTROY, then frees it.
 BOOL DestroyWindow(HWND hwnd);
 
@@ -91,7 +101,9 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Cursor display counter: shown while >= 0. Returns the new count.
 int ShowCursor(BOOL show);
-// Pointer position in screen pixels.
+// Pointer position in screen pixels. FALSE while the windowing system cannot
+// say where the pointer is: on Wayland and Xwayland, until the pointer has
+// been reported inside one of our windows (a WM_MOUSEMOVE has arrived).
 BOOL GetCursorPos(POINT* point);
 BOOL ShowWindow(HWND hwnd, int command);
 // Desktop size in pixels (0 when the video system cannot be started).
@@ -107,3 +119,6 @@ HWND GetForegroundWindow();
 // Test hook: the pointer position GetCursorPos reports and the position of a
 // WM_MOUSEMOVE; lets tests move the "pointer" without an X server.
 void SetCursorPosForTest(POINT point);
+// Test hook: GetCursorPos fails, as on a system that has not yet reported
+// the pointer, until the next SetCursorPosForTest.
+void SetCursorUnknownForTest();

@@ -671,6 +671,43 @@ private:
         return DXFILE_OK;
     }
 
+    bool KnownTemplate(const std::string& type) const {
+        return m_templates->byName.find(TemplateKey(type)) != m_templates->byName.end();
+    }
+
+    // "[name] { ... }" of a data object whose template is unknown, after its
+    // type name: exporters add objects of their own (DeclData, FVFData inside
+    // meshes) without declaring them. Skipped whole when its braces balance,
+    // strings and comments taken into account; otherwise the file is malformed.
+    HRESULT SkipUnknownObject(const std::uint8_t* start) {
+        SkipSpace();
+        if (AtNameChar()) {
+            std::string name;
+            if (HRESULT hr = ReadName(&name, "expected an object name or '{'"); FAILED(hr)) return hr;
+            SkipSpace();
+        }
+        if (!At('{')) {
+            m_p = start;
+            return Fail(DXFILEERR_NOTEMPLATE, "data object of an unknown template");
+        }
+        int depth = 0;
+        while (m_p < m_end) {
+            const std::uint8_t c = *m_p++;
+            if (c == '{') {
+                ++depth;
+            } else if (c == '}') {
+                if (--depth == 0) return DXFILE_OK;
+            } else if (c == '"') {
+                while (m_p < m_end && *m_p != '"') ++m_p;
+                if (m_p < m_end) ++m_p;
+            } else if (c == '#' || (c == '/' && At('/'))) {
+                while (m_p < m_end && *m_p != '\n') ++m_p;
+            }
+        }
+        m_p = start;
+        return Fail(DXFILEERR_PARSEERROR, "file ends inside a data object of an unknown template");
+    }
+
     // "{ name }", "{ name <guid> }", "{ name guid }", "{ <guid> }", at '{'.
     HRESULT ParseReference(std::uint32_t* index) {
         Node node;
@@ -732,6 +769,10 @@ private:
                     m_p = start;
                     return Fail(DXFILEERR_BADFILE, "data objects nested deeper than 64");
                 }
+                if (!KnownTemplate(type)) {
+                    if (HRESULT hr = SkipUnknownObject(start); FAILED(hr)) return hr;
+                    continue;
+                }
                 if (HRESULT hr = ParseObjectHeader(type, start, &child); FAILED(hr)) return hr;
             }
             Open& parent = stack.back();
@@ -761,6 +802,10 @@ private:
             if (!m_doc) {
                 m_p = start;
                 return Fail(DXFILEERR_PARSEERROR, "a template file holds templates only");
+            }
+            if (!KnownTemplate(word)) {
+                if (HRESULT hr = SkipUnknownObject(start); FAILED(hr)) return hr;
+                continue;
             }
             std::uint32_t top = kNone;
             if (HRESULT hr = ParseObjectHeader(word, start, &top); FAILED(hr)) return hr;

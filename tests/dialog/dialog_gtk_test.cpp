@@ -150,6 +150,18 @@ TEST(DialogLayerOnScreen, ControlsAnswerLikeTheOriginalPlatform) {
                 EXPECT_EQ(c.unknownGlyphs, 1);
             }
         }
+        // A path named in Shift-JIS: shown readably, its exact bytes kept
+        // until the user edits the text.
+        const char* sjis = "/\x89\xb9\x8a\x79/\x8c\x7e\x82\xcc\x89\xcc.mid";  // /音楽/鯨の歌.mid
+        SetDlgItemTextA(dlg, kEdit, sjis);
+        EXPECT_EQ(GetDlgItemTextA(dlg, kEdit, buf, sizeof buf), std::strlen(sjis));
+        EXPECT_STREQ(buf, sjis);
+        for (const DialogControlReport& c : InspectDialog(dlg)) {
+            if (c.id == kEdit) {
+                EXPECT_EQ(c.text, "/音楽/鯨の歌.mid");
+            }
+        }
+
         SetDlgItemTextA(dlg, kLabel, "42");
         EXPECT_EQ(GetDlgItemTextA(dlg, kLabel, buf, sizeof buf), 2u);
         EXPECT_EQ(GetDlgItemTextA(dlg, 999, buf, sizeof buf), 0u);

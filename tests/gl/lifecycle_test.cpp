@@ -198,6 +198,28 @@ TEST_F(Lifecycle, AFailedObjectStepLogsEachLevelAndReleaseCopesWithThePartialSta
     EXPECT_EQ(g_EarthAndPillar.GetFloating(), nullptr);
 }
 
+// A whale model or skinning shader that fails does not leave a saver
+// without whales: they swim as rigid stand-ins, and stderr says so once.
+TEST_F(Lifecycle, AFailedSkinnedWhaleFallsBackToRigidWhalesAndSaysSo) {
+    for (const char* hidden : {"WHALESKINNED02.X", "WHALESKINNED03.X", "skinmesh2.vsh"}) {
+        HideResourceForTest(hidden);
+        testing::internal::CaptureStderr();
+        const int started = Start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        HideResourceForTest(nullptr);
+        ASSERT_EQ(started, 1) << hidden;
+        const bool school = std::strcmp(hidden, "WHALESKINNED03.X") != 0;
+        const bool guide = std::strcmp(hidden, "WHALESKINNED02.X") != 0;
+        EXPECT_EQ(g_Boids.RigidFallback(), school) << hidden;
+        EXPECT_EQ(g_Goal.RigidFallback(), guide) << hidden;
+        EXPECT_EQ(g_Boids.GetSkinnedMesh(0) == nullptr, school) << hidden;
+        EXPECT_NE(err.find("rigid whales swim instead"), std::string::npos) << hidden << ": " << err;
+        // The rigid whales are queued for drawing like any rigid model.
+        Frame(m_hwnd);
+        ReleaseAll();
+    }
+}
+
 // The full-screen back buffer follows intDisMod (2: 800 x 600); the test
 // window's is always its client area.
 TEST_F(Lifecycle, DisplayModeTwoGivesAnEightHundredBySixHundredFullScreenBufferOnly) {

@@ -1,11 +1,13 @@
 // Background music in the lifecycle: off means no synthesizer at all; no
-// audio device stops start-up with the music log lines; a missing user file
+// audio device or no soundfont means a start without music, said on stderr;
+// a broken built-in tune stops start-up with the music log lines; a missing user file
 // falls back to the built-in tune, a good one plays instead of it; frames
 // with music playing allocate nothing; tear-down closes the synthesizer.
 // Audio goes to the silent real-time output (NEREVAL_AUDIO_DRIVER=null), or
 // to none at all ("none").
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 
 #include "core/errlog.h"
 #include "platform/os/paths.h"
+#include "platform/os/resource.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "tests/gl/saver_fixture.h"
@@ -53,11 +56,15 @@ TEST_F(MusicLifecycle, MusicOffCreatesNoSynthesizer) {
     EXPECT_EQ(Log().find("InitiateBGM"), std::string::npos);
 }
 
-TEST_F(MusicLifecycle, NoAudioDeviceStopsStartUpWithTheMusicLogLines) {
-    MusicOn("tune_main.mid", "none");
-    ASSERT_EQ(Start(), 0);
+TEST_F(MusicLifecycle, NoAudioOutputOrSoundfontStartsWithoutMusicButABrokenBuiltInTuneStops) {
+    // The program's own tune missing means a damaged build: that start fails.
+    MusicOn("tune_main.mid", "null");
+    HideResourceForTest("tune_main.mid");
+    const int failed = Start();
+    HideResourceForTest(nullptr);
+    ASSERT_EQ(failed, 0);
     const std::string log = Log();
-    const std::string tail = "InitiateBGM...\n\tpMusicManager->Initialize...\n\tFailed\nFailed\n";
+    const std::string tail = "\tLoading Midi File...\n\tFailed hr=80004005Failed\n";
     ASSERT_GE(log.size(), tail.size());
     EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
     EXPECT_EQ(log.find("InitiateFont"), std::string::npos);
@@ -65,12 +72,34 @@ TEST_F(MusicLifecycle, NoAudioDeviceStopsStartUpWithTheMusicLogLines) {
     std::ifstream in(StateHome() + "/" + ErrLogFileName(), std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(file, log);
-    EXPECT_EQ(SynthPerformance::LiveSynthCount(), 0) << "the failed performance is closed down again";
+    ReleaseAll();
+
+    // No audio output, or no soundfont: the saver starts without music and says why in one line.
+    for (const char* font : {"", "/nonexistent.sf2"}) {
+        MusicOn("tune_main.mid", *font ? "null" : "none");
+        setenv("NEREVAL_SOUNDFONT", font, 1);
+        testing::internal::CaptureStderr();
+        const int started = Start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        unsetenv("NEREVAL_SOUNDFONT");
+        ASSERT_EQ(started, 1) << Log();
+        EXPECT_EQ(g_pMusicManager, nullptr);
+        EXPECT_EQ(SynthPerformance::LiveSynthCount(), 0) << "the failed performance is closed down again";
+        EXPECT_NE(err.find(*font ? "the soundfont /nonexistent.sf2 cannot be loaded" : "no audio output"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        ReleaseAll();
+    }
 }
 
 TEST_F(MusicLifecycle, MissingUserFilePlaysTheBuiltInTuneAtPlus5dB) {
     MusicOn("/nonexistent/whale-song.mid", "null");
+    testing::internal::CaptureStderr();
     ASSERT_EQ(Start(), 1) << Log();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "nereval: the tune /nonexistent/whale-song.mid cannot be played (the file cannot be opened); "
+                   "the built-in tune plays instead\n");
     EXPECT_NE(Log().find("InitiateBGM...\n\tpMusicManager->Initialize...\n\tLoading Midi File...\n"), std::string::npos);
     EXPECT_EQ(Log().find("Failed"), std::string::npos);
     ASSERT_NE(g_pSegment, nullptr);

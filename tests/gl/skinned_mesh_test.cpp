@@ -1,17 +1,23 @@
 // SkinnedMesh on the real device: the whales draw with the two-bone shader,
 // empty palette slots keep their registers, invalidate/restore rebuilds the
 // meshes on the next draw, a failed model draws nothing, the software
-// vertex-processing path draws the same picture, and frames allocate nothing.
+// vertex-processing path draws the same picture, frames allocate nothing, and
+// a whale takes the scene's light from every camera, as the rigid stand-in does.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/errlog.h"
 #include "render/renderer_states.h"
 #include "render/skinned_mesh.h"
+#include "render/zsort_render.h"
+#include "scene/xmodel.h"
 #include "tests/gl/device_harness.h"
+#include "view/camera.h"
 
 long CountedNewCalls() __attribute__((weak));
 
@@ -66,6 +72,7 @@ TEST_F(SkinnedMeshGl, WhaleDrawsOneCallPerGroupWithTheTwoBoneShader) {
     SetRendererStates(dev());
     ErrLog log;
     SkinnedMesh s;
+    s.SetSharedPose(false);  // skinned per instance in the palette shaders
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X", &log), 0) << log.Text();
     ASSERT_EQ(s.RestoreDeviceObjects(), 0) << log.Text();
     for (DWORD n = 1; n <= 4; ++n) EXPECT_NE(s.GetShader(n), SkinnedMesh::kNoShader);
@@ -105,6 +112,7 @@ Frame Top {
 }
 )";
     SkinnedMesh s;
+    s.SetSharedPose(false);  // the palette registers are what is looked at
     s.SetSourceData(kFile, sizeof kFile - 1);
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "two bones"), 0);
     ASSERT_EQ(s.RestoreDeviceObjects(), 0);
@@ -139,6 +147,56 @@ Frame Top {
     EXPECT_EQ(regs[0][3], 765.01f);
     EXPECT_FLOAT_EQ(regs[7][0], -1.0f / 10000.0f);
     EXPECT_EQ(regs[7][1], 1.0f);
+}
+
+// The shared pose (skinned once on the CPU, placed per instance) draws what
+// skinning every instance in the palette shaders draws: each whale build at
+// several poses, turned, moved, enlarged and lit from several sides, one draw
+// per whale. Float sums in another order may move an edge pixel or a band
+// boundary; nothing more.
+TEST_F(SkinnedMeshGl, SharedPoseDrawsThePalettePicture) {
+    SetRendererStates(dev());
+    dev()->SetRenderState(D3DRS_FOGENABLE, TRUE);  // the fog depth is compared too
+    dev()->SetRenderState(D3DRS_FOGCOLOR, 0xFF40C0FF);
+    int compared = 0, differing = 0;
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SkinnedMesh s;
+        ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), name), 0);
+        ASSERT_EQ(s.RestoreDeviceObjects(), 0);
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(std::string(name) + " case " + std::to_string(i));
+            s.SetCurrentTime(9000.0f * static_cast<float>(i) + 1234.0f);
+            SkinRenderParams p = Params(i == 3 ? 56.0f : 14.0f);
+            D3DXMATRIX turn, scale;
+            D3DXMatrixRotationYawPitchRoll(&turn, 0.7f * static_cast<float>(i), 0.3f, -0.2f * static_cast<float>(i));
+            D3DXMatrixScaling(&scale, i == 3 ? 4.0f : 1.0f, i == 3 ? 4.0f : 1.0f, i == 3 ? 4.0f : 1.0f);
+            D3DXMatrixMultiply(&p.matWorld, &scale, &turn);
+            p.matWorld._41 = 0.5f * static_cast<float>(i);
+            p.matWorld._42 = -0.3f;
+            p.vLight = D3DXVECTOR4(i == 1 ? -0.6f : 0.5f, 0.8f, i == 2 ? 0.7f : -0.2f, 0.0f);
+            p.fFogDistance = 20.0f + 25.0f * static_cast<float>(i);
+            s.SetSharedPose(false);
+            const int palette = Drawn(&s, p);
+            std::vector<gltest::Rgba> expected;
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) expected.push_back(h.Pixel(x, y));
+            }
+            s.SetSharedPose(true);
+            const int shared = Drawn(&s, p);
+            EXPECT_EQ(dev()->GetFrameStats().drawCalls, 1u) << "one draw per whale";
+            EXPECT_GT(shared, kWidth * kHeight / 50);
+            EXPECT_NEAR(shared, palette, 2);
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) {
+                    ++compared;
+                    if (!gltest::ColorNear(h.Pixel(x, y), expected[std::size_t(y) * kWidth + x], 0)) ++differing;
+                    EXPECT_TRUE(gltest::ColorNear(h.Pixel(x, y), expected[std::size_t(y) * kWidth + x], 8))
+                        << x << "," << y;
+                }
+            }
+        }
+    }
+    EXPECT_LE(differing * 500, compared) << differing << " of " << compared << " pixels differ";
 }
 
 TEST_F(SkinnedMeshGl, InvalidateAndRestoreRebuildTheMeshesOnTheNextDraw) {
@@ -236,4 +294,88 @@ TEST_F(SkinnedMeshGl, UnskinnedMeshesDrawThroughTheFixedFunctionPath) {
     dev()->SetTransform(D3DTS_PROJECTION, &p.matProj);
     EXPECT_GT(Drawn(&s, p, true), kWidth * kHeight / 10) << "white quads on black";
     EXPECT_GT(dev()->GetFrameStats().drawCalls, 0u);
+}
+
+// Lit from straight above, the back faces the light and each flank, a little
+// above its middle, is lit from the side. Whatever the camera, the
+// toon band of each must stay the same, and the rigid stand-in under the same
+// light shows the same bands there. Stage 0 shows the ramp alone (no vertex
+// colour), so a pixel's grey is its band.
+TEST_F(SkinnedMeshGl, WhaleTakesTheScenesLightFromEveryCameraAsTheStandInDoes) {
+    SetRendererStates(dev());
+    dev()->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SkinnedMesh whale;
+    ASSERT_EQ(whale.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X"), 0);
+    ASSERT_EQ(whale.RestoreDeviceObjects(), 0);
+    whale.SetCurrentTime(0.0f);
+    ErrLog log;
+    ZSortRender rigid;
+    ASSERT_EQ(rigid.InitDeviceObjects(dev(), &log), S_OK);
+    ASSERT_EQ(rigid.RestoreDeviceObjects(dev(), &log), S_OK);
+    auto standIn = std::make_unique<XModel>();
+    ASSERT_EQ(standIn->LoadXFile(dev(), "WHALEDAMMY.X", &log), S_OK) << log.Text();
+
+    const D3DXVECTOR4 light(0.0f, 1.0f, 0.0f, 0.0f);
+    // Points on the body behind the flippers, in model space (nose along
+    // +z): the top of the back, and each flank 15° above its middle.
+    const D3DXVECTOR3 back(0.0f, 0.85f, -1.5f), flank[2] = {{0.78f, 0.27f, -1.5f}, {-0.78f, 0.27f, -1.5f}};
+    // The band each point shows from cameras 35° above the body at four
+    // bearings (two on each side), whale first, then the stand-in.
+    struct Seen {
+        int back, flank;
+    };
+    std::vector<Seen> seen[2];
+    const float bearings[4] = {1.0f, 2.1f, -1.0f, -2.1f};  // radians from the nose
+    for (int model = 0; model < 2; ++model) {
+        for (float bearing : bearings) {
+            const float elevation = 0.61f, distance = 7.0f;
+            Camera camera;
+            camera.SetPosition(distance * std::cos(elevation) * std::sin(bearing), distance * std::sin(elevation),
+                               distance * std::cos(elevation) * std::cos(bearing) - 1.5f);
+            camera.SetProjection(dev(), static_cast<float>(kWidth) / kHeight, 1.0f, 100.0f);
+            camera.LookAt(dev(), D3DXVECTOR3(0, 0, -1.5f), D3DXVECTOR3(0, 1, 0));
+            camera.UpdateFrustum();
+            D3DXMATRIX world;
+            D3DXMatrixIdentity(&world);
+            dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+            dev()->BeginScene();
+            if (model == 0) {
+                SkinRenderParams p = Params();
+                p.matView = camera.GetView();
+                p.matProj = camera.GetProjection();
+                p.vLight = light;
+                EXPECT_EQ(whale.Render(p), 0);
+            } else {
+                EXPECT_EQ(standIn->Render(dev(), world, &camera, &camera.GetFrustum(), 0, &rigid), 0);
+                const D3DXMATRIX& view = camera.GetView();
+                rigid.Sort(D3DXVECTOR3(view._31, view._32, view._33));
+                EXPECT_EQ(rigid.Render(dev(), view, camera.GetProjection(), light, 10000.0f), S_OK);
+                rigid.Clear();
+            }
+            dev()->EndScene();
+            h.Read();
+            auto grey = [&](const D3DXVECTOR3& point) {
+                D3DXMATRIX vp;
+                D3DXMatrixMultiply(&vp, &camera.GetView(), &camera.GetProjection());
+                D3DXVECTOR3 ndc;
+                D3DXVec3TransformCoord(&ndc, &point, &vp);
+                const int x = static_cast<int>((ndc.x + 1.0f) * 0.5f * kWidth);
+                const int y = static_cast<int>((1.0f - ndc.y) * 0.5f * kHeight);
+                const gltest::Rgba c = h.Pixel(x, y);
+                EXPECT_FALSE(c.b == 255 && c.r == 0) << "background at " << x << "," << y;
+                return (c.r + c.g + c.b) / 3;
+            };
+            seen[model].push_back({grey(back), grey(flank[bearing > 0.0f ? 0 : 1])});
+        }
+    }
+    rigid.InvalidateDeviceObjects(dev());
+    rigid.DeleteDeviceObjects();
+    const int kBackBand = 0xFD, kFlankBand = 0xCA;  // near-white facing the light; light grey
+    for (int model = 0; model < 2; ++model) {
+        for (int k = 0; k < 4; ++k) {
+            const char* name = model == 0 ? "whale" : "stand-in";
+            EXPECT_NEAR(seen[model][k].back, kBackBand, 6) << name << ", bearing " << bearings[k];
+            EXPECT_NEAR(seen[model][k].flank, kFlankBand, 6) << name << ", bearing " << bearings[k];
+        }
+    }
 }

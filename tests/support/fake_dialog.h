@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dialog/dialog.h"
 
@@ -46,6 +47,12 @@ public:
     LONG_PTR SetUserData(LONG_PTR value) override;
     LONG_PTR GetUserData() override { return m_userData; }
     BOOL GetOpenFileName(OPENFILENAMEA* ofn) override;
+    int MessageBox(const char* text, const char*, UINT) override {
+        m_messages.push_back(text ? text : "");
+        return IDOK;
+    }
+    // The texts of the message boxes shown so far.
+    const std::vector<std::string>& Messages() const { return m_messages; }
 
 private:
     struct Control {
@@ -68,4 +75,5 @@ private:
     int m_unknownIdCalls = 0;
     std::string m_chooserTitle;
     std::string m_chooserInitial;
+    std::vector<std::string> m_messages;
 };

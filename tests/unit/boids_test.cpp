@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "flock/boids.h"
+#include "flock/goal.h"
 #include "platform/os/clock.h"
 #include "scene/background_obj.h"
 #include "settings/settings.h"
@@ -260,6 +261,30 @@ TEST(Boids, TurnsTowardAGoalAtTheSideAndBanksIntoTheTurn) {
     EXPECT_GT(one[0].m_fYawRate, 0.0f);  // positive yaw turns the nose from +z toward -x
     EXPECT_LT(one[0].m_vHeading.x, 0.0f);
     EXPECT_FLOAT_EQ(one[0].m_fRoll, -0.25f * one[0].m_fYawRate);
+}
+
+// Whales and the guide circle for hours: their yaw stays within half a turn.
+TEST(Boids, YawOfTheSchoolAndTheGuideStaysWithinHalfATurnWhileCircling) {
+    School one(1);
+    one.Place(0, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 0, 1));
+    Goal g;
+    g.m_vPosition = D3DXVECTOR3(0, 0, 0);
+    g.m_vHeading = D3DXVECTOR3(0, 0, 1);
+    float turned = 0.0f, guideTurned = 0.0f;
+    for (int i = 0; i < 4000; ++i) {
+        // The goal always to the left of the nose: a steady turn.
+        const D3DXVECTOR3& h = one[0].m_vHeading;
+        one.boids.SetGoalPoint(one[0].m_vPosition + 100.0f * D3DXVECTOR3(-h.z, 0, h.x));
+        one.boids.Update(kDt, nullptr);
+        turned += one[0].m_fYawRate * kDt;
+        g.m_vTarget = g.m_vPosition + 100.0f * D3DXVECTOR3(-g.m_vHeading.z, 0, g.m_vHeading.x);
+        g.Update(kDt, nullptr);
+        guideTurned += g.m_fYawRate * kDt;
+        ASSERT_LE(std::fabs(one[0].m_fYaw), 3.1415927f) << "frame " << i;
+        ASSERT_LE(std::fabs(g.m_fYaw), 3.1415927f) << "frame " << i;
+    }
+    EXPECT_GT(std::fabs(turned), 20.0f);
+    EXPECT_GT(std::fabs(guideTurned), 20.0f);
 }
 
 TEST(Boids, SpeedStaysWithinItsClamps) {

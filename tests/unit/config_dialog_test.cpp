@@ -253,6 +253,23 @@ TEST_F(ConfigDialogTest, ATypedPathLongerThanTheFieldIsCutAtACharacter) {
     EXPECT_EQ(std::string(s.strBGMUsr), path.substr(0, 258));
 }
 
+TEST_F(ConfigDialogTest, OkThatCannotSaveTellsTheUserAndEndsAsAFailure) {
+    // A settings folder that cannot be made: its parent is a file.
+    const std::string home = getenv("XDG_CONFIG_HOME");
+    const std::string blocked = home + "/blocked";
+    std::ofstream(blocked) << "a file, not a folder\n";
+    setenv("XDG_CONFIG_HOME", blocked.c_str(), 1);
+    Open();
+    m_dlg.Click(IDC_CHK_COL);
+    m_dlg.Click(IDOK);
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    std::filesystem::remove(blocked);
+    EXPECT_TRUE(m_dlg.Ended());
+    EXPECT_EQ(m_dlg.Result(), kConfigDialogSaveFailed);
+    ASSERT_EQ(m_dlg.Messages().size(), 1u);
+    EXPECT_NE(m_dlg.Messages()[0].find("設定を保存できませんでした"), std::string::npos);
+}
+
 TEST_F(ConfigDialogTest, MessagesBeforeInitAndOtherNotificationsDoNothing) {
     EXPECT_EQ(ConfigDialogProc(&m_dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0), FALSE);
     EXPECT_FALSE(m_dlg.Ended());

@@ -58,6 +58,19 @@ TEST(MidiFile, Format0WithRunningStatusSysExAndLongNumbers) {
               (Bytes{0x7E, 0x7F, 0x09, 0x01}));
 }
 
+// A meta event or SysEx between two notes of one running status does not
+// end it.
+TEST(MidiFile, RunningStatusCarriesAcrossMetaAndSysEx) {
+    Bytes t = {0x00, 0x90, 60, 100, 0x60, 0xFF, 0x01, 0x01, 'x', 0x00, 60, 0,
+               0x00, 0xF0, 0x02, 0x7E, 0xF7, 0x00, 64, 90, 0x60, 64, 0};
+    Append(t, miditest::kEndOfTrack);
+    Bytes f = miditest::Header(0, 1, 96);
+    Append(f, miditest::Chunk("MTrk", t));
+    MidiSong s;
+    ASSERT_EQ(Read(f, &s), nullptr);
+    EXPECT_EQ(ChannelEvents(s), "0.0000 90 60 100\n0.5000 80 60 0\n0.5000 90 64 90\n1.0000 80 64 0\n");
+}
+
 TEST(MidiFile, Format1TempoMapAppliesToEveryTrack) {
     MidiSong s;
     ASSERT_EQ(Read(miditest::Format1File(), &s), nullptr);

@@ -2,11 +2,20 @@
 // garbage, atomic replacement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <random>
 #include <string>
+#include <thread>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/os/registry.h"
 #include "settings/settings.h"
@@ -109,6 +118,95 @@ TEST_F(SettingsFileTest, OverlongPathIsNotCutIntoAnotherPath) {
     const std::string text = ReadAll(SettingsFile());
     EXPECT_EQ(text.find(longPath), std::string::npos);
     EXPECT_NE(text.find("\"strBGMUsr\"=\"/music/new.mid\""), std::string::npos);
+}
+
+// The saver holds the file from its start to its exit while the dialog saves
+// a change; the user wrote one line the reader does not take.
+TEST_F(SettingsFileTest, SaveWritesOnlyWhatChangedSinceLoadAndKeepsLinesItCannotRead) {
+    const std::string userLine = "\"intWhlNumCur\"=12";
+    WriteFile("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]\n" +
+              userLine + "\n; a comment\n\"intChkCol\"=dword:00000000\n");
+    Settings saver;
+    testing::internal::CaptureStderr();
+    saver.Load();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("line 4: " + userLine), std::string::npos) << err;
+    EXPECT_EQ(err.find(userLine), err.rfind(userLine)) << "named once";
+    EXPECT_EQ(err.find("comment"), std::string::npos);
+    EXPECT_EQ(saver.intWhlNumCur, 30);
+
+    Settings dialog;
+    testing::internal::CaptureStderr();
+    dialog.Load();
+    testing::internal::GetCapturedStderr();
+    dialog.intChkCol = 1;
+    ASSERT_EQ(dialog.Save(), 1);
+    ASSERT_EQ(saver.Save(), 1);
+
+    const std::string text = ReadAll(SettingsFile());
+    EXPECT_NE(text.find("\"intChkCol\"=dword:00000001\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n" + userLine + "\n; a comment\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"intWhlNumCur\"=dword"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"intWhlCenForceCur\"=dword:00000064\n"), std::string::npos) << "missing values are added";
+
+    // Nothing differs from what was read: the file is not written at all.
+    struct stat before{}, after{};
+    ::stat(SettingsFile().c_str(), &before);
+    Settings again;
+    testing::internal::CaptureStderr();
+    again.Load();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(again.Save(), 1);
+    ::stat(SettingsFile().c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+// The save at exit killed at random moments, 200 times: the file is always
+// the old one or the new one, never empty or torn.
+TEST_F(SettingsFileTest, ASaveKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
+    const std::string old = "Windows Registry Editor Version 5.00\n\n\"intWhlNumCur\"=dword:00000007\n";
+    WriteFile(old);
+    Settings probe;
+    probe.Load();
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(probe.Save(), 1);  // adds the missing values: the new file
+    const long saveMicros = std::max<long>(
+        50, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+    const std::string fresh = ReadAll(SettingsFile());
+    ASSERT_NE(fresh, old);
+
+    std::mt19937 random(12345);
+    int olds = 0, news = 0;
+    for (int i = 0; i < 200; ++i) {
+        WriteFile(old);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            Settings s;
+            s.Load();
+            const char go = 1;
+            if (write(ready[1], &go, 1) != 1) _exit(2);
+            s.Save();
+            _exit(0);
+        }
+        char go = 0;
+        ASSERT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        close(ready[1]);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * saveMicros)));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string text = ReadAll(SettingsFile());
+        ASSERT_TRUE(text == old || text == fresh) << "kill " << i << " left:\n" << text;
+        (text == old ? olds : news)++;
+    }
+    EXPECT_GT(olds, 0);
+    EXPECT_GT(news, 0);
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(SettingsFile()).parent_path())) {
+        if (e.path() != SettingsFile()) std::filesystem::remove(e.path());  // temporary files of killed saves
+    }
 }
 
 TEST_F(SettingsFileTest, OnlyLoadedSettingsCountAsLoaded) {

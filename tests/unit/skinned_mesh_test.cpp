@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -211,33 +212,120 @@ TEST(SkinnedMesh, WhalePoseAtTheLoopEndEqualsThePoseAtZero) {
     }
 }
 
+// Every bone turns as fast just after the loop's start and just before its
+// end as it does half a loop later, at the same point of its beat (each
+// turn is a whole number of beats per loop): the loop has no hitch at its
+// seam, where the last key repeats the first.
+TEST(SkinnedMesh, WhaleBonesKeepTheirTurningSpeedAcrossTheLoopSeam) {
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SCOPED_TRACE(name);
+        SkinnedMesh s;
+        Load(&s, name);
+        ASSERT_NE(s.GetDrawElements(), nullptr);
+        const float loop = s.GetAnimLength(), dt = 80.0f;  // one frame at 60 Hz
+        ASSERT_EQ(loop, 44950.0f);
+        int tracks = 0;
+        for (MeshFrame* f = s.GetDrawElements()->m_pAnimationFrames; f; f = f->m_pNextAnimation) {
+            if (!f->m_pRotateKeys) continue;
+            ++tracks;
+            // Degrees per second between two times, from the Frobenius
+            // distance of the two rotations (2 sqrt 2 sin(angle / 2)), which
+            // stays precise for small steps.
+            auto speed = [&](float t0, float t1) {
+                f->SetTime(t0);
+                const D3DXMATRIX a = f->m_pAnimationFrame->m_matRot;
+                f->SetTime(t1);
+                const D3DXMATRIX& b = f->m_pAnimationFrame->m_matRot;
+                double d = 0;
+                for (int r = 0; r < 3; ++r) {
+                    for (int c = 0; c < 3; ++c) d += (a.m[r][c] - b.m[r][c]) * (a.m[r][c] - b.m[r][c]);
+                }
+                const double angle = 2.0 * std::asin(std::sqrt(d) / (2.0 * std::sqrt(2.0)));
+                return angle * 180.0 / 3.14159265 / ((t1 - t0) / SkinnedMesh::kTicksPerSecond);
+            };
+            const double after = speed(0.0f, dt), midAfter = speed(loop / 2, loop / 2 + dt);
+            const double before = speed(loop - dt, loop), midBefore = speed(loop / 2 - dt, loop / 2);
+            EXPECT_NEAR(after, midAfter, 0.1 * midAfter) << f->m_pAnimationFrame->m_szName << " after the seam";
+            EXPECT_NEAR(before, midBefore, 0.1 * midBefore) << f->m_pAnimationFrame->m_szName << " before the seam";
+        }
+        EXPECT_EQ(tracks, 17);
+    }
+}
+
 // The swim: at some times the tail is well above and at others well below
-// its bind position, the head moves far less, and the wave reaches the
-// tail after the head (phases run head to tail).
-TEST(SkinnedMesh, WhaleTailBeatsAndTheHeadStaysSteady) {
-    SkinnedMesh s;
-    Load(&s, "WHALESKINNED01.X");
-    ASSERT_NE(s.GetDrawElements(), nullptr);
-    MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
-    Pose(&s, 0.0f);
-    const std::vector<D3DXVECTOR3> first = SkinnedPositions(c);
-    std::size_t nose = 0, tail = 0;
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        if (first[i].z > first[nose].z) nose = i;
-        if (std::fabs(first[i].x) < 0.2f && first[i].z < first[tail].z) tail = i;
+// its bind position, the head moves far less, and the beat travels from head
+// to tail: along the back from the tail stock to the flukes, each point
+// rises and falls later than the one ahead of it.
+TEST(SkinnedMesh, WhaleTailBeatsAndTheWaveRunsHeadToTail) {
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED03.X"}) {
+        SCOPED_TRACE(name);
+        SkinnedMesh s;
+        Load(&s, name);
+        ASSERT_NE(s.GetDrawElements(), nullptr);
+        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
+        Pose(&s, 0.0f);
+        const std::vector<D3DXVECTOR3> first = SkinnedPositions(c);
+        std::size_t nose = 0, tail = 0;
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            if (first[i].z > first[nose].z) nose = i;
+            if (std::fabs(first[i].x) < 0.2f && first[i].z < first[tail].z) tail = i;
+        }
+        // The top of the back (on the centre line) nearest each of these z,
+        // from the tail stock back to the flukes' root.
+        const float stations[] = {-1.8f, -2.7f, -3.5f, -4.2f, -4.8f};
+        std::vector<std::size_t> back;
+        for (float z : stations) {
+            std::size_t best = 0;
+            float score = 1e9f;
+            for (std::size_t i = 0; i < first.size(); ++i) {
+                if (std::fabs(first[i].x) > 0.02f) continue;
+                const float d = std::fabs(first[i].z - z) * 10.0f - first[i].y;  // nearest z, then highest
+                if (d < score) score = d, best = i;
+            }
+            back.push_back(best);
+        }
+        constexpr int kSamples = 200;
+        std::vector<std::vector<float>> heave(back.size() + 1);
+        float tailLo = 1e9f, tailHi = -1e9f, noseLo = 1e9f, noseHi = -1e9f;
+        for (int k = 0; k < kSamples; ++k) {
+            Pose(&s, s.GetAnimLength() * k / kSamples);
+            const std::vector<D3DXVECTOR3> p = SkinnedPositions(c);
+            for (const D3DXVECTOR3& q : p) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z));
+            tailLo = std::fmin(tailLo, p[tail].y);
+            tailHi = std::fmax(tailHi, p[tail].y);
+            noseLo = std::fmin(noseLo, p[nose].y);
+            noseHi = std::fmax(noseHi, p[nose].y);
+            for (std::size_t j = 0; j < back.size(); ++j) heave[j].push_back(p[back[j]].y);
+            heave.back().push_back(p[tail].y);
+        }
+        EXPECT_GT(tailHi - tailLo, 1.8f) << "the flukes beat through about a fifth of the body length";
+        EXPECT_LT(noseHi - noseLo, (tailHi - tailLo) * 0.2f);
+        // The beat: the harmonic of the loop strongest at the tail.
+        auto component = [&](const std::vector<float>& y, int harmonic) {
+            double re = 0, im = 0;
+            for (int k = 0; k < kSamples; ++k) {
+                const double a = 2 * 3.14159265358979 * harmonic * k / kSamples;
+                re += y[k] * std::cos(a);
+                im += y[k] * std::sin(a);
+            }
+            return std::complex<double>(re, im);
+        };
+        int beat = 1;
+        for (int h = 2; h <= 8; ++h) {
+            if (std::abs(component(heave.back(), h)) > std::abs(component(heave.back(), beat))) beat = h;
+        }
+        // Each point lags the one ahead of it by less than half a beat (for
+        // y = sin(w t + psi) the component's angle is pi / 2 - psi, so a
+        // later point has the larger angle); over the tail the wave lags by
+        // more than a sixth of a beat.
+        double total = 0;
+        for (std::size_t j = 0; j + 1 < heave.size(); ++j) {
+            const double lag = std::arg(component(heave[j + 1], beat) / component(heave[j], beat));
+            EXPECT_GT(lag, 0.0) << "point " << j + 1 << " moves before point " << j;
+            total += lag;
+        }
+        EXPECT_GT(total, 2 * 3.14159265358979 / 6);
     }
-    float tailLo = 1e9f, tailHi = -1e9f, noseLo = 1e9f, noseHi = -1e9f;
-    for (int k = 0; k < 50; ++k) {
-        Pose(&s, 899.0f * k);
-        const std::vector<D3DXVECTOR3> p = SkinnedPositions(c);
-        for (const D3DXVECTOR3& q : p) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z));
-        tailLo = std::fmin(tailLo, p[tail].y);
-        tailHi = std::fmax(tailHi, p[tail].y);
-        noseLo = std::fmin(noseLo, p[nose].y);
-        noseHi = std::fmax(noseHi, p[nose].y);
-    }
-    EXPECT_GT(tailHi - tailLo, 0.8f) << "the flukes beat through about a tenth of the body length";
-    EXPECT_LT(noseHi - noseLo, (tailHi - tailLo) * 0.5f);
 }
 
 // Exporter-style file: nested bone frames, two animation sets, a rotation

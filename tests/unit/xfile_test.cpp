@@ -473,7 +473,9 @@ TEST(XFileTemplates, RegisteringAndDeclaringTemplates) {
     // Without registered templates nothing is known.
     Com<IDirectXFile> bare;
     ASSERT_EQ(DirectXFileCreate(bare.out()), DXFILE_OK);
-    const std::string vector = std::string(kHeader) + "Vector { 1; 2; 3; }";
+    // (A member's template must be known; an unknown data object would just be skipped.)
+    const std::string vector =
+        std::string(kHeader) + "template Holder { <01020304-0506-0708-090A-0B0C0D0E0F10> Vector v; }\n";
     Com<IDirectXFileEnumObject> en;
     EXPECT_EQ(bare->CreateEnumObject(vector.data(), static_cast<DWORD>(vector.size()), en.out()),
               DXFILEERR_NOTEMPLATE);
@@ -640,7 +642,7 @@ TEST(XFileMalformed, SizesReferencesAndStructure) {
     EXPECT_EQ(Open(h + "Mesh { 0;; 0;; }"), DXFILE_OK);
     EXPECT_EQ(Open(h + "Mesh { 2; 0;0;0;, 1;1;1;; 1; 3; 0, 1; }"), DXFILEERR_PARSEERROR);
 
-    EXPECT_EQ(Open(h + "Frame { Unknown { 1; } }"), DXFILEERR_NOTEMPLATE);
+    EXPECT_EQ(Open(h + "Frame { Unknown 1; }"), DXFILEERR_NOTEMPLATE);
     EXPECT_EQ(Open(h + "Frame A { { B } }"), DXFILEERR_BADDATAREFERENCE);
     EXPECT_EQ(Open(h + "Frame A { { <01020304-0506-0708-090A-0B0C0D0E0F10> } }"), DXFILEERR_BADDATAREFERENCE);
     EXPECT_EQ(Open(h + "Frame A { { B } } Frame B { }"), DXFILE_OK);  // forward references resolve
@@ -659,6 +661,34 @@ TEST(XFileMalformed, SizesReferencesAndStructure) {
     EXPECT_EQ(Open(h + "TextureFilename { \"" + std::string(5000, 's') + "\"; }"), DXFILEERR_BADFILE);
     EXPECT_EQ(Open(h + "template Self { DWORD n; Self s; }"), DXFILEERR_NOTEMPLATE);
     EXPECT_EQ(Open(h + "template Empty { } template Holder { Empty e; }"), DXFILEERR_PARSEERROR);
+}
+
+// Exporters put objects of templates the file never declares inside meshes:
+// skipped whole when their braces balance, refused when they do not.
+TEST(XFileUnknownObjects, AreSkippedWhenTheirBracesBalance) {
+    const std::string h = kHeader;
+    Com<IDirectXFileEnumObject> en;
+    ASSERT_EQ(Open(h + "Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+                       "  DeclData { 1; 2;0;3;0;; 3; 1, 2, 3;; }\n"
+                       "  FVFData { 258; 1; 0; }\n"
+                       "  Odd named { \"}\"; # }\n nested { } }\n"
+                       "  MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n"
+                       "}\n"
+                       "Unknown { 1; }\n"
+                       "Frame F { }",
+                   &en),
+              DXFILE_OK);
+    const auto top = TopLevel(en.get());
+    ASSERT_EQ(top.size(), 2u);
+    EXPECT_EQ(NameOf(top[0].get()), "M");
+    const auto children = Children(top[0].get());
+    ASSERT_EQ(children.size(), 2u);  // FVFData is a standard template; DeclData and Odd are skipped
+    EXPECT_TRUE(TypeOf(AsData(children[1].get()).get()) == TID_D3DRMMeshNormals);
+    EXPECT_EQ(NameOf(top[1].get()), "F");
+
+    EXPECT_EQ(Open(h + "Frame { Unknown { 1; }"), DXFILEERR_PARSEERROR);
+    EXPECT_EQ(Open(h + "Frame { Unknown { \"}\" }"), DXFILEERR_PARSEERROR);
+    EXPECT_EQ(Open(h + "Unknown { { 1; }"), DXFILEERR_PARSEERROR);
 }
 
 TEST(XFileMalformed, NestingIsCappedWithoutDeepRecursion) {

@@ -134,4 +134,28 @@ else
   fail "the saver window opened"
 fi
 
+# A tune path named in Shift-JIS comes back from OK byte for byte, also when
+# OK has another value to write.
+sjis=$(printf '/music/\x8c\x7e\x82\xcc\x89\xcc.mid')
+sed -i '/^"strBGMUsr"=/d' "$SETTINGS"
+printf '"strBGMUsr"="%s"\n' "$sjis" >> "$SETTINGS"
+open_dialog c
+xdotool key Tab space; sleep 0.2   # deep sea off
+xdotool key Return
+wait_exit $PID 5; check "OK with a Shift-JIS path exits 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "deep sea is off ($(value intChkCol))" [ "$(value intChkCol)" = dword:00000000 ]
+check "the Shift-JIS path is kept byte for byte" env LC_ALL=C grep -qxF "\"strBGMUsr\"=\"$sjis\"" "$SETTINGS"
+
+# OK that cannot save (the settings folder cannot be made): a message box
+# tells the user, and the dialog exits with 1.
+: > "$ROOT/blocked"
+XDG_CONFIG_HOME=$ROOT/blocked open_dialog c
+xdotool key Tab space; sleep 0.2
+xdotool key Return
+t=0; while [ $t -lt 50 ] && ! grep -q '^dialog message:' "$TRACE"; do sleep 0.1; t=$((t + 1)); done
+check "a message box says the settings were not saved" grep -q '^dialog message: 設定を保存できませんでした' "$TRACE"
+sleep 0.5
+xdotool key Return
+wait_exit $PID 5; check "after it the dialog exits with 1 (got $STATUS)" [ "$STATUS" = 1 ]
+
 finish

@@ -11,6 +11,7 @@ Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Ostrelin\\NerevalSaver\\1.4]
 "intWhlNumCur"=dword:00000007
+"intWhlSpeedCur"=77
 "strBGMUsr"="$long"
 REG
 cp "$SETTINGS" "$ROOT/settings.orig"
@@ -26,8 +27,8 @@ check "the user's settings are left as they were" cmp -s "$SETTINGS" "$ROOT/sett
 rm -f "$LOG"
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 20 "$BIN" s 2> "$ROOT/err"; code=$?
 check "with no display the saver ends at once with 1 (got $code)" [ "$code" -eq 1 ]
-check "naming the failing stage and the log ($(tail -n 1 "$ROOT/err"))" \
-  grep -qF "start failed at InitiateD3D; see $LOG" "$ROOT/err"
+check "saying the cause first, then the stage and the log ($(tail -n 1 "$ROOT/err"))" \
+  grep -qxF "nereval: cannot open an OpenGL 3.3 window on this display (start failed at InitiateD3D; see $LOG)" "$ROOT/err"
 check "the log shows Direct3DCreate8 failing" grep -qzP 'Direct3DCreate8...\n\tFailed\nFailed\n$' "$LOG"
 stored_values_kept() {
   grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS" && grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
@@ -35,12 +36,19 @@ stored_values_kept() {
 check "the stored values survive that too" stored_values_kept
 
 # A normal run keeps the over-long stored path on disk (it cannot be used,
-# but it is the user's) and writes the other values.
-"$BIN" w & pid=$!
+# but it is the user's), and the line it cannot read, and adds the missing
+# values. A value changed while it runs (the dialog's OK) survives its exit.
+"$BIN" w 2> "$ROOT/err" & pid=$!
 if wait_window; then pass "the test window opens"; else fail "the test window opens"; fi
 sleep 1
+sed -i '/^"intChkCol"=/d' "$SETTINGS"   # as the dialog's OK would write it
+echo '"intChkCol"=dword:00000001' >> "$SETTINGS"
 kill -TERM $pid
 wait_exit $pid 15; check "it ends with 0 (got $STATUS)" [ "$STATUS" = 0 ]
+check "the value changed meanwhile survives" grep -qx '"intChkCol"=dword:00000001' "$SETTINGS"
+check "it is not written back" [ "$(grep -c '"intChkCol"' "$SETTINGS")" = 1 ]
+check "the unreadable line stays as written" grep -qx '"intWhlSpeedCur"=77' "$SETTINGS"
+check "and is named once on stderr" [ "$(grep -c '"intWhlSpeedCur"=77' "$ROOT/err")" = 1 ]
 check "the over-long strBGMUsr is still on disk" grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
 check "the stored whale count is kept" grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS"
 check "all 25 values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
