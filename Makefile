@@ -24,7 +24,7 @@ deps-test:
 	./tools/install-deps.sh --test
 
 bench-deps:
-	./tools/install-deps.sh --bench
+	./tools/install-deps.sh --test --bench
 
 # Installs the saver under PREFIX (and DESTDIR): the hack where XScreenSaver
 # looks, bin/nereval, the settings page, the manual page, the desktop entry.

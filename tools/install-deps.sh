@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that are missing, so a second run costs a
 # dpkg query. With no argument: what building and running the saver need
-# (`make run`); with --test also what the tests, tools and benchmarks need
+# (`make run`, `make install`); with --test also what the tests, tools and benchmarks need
 # (`make test`); with --bench also the comparable savers `make bench`
 # measures beside the saver; with --fuzz also clang and its libFuzzer
 # runtime for `make fuzz`.
