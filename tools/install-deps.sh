@@ -19,13 +19,14 @@ test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
   xdotool imagemagick sox procps libxml2-utils x11-xserver-utils
 )
-case "${1:-}" in
-  "") ;;
-  --test) packages+=("${test_packages[@]}") ;;
-  --bench) packages+=("${test_packages[@]}" xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
-  --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
-  *) echo "usage: $0 [--test|--bench|--fuzz]" >&2; exit 2 ;;
-esac
+for arg in "$@"; do
+  case "$arg" in
+    --test) packages+=("${test_packages[@]}") ;;
+    --bench) packages+=(xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
+    --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
+    *) echo "usage: $0 [--test] [--bench] [--fuzz]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
