@@ -16,7 +16,7 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils
+  xdotool imagemagick sox procps libxml2-utils weston
 )
 case "${1:-}" in
   "") ;;
