@@ -364,6 +364,7 @@ int Update() {
     camera.aspect = g_fAspect;
     camera.fogFar = g_Fog.GetFar();
     g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
+    KeepEyeOutOfObstacles(g_pDevice, &g_Camera, &g_Obstacle01BGO);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "flock/boids.h"
 #include "flock/ferguson.h"
 #include "flock/goal.h"
+#include "flock/school.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
