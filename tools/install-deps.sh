@@ -17,7 +17,7 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston
 )
 for arg in "$@"; do
   case "$arg" in
