@@ -166,6 +166,7 @@ private:
     void DeleteBackBuffer();
     bool WindowBufferFits(bool depth, bool alpha);
     void PacePresent();
+    void WaitForPreviousFrame();
     void CheckGlErrors();
     // State (d3d8_gl_state.cpp).
     void ResetStates();
@@ -282,6 +283,12 @@ private:
         bool unpaced = false;
         bool frameReport = false;
         FrameMeter meter;
+        // The previous frame's end: Present waits for it before returning, so
+        // at most one frame is queued behind the one being drawn. A driver
+        // that does not hold back swaps (the offscreen one, a software
+        // rasteriser that falls behind) would otherwise queue frames, and
+        // their memory, without bound.
+        GLsync previousFrame = nullptr;
     };
 
     HWND m_hwnd;
