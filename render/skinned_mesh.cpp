@@ -5,6 +5,7 @@
 #include "render/skinned_mesh.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -218,12 +219,23 @@ SkinnedMesh::SkinnedMesh()
       m_fSegmentStart(0.0f),
       m_fSegmentEnd(0.0f),
       m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
+      m_dwPosedShader(kNoShader),
+      m_bSharedPose(true),
+      m_bLod(true),
+      m_dwPoseSerial(1),
+      m_dwFramesPosed(0),
+      m_bPoseReady(false),
       m_pToonTexture(nullptr),
       m_fFogDistance(0.0f),
+      m_bFar(false),
       m_pLog(nullptr),
       m_pSourceData(nullptr),
       m_SourceSize(0) {
     D3DXMatrixIdentity(&m_matView);
+    const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
+    if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
+    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
+    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
 }
 
 SkinnedMesh::~SkinnedMesh() {
@@ -239,6 +251,7 @@ void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
 }
 
 HRESULT SkinnedMesh::LoadMeshHierarchy() {
+    m_dwFramesPosed = 0;  // new frames hold no pose yet
     const float lengthBefore = m_fAnimLength;
     DrawElement* element = nullptr;
     ComPtr<IDirectXFile> file;
@@ -575,6 +588,7 @@ void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
 
 void SkinnedMesh::PoseElement(DrawElement* element) {
     for (MeshFrame* f = element->m_pAnimationFrames; f; f = f->m_pNextAnimation) f->SetTime(element->m_fCurTime);
+    if (++m_dwPoseSerial == 0) m_dwPoseSerial = 1;  // 0 means "no pose" to the posed buffers
 }
 
 HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {

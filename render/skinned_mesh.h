@@ -12,6 +12,14 @@
 // Render, to the instance's position, while the root's local matrix takes the
 // instance's rotation). So the file's top frames must not be animated bones.
 //
+// All whales of one build share one clock and so one pose: the first Render
+// after FrameMove (or SetCurrentTime) skins the build's vertices once into
+// model space on the CPU, and every Render then draws that posed mesh as
+// rigid geometry with its own world matrix ("skinposed.vsh"), the same
+// picture as skinning per whale. NEREVAL_SKIN_PER_WHALE=1 (read at
+// construction) skins every whale in the palette shaders instead, for
+// comparison; so does a mesh whose layout the CPU skinning does not know.
+//
 // Lifecycle: InitDeviceObjects (load the hierarchy, toon ramp) ->
 // RestoreDeviceObjects (four shaders) -> per frame FrameMove once, Render per
 // instance -> InvalidateDeviceObjects (shaders; drawable meshes are released
@@ -83,6 +91,16 @@ struct MeshContainer {
     DWORD m_dwBuiltMethod = 2;                   // the method m_pMesh was built for; 2: none
     DWORD m_dwPaletteSize = 0;
     BOOL m_bSoftwareVP = FALSE;
+
+    // The shared pose: the blended mesh's vertices skinned once per frame into
+    // model space (SkinnedMesh::SkinPosed), drawn for every whale of the build.
+    ComPtr<IDirect3DVertexBuffer8> m_pPosedVB;
+    DWORD m_dwPosedSerial = 0;  // the pose m_pPosedVB holds (0: none yet)
+    // The lower level of detail for whales far away: fewer triangles over the
+    // same posed vertices (render/mesh_lod.h); null when the mesh has none.
+    ComPtr<IDirect3DIndexBuffer8> m_pLodIB;
+    DWORD m_dwLodFaces = 0;
+    float m_fRadius = 0.0f;  // largest distance of a bind-pose vertex from the mesh's origin
 };
 
 // One node of the hierarchy. Owns its containers, keys, name, first child
@@ -152,6 +170,11 @@ public:
     static constexpr DWORD kPaletteSize = 28;  // bones per draw: c9..c92
     static constexpr DWORD kNoShader = 0xFFFFFFFFu;
     static constexpr DWORD kMethodVertexShader = 1;
+    // A whale whose bounding sphere is at most this many pixels across on the
+    // back buffer is drawn at the lower level of detail, with about this share
+    // of its triangles.
+    static constexpr float kLodPixels = 120.0f;
+    static constexpr float kLodShare = 0.4f;
 
     SkinnedMesh();
     ~SkinnedMesh();
@@ -163,7 +186,9 @@ public:
     // ramp from "Toon.bmp" (E_FAIL when that fails). Progress lines go to
     // `log` (the start-up log; may be null), kept for RestoreDeviceObjects.
     HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, const char* name, ErrLog* log = nullptr);
-    // Creates the four skinning shaders; the first failure is returned.
+    // Creates the four skinning shaders; the first failure is returned. Then
+    // the shared-pose shader (when it fails, every whale is skinned in the
+    // palette shaders).
     HRESULT RestoreDeviceObjects();
     // Advances the clock of every element by elapsedSeconds x 4800 ticks
     // within segment `segment` (1-based) of `segmentCount` equal parts of
@@ -173,6 +198,12 @@ public:
     // Draws every element with the instance's world matrix. Stops at the
     // first failing device call and returns its status; 0 otherwise.
     HRESULT Render(SkinRenderParams params);
+    // Tests and benchmarks: true (the default) draws from the shared pose,
+    // false skins every instance in the palette shaders.
+    void SetSharedPose(bool shared) { m_bSharedPose = shared; }
+    bool GetSharedPose() const { return m_bSharedPose; }
+    // Tests and benchmarks: false draws every instance at full detail.
+    void SetLevelOfDetail(bool lod) { m_bLod = lod; }
     // Releases the drawable skinned meshes (rebuilt on the next Render) and
     // deletes the shaders. Returns 0.
     HRESULT InvalidateDeviceObjects();
@@ -216,6 +247,13 @@ private:
     HRESULT GenerateMesh(MeshContainer* container);
     HRESULT DrawFrames(MeshFrame* frame);
     HRESULT DrawMeshContainer(MeshContainer* container);
+    bool PreparePose();
+    bool PrepareFrames(MeshFrame* frame);
+    HRESULT RenderPosed(const SkinRenderParams& params);
+    HRESULT DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world);
+    HRESULT DrawPosedContainer(MeshContainer* container);
+    bool SkinPosed(MeshContainer* container);
+    void BuildLod(MeshContainer* container);
     void PoseElement(DrawElement* element);
     void ReleaseDrawableMeshes(MeshFrame* frame);
 
@@ -231,9 +269,16 @@ private:
 
     // Part two: device objects.
     DWORD m_dwShader[4];
+    DWORD m_dwPosedShader;  // skinposed.vsh
+    bool m_bSharedPose;
+    bool m_bLod;
+    DWORD m_dwPoseSerial;   // advanced by every new pose (FrameMove, SetCurrentTime)
+    DWORD m_dwFramesPosed;  // the pose the frames' combined matrices hold in model space (0: none)
+    bool m_bPoseReady;      // every skinned mesh of that pose is in its posed buffer
     ComPtr<IDirect3DTexture8> m_pToonTexture;
     D3DXMATRIX m_matView;
     float m_fFogDistance;
+    bool m_bFar;  // this instance is drawn at the lower level of detail
 
     ErrLog* m_pLog;
     const void* m_pSourceData;

@@ -1,11 +1,16 @@
 // SkinnedMesh, the device half: the toon ramp and the four palette-skinning
 // shaders, building the blended mesh of each skinned container, drawing the
 // hierarchy, and releasing device objects.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/errlog.h"
 #include "platform/d3dx/d3dx_resource.h"
+#include "render/mesh_lod.h"
 #include "render/skinned_mesh.h"
 
 namespace {
@@ -50,12 +55,58 @@ const DWORD kDeclaration4[] = {
 const DWORD* const kDeclarations[4] = {kDeclaration1, kDeclaration2, kDeclaration3, kDeclaration4};
 const char* const kShaderNames[4] = {"skinmesh1.vsh", "skinmesh2.vsh", "skinmesh3.vsh", "skinmesh4.vsh"};
 
+// One vertex of a posed buffer (skinposed.vsh), model space: the skinned
+// position, the position under the vertex's last bone alone (the palette
+// shaders take the fog depth from it), the skinned normal (not normalised:
+// the shader normalises after the world and view, as the palette shaders
+// do), and the blended mesh's colour and texture sets.
+struct PosedVertex {
+    float position[3];
+    float lastBone[3];
+    float normal[3];
+    D3DCOLOR diffuse;
+    float tex0[2];
+    float tex1[2];
+};
+static_assert(sizeof(PosedVertex) == 56, "PosedVertex must match kPosedDeclaration");
+const DWORD kPosedDeclaration[] = {
+    D3DVSD_STREAM(0),                D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(1, D3DVSDT_FLOAT3),
+    D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR), D3DVSD_REG(7, D3DVSDT_FLOAT2),
+    D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+
 // Constant registers of the skinning shaders.
 constexpr DWORD kRegConsts = 0;      // c0: (1, 0.5, 0, 765.01)
 constexpr DWORD kRegLight = 1;       // c1: light in camera space, unit length, w = 0
 constexpr DWORD kRegProjection = 2;  // c2..c5: transposed projection
 constexpr DWORD kRegFog = 7;         // c7: (-1/F, 1, 0, 0)
 constexpr DWORD kRegPalette = 9;     // c9 + 3i .. c11 + 3i: palette slot i, three rows
+constexpr DWORD kRegWorldView = 9;   // skinposed.vsh: c9..c11, transpose(world x view), three rows
+
+const float kConsts[4] = {1.0f, 0.5f, 0.0f, 765.01f};
+
+// The light in camera space, the frame the shaders' normals are in (the
+// palette, and the shared pose's world x view, end with the view matrix): the
+// world direction (w = 0) turned by the view, unit length.
+D3DXVECTOR4 CameraLight(const SkinRenderParams& params) {
+    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
+    D3DXVec4Transform(&light, &light, &params.matView);
+    D3DXVec4Normalize(&light, &light);
+    return light;
+}
+
+// Bytes of a blended vertex with `influences` bones, in the order GenerateMesh
+// builds it: position, influences - 1 weights, packed indices, normal, colour,
+// two texture sets.
+constexpr UINT BlendedVertexBytes(DWORD influences) { return 12 + 4 * (influences - 1) + 4 + 12 + 4 + 16; }
+
+// p x m for a row vector (x, y, z, 1), the first three columns: out = p x m.
+inline void TransformPoint(const float p[3], const D3DXMATRIX& m, float out[3]) {
+    for (int j = 0; j < 3; ++j) out[j] = p[0] * m.m[0][j] + p[1] * m.m[1][j] + p[2] * m.m[2][j] + m.m[3][j];
+}
+inline void TransformNormal(const float n[3], const D3DXMATRIX& m, float out[3]) {
+    for (int j = 0; j < 3; ++j) out[j] = n[0] * m.m[0][j] + n[1] * m.m[1][j] + n[2] * m.m[2][j];
+}
 
 }  // namespace
 
@@ -107,6 +158,17 @@ HRESULT SkinnedMesh::RestoreDeviceObjects() {
             return hr;
         }
         m_dwShader[n] = handle;
+    }
+    // The shared-pose shader; without it the palette shaders draw every whale.
+    if (m_dwPosedShader == kNoShader && m_pDevice) {
+        ID3DXBuffer* code = nullptr;
+        if (SUCCEEDED(D3DXAssembleShaderFromResourceA("skinposed.vsh", 0, nullptr, &code, nullptr))) {
+            DWORD handle = kNoShader;
+            if (SUCCEEDED(m_pDevice->CreateVertexShader(kPosedDeclaration, code->GetBufferPointer(), &handle, 0))) {
+                m_dwPosedShader = handle;
+            }
+            code->Release();
+        }
     }
     return 0;
 }
@@ -177,6 +239,8 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
 
 HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     if (!m_pDrawElements || !m_pDevice) return 0;
+    if (m_bSharedPose && m_dwPosedShader != kNoShader && PreparePose()) return RenderPosed(params);
+    m_dwFramesPosed = 0;  // the frames below take this instance's world matrix
     m_matView = params.matView;
     m_fFogDistance = params.fFogDistance;
     // The device fades shader draws by the current material's diffuse alpha
@@ -189,12 +253,7 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     D3DXMatrixTranspose(&projection, &params.matProj);
     hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (FAILED(hr)) return hr;
-    // The light in camera space, the frame the shaders' normals are in (the
-    // palette ends with the view matrix): the world direction (w = 0) turned
-    // by the view, unit length.
-    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
-    D3DXVec4Transform(&light, &light, &params.matView);
-    D3DXVec4Normalize(&light, &light);
+    const D3DXVECTOR4 light = CameraLight(params);
     hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
     if (FAILED(hr)) return hr;
 
@@ -266,7 +325,6 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
         }
     }
     if (!c->m_pMesh || !c->m_pBoneCombinationBuf) return S_OK;
-    static const float kConsts[4] = {1.0f, 0.5f, 0.0f, 765.01f};
     hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
     if (FAILED(hr)) return hr;
     if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
@@ -306,12 +364,334 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
     return hr;
 }
 
+// --- The shared pose -------------------------------------------------------
+
+namespace {
+// The largest bounding radius of the skinned meshes of a subtree (0: none
+// with a level of detail).
+float LargestRadius(const MeshFrame* frame) {
+    float r = 0.0f;
+    for (; frame; frame = frame->m_pSibling) {
+        for (const MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            if (c->m_pLodIB) r = std::max(r, c->m_fRadius);
+        }
+        r = std::max(r, LargestRadius(frame->m_pChild));
+    }
+    return r;
+}
+}  // namespace
+
+bool SkinnedMesh::PreparePose() {
+    if (m_dwFramesPosed == m_dwPoseSerial) return m_bPoseReady;
+    // The frames' combined matrices in model space (the roots at identity),
+    // once per pose: every instance's world matrix goes to the shader instead.
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+        e->m_pRootFrame->m_matRot = identity;
+        e->m_pRootFrame->m_matTrans = identity;
+        UpdateFrames(e->m_pRootFrame, identity);
+    }
+    m_dwFramesPosed = m_dwPoseSerial;
+    m_bPoseReady = true;
+    for (DrawElement* e = m_pDrawElements; m_bPoseReady && e; e = e->m_pNext) {
+        m_bPoseReady = PrepareFrames(e->m_pRootFrame);
+    }
+    return m_bPoseReady;
+}
+
+bool SkinnedMesh::PrepareFrames(MeshFrame* frame) {
+    for (; frame; frame = frame->m_pSibling) {
+        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            if (!c->m_pSkinMesh) continue;
+            if (c->m_dwBuiltMethod != m_dwMethod && FAILED(GenerateMesh(c))) {
+                c->m_dwBuiltMethod = m_dwMethod;  // tried once for this device generation, as DrawMeshContainer
+            }
+            if (c->m_pMesh && c->m_pBoneCombinationBuf && !SkinPosed(c)) return false;
+        }
+        if (!PrepareFrames(frame->m_pChild)) return false;
+    }
+    return true;
+}
+
+HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
+    m_matView = params.matView;
+    m_fFogDistance = params.fFogDistance;
+    static const D3DMATERIAL8 kOpaque = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, {}, {}, 0.0f};
+    HRESULT hr = m_pDevice->SetMaterial(&kOpaque);
+    if (FAILED(hr)) return hr;
+
+    // Per instance: projection, light, fog and world x view.
+    D3DXMATRIX projection, worldView, rows;
+    D3DXMatrixTranspose(&projection, &params.matProj);
+    const D3DXVECTOR4 light = CameraLight(params);
+    D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
+    D3DXMatrixTranspose(&rows, &worldView);
+    // Far away: the bounding sphere (the largest mesh radius, scaled as the
+    // world matrix scales) at most kLodPixels across on the back buffer.
+    m_bFar = false;
+    if (m_bLod && worldView._43 > 0.0f) {
+        float radius = 0.0f;
+        for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) radius = std::max(radius, LargestRadius(e->m_pRootFrame));
+        const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
+                                      params.matWorld._13 * params.matWorld._13);
+        const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
+                             static_cast<float>(m_pDevice->GetBackBufferHeight());
+        m_bFar = radius > 0.0f && pixels <= kLodPixels;
+    }
+    const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
+    hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegWorldView, &rows, 3);
+    for (DrawElement* e = m_pDrawElements; SUCCEEDED(hr) && e; e = e->m_pNext) {
+        hr = DrawPosedFrames(e->m_pRootFrame, params.matWorld);
+    }
+    return hr;
+}
+
+HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) {
+    for (; frame; frame = frame->m_pSibling) {
+        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            HRESULT hr;
+            if (c->m_pSkinMesh) {
+                hr = DrawPosedContainer(c);
+            } else {
+                // An unskinned mesh: the fixed-function path with its frame
+                // placed by this instance.
+                D3DXMATRIX placed;
+                D3DXMatrixMultiply(&placed, &frame->m_matCombined, &world);
+                hr = m_pDevice->SetTransform(D3DTS_WORLD, &placed);
+                if (SUCCEEDED(hr)) hr = DrawMeshContainer(c);
+            }
+            if (FAILED(hr)) return hr;
+        }
+        const HRESULT hr = DrawPosedFrames(frame->m_pChild, world);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// Skins the blended mesh's vertices into the posed buffer with the frames'
+// current (model-space) matrices: per vertex the weighted sum over its bones of
+// p x offset(b) x combined(b), as the palette shaders do per instance in camera
+// space. Bone slots follow the palette the shaders would see group by group (an
+// empty slot keeps the bone of an earlier group). False when the mesh's layout
+// is not the one GenerateMesh builds.
+bool SkinnedMesh::SkinPosed(MeshContainer* c) {
+    const DWORD n = c->m_dwMaxInfluences;
+    const UINT stride = D3DXGetFVFVertexSize(c->m_pMesh->GetFVF());
+    if (n < 1 || n > 4 || stride != BlendedVertexBytes(n)) return false;
+    const DWORD vertices = c->m_pMesh->GetNumVertices();
+    if (!c->m_pPosedVB) {
+        if (FAILED(m_pDevice->CreateVertexBuffer(vertices * sizeof(PosedVertex), D3DUSAGE_WRITEONLY, 0,
+                                                 D3DPOOL_MANAGED, c->m_pPosedVB.Out()))) {
+            c->m_pPosedVB.Reset();
+            return false;
+        }
+        c->m_dwPosedSerial = 0;
+        BuildLod(c);
+    }
+    if (c->m_dwPosedSerial == m_dwPoseSerial) return true;
+
+    // The palette of every group: offset x combined, model space.
+    D3DXMATRIX palette[kPaletteSize];
+    DWORD slotBone[kPaletteSize];
+    for (DWORD i = 0; i < kPaletteSize; ++i) slotBone[i] = 0xFFFFFFFFu;
+    const DWORD bones = c->m_pSkinMesh->GetNumBones();
+    const BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    if (FAILED(c->m_pMesh->LockVertexBuffer(D3DLOCK_READONLY, const_cast<BYTE**>(&src)))) return false;
+    if (FAILED(c->m_pPosedVB->Lock(0, 0, &dst, 0))) {
+        c->m_pMesh->UnlockVertexBuffer();
+        return false;
+    }
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto* out = reinterpret_cast<PosedVertex*>(dst);
+    const UINT weightsAt = 12, indicesAt = 12 + 4 * (n - 1), normalAt = indicesAt + 4;
+    for (DWORD g = 0; g < c->m_dwAttribGroups; ++g) {
+        const D3DXBONECOMBINATION& group = groups[g];
+        for (DWORD i = 0; i < c->m_dwPaletteSize; ++i) {
+            const DWORD b = group.BoneId[i];
+            if (b == 0xFFFFFFFFu || b >= bones || slotBone[i] == b) continue;
+            D3DXMatrixMultiply(&palette[i], &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
+            slotBone[i] = b;
+        }
+        const DWORD end = group.VertexStart + group.VertexCount;
+        for (DWORD v = group.VertexStart; v < end && v < vertices; ++v) {
+            const BYTE* in = src + std::size_t{v} * stride;
+            float p[3], nrm[3], w[4];
+            std::memcpy(p, in, 12);
+            std::memcpy(nrm, in + normalAt, 12);
+            float last = 1.0f;
+            for (DWORD k = 0; k + 1 < n; ++k) {
+                std::memcpy(&w[k], in + weightsAt + 4 * k, 4);
+                last -= w[k];
+            }
+            w[n - 1] = last;
+            PosedVertex& o = out[v];
+            float sp[3] = {}, sn[3] = {}, tp[3], tn[3];
+            for (DWORD k = 0; k < n; ++k) {
+                const DWORD slot = in[indicesAt + k];
+                const bool known = slot < c->m_dwPaletteSize && slotBone[slot] != 0xFFFFFFFFu;
+                D3DXMATRIX identity;
+                if (!known) D3DXMatrixIdentity(&identity);
+                const D3DXMATRIX& m = known ? palette[slot] : identity;
+                TransformPoint(p, m, tp);
+                TransformNormal(nrm, m, tn);
+                for (int j = 0; j < 3; ++j) {
+                    sp[j] += w[k] * tp[j];
+                    sn[j] += w[k] * tn[j];
+                }
+                if (k + 1 == n) std::memcpy(o.lastBone, tp, 12);
+            }
+            std::memcpy(o.position, sp, 12);
+            std::memcpy(o.normal, sn, 12);
+            std::memcpy(&o.diffuse, in + normalAt + 12, 4);
+            std::memcpy(o.tex0, in + normalAt + 16, 8);
+            std::memcpy(o.tex1, in + normalAt + 24, 8);
+        }
+    }
+    c->m_pPosedVB->Unlock();
+    c->m_pMesh->UnlockVertexBuffer();
+    c->m_dwPosedSerial = m_dwPoseSerial;
+    return true;
+}
+
+// The lower level of detail over the blended mesh's vertices (start-up work,
+// once per device generation): only for a mesh drawn with one texture, whose
+// groups can be one draw.
+void SkinnedMesh::BuildLod(MeshContainer* c) {
+    c->m_pLodIB.Reset();
+    c->m_dwLodFaces = 0;
+    c->m_fRadius = 0.0f;
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
+        const DWORD a = groups[g].AttribId, b = groups[0].AttribId;
+        const IDirect3DTexture8* ta = a < c->m_dwMaterials ? c->m_ppTextures[a] : nullptr;
+        const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b] : nullptr;
+        if (ta != tb) return;
+    }
+    ID3DXMesh* mesh = c->m_pMesh;
+    const DWORD vertices = mesh->GetNumVertices(), faces = mesh->GetNumFaces();
+    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    std::vector<float> positions(std::size_t{vertices} * 3);
+    std::vector<std::uint32_t> indices(std::size_t{faces} * 3);
+    BYTE* bytes = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &bytes))) return;
+    for (DWORD v = 0; v < vertices; ++v) {
+        std::memcpy(&positions[std::size_t{v} * 3], bytes + std::size_t{v} * stride, 12);
+        const float* p = &positions[std::size_t{v} * 3];
+        c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+    }
+    mesh->UnlockVertexBuffer();
+    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &bytes))) return;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (wide) {
+            std::memcpy(&indices[i], bytes + 4 * i, 4);
+        } else {
+            WORD w;
+            std::memcpy(&w, bytes + 2 * i, 2);
+            indices[i] = w;
+        }
+    }
+    mesh->UnlockIndexBuffer();
+
+    const std::vector<std::uint32_t> lod = SimplifyMesh(positions, indices, static_cast<std::size_t>(faces * kLodShare));
+    if (lod.empty() || lod.size() >= indices.size()) return;
+    const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
+    if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                            D3DPOOL_MANAGED, c->m_pLodIB.Out()))) {
+        c->m_pLodIB.Reset();
+        return;
+    }
+    if (FAILED(c->m_pLodIB->Lock(0, 0, &bytes, 0))) {
+        c->m_pLodIB.Reset();
+        return;
+    }
+    for (std::size_t i = 0; i < lod.size(); ++i) {
+        if (wide) {
+            std::memcpy(bytes + 4 * i, &lod[i], 4);
+        } else {
+            const WORD w = static_cast<WORD>(lod[i]);
+            std::memcpy(bytes + 2 * i, &w, 2);
+        }
+    }
+    c->m_pLodIB->Unlock();
+    c->m_dwLodFaces = static_cast<DWORD>(lod.size() / 3);
+}
+
+HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
+    if (!c->m_pMesh || !c->m_pBoneCombinationBuf || !c->m_pPosedVB) return S_OK;
+    HRESULT hr = S_OK;
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
+    const bool lod = m_bFar && c->m_pLodIB;
+    ComPtr<IDirect3DIndexBuffer8> full;
+    if (!lod) c->m_pMesh->GetIndexBuffer(full.Out());
+    hr = m_pDevice->SetStreamSource(0, c->m_pPosedVB, sizeof(PosedVertex));
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(lod ? c->m_pLodIB.Get() : full.Get(), 0);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(m_dwPosedShader);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
+    if (lod) {
+        // One texture for the whole mesh (BuildLod checked): one draw.
+        const auto* first = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId] : nullptr);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0, c->m_dwLodFaces);
+        }
+        m_pDevice->SetTexture(0, nullptr);
+        m_pDevice->SetTexture(1, nullptr);
+        if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+        return hr;
+    }
+
+    // Consecutive groups with the same texture are one draw: the posed
+    // vertices no longer need a palette per group.
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto textureOf = [&](const D3DXBONECOMBINATION& g) {
+        return g.AttribId < c->m_dwMaterials ? c->m_ppTextures[g.AttribId] : nullptr;
+    };
+    for (DWORD g = 0; SUCCEEDED(hr) && g < c->m_dwAttribGroups;) {
+        IDirect3DTexture8* texture = textureOf(groups[g]);
+        DWORD faceStart = groups[g].FaceStart, faceEnd = faceStart + groups[g].FaceCount;
+        DWORD vertexStart = groups[g].VertexStart, vertexEnd = vertexStart + groups[g].VertexCount;
+        DWORD next = g + 1;
+        for (; next < c->m_dwAttribGroups && textureOf(groups[next]) == texture && groups[next].FaceStart == faceEnd;
+             ++next) {
+            faceEnd += groups[next].FaceCount;
+            if (groups[next].VertexStart < vertexStart) vertexStart = groups[next].VertexStart;
+            if (groups[next].VertexStart + groups[next].VertexCount > vertexEnd) {
+                vertexEnd = groups[next].VertexStart + groups[next].VertexCount;
+            }
+        }
+        hr = m_pDevice->SetTexture(1, texture);
+        if (SUCCEEDED(hr) && faceEnd > faceStart) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexStart, vertexEnd - vertexStart,
+                                                 faceStart * 3, faceEnd - faceStart);
+        }
+        g = next;
+    }
+    m_pDevice->SetTexture(0, nullptr);
+    m_pDevice->SetTexture(1, nullptr);
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+    return hr;
+}
+
 void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
     for (; frame; frame = frame->m_pSibling) {
         for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
             if (!c->m_pSkinMesh) continue;
             c->m_pMesh.Reset();
             c->m_pBoneCombinationBuf.Reset();
+            c->m_pPosedVB.Reset();
+            c->m_pLodIB.Reset();
+            c->m_dwLodFaces = 0;
+            c->m_dwPosedSerial = 0;
+            m_dwFramesPosed = 0;
             c->m_dwAttribGroups = 0;
             c->m_dwBuiltMethod = 2;
         }
@@ -321,10 +701,10 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
 
 HRESULT SkinnedMesh::InvalidateDeviceObjects() {
     for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) ReleaseDrawableMeshes(e->m_pRootFrame);
-    for (DWORD& shader : m_dwShader) {
-        if (shader != kNoShader) {
-            if (m_pDevice) m_pDevice->DeleteVertexShader(shader);
-            shader = kNoShader;
+    for (DWORD* shader : {&m_dwShader[0], &m_dwShader[1], &m_dwShader[2], &m_dwShader[3], &m_dwPosedShader}) {
+        if (*shader != kNoShader) {
+            if (m_pDevice) m_pDevice->DeleteVertexShader(*shader);
+            *shader = kNoShader;
         }
     }
     return 0;

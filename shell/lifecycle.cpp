@@ -1,6 +1,7 @@
 // Start-up, the frame and tear-down, in the fixed orders the saver relies on.
 #include "shell/lifecycle.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -17,6 +18,12 @@
 
 // Construction order matters: the settings seed the random generator first.
 Settings g_Settings;
+Settings g_SettingsAsRead;
+SettingsOverlay g_SettingsFlags;
+int g_bHostedWindow = 0;
+unsigned long g_HostWindow = 0;
+MonitorView g_Views[kMaxViews];
+int g_nViews = 0;
 ErrLog g_ErrLog;
 D3DXVECTOR4 g_vLightDirBase(0.5f, 0.9f, 0.5f, 0.0f);
 D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
@@ -88,6 +95,8 @@ int Initiate(HWND hwnd) {
     g_szFailedStage = nullptr;
     SRand(timeGetTime());
     g_Settings.Load();
+    g_SettingsAsRead = g_Settings;
+    g_SettingsFlags.ApplyTo(&g_Settings);
     if (g_Settings.intDisMod == 2) {
         g_nScreenWidth = 800;
         g_nScreenHeight = 600;
@@ -96,9 +105,19 @@ int Initiate(HWND hwnd) {
         g_nScreenHeight = 480;
     }
     g_ClearColor = g_Settings.intChkCol == 1 ? 0xFF000000 : 0xFFFFFFFF;
+    g_nViews = 0;
+    if (!g_bWindowed) {
+        RECT monitors[kMaxViews];
+        const int count = GetMonitorRects(monitors, kMaxViews);
+        if (count > 1) PlanMonitorViews(monitors, count, g_nScreenWidth, g_nScreenHeight);
+    }
 
     g_ErrLog.Append("InitiateD3D...\n");
     if (FAILED(InitiateD3D(hwnd))) return FailStart("InitiateD3D");
+    if (g_bHostedWindow) {  // the picture is made at the host window's own size
+        g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
+        g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
+    }
     g_ErrLog.Append("InitiateRenderer...\n");
     if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
     g_ErrLog.Append("InitiateObjects...\n");
@@ -146,6 +165,9 @@ HRESULT InitiateRenderer(HWND) {
 
     if (g_Settings.intAspMod == 1) g_fAspect = 4.0f / 3.0f;
     if (g_Settings.intAspMod == 2) g_fAspect = 16.0f / 9.0f;
+    if (g_bHostedWindow && g_nScreenHeight > 0) {
+        g_fAspect = static_cast<float>(g_nScreenWidth) / static_cast<float>(g_nScreenHeight);
+    }
 
     g_Camera.ResetMatrices();
     g_Camera.SetPosition(0.0f, 0.0f, -240.0f);
@@ -257,8 +279,40 @@ HRESULT InitiateBGM(HWND hwnd) {
     return PlayBGMSegment(g_pMusicManager, g_pSegment);
 }
 
+namespace {
+
+// After a successful device reset: the renderer's states and projection, and
+// in hosted mode the screen size the back buffer now has.
+void AfterReset(HWND hwnd) {
+    if (g_bHostedWindow) {
+        g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
+        g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
+        g_Cellophane.DeleteDeviceObjects();
+        g_Cellophane.InitDeviceObjects(g_pDevice, static_cast<UINT>(g_nScreenWidth),
+                                       static_cast<UINT>(g_nScreenHeight), nullptr);
+    }
+    InitiateRenderer(hwnd);
+}
+
+}  // namespace
+
+void FollowWindowSize(HWND hwnd) {
+    RECT client{};
+    if (!g_bDeviceReady || !GetClientRect(hwnd, &client) || client.right <= 0 || client.bottom <= 0) return;
+    if (static_cast<UINT>(client.right) == g_PresentParams.BackBufferWidth &&
+        static_cast<UINT>(client.bottom) == g_PresentParams.BackBufferHeight) {
+        return;
+    }
+    // 0 x 0 asks for the client size; a failed reset leaves the device lost
+    // and the frame's lost-device path tries again.
+    g_PresentParams.BackBufferWidth = 0;
+    g_PresentParams.BackBufferHeight = 0;
+    if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) AfterReset(hwnd);
+}
+
 void Frame(HWND hwnd) {
     if (!g_bDeviceReady) return;
+    if (g_bHostedWindow) FollowWindowSize(hwnd);
     float dt = static_cast<float>(FrameTimer(TimerCommand::GetElapsedTime));
     g_fElapsedTime = dt > kMaxTimeStep ? kMaxTimeStep : dt;
     g_fAppTime = static_cast<float>(FrameTimer(TimerCommand::GetAppTime));
@@ -268,8 +322,7 @@ void Frame(HWND hwnd) {
 
     if (g_pDevice->Present(nullptr, nullptr, nullptr, nullptr) == D3DERR_DEVICELOST) {
         if (g_pDevice->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) {
-            g_pDevice->Reset(&g_PresentParams);
-            InitiateRenderer(hwnd);
+            if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) AfterReset(hwnd);
         }
     }
 }
@@ -311,20 +364,58 @@ int Update() {
     camera.aspect = g_fAspect;
     camera.fogFar = g_Fog.GetFar();
     g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
+    KeepEyeOutOfObstacles(g_pDevice, &g_Camera, &g_Obstacle01BGO);
     return 0;
 }
 
-int Render() {
-    IDirect3DDevice8* d = g_pDevice;
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
-    if (FAILED(d->BeginScene())) return 0;
+void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHeight) {
+    g_nViews = 0;
+    if (!monitors || count <= 0 || baseWidth <= 0 || baseHeight <= 0) return;
+    if (count > kMaxViews) count = kMaxViews;
+    RECT box = monitors[0];
+    int largest = 0;
+    auto area = [](const RECT& r) { return static_cast<long long>(r.right - r.left) * (r.bottom - r.top); };
+    for (int i = 1; i < count; ++i) {
+        const RECT& m = monitors[i];
+        box = RECT{std::min(box.left, m.left), std::min(box.top, m.top), std::max(box.right, m.right),
+                   std::max(box.bottom, m.bottom)};
+        if (area(m) > area(monitors[largest])) largest = i;
+    }
+    const RECT& big = monitors[largest];
+    if (big.right <= big.left || big.bottom <= big.top) return;
+    const double scale = std::min(static_cast<double>(baseWidth) / (big.right - big.left),
+                                  static_cast<double>(baseHeight) / (big.bottom - big.top));
+    const auto px = [scale](int v) { return static_cast<int>(std::lround(v * scale)); };
+    const int width = std::max(1, px(box.right - box.left));
+    const int height = std::max(1, px(box.bottom - box.top));
+    for (int i = 0; i < count; ++i) {
+        const RECT& m = monitors[i];
+        const int x0 = std::clamp(px(m.left - box.left), 0, width - 1);
+        const int y0 = std::clamp(px(m.top - box.top), 0, height - 1);
+        const int x1 = std::clamp(px(m.right - box.left), x0 + 1, width);
+        const int y1 = std::clamp(px(m.bottom - box.top), y0 + 1, height);
+        if (m.right <= m.left || m.bottom <= m.top) continue;
+        MonitorView& v = g_Views[g_nViews++];
+        v.viewport = D3DVIEWPORT8{static_cast<DWORD>(x0), static_cast<DWORD>(y0), static_cast<DWORD>(x1 - x0),
+                                  static_cast<DWORD>(y1 - y0), 0.0f, 1.0f};
+        v.aspect = static_cast<float>(m.right - m.left) / static_cast<float>(m.bottom - m.top);
+    }
+    g_nScreenWidth = width;
+    g_nScreenHeight = height;
+}
+
+namespace {
+
+// The 3D scene and the bubbles into the current viewport, seen through the
+// camera's current projection. dt advances the whales' animation clocks.
+void RenderScene(IDirect3DDevice8* d, float dt) {
     g_Camera.UpdateFrustum();
     const FrustumRecord* frustum = &g_Camera.GetFrustum();
 
     // The rigid models are queued here and drawn below, sorted and blended.
     g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
-    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
-    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
+    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
+    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
     g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
     g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
 
@@ -340,6 +431,36 @@ int Render() {
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
     g_ParticleBubble.Render(d, g_Camera.GetBillboard());
+}
+
+}  // namespace
+
+int Render() {
+    IDirect3DDevice8* d = g_pDevice;
+    if (g_nViews == 0) {
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
+        if (FAILED(d->BeginScene())) return 0;
+        RenderScene(d, g_fElapsedTime);
+    } else {
+        if (FAILED(d->BeginScene())) return 0;
+        // Each monitor sees the scene through the same lens at its own
+        // aspect: the vertical field of view stays, the horizontal follows.
+        const D3DXMATRIX projection = g_Camera.GetProjection();
+        for (int v = 0; v < g_nViews; ++v) {
+            d->SetViewport(&g_Views[v].viewport);
+            d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
+            D3DXMATRIX own = projection;
+            own._11 = projection._22 / g_Views[v].aspect;
+            d->SetTransform(D3DTS_PROJECTION, &own);
+            g_Camera.SetProjMatrix(own);
+            RenderScene(d, v == 0 ? g_fElapsedTime : 0.0f);  // the animation advances once a frame
+        }
+        const D3DVIEWPORT8 whole{0, 0, static_cast<DWORD>(g_nScreenWidth), static_cast<DWORD>(g_nScreenHeight),
+                                 0.0f, 1.0f};
+        d->SetViewport(&whole);
+        d->SetTransform(D3DTS_PROJECTION, &projection);
+        g_Camera.SetProjMatrix(projection);
+    }
     g_Cellophane.Render(d);
     DrawFPS();
     d->EndScene();
@@ -354,8 +475,10 @@ int DrawFPS() {
 void ReleaseAll() {
     g_bDeviceReady = 0;
     // Settings that were never read (the window could not be made) are
-    // defaults: saving them would replace the user's file.
-    if (g_Settings.IsLoaded()) g_Settings.Save();
+    // defaults: saving them would replace the user's file. The flags of the
+    // command line are not saved (the record as read is), and a hosted saver
+    // leaves the file alone: several of them run at once, one per monitor.
+    if (g_SettingsAsRead.IsLoaded() && !g_bHostedWindow) g_SettingsAsRead.Save();
     g_ZSortRender.InvalidateDeviceObjects(g_pDevice);
     g_ZSortRender.DeleteDeviceObjects();
     g_DammySkm.InvalidateDeviceObjects();

@@ -7,6 +7,7 @@
 #include "flock/boids.h"
 #include "flock/ferguson.h"
 #include "flock/goal.h"
+#include "flock/school.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
@@ -19,6 +20,7 @@
 #include "scene/earth_and_pillar.h"
 #include "scene/world_clock.h"
 #include "settings/settings.h"
+#include "settings/settings_flags.h"
 #include "music/music_manager.h"
 #include "view/camera.h"
 #include "view/camera_mode.h"
@@ -27,7 +29,14 @@
 
 // The frame's globals (single thread; see the lifecycle for when each is valid).
 // Objects do not read them: the lifecycle hands their values to Update and Render.
-extern Settings g_Settings;
+extern Settings g_Settings;        // what the objects use: the file's values with the flags laid over
+extern Settings g_SettingsAsRead;  // the file's values as read; this is what is saved
+extern SettingsOverlay g_SettingsFlags;  // settings given on the command line, never saved
+// Hosted mode (RunHosted): drawing in another program's window. The back
+// buffer is the window's size and follows it, the projection takes the
+// window's aspect, and the settings file is never written.
+extern int g_bHostedWindow;
+extern unsigned long g_HostWindow;  // the X window drawn in; 0: the root window
 extern ErrLog g_ErrLog;
 extern D3DXVECTOR4 g_vLightDirBase;  // (0.5, 0.9, 0.5, 0)
 extern D3DXVECTOR4 g_vLightDir;      // this frame's light direction, w = 0
@@ -76,11 +85,32 @@ extern MusicSegment* g_pSegment;
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
 
+// Full screen over several monitors: one view per monitor, each a part of
+// the back buffer that the window shows on that monitor, projected at the
+// monitor's own aspect. The scene advances once a frame and is drawn once
+// per view.
+struct MonitorView {
+    D3DVIEWPORT8 viewport;  // back-buffer pixels
+    float aspect;           // the monitor's width / height
+};
+constexpr int kMaxViews = 16;
+extern MonitorView g_Views[kMaxViews];
+extern int g_nViews;  // 0: one picture over the whole back buffer
+// Plans one view per monitor (desktop pixels; the window covers their
+// bounding rectangle) and the back buffer: the largest monitor's part gets
+// the settings' picture size (baseWidth x baseHeight, as one monitor would),
+// the others the same scale. Sets g_Views, g_nViews, g_nScreenWidth and
+// g_nScreenHeight.
+void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHeight);
+
 // 1 when everything came up; 0 after a failure (the log file has then been
 // written, and g_szFailedStage names the stage that failed).
 int Initiate(HWND hwnd);
 extern const char* g_szFailedStage;
 void Frame(HWND hwnd);
+// Hosted mode: when the window's size changed, the back buffer, the
+// projection's aspect and the screen-sized objects take the new size.
+void FollowWindowSize(HWND hwnd);
 // Saves the settings and releases everything; safe after a failed or partial start.
 void ReleaseAll();
 

@@ -13,6 +13,7 @@
 
 int g_bWindowed = 0;
 POINT g_ptCursorStart{0, 0};
+BOOL g_bCursorStartKnown = FALSE;
 DWORD g_dwMouseMoveThreshold = 4;
 
 namespace {
@@ -45,30 +46,35 @@ const char* StageCause(const char* stage) {
 
 }  // namespace
 
-int WinMain(const char* lpCmdLine) {
+char SaverSwitch(const char* lpCmdLine) {
     const char* p = lpCmdLine ? lpCmdLine : "";
-    for (;; ++p) {
-        switch (*p) {
-            case '\0':
-                return DialogExitCode(ShowConfigDialog(nullptr));
-            case ' ':
-            case '-':
-            case '/':
-                continue;
-            case 'c':
-            case 'C':
-                return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
-            case 's':
-            case 'S':
-                return RunSaver();
-            case 'w':
-            case 'W':
-                g_bWindowed = 1;
-                return RunSaver();
-            default:
-                return 0;  // the preview switch and anything else do nothing
-        }
+    while (*p == ' ' || *p == '-' || *p == '/') ++p;
+    return (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+}
+
+int WinMain(const char* lpCmdLine) {
+    switch (SaverSwitch(lpCmdLine)) {
+        case '\0':
+            return DialogExitCode(ShowConfigDialog(nullptr));
+        case 'c':
+            return DialogExitCode(ShowConfigDialog(GetForegroundWindow()));
+        case 's':
+            return RunSaver();
+        case 'w':
+            g_bWindowed = 1;
+            return RunSaver();
+        default:
+            return 0;  // the preview switch and anything else do nothing
     }
+}
+
+int RunHosted(unsigned long hostWindow) {
+    // The host's window behaves like the test window (no input rules, the
+    // back buffer is the client area), without a lock and with the host's size.
+    g_bWindowed = 1;
+    g_bHostedWindow = 1;
+    g_HostWindow = hostWindow;
+    return RunSaver();
 }
 
 namespace {
@@ -88,8 +94,15 @@ void HideCursorUntilHidden() {
 int RunSaver() {
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
+    int x = 0, y = 0;
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
+    if (!g_bWindowed && GetSystemMetrics(SM_CMONITORS) > 1) {  // one window over every monitor
+        x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    }
     if (g_bWindowed) {
         style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
         exStyle = 0;
@@ -99,16 +112,21 @@ int RunSaver() {
         height = r.bottom - r.top;
     }
 
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-    if (!mutex) {
-        if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
-        std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
-        return 1;
+    // One saver at a time, but a daemon runs one hosted saver per monitor.
+    HANDLE mutex = nullptr;
+    if (!g_bHostedWindow) {
+        mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+        if (!mutex) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another saver runs: nothing to do
+            std::fprintf(stderr, "nereval: start failed: the instance lock could not be taken\n");
+            return 1;
+        }
     }
 
     HWND hwnd = nullptr;
     if (RegisterClassA(kWindowClass, WndProc)) {
-        hwnd = CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
+        hwnd = g_bHostedWindow ? CreateHostedWindowA(kWindowClass, g_HostWindow)
+                               : CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, x, y, width, height);
     }
 
     timeBeginPeriod(1);
@@ -124,7 +142,7 @@ int RunSaver() {
                      g_szFailedStage ? g_szFailedStage : "start-up", ErrLogPath().c_str());
         status = 1;
     } else {
-        GetCursorPos(&g_ptCursorStart);
+        g_bCursorStartKnown = GetCursorPos(&g_ptCursorStart);
         for (;;) {
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
                 if (!GetMessageA(&msg, nullptr, 0, 0)) break;
@@ -139,8 +157,10 @@ int RunSaver() {
     FrameTimer(TimerCommand::Stop);
     ReleaseAll();
     if (hwnd) DestroyWindow(hwnd);  // a failed start leaves the window; no procedure runs after this
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
     if (status != 0) return status;
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
@@ -179,8 +199,16 @@ LRESULT SaverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 WINNLSEnableIME(nullptr, TRUE);
                 break;
             case WM_MOUSEMOVE: {
+                // Where the windowing system could not say where the pointer
+                // was at start-up (Wayland, Xwayland), the first position it
+                // reports is where the travel is measured from.
                 POINT p;
-                GetCursorPos(&p);
+                if (!GetCursorPos(&p)) break;
+                if (!g_bCursorStartKnown) {
+                    g_ptCursorStart = p;
+                    g_bCursorStartKnown = TRUE;
+                    break;
+                }
                 DWORD d = static_cast<DWORD>(std::abs(p.x - g_ptCursorStart.x) + std::abs(p.y - g_ptCursorStart.y));
                 if (d > g_dwMouseMoveThreshold) {
                     PostMessageA(hwnd, WM_CLOSE, 0, 0);

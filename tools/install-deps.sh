@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the saver and the tests need,
-# but only those that are missing, so a second run costs a dpkg query.
-# "install-deps.sh fuzz" adds what make fuzz needs.
+# Installs the Debian 12 packages that are missing, so a second run costs a
+# dpkg query. With no argument: what building and running the saver need
+# (`make run`, `make install`); with --test also what the tests, tools and benchmarks need
+# (`make test`); with --bench also the comparable savers `make bench`
+# measures beside the saver; with --fuzz also clang and its libFuzzer
+# runtime for `make fuzz`.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  build-essential cmake pkg-config
+  libsdl2-dev libwayland-dev libdecor-0-plugin-1-cairo libxrandr-dev libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
-  libgtk-3-dev fonts-ipafont-gothic
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev xvfb xauth x11-utils xdotool imagemagick sox procps
+  libgtk-3-dev fonts-ipafont-gothic libx11-dev
+  xvfb xauth x11-utils
 )
-# make fuzz: clang and its libFuzzer runtime, only when asked for.
-if [ "${1:-}" = fuzz ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+test_packages=(
+  git libgtest-dev libgmock-dev libbenchmark-dev
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston
+)
+for arg in "$@"; do
+  case "$arg" in
+    --test) packages+=("${test_packages[@]}") ;;
+    --bench) packages+=(xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
+    --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
+    *) echo "usage: $0 [--test] [--bench] [--fuzz]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

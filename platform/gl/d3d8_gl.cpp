@@ -8,11 +8,15 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
 #include <time.h>
 
 #include "platform/gl/d3d8_gl_device.h"
+#include "platform/image/image_write.h"
 #include "platform/os/window_sdl.h"
 
 namespace d3d8gl {
@@ -36,6 +40,12 @@ GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
     const char* report = SDL_getenv("NEREVAL_FRAME_REPORT");
     m_pacing.unpaced = unpaced && unpaced[0] == '1';
     m_pacing.frameReport = report && report[0] == '1';
+    m_screenshot.path = SDL_getenv("NEREVAL_SCREENSHOT");
+    if (m_screenshot.path) {
+        const char* after = SDL_getenv("NEREVAL_SCREENSHOT_AFTER");
+        const double seconds = after ? std::atof(after) : 4.0;
+        m_screenshot.dueNs = MonotonicNs() + static_cast<std::int64_t>(std::max(seconds, 0.0) * 1e9);
+    }
     const char* general = SDL_getenv("NEREVAL_GENERAL_FRAGMENT");
     m_programs.specialise = !(general && general[0] == '1');
     const char* offscreen = SDL_getenv("NEREVAL_OFFSCREEN_BACKBUFFER");
@@ -173,6 +183,8 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
     m_back.height = h;
     m_back.hasDepth = depth;
     glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+    glDepthRange(0.0, 1.0);
+    m_back.viewport = D3DVIEWPORT8{0, 0, w, h, 0.0f, 1.0f};
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glDepthMask(GL_TRUE);
@@ -280,9 +292,15 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
         m_dirty.renderStates = true;
     }
     if (!mask) return S_OK;
-    if (count == 0) {
+    const D3DVIEWPORT8& vp = m_back.viewport;
+    if (count == 0 && vp.X == 0 && vp.Y == 0 && vp.Width == m_back.width && vp.Height == m_back.height) {
         glClear(mask);
         return S_OK;
+    }
+    if (count == 0) {  // the viewport only
+        const D3DRECT whole{static_cast<std::int32_t>(vp.X), static_cast<std::int32_t>(vp.Y),
+                            static_cast<std::int32_t>(vp.X + vp.Width), static_cast<std::int32_t>(vp.Y + vp.Height)};
+        return Clear(1, &whole, flags, color, z, 0);
     }
     // Rectangles are in y-down back-buffer pixels; the framebuffer is y-up.
     glEnable(GL_SCISSOR_TEST);
@@ -329,6 +347,7 @@ HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
             glBlitFramebuffer(0, 0, static_cast<GLint>(m_back.width), static_cast<GLint>(m_back.height), 0, 0, dw, dh,
                               GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
         }
+        if (m_screenshot.path && !m_screenshot.written && MonotonicNs() >= m_screenshot.dueNs) WriteScreenshot();
         SDL_GL_SwapWindow(m_window);
         WaitForPreviousFrame();
         m_pacing.meter.OnPresent();
@@ -364,6 +383,23 @@ void GlDevice::PacePresent() {
     } else {
         m_pacing.lastPresentNs = now;
     }
+}
+
+// Reads the back buffer before the swap (the window's own back buffer is
+// undefined after it) and writes it as a PNG; a failure is reported, once.
+void GlDevice::WriteScreenshot() {
+    m_screenshot.written = true;
+    std::vector<std::uint8_t> rgba(static_cast<size_t>(m_back.width) * m_back.height * 4);
+    const std::vector<std::uint8_t> png =
+        SUCCEEDED(ReadBackBuffer(rgba.data()))
+            ? EncodePng(static_cast<int>(m_back.width), static_cast<int>(m_back.height), rgba)
+            : std::vector<std::uint8_t>{};
+    // Written beside the file and renamed, so a reader never sees half a PNG.
+    const std::string part = std::string(m_screenshot.path) + ".part";
+    std::FILE* file = png.empty() ? nullptr : std::fopen(part.c_str(), "wb");
+    bool ok = file && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    ok = file && std::fclose(file) == 0 && ok && std::rename(part.c_str(), m_screenshot.path) == 0;
+    if (!ok) std::fprintf(stderr, "nereval: could not write the screenshot %s\n", m_screenshot.path);
 }
 
 void GlDevice::CheckGlErrors() {

@@ -124,6 +124,8 @@ public:
     HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
     HRESULT SetMaterial(const D3DMATERIAL8* material) override;
     HRESULT GetMaterial(D3DMATERIAL8* material) override;
+    HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
     HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
     HRESULT SetTexture(DWORD stage, IDirect3DTexture8* texture) override;
@@ -167,6 +169,7 @@ private:
     bool WindowBufferFits(bool depth, bool alpha);
     void PacePresent();
     void WaitForPreviousFrame();
+    void WriteScreenshot();
     void CheckGlErrors();
     // State (d3d8_gl_state.cpp).
     void ResetStates();
@@ -195,6 +198,7 @@ private:
         UINT width = 0;
         UINT height = 0;
         bool hasDepth = false;
+        D3DVIEWPORT8 viewport{0, 0, 0, 0, 0.0f, 1.0f};  // the whole buffer after creation and Reset
     };
     // Sizes this GL accepts, read once at creation.
     struct Limits {
@@ -290,6 +294,14 @@ private:
         // their memory, without bound.
         GLsync previousFrame = nullptr;
     };
+    // NEREVAL_SCREENSHOT=<file.png>: the first frame presented at least
+    // NEREVAL_SCREENSHOT_AFTER seconds (default 4) after creation is written
+    // there as a PNG, once (`make run` without a display shows it this way).
+    struct Screenshot {
+        const char* path = nullptr;
+        std::int64_t dueNs = 0;
+        bool written = false;
+    };
 
     HWND m_hwnd;
     SDL_Window* m_window;
@@ -306,6 +318,7 @@ private:
     Dirty m_dirty;
     Frame m_frame;
     Pacing m_pacing;
+    Screenshot m_screenshot;
     ResourceNode m_resources;  // sentinel of the live buffers and textures
 };
 

@@ -6,11 +6,14 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/os/display_guard.h"
+#include "platform/os/pointer_query.h"
+#include "platform/os/wayland_seat.h"
 #include "platform/os/window_sdl.h"
 
 struct Window {
@@ -40,13 +43,18 @@ int g_QuitCode = 0;
 int g_CursorCount = 0;
 // Last pointer position seen in a motion event, in screen pixels. SDL's global
 // pointer query can return a stale cached value on X11, so the events are the
-// better source once one has arrived.
+// better source once one has arrived (where the server cannot be asked).
 bool g_PointerKnown = false;
 POINT g_Pointer{};
+// Set when the first window is made on Wayland or Xwayland: no position is
+// true until the pointer has been reported inside a window.
+bool g_PointerUnknownUntilReported = false;
 bool g_CursorOverride = false;
+bool g_CursorOverrideKnown = false;
 POINT g_CursorOverridePos{};
 
 bool g_SdlVideo = false;
+bool g_SdlVideoFailed = false;  // said once on stderr; not tried again
 
 bool Push(const MSG& msg) {
     if (g_QueueCount == kQueueSize) return false;  // a full queue drops input; frames keep running
@@ -125,6 +133,7 @@ void Translate(const SDL_Event& e) {
 
 void PumpSdlEvents() {
     if (!g_SdlVideo) return;
+    FollowHostedWindow();
     SDL_Event e;
     while (SDL_PollEvent(&e)) Translate(e);
 }
@@ -158,11 +167,19 @@ void RemoveAt(int at, MSG* out) {
 
 bool EnsureSdlVideo() {
     if (g_SdlVideo) return true;
+    if (g_SdlVideoFailed) return false;
     // The saver draws its own pointer state; let SDL not minimise on focus loss.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (WaylandCompositorHasNoSeat()) {
+        std::fprintf(stderr,
+                     "nereval: cannot start video: the Wayland compositor offers no seat (no keyboard or pointer)\n");
+        g_SdlVideoFailed = true;
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "nereval: cannot start video: %s\n", SDL_GetError());
+        g_SdlVideoFailed = true;
         return false;
     }
     g_SdlVideo = true;
@@ -226,8 +243,10 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
 
     Uint32 flags = SDL_WINDOW_OPENGL;
+    SDL_DisplayMode desktop{};
+    const bool oneDisplay = SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w == width && desktop.h == height;
     if (style & WS_POPUP) {
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        flags |= (oneDisplay ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) | SDL_WINDOW_BORDERLESS;
         if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     }
     if (!(style & WS_VISIBLE)) flags |= SDL_WINDOW_HIDDEN;
@@ -249,6 +268,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
         std::fprintf(stderr, "nereval: cannot create the window: %s\n", SDL_GetError());
         return nullptr;
     }
+    if (!g_PointerKnown) g_PointerUnknownUntilReported = PointerUnknownUntilReported(sdl);
     slot->sdl = sdl;
     slot->proc = g_ClassProc;
     slot->refs = 1;
@@ -257,11 +277,27 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     return slot;
 }
 
+HWND AdoptSdlWindow(SDL_Window* sdl) {
+    if (!sdl || !g_ClassProc) return nullptr;
+    for (Window& w : g_Windows) {
+        if (w.refs == 0) {
+            w.sdl = sdl;
+            w.proc = g_ClassProc;
+            w.refs = 1;
+            w.alive = true;
+            w.proc(&w, WM_CREATE, 0, 0);
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
 BOOL DestroyWindow(HWND hwnd) {
     if (!hwnd || !hwnd->alive) return FALSE;
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
     hwnd->alive = false;
-    SDL_HideWindow(hwnd->sdl);
+    if (!IsHostWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
+    ForgetHostedWindow(hwnd);
     // Messages still queued for the window go nowhere.
     for (int i = 0; i < g_QueueCount; ++i) {
         MSG& m = g_Queue[(g_QueueHead + i) % kQueueSize];
@@ -333,14 +369,23 @@ int ShowCursor(BOOL show) {
 BOOL GetCursorPos(POINT* point) {
     if (!point) return FALSE;
     if (g_CursorOverride) {
+        if (!g_CursorOverrideKnown) return FALSE;
         *point = g_CursorOverridePos;
+        return TRUE;
+    }
+    if (g_PointerUnknownUntilReported && !g_PointerKnown) return FALSE;
+    // On X11 the server is asked: its root position does not depend on where
+    // the window manager has put the window by now.
+    HWND window = FirstAliveWindow();
+    int x = 0, y = 0;
+    if (window && QueryServerPointer(window->sdl, &x, &y)) {
+        *point = POINT{x, y};
         return TRUE;
     }
     if (g_PointerKnown) {
         *point = g_Pointer;
         return TRUE;
     }
-    int x = 0, y = 0;
     if (g_SdlVideo) SDL_GetGlobalMouseState(&x, &y);
     *point = POINT{x, y};
     return TRUE;
@@ -348,11 +393,18 @@ BOOL GetCursorPos(POINT* point) {
 
 void SetCursorPosForTest(POINT point) {
     g_CursorOverride = true;
+    g_CursorOverrideKnown = true;
     g_CursorOverridePos = point;
+}
+
+void SetCursorUnknownForTest() {
+    g_CursorOverride = true;
+    g_CursorOverrideKnown = false;
 }
 
 BOOL ShowWindow(HWND hwnd, int command) {
     if (!hwnd || !hwnd->sdl) return FALSE;
+    if (IsHostWindow(hwnd)) return TRUE;  // another program's window: never ours to show or hide
     if (command == SW_HIDE) {
         SDL_HideWindow(hwnd->sdl);
     } else {
@@ -363,6 +415,20 @@ BOOL ShowWindow(HWND hwnd, int command) {
 
 int GetSystemMetrics(int index) {
     if (!EnsureSdlVideo()) return 0;
+    if (index >= SM_XVIRTUALSCREEN && index <= SM_CMONITORS) {
+        RECT m[16];
+        const int n = GetMonitorRects(m, 16);
+        if (index == SM_CMONITORS || n == 0) return n;
+        RECT box = m[0];
+        for (int i = 1; i < n; ++i) {
+            box = RECT{std::min(box.left, m[i].left), std::min(box.top, m[i].top), std::max(box.right, m[i].right),
+                       std::max(box.bottom, m[i].bottom)};
+        }
+        return index == SM_XVIRTUALSCREEN   ? box.left
+               : index == SM_YVIRTUALSCREEN ? box.top
+               : index == SM_CXVIRTUALSCREEN ? box.right - box.left
+                                             : box.bottom - box.top;
+    }
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
     if (index == SM_CXSCREEN) return mode.w;

@@ -62,17 +62,36 @@ constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
+// The rectangle around every monitor, and the number of monitors.
+constexpr int SM_XVIRTUALSCREEN = 76;
+constexpr int SM_YVIRTUALSCREEN = 77;
+constexpr int SM_CXVIRTUALSCREEN = 78;
+constexpr int SM_CYVIRTUALSCREEN = 79;
+constexpr int SM_CMONITORS = 80;
 
 // Registers the one window class; returns 0 when it cannot be registered.
 UINT RegisterClassA(const char* className, WNDPROC proc);
 
 // Creates the window. WS_POPUP makes a borderless full-screen window on the
-// desktop; otherwise a captioned window whose client area is width x height.
+// desktop: the first display's full screen when width x height is that
+// display's size, else a borderless window over x, y, width x height (the
+// virtual screen of several monitors). Otherwise a captioned window whose
+// client area is width x height.
 // The window is made for an OpenGL 3.3 core context (the device creates it).
 // Sends WM_CREATE before returning. Null when the video system or the window
 // cannot be had (the reason is in SDL_GetError, logged to stderr).
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
                      int width, int height);
+
+// Draws in a window another program owns (an X window id; the screen saver
+// daemon's window or the root window). The window is used as it is when its
+// visual can take an OpenGL context, else a child window of our own covers
+// it and follows its size. Nothing on the host changes: no input is selected
+// on it, no cursor is set, it is never hidden or resized, and it outlives
+// DestroyWindow. GetClientRect follows the host's size. Sends WM_CREATE.
+// Null (reason on stderr) when the host window does not exist or no OpenGL
+// window can be had on it.
+HWND CreateHostedWindowA(const char* className, unsigned long hostWindow);
 
 // Destroys the window: sends WM_DESTROY, then frees it.
 BOOL DestroyWindow(HWND hwnd);
@@ -91,11 +110,18 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Cursor display counter: shown while >= 0. Returns the new count.
 int ShowCursor(BOOL show);
-// Pointer position in screen pixels.
+// Pointer position in screen pixels. FALSE while the windowing system cannot
+// say where the pointer is: on Wayland and Xwayland, until the pointer has
+// been reported inside one of our windows (a WM_MOUSEMOVE has arrived).
 BOOL GetCursorPos(POINT* point);
 BOOL ShowWindow(HWND hwnd, int command);
-// Desktop size in pixels (0 when the video system cannot be started).
+// Desktop size in pixels, the monitors' bounding rectangle and their count
+// (0 when the video system cannot be started).
 int GetSystemMetrics(int index);
+// The monitors in desktop pixels, at most `max`, the primary one first: on
+// X11 the RandR monitors (which `xrandr --setmonitor` can split a screen
+// into), elsewhere the video system's displays. Returns how many were written.
+int GetMonitorRects(RECT* rects, int max);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 // The window manager draws the frame, so client size = window size here.
 BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
@@ -107,3 +133,6 @@ HWND GetForegroundWindow();
 // Test hook: the pointer position GetCursorPos reports and the position of a
 // WM_MOUSEMOVE; lets tests move the "pointer" without an X server.
 void SetCursorPosForTest(POINT point);
+// Test hook: GetCursorPos fails, as on a system that has not yet reported
+// the pointer, until the next SetCursorPosForTest.
+void SetCursorUnknownForTest();

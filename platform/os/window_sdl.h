@@ -20,3 +20,14 @@ bool EnsureSdlVideo();
 // dummy: no display was found) rather than being asked for it through
 // SDL_VIDEODRIVER. A saver nobody can see must not run.
 bool SdlVideoShowsNothingUnasked();
+
+// Gives an SDL window made elsewhere in the platform a handle of the
+// registered class (sends WM_CREATE); null when no slot or class is free.
+HWND AdoptSdlWindow(SDL_Window* sdl);
+// Hosted windows (window_host.cpp). True when the handle draws straight into
+// another program's window, which must never be hidden or resized.
+bool IsHostWindow(HWND hwnd);
+// Keeps a child window of our own the size of its host; called as events are pumped.
+void FollowHostedWindow();
+// The handle is being destroyed: stop following its host.
+void ForgetHostedWindow(HWND hwnd);

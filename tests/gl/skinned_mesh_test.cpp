@@ -72,6 +72,7 @@ TEST_F(SkinnedMeshGl, WhaleDrawsOneCallPerGroupWithTheTwoBoneShader) {
     SetRendererStates(dev());
     ErrLog log;
     SkinnedMesh s;
+    s.SetSharedPose(false);  // skinned per instance in the palette shaders
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X", &log), 0) << log.Text();
     ASSERT_EQ(s.RestoreDeviceObjects(), 0) << log.Text();
     for (DWORD n = 1; n <= 4; ++n) EXPECT_NE(s.GetShader(n), SkinnedMesh::kNoShader);
@@ -111,6 +112,7 @@ Frame Top {
 }
 )";
     SkinnedMesh s;
+    s.SetSharedPose(false);  // the palette registers are what is looked at
     s.SetSourceData(kFile, sizeof kFile - 1);
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "two bones"), 0);
     ASSERT_EQ(s.RestoreDeviceObjects(), 0);
@@ -145,6 +147,90 @@ Frame Top {
     EXPECT_EQ(regs[0][3], 765.01f);
     EXPECT_FLOAT_EQ(regs[7][0], -1.0f / 10000.0f);
     EXPECT_EQ(regs[7][1], 1.0f);
+}
+
+// The shared pose (skinned once on the CPU, placed per instance) draws what
+// skinning every instance in the palette shaders draws: each whale build at
+// several poses, turned, moved, enlarged and lit from several sides, one draw
+// per whale. Float sums in another order may move an edge pixel or a band
+// boundary; nothing more.
+TEST_F(SkinnedMeshGl, SharedPoseDrawsThePalettePicture) {
+    SetRendererStates(dev());
+    dev()->SetRenderState(D3DRS_FOGENABLE, TRUE);  // the fog depth is compared too
+    dev()->SetRenderState(D3DRS_FOGCOLOR, 0xFF40C0FF);
+    int compared = 0, differing = 0;
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SkinnedMesh s;
+        s.SetLevelOfDetail(false);  // this small picture would draw every whale at the lower detail
+        ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), name), 0);
+        ASSERT_EQ(s.RestoreDeviceObjects(), 0);
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(std::string(name) + " case " + std::to_string(i));
+            s.SetCurrentTime(9000.0f * static_cast<float>(i) + 1234.0f);
+            SkinRenderParams p = Params(i == 3 ? 56.0f : 14.0f);
+            D3DXMATRIX turn, scale;
+            D3DXMatrixRotationYawPitchRoll(&turn, 0.7f * static_cast<float>(i), 0.3f, -0.2f * static_cast<float>(i));
+            D3DXMatrixScaling(&scale, i == 3 ? 4.0f : 1.0f, i == 3 ? 4.0f : 1.0f, i == 3 ? 4.0f : 1.0f);
+            D3DXMatrixMultiply(&p.matWorld, &scale, &turn);
+            p.matWorld._41 = 0.5f * static_cast<float>(i);
+            p.matWorld._42 = -0.3f;
+            p.vLight = D3DXVECTOR4(i == 1 ? -0.6f : 0.5f, 0.8f, i == 2 ? 0.7f : -0.2f, 0.0f);
+            p.fFogDistance = 20.0f + 25.0f * static_cast<float>(i);
+            s.SetSharedPose(false);
+            const int palette = Drawn(&s, p);
+            std::vector<gltest::Rgba> expected;
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) expected.push_back(h.Pixel(x, y));
+            }
+            s.SetSharedPose(true);
+            const int shared = Drawn(&s, p);
+            EXPECT_EQ(dev()->GetFrameStats().drawCalls, 1u) << "one draw per whale";
+            EXPECT_GT(shared, kWidth * kHeight / 50);
+            EXPECT_NEAR(shared, palette, 2);
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) {
+                    ++compared;
+                    if (!gltest::ColorNear(h.Pixel(x, y), expected[std::size_t(y) * kWidth + x], 0)) ++differing;
+                    EXPECT_TRUE(gltest::ColorNear(h.Pixel(x, y), expected[std::size_t(y) * kWidth + x], 8))
+                        << x << "," << y;
+                }
+            }
+        }
+    }
+    EXPECT_LE(differing * 500, compared) << differing << " of " << compared << " pixels differ";
+}
+
+// A whale at most kLodPixels across on the back buffer draws the lower level of
+// detail (fewer triangles over the same posed vertices, one draw); nearer, all
+// of them. The far whale covers about what the full mesh covers.
+TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
+    SetRendererStates(dev());
+    SkinnedMesh s;
+    ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X"), 0);
+    ASSERT_EQ(s.RestoreDeviceObjects(), 0);
+    s.SetCurrentTime(2000.0f);
+    SkinRenderParams p = Params();
+    p.matView._43 += 30.0f;  // 44 units away: about 12 pixels across on this 48-pixel picture
+    Drawn(&s, p);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    ASSERT_NE(c->m_pLodIB, nullptr);
+    const DWORD faces = c->m_pMesh->GetNumFaces();
+    EXPECT_LT(c->m_dwLodFaces, faces / 2);
+    EXPECT_GT(c->m_dwLodFaces, faces / 4);
+    EXPECT_EQ(dev()->GetFrameStats().triangles, c->m_dwLodFaces);
+    EXPECT_EQ(dev()->GetFrameStats().drawCalls, 1u);
+    const int far = Drawn(&s, p);
+    s.SetLevelOfDetail(false);
+    const int full = Drawn(&s, p);
+    EXPECT_EQ(dev()->GetFrameStats().triangles, faces);
+    EXPECT_GT(far, 0);
+    EXPECT_NEAR(far, full, full / 5 + 2);
+
+    // Near (the whale fills the picture, and a larger back buffer would make
+    // it larger still): every triangle.
+    s.SetLevelOfDetail(true);
+    Drawn(&s, Params(3.0f));
+    EXPECT_EQ(dev()->GetFrameStats().triangles, faces);
 }
 
 TEST_F(SkinnedMeshGl, InvalidateAndRestoreRebuildTheMeshesOnTheNextDraw) {

@@ -1,6 +1,6 @@
 # tools/install-deps.sh against a package manager that is busy at first (as
 # on a fresh machine running its boot-time updates): it waits and retries
-# instead of failing at once. The package tools are stand-ins on PATH.
+# instead of failing at once; and which packages each of its sets holds. The package tools are stand-ins on PATH.
 set -u
 SCRIPT=$(cd "$(dirname "$0")/../.." && pwd)/tools/install-deps.sh
 ROOT=$(mktemp -d)
@@ -38,5 +38,13 @@ expect "the install succeeds after the lock is freed (exit $code)" '[ "$code" -e
 expect "update was tried three times" '[ "$(grep -c update "$ROOT/calls")" -eq 3 ]'
 expect "then the packages were installed" 'grep -q "install -y" "$ROOT/calls"'
 expect "every call waits for the dpkg lock" '[ "$(grep -c "DPkg::Lock::Timeout" "$ROOT/calls")" -eq 4 ]'
+# `make run` installs what the saver needs to build and run, no test tools;
+# `make test` (--test) adds them.
+expect "the saver's set has the libraries but no test tools" \
+  'grep "install -y" "$ROOT/calls" | grep -q libsdl2-dev && ! grep "install -y" "$ROOT/calls" | grep -Eq "libgtest|libbenchmark|xdotool|imagemagick"'
+: > "$ROOT/calls"
+PATH="$ROOT/bin:$PATH" bash "$SCRIPT" --test >> "$ROOT/out" 2>&1
+expect "--test adds the test libraries and tools" \
+  'grep "install -y" "$ROOT/calls" | grep -q "libsdl2-dev.*libgtest-dev.*xdotool imagemagick"'
 cat "$ROOT/out"
 [ "$failures" -eq 0 ]

@@ -24,6 +24,7 @@ protected:
         DrainQueue();
         SetCursorPosForTest(POINT{100, 100});
         g_ptCursorStart = POINT{100, 100};
+        g_bCursorStartKnown = TRUE;
         return m_hwnd;
     }
 
@@ -67,6 +68,26 @@ TEST_F(SaverInput, TravelIsMeasuredFromTheStartSoASlowDriftCloses) {
     MoveTo(97, 99);
     EXPECT_FALSE(ClosePosted());
     MoveTo(95, 100);  // five to the left in total
+    EXPECT_TRUE(ClosePosted());
+}
+
+// Wayland and Xwayland cannot say where the pointer was at start-up: the
+// first position reported inside the window is the start, however far it is
+// from what the start-up query answered; travel counts from there.
+TEST_F(SaverInput, WithoutATrueStartTheFirstReportedPositionIsTheStart) {
+    Open(false);
+    SetCursorUnknownForTest();
+    g_bCursorStartKnown = GetCursorPos(&g_ptCursorStart);
+    EXPECT_FALSE(g_bCursorStartKnown);
+    SendMessageA(m_hwnd, WM_MOUSEMOVE, 0, 0);  // a motion message with no position behind it
+    EXPECT_FALSE(ClosePosted());
+    MoveTo(512, 384);  // the first report, far from the start-up query's {100, 100}
+    EXPECT_FALSE(ClosePosted());
+    EXPECT_EQ(g_ptCursorStart.x, 512);
+    EXPECT_EQ(g_ptCursorStart.y, 384);
+    MoveTo(515, 385);  // 4
+    EXPECT_FALSE(ClosePosted());
+    MoveTo(515, 386);  // 5
     EXPECT_TRUE(ClosePosted());
 }
 

@@ -13,7 +13,8 @@
 // Bones (17): frame "Whale" (static top frame, identity) holds the mesh and
 // the animated "Root"; every bone frame carries a translation only, and its
 // keys carry the whole rotation. Each bone turns by theta(t) = Theta sin(w t
-// + phi) with w = 3 beats per loop; pitch is about x, positive = nose up,
+// + phi) with w = 4 beats per loop (2.34 s a beat), Theta and phi derived
+// from a body wave running head to tail; pitch is about x, positive = nose up,
 // which is RotationX(-theta) in this left-handed frame. Keys: 51 at multiples
 // of 899 ticks (0..44950); the last repeats the first, so every track ends at
 // the loop length and the loop has no seam. The sampler negates w, so keys
@@ -28,8 +29,10 @@
 
 #include <array>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -45,7 +48,7 @@ constexpr double kWhaleLength = 9.476;
 constexpr std::uint32_t kWhaleLoopTicks = 44950;
 constexpr std::uint32_t kWhaleKeyStep = 899;
 constexpr int kWhaleKeys = 51;
-constexpr int kWhaleBeats = 3;
+constexpr int kWhaleBeats = 4;
 
 inline double WhaleZ(double s) { return (0.42 - s) * kWhaleLength; }
 
@@ -108,12 +111,15 @@ struct WhaleStyle {
     double width = 1.0, height = 1.0;  // section scales
     double flipperLength = 0.28;       // of L
     double whiteLine = -0.25;          // section ny above which the back colour runs
-    Colour back{40 / 255.0, 46 / 255.0, 58 / 255.0};
-    Colour blend{78 / 255.0, 86 / 255.0, 100 / 255.0};
-    Colour belly{200 / 255.0, 205 / 255.0, 212 / 255.0};
-    Colour pleat{130 / 255.0, 137 / 255.0, 148 / 255.0};
-    Colour fin{226 / 255.0, 230 / 255.0, 234 / 255.0};
-    Colour lip{22 / 255.0, 24 / 255.0, 30 / 255.0};
+    // A mid-tone back: the toon ramp keeps from 14 % (facing away) to 99 %
+    // (facing the light) of a colour, so a near-black back would leave every
+    // band near-black; this one shows five distinct bands.
+    Colour back{120 / 255.0, 128 / 255.0, 142 / 255.0};
+    Colour blend{164 / 255.0, 170 / 255.0, 180 / 255.0};
+    Colour belly{218 / 255.0, 222 / 255.0, 228 / 255.0};
+    Colour pleat{176 / 255.0, 182 / 255.0, 192 / 255.0};
+    Colour fin{242 / 255.0, 244 / 255.0, 247 / 255.0};
+    Colour lip{52 / 255.0, 56 / 255.0, 66 / 255.0};
     int ring = 16;  // vertices around the body
     bool pleats = true;
     bool detailed = true;  // dorsal fin, eye line
@@ -171,32 +177,78 @@ inline Vec3 FlipperDir(double side) {
     return {side * std::cos(sweep) * std::cos(droop), -std::sin(droop), -std::sin(sweep) * std::cos(droop)};
 }
 
-// The rig; pivots on the body's centre line.
+// The body wave: the centre line at s heaves by y(s, t) = a(s) sin(w t +
+// psi(s)) body lengths, psi(s) = 2 pi (1 - s) / 1.25, so the wave is 1.25 L
+// long and runs from head to tail (the phase falls toward the tail). It is
+// held as the complex amplitude a(s) e^(i psi(s)): y = Im(Y e^(i w t)).
+// The amplitude is small and steady over the chest, where a whale stays
+// stiff, and grows over the tail stock to the flukes.
+inline std::complex<double> WaveAt(double s) {
+    static const double kS[] = {0.00, 0.20, 0.38, 0.55, 0.65, 0.75, 0.85, 0.93, 1.00};
+    static const double kA[] = {0.012, 0.009, 0.006, 0.012, 0.024, 0.042, 0.066, 0.090, 0.115};
+    std::size_t i = 0;
+    while (i + 2 < std::size(kS) && kS[i + 1] < s) ++i;
+    const double u = std::clamp((s - kS[i]) / (kS[i + 1] - kS[i]), 0.0, 1.0);
+    const double a = kA[i] + (kA[i + 1] - kA[i]) * u;
+    return std::polar(a, 2 * kPi * (1 - s) / 1.25);
+}
+
+// The pitch (radians, positive = nose up) of the chord from s0 to s1 > s0 as
+// the wave bends it: the front end higher is nose up.
+inline std::complex<double> ChordPitch(double s0, double s1) { return (WaveAt(s0) - WaveAt(s1)) / (s1 - s0); }
+
+// The fluke blade pitches ahead of the wave: nose up by kFlukeAttack cos(w t)
+// on top of its chord, a quarter beat ahead of the notch's heave (leading edge
+// up on the upstroke).
+constexpr double kFlukeAttackDeg = 25.0;
+
+// Flipper strokes (degrees): the upper bone flaps (roll) and feathers (yaw),
+// the lower one flaps a little later, so the flipper bends through the stroke.
+constexpr double kFlipperFlapDeg = 12.0, kFlipperFeatherDeg = 6.0, kFlipperTipFlapDeg = 9.0;
+
+// The rig; pivots on the body's centre line. Each spine bone turns its part
+// of the body to the chord of the wave between its pivot and the next one;
+// its key rotation is that pitch less its parent's (the frames nest), an
+// amplitude and phase read off the difference of the two complex pitches.
 inline std::vector<WhaleBone> Rig(const WhaleStyle& st) {
     const double L = kWhaleLength;
+    constexpr double kDeg = 180 / kPi;
     auto axis = [&](double s) { return Vec3{0, SectionAt(s).cy * L, WhaleZ(s)}; };
+    auto turn = [&](const std::string& name, int parent, double s, std::complex<double> pitch) {
+        WhaleBone b{name, parent, axis(s)};
+        b.pitch = std::abs(pitch) * kDeg;
+        b.pitchPhase = std::arg(pitch) * kDeg;
+        return b;
+    };
     std::vector<WhaleBone> b;
-    b.push_back({"Root", -1, axis(0.42), 2.0, -90, 0, 0, 0, 0, 0.006 * L, 170});
-    b.push_back({"Head", 0, axis(0.30), 2.0, 8});
-    const double sp[7] = {0.48, 0.54, 0.60, 0.66, 0.72, 0.78, 0.84};
-    const double th[7] = {1.9, 2.1, 2.9, 3.7, 4.6, 5.5, 5.9};
-    const double ph[7] = {-72, -128, -155, 180, 156, 133, 112};
-    for (int i = 0; i < 7; ++i) b.push_back({"Spine" + std::to_string(i + 1), i == 0 ? 0 : 1 + i, axis(sp[i]), th[i], ph[i]});
-    b.push_back({"Peduncle", 8, axis(0.89), 5.5, 94});
-    b.push_back({"Fluke", 9, axis(0.93), 20, 30});
+    // Root: the middle of the body (head pivot to first spine pivot); it also
+    // carries the heave of the centre at its pivot.
+    const std::complex<double> root = ChordPitch(0.30, 0.48);
+    b.push_back(turn("Root", -1, 0.42, root));
+    b.back().heave = std::abs(WaveAt(0.42)) * L;
+    b.back().heavePhase = std::arg(WaveAt(0.42)) * kDeg;
+    b.push_back(turn("Head", 0, 0.30, ChordPitch(0.0, 0.30) - root));
+    const double pivots[9] = {0.48, 0.54, 0.60, 0.66, 0.72, 0.78, 0.84, 0.89, 0.93};
+    std::complex<double> parent = root;
+    for (int i = 0; i < 8; ++i) {
+        const std::complex<double> chord = ChordPitch(pivots[i], pivots[i + 1]);
+        b.push_back(turn(i < 7 ? "Spine" + std::to_string(i + 1) : "Peduncle", i == 0 ? 0 : 1 + i, pivots[i], chord - parent));
+        parent = chord;
+    }
+    const std::complex<double> fluke = ChordPitch(0.93, 1.0) + std::complex<double>(0, kFlukeAttackDeg / kDeg);
+    b.push_back(turn("Fluke", 9, 0.93, fluke - parent));
     // Fluke tips: the blades bend, mirrored (right up while left down would
     // roll the tail; mirrored they cup together).
-    b.push_back({"FlukeTipL", 10, Vec3{-0.05 * L, 0, WhaleZ(0.95)}, 0, 0, -6, 0});
-    b.push_back({"FlukeTipR", 10, Vec3{0.05 * L, 0, WhaleZ(0.95)}, 0, 0, 6, 0});
-    // Flippers: the upper bone flaps (roll) and feathers (yaw), the lower flaps later.
+    b.push_back({"FlukeTipL", 10, Vec3{-0.05 * L, 0, WhaleZ(0.95)}, 0, 0, -8, 0});
+    b.push_back({"FlukeTipR", 10, Vec3{0.05 * L, 0, WhaleZ(0.95)}, 0, 0, 8, 0});
     const Vec3 rootL{-0.085 * L, -0.04 * L, WhaleZ(0.30)};
     const Vec3 rootR{0.085 * L, -0.04 * L, WhaleZ(0.30)};
     const Vec3 dirL = FlipperDir(-1), dirR = FlipperDir(1);
     const double half = st.flipperLength * L * 0.5;
-    b.push_back({"FlipperUpperL", 0, rootL, 0, 0, -4, 90, 3, 0});
-    b.push_back({"FlipperLowerL", 13, rootL + dirL * half, 0, 0, -3, 30});
-    b.push_back({"FlipperUpperR", 0, rootR, 0, 0, 4, 90, -3, 0});
-    b.push_back({"FlipperLowerR", 15, rootR + dirR * half, 0, 0, 3, 30});
+    b.push_back({"FlipperUpperL", 0, rootL, 0, 0, -kFlipperFlapDeg, 90, kFlipperFeatherDeg, 0});
+    b.push_back({"FlipperLowerL", 13, rootL + dirL * half, 0, 0, -kFlipperTipFlapDeg, 30});
+    b.push_back({"FlipperUpperR", 0, rootR, 0, 0, kFlipperFlapDeg, 90, -kFlipperFeatherDeg, 0});
+    b.push_back({"FlipperLowerR", 15, rootR + dirR * half, 0, 0, kFlipperTipFlapDeg, 30});
     return b;
 }
 
@@ -796,14 +848,14 @@ inline std::vector<SkinnedModel> BuildSkinnedWhales() {
     second.width = 1.07;
     second.height = 1.04;
     second.whiteLine = 0.05;  // more white up the flanks
-    second.back = {30 / 255.0, 34 / 255.0, 44 / 255.0};
-    second.blend = {96 / 255.0, 104 / 255.0, 116 / 255.0};
+    second.back = {100 / 255.0, 104 / 255.0, 114 / 255.0};  // a darker, warmer grey
+    second.blend = {150 / 255.0, 154 / 255.0, 162 / 255.0};
     WhaleStyle guide;
     guide.flipperLength = 0.32;
-    guide.back = {66 / 255.0, 88 / 255.0, 120 / 255.0};  // slate blue
-    guide.blend = {120 / 255.0, 140 / 255.0, 164 / 255.0};
-    guide.belly = {232 / 255.0, 236 / 255.0, 240 / 255.0};
-    guide.pleat = {170 / 255.0, 182 / 255.0, 196 / 255.0};
+    guide.back = {70 / 255.0, 120 / 255.0, 200 / 255.0};  // a clear blue: the one to follow
+    guide.blend = {130 / 255.0, 168 / 255.0, 220 / 255.0};
+    guide.belly = {232 / 255.0, 238 / 255.0, 246 / 255.0};
+    guide.pleat = {176 / 255.0, 196 / 255.0, 226 / 255.0};
     guide.whiteLine = -0.1;
     std::vector<SkinnedModel> out;
     out.push_back(BuildWhale("WHALESKINNED01.X", "models/whaleskinned01.x", "Whale01_display", first, 0));

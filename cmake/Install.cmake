@@ -1,0 +1,55 @@
+# Installation and the Debian package. Layout under the prefix (PREFIX,
+# default /usr/local; DESTDIR is honoured):
+#   libexec/xscreensaver/nereval                the program, where XScreenSaver looks for hacks
+#   bin/nereval                                 a link to it, for s, w and c
+#   share/xscreensaver/config/nereval.xml       XScreenSaver's settings page
+#   share/man/man6/nereval.6x                   the manual page
+#   share/applications/screensavers/nereval.desktop
+include(GNUInstallDirs)
+# Installing needs the program only, not the tests and tools of `all`.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(NEREVAL_HACK ${CMAKE_INSTALL_PREFIX}/libexec/xscreensaver/nereval)
+set(install_dir ${CMAKE_SOURCE_DIR}/tools/install)
+configure_file(${install_dir}/nereval.6x.in ${CMAKE_BINARY_DIR}/install/nereval.6x @ONLY)
+configure_file(${install_dir}/nereval.desktop.in ${CMAKE_BINARY_DIR}/install/nereval.desktop @ONLY)
+file(CREATE_LINK ../libexec/xscreensaver/nereval ${CMAKE_BINARY_DIR}/install/nereval SYMBOLIC)
+
+install(TARGETS nereval RUNTIME DESTINATION libexec/xscreensaver)
+install(FILES ${CMAKE_BINARY_DIR}/install/nereval DESTINATION bin)
+install(FILES ${install_dir}/nereval.xml DESTINATION share/xscreensaver/config)
+install(FILES ${CMAKE_BINARY_DIR}/install/nereval.6x DESTINATION share/man/man6)
+install(FILES ${CMAKE_BINARY_DIR}/install/nereval.desktop DESTINATION share/applications/screensavers)
+install(CODE "message([=[
+Nereval is installed: ${NEREVAL_HACK}
+To use it as your screen saver with XScreenSaver, add this line to the
+'programs:' list of ~/.xscreensaver (xscreensaver-settings writes that file;
+the line ends with a backslash-n and a backslash like its neighbours):
+    GL: ${NEREVAL_HACK} --root \\n\\
+then run 'xscreensaver-command -restart' and choose Nereval in
+xscreensaver-settings (its settings page is read from
+share/xscreensaver/config/nereval.xml when the prefix is /usr).
+Without XScreenSaver: 'nereval s' from any idle tool, e.g.
+    xss-lock -- nereval s        or        xautolock -time 10 -locker 'nereval s'
+]=])")
+
+# make deb: build/nereval_<version>_<arch>.deb, installing under /usr.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME nereval)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_CONTACT "Nereval maintainers <nereval@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "3D screen saver: a school of toon-shaded whales in a sea scene")
+set(CPACK_PACKAGE_DESCRIPTION "A school of skinned, toon-shaded whales swims as a flock through a sea scene
+of pillars, clocks and moons, watched by a camera that follows the school.
+Runs as an XScreenSaver hack, full screen on every monitor, or in a window.")
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+# Shared libraries are found by dpkg-shlibdeps; these are what the program
+# loads or reads at run time without linking to it: the OpenGL driver, the
+# fonts of the frame-rate text and the dialog, and a General-MIDI soundfont.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libgl1-mesa-dri | libgl1-nvidia-glvnd-glx, fonts-dejavu-core, fonts-ipafont-gothic, timgm6mb-soundfont | fluid-soundfont-gm")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xscreensaver")
+include(CPack)
