@@ -31,6 +31,11 @@ D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& mi
     return D3DXVECTOR3(-normal.z, normal.y, normal.x);  // the y rotation of -pi/2
 }
 
+D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration) {
+    const D3DXVECTOR3 n = Normalised(normal);
+    return (TurnAvoidanceNormal(n, migration) + n * Boids::kAvoidanceLean) * Boids::kAvoidancePush;
+}
+
 void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart) {
     if (crossY > 0.1f) {
         if (*rate > -0.8f) *rate -= std::fabs(turn);
@@ -202,14 +207,15 @@ void Boids::Feel(Boid* b, BackGroundObj* obstacles) {
     const int count = obstacles->GetObjectNum();
     ModelInstance* objects = obstacles->GetObjects();
     if (!objects) return;
-    const D3DXVECTOR3 tip = b->m_vPosition + b->m_vHeading * kFeelerLength;
+    const float reach = std::fmax(kFeelerLength, b->m_fSpeed * 100.0f * kFeelerSeconds);
+    const D3DXVECTOR3 tip = b->m_vPosition + b->m_vHeading * reach;
     for (int k = 0; k < count; ++k) {
         D3DXVECTOR3 at;
         objects[k].GetPosition(&at);
         if (!(Length(b->m_vPosition - at) < obstacles->m_fCheckRange)) continue;
         D3DXVECTOR3 normal;
         if (objects[k].Intersect(b->m_vPosition, tip, &normal) == 1) {
-            b->m_vAvoidance += TurnAvoidanceNormal(normal, b->m_vMigration);
+            b->m_vAvoidance += AvoidancePush(normal, b->m_vMigration);
             b->m_bCollided = 1;
             return;
         }
@@ -263,11 +269,10 @@ void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, fl
         if (b->m_fPitch < 0.0f) b->m_fPitch += std::fabs(b->m_fPitch) * 0.7f * dt;
     }
 
-    // Speed: climbing slows, diving speeds up, a hit brakes; drift back to
-    // the base speed and stay within [base / 2, 2 base].
+    // Speed: climbing slows, diving speeds up; drift back to the base speed
+    // and stay within [base / 2, 2 base].
     float& speed = b->m_fSpeed;
     speed -= b->m_fPitch * base * 0.25f * dt;
-    if (b->m_bCollided) speed -= base * 0.8f * dt;
     if (speed > base) speed -= base * 0.3f * dt;
     if (speed < base) speed += base * 0.3f * dt;
     if (speed < base / 2.0f) speed = base / 2.0f;
@@ -280,7 +285,7 @@ void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, fl
     if (c > 0.0f) speed += 0.75f * base * dt;
     D3DXVECTOR3 x;
     D3DXVec3Cross(&x, &d, &h);
-    const float turn = (1.0f - c) * 0.15f * dt;
+    const float turn = (1.0f - c) * (b->m_bCollided ? kAvoidanceTurnRate : 0.15f) * dt;
 
     // Yaw rate: the +-0.8 limits are tested before the change. Inside the
     // dead band with the goal ahead the rate decays, or restarts at 0.1.

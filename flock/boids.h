@@ -21,6 +21,7 @@
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "render/skinned_mesh.h"
+#include "scene/bound_volume.h"
 #include "scene/model_instance.h"
 #include "scene/xmodel.h"
 
@@ -61,7 +62,18 @@ public:
     // Whales made at most: the neighbour pass costs n (n - 1) / 2 pair tests
     // a frame (the dialog offers 1 to 50).
     static constexpr int kMaxWhales = 1000;
+    // Obstacle avoidance. The feeler reaches kFeelerLength ahead of the nose,
+    // or kFeelerSeconds of swimming when that is farther: at cruising speed
+    // that leaves time to turn out of a spire's way. A hit pushes along the
+    // hull face's normal (AvoidancePush); while the feeler hits, the yaw rate
+    // grows by kAvoidanceTurnRate (radians per second per second, at the
+    // steering's right angle) instead of the cruising 0.15, and the whale
+    // does not brake.
     static constexpr float kFeelerLength = 25.0f;      // world units ahead of the nose
+    static constexpr float kFeelerSeconds = 4.0f;
+    static constexpr float kAvoidancePush = 10.0f;
+    static constexpr float kAvoidanceLean = 0.5f;
+    static constexpr float kAvoidanceTurnRate = 1.2f;
     static constexpr float kCentroidEscape = 4000.0f;  // farther from the centroid: back to it
     static constexpr float kOriginEscape = 8000.0f;    // farther from the origin: back to it
     // Pairs closer than this (world units) count as one spot: their separation
@@ -149,6 +161,7 @@ private:
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
     std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
+    BoundVolume m_LoopBound[kModelVariants];       // the culling box of each skinned whale
     bool m_bRigidFallback = false;
 };
 
@@ -159,6 +172,14 @@ private:
 // obstacle on the side where its goal lies, and the choice is fixed for the
 // frame because the migration direction is.
 D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
+
+// The push of one feeler hit, for every swimmer: the hull face's normal
+// made unit length (a hull's normal is as long as the sine of the face's
+// corner angle times the placement's scale, so a thin face would push less
+// than a square one), turned by TurnAvoidanceNormal, leaned back out of the
+// face by kAvoidanceLean of the normal (a slide square to the normal would
+// let a whale drift in at the yaw rule's dead band), and kAvoidancePush long.
+D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
 
 // The yaw-rate rule of every swimmer. crossY is the vertical component of
 // heading x steering, c their dot product, turn the frame's turn step. Outside

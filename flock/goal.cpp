@@ -43,13 +43,29 @@ void Goal::UpdateTarget(const D3DXVECTOR3& eye, float dt) {
 void Goal::Update(float dt, BackGroundObj* obstacles) {
     const float g = m_fBaseSpeed;
 
-    // Feeler: the first obstacle hit within the check range; the normal is
-    // used as it is (the flock turns it a quarter turn).
+    // A target inside an obstacle, or close to one, cannot be reached: the
+    // guide would circle it, in and out of the hull. It aims at the nearest
+    // point kTargetClearance outside the hull instead.
+    D3DXVECTOR3 aim = m_vTarget;
+    if (m_bCollision && obstacles && obstacles->GetObjects()) {
+        for (int k = 0; k < obstacles->GetObjectNum(); ++k) {
+            obstacles->GetObjects()[k].PushOutOfHullBoxes(&aim, kTargetClearance);
+        }
+    }
+    D3DXVECTOR3 m = aim - m_vPosition;
+    D3DXVec3Normalize(&m, &m);
+
+    // Feeler: the first obstacle hit within the check range. The guide
+    // avoids as the school does (Boids: the feeler's reach, AvoidancePush
+    // toward the target's side, the faster turn), so that it slides along
+    // the obstacle instead of meeting it head-on, where the bare normal
+    // would leave the yaw-rate rule in its dead band, not turning at all.
     D3DXVECTOR3 avoid(0.0f, 0.0f, 0.0f);
     int collided = 0;
     if (m_bCollision && obstacles && obstacles->GetObjects()) {
         ModelInstance* objects = obstacles->GetObjects();
-        const D3DXVECTOR3 tip = m_vPosition + m_vHeading * kFeelerLength;
+        const float reach = std::fmax(kFeelerLength, m_fSpeed * 100.0f * Boids::kFeelerSeconds);
+        const D3DXVECTOR3 tip = m_vPosition + m_vHeading * reach;
         for (int k = 0; k < obstacles->GetObjectNum(); ++k) {
             D3DXVECTOR3 at;
             objects[k].GetPosition(&at);
@@ -57,15 +73,13 @@ void Goal::Update(float dt, BackGroundObj* obstacles) {
             if (!(D3DXVec3Length(&toObstacle) < obstacles->m_fCheckRange)) continue;
             D3DXVECTOR3 normal;
             if (objects[k].Intersect(m_vPosition, tip, &normal) == 1) {
-                avoid += normal;
+                avoid += AvoidancePush(normal, m);
                 collided = 1;
                 break;
             }
         }
     }
 
-    D3DXVECTOR3 m = m_vTarget - m_vPosition;
-    D3DXVec3Normalize(&m, &m);
     const float dO = D3DXVec3Length(&m_vPosition);
 
     D3DXVECTOR3 s = avoid + m;
@@ -86,7 +100,6 @@ void Goal::Update(float dt, BackGroundObj* obstacles) {
     // Unlike the flock, the drift back to the base speed is proportional to
     // the speed itself; from the construction speed 0 the clamp lifts it to g / 2.
     m_fSpeed -= g * m_fPitch * 0.25f * dt;
-    if (collided) m_fSpeed -= g * 0.8f * dt;
     if (m_fSpeed > g) m_fSpeed -= std::fabs(m_fSpeed) * 0.3f * dt;
     if (m_fSpeed < g) m_fSpeed += std::fabs(m_fSpeed) * 0.3f * dt;
     if (m_fSpeed < g / 2.0f) m_fSpeed = g / 2.0f;
@@ -99,7 +112,7 @@ void Goal::Update(float dt, BackGroundObj* obstacles) {
     if (c > 0.0f) m_fSpeed += 0.5f * g * dt;
     D3DXVECTOR3 x;
     D3DXVec3Cross(&x, &d, &h);
-    const float turn = (1.0f - c) * 0.15f * dt;
+    const float turn = (1.0f - c) * (collided ? Boids::kAvoidanceTurnRate : 0.15f) * dt;
 
     UpdateYawRate(&m_fYawRate, x.y, c, turn, dt, 0.01f);  // the flock restarts at 0.1
     m_fYaw = WrapYaw(m_fYaw + dt * m_fYawRate);
