@@ -222,17 +222,21 @@ SkinnedMesh::SkinnedMesh()
       m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
       m_dwPosedShader(kNoShader),
       m_bSharedPose(true),
+      m_bLod(true),
       m_dwPoseSerial(1),
       m_dwFramesPosed(0),
       m_bPoseReady(false),
       m_pToonTexture(nullptr),
       m_fFogDistance(0.0f),
+      m_bFar(false),
       m_pLog(nullptr),
       m_pSourceData(nullptr),
       m_SourceSize(0) {
     D3DXMatrixIdentity(&m_matView);
     const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
     if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
+    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
+    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
 }
 
 SkinnedMesh::~SkinnedMesh() {
@@ -263,19 +267,17 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
                FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
         hr = E_FAIL;
     } else {
-        LogLine(m_pLog, "\t\tCreateEnumObject...\n");  // fixed log text
-        const void* data = m_pSourceData;
-        std::size_t size = m_SourceSize;
-        if (!data) {
-            const ResourceData resource = FindResourceData(m_szName, "Model");
-            data = resource.data;
-            size = resource.size;
-        }
-        hr = data ? file->CreateEnumObject(data, static_cast<DWORD>(size), enumObject.Out()) : DXFILEERR_NOTFOUND;
-        if (FAILED(hr)) {
-            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
-            enumObject.Reset();
-        }
+        hr = ObjectStep(m_pLog, "\t\tCreateEnumObject...\n", "\t\tFailed\n", [&] {  // fixed log texts
+            const void* data = m_pSourceData;
+            std::size_t size = m_SourceSize;
+            if (!data) {
+                const ResourceData resource = FindResourceData(m_szName, "Model");
+                data = resource.data;
+                size = resource.size;
+            }
+            return data ? file->CreateEnumObject(data, static_cast<DWORD>(size), enumObject.Out()) : DXFILEERR_NOTFOUND;
+        });
+        if (FAILED(hr)) enumObject.Reset();
     }
     if (SUCCEEDED(hr)) {
         ComPtr<IDirectXFileData> object;
@@ -404,12 +406,11 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
                     container->m_pMaterials[i] = list[i].MatD3D;
                     container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
                     if (list[i].pTextureFilename) {
-                        LogLine(m_pLog, "\t\tD3DXCreateTextureFromResource...\n");  // fixed log text
-                        if (FAILED(D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
-                                                                  &container->m_ppTextures[i]))) {
-                            container->m_ppTextures[i] = nullptr;
-                            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
-                        }
+                        // A texture that fails to load is logged and left out.
+                        ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {
+                            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
+                                                                  &container->m_ppTextures[i]);
+                        });
                     }
                 }
             } else {

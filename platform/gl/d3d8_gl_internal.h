@@ -124,6 +124,9 @@ public:
     GLuint gl = 0;
     UINT width = 0;
     UINT height = 0;
+    // Levels below 0 exist: made by the first draw that samples the texture
+    // with a mip filter (see GlDevice::Prepare).
+    bool mipmapped = false;
 
 private:
     ~GlTexture() override;

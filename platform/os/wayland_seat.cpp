@@ -1,5 +1,5 @@
-// One registry round trip: the compositor lists its globals, and a seat is
-// one of them when it has any input devices.
+// One registry round trip: the compositor lists its globals; a compositor
+// with input devices lists a seat among them.
 #include "platform/os/wayland_seat.h"
 
 #include <wayland-client.h>
@@ -29,14 +29,13 @@ const wl_registry_listener kListener = {OnGlobal, OnGlobalRemove};
 
 }  // namespace
 
-bool WaylandCompositorHasNoSeat() {
-    if (!SdlWouldUseWayland()) return false;
+WaylandSeat QueryWaylandSeat() {
     // Without a runtime folder (or a socket path) there is no compositor to
     // ask, and the connection attempt would print a complaint of its own.
     const char* socket = std::getenv("WAYLAND_DISPLAY");
-    if (!std::getenv("XDG_RUNTIME_DIR") && !(socket && socket[0] == '/')) return false;
+    if (!std::getenv("XDG_RUNTIME_DIR") && !(socket && socket[0] == '/')) return WaylandSeat::NoCompositor;
     wl_display* display = wl_display_connect(nullptr);
-    if (!display) return false;  // no compositor: SDL reports that itself
+    if (!display) return WaylandSeat::NoCompositor;
     bool seat = false;
     bool answered = false;
     if (wl_registry* registry = wl_display_get_registry(display)) {
@@ -45,5 +44,8 @@ bool WaylandCompositorHasNoSeat() {
         wl_registry_destroy(registry);
     }
     wl_display_disconnect(display);
-    return answered && !seat;
+    if (!answered) return WaylandSeat::NoCompositor;
+    return seat ? WaylandSeat::Present : WaylandSeat::None;
 }
+
+bool WaylandCompositorHasNoSeat() { return SdlWouldUseWayland() && QueryWaylandSeat() == WaylandSeat::None; }

@@ -1,9 +1,19 @@
-// A check made before SDL's video system starts: SDL's Wayland driver (2.26)
-// crashes on a compositor that offers no seat (no keyboard, no pointer), as
-// a headless compositor does.
+// Whether the Wayland compositor a client would connect to offers a seat.
+// SDL's Wayland driver (2.26) crashes on a compositor without one (no
+// keyboard, no pointer: a headless compositor), and GTK complains at every
+// turn there; both are kept off it.
 #pragma once
 
+enum class WaylandSeat {
+    NoCompositor,  // none answers at WAYLAND_DISPLAY (or the default socket)
+    None,          // one answers and offers no seat
+    Present,
+};
+
+// One connection and one registry round trip.
+WaylandSeat QueryWaylandSeat();
+
 // True when SDL is about to use its Wayland driver (SDL_VIDEODRIVER names it,
-// or no X display is set) and the compositor answers but offers no seat.
-// Costs one connection and one round trip, and only when Wayland is chosen.
+// or no X display is set) and the compositor offers no seat. Asks the
+// compositor only when Wayland is the driver SDL would choose.
 bool WaylandCompositorHasNoSeat();

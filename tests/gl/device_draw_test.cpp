@@ -453,6 +453,32 @@ TEST_F(DeviceTest, TextureTexelsAppearWhereTheyBelong) {
     ASSERT_EQ(dev()->SetTexture(0, nullptr), S_OK);
 }
 
+// A texture has its mip chain when a draw first samples it with a mip filter
+// (made then, not at creation): a 16 x 16 checkerboard of single black and
+// white texels squeezed into 2 x 2 pixels reads grey from the smaller levels,
+// and pure black or white without a mip filter.
+TEST_F(DeviceTest, MipFilterSamplesTheMipChainMadeAtTheFirstSuchDraw) {
+    std::vector<BYTE> checker(16 * 16 * 4);
+    for (int i = 0; i < 16 * 16; ++i) {
+        const BYTE v = ((i % 16) + (i / 16)) % 2 ? 255 : 0;
+        checker[4 * i] = checker[4 * i + 1] = checker[4 * i + 2] = v;
+        checker[4 * i + 3] = 255;
+    }
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(dev()->CreateTextureFromPixels(16, 16, checker.data(), &tex), S_OK);
+    ASSERT_EQ(dev()->SetTexture(0, tex), S_OK);
+    dev()->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    ASSERT_EQ(h.DrawScreenRect(0, 0, 2, 2, 0xFFFFFFFF), S_OK);
+    const Rgba plain = h.ReadPixel(0, 0);
+    EXPECT_TRUE(plain.r == 0 || plain.r == 255) << plain;
+    dev()->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+    ASSERT_EQ(h.DrawScreenRect(0, 0, 2, 2, 0xFFFFFFFF), S_OK);
+    EXPECT_TRUE(ColorNear(h.ReadPixel(0, 0), {128, 128, 128, 255}, 2));
+    dev()->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+    ASSERT_EQ(dev()->SetTexture(0, nullptr), S_OK);
+    tex->Release();
+}
+
 // Stage 1 set to modulate with no texture bound samples white: the colour of
 // stage 0 passes unchanged. With a grey texture bound the same stage halves it.
 TEST_F(DeviceTest, StageOneWithoutTextureKeepsTheColourOfStageZero) {
