@@ -22,6 +22,13 @@ check "2 s of 16-bit stereo at 44.1 kHz ($size bytes)" [ "$size" -eq $((44 + 2 *
 rms=$(sox "$TMP/good.wav" -n stat 2>&1 | awk '/RMS +amplitude/ { print $3 }')
 check "and it is not silent (RMS $rms)" awk -v r="$rms" 'BEGIN { exit !(r > 0.002) }'
 
+# One pass of the tune at the saver's gain: loud enough to be heard (peaks
+# near -3 dBFS, RMS near -20 dBFS) and never clipped.
+"$BIN" "$GOOD" "$TMP/pass.wav" >/dev/null
+levels=$(sox "$TMP/pass.wav" -n stats 2>&1 | awk '/^Pk lev dB/ { pk = $4 } /^RMS lev dB/ { rms = $4 } END { print pk, rms }')
+check "one pass peaks between -6 and -1.5 dBFS, RMS between -23 and -17 dBFS (got $levels)" \
+  awk -v l="$levels" 'BEGIN { split(l, v, " "); exit !(v[1] >= -6 && v[1] <= -1.5 && v[2] >= -23 && v[2] <= -17) }'
+
 printf 'not a tune' > "$TMP/text.mid"
 out=$("$BIN" "$TMP/text.mid" "$TMP/text.wav" --seconds 1); code=$?
 check "a text file falls back: '$out'" [ "$out" = "fell back: not a MIDI file" -a $code -eq 0 ]

@@ -62,7 +62,6 @@ TEST_F(Tune, NotesPairUpStayInRangeAndTheWhaleSingsAlone) {
             EXPECT_EQ(held[ch][e.data1], 0) << "note " << int(e.data1) << " struck twice on channel " << ch;
             held[ch][e.data1] = 1;
             ++sounding[ch];
-            EXPECT_LE(e.data2, 80) << "velocities leave room for the +5 dB master volume";
             if (ch == 4) {
                 EXPECT_TRUE(e.data1 >= 62 && e.data1 <= 77) << "melody range D4-F5";
             }

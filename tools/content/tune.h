@@ -41,6 +41,11 @@ constexpr std::uint32_t kTuneTempo = 937500;      // microseconds per quarter: 6
 // soundfont (TimGM6mb), each track rendered alone: while they sound, the
 // celesta sits about 9 dB, horn, whale and bass 6-8 dB, strings and choir
 // about 4 dB under the pad (the celesta's attack carries above its RMS).
+// The level of the whole: velocities of 90-118, channel volumes at or near
+// full and expression near 120 put one pass, through the saver's synthesizer
+// at its +5 dB, at peaks near -4 dBFS and an RMS near -19 dBFS, unclipped
+// (tools/tunerender and sox); the celesta keeps its place by velocity, its
+// volume being full already.
 struct TuneVoice {
     int channel;
     const char* name;   // track name
@@ -49,13 +54,13 @@ struct TuneVoice {
     int volume, pan, reverb, chorus, expression;  // CC7, CC10, CC91, CC93, CC11 at tick 0
 };
 inline constexpr TuneVoice kTuneVoices[] = {
-    {0, "Pad", 0x59, 60, 80, 64, 100, 40, 104},       // GM 90 Pad 2 (warm); CC11 = the swell at tick 0
-    {1, "Strings", 0x31, 64, 85, 40, 90, 30, 40},     // GM 50 String Ensemble 2
-    {2, "Choir", 0x5B, 64, 105, 88, 110, 20, 40},     // GM 92 Pad 4 (choir)
-    {3, "Contrabass", 0x2B, 66, 80, 64, 60, 0, 100},  // GM 44 Contrabass
-    {4, "Celesta", 0x08, 72, 127, 84, 110, 20, 100},  // GM 9 Celesta
-    {5, "Horn", 0x3C, 60, 78, 48, 100, 10, 100},      // GM 61 French Horn
-    {6, "Whale", 0x36, 66, 100, 30, 120, 30, 100},    // GM 55 Synth Voice
+    {0, "Pad", 0x59, 92, 127, 64, 100, 40, 114},       // GM 90 Pad 2 (warm); CC11 = the swell at tick 0
+    {1, "Strings", 0x31, 100, 127, 40, 90, 30, 40},     // GM 50 String Ensemble 2
+    {2, "Choir", 0x5B, 100, 127, 88, 110, 20, 40},     // GM 92 Pad 4 (choir)
+    {3, "Contrabass", 0x2B, 100, 127, 64, 60, 0, 120},  // GM 44 Contrabass
+    {4, "Celesta", 0x08, 118, 127, 84, 110, 20, 124},  // GM 9 Celesta
+    {5, "Horn", 0x3C, 92, 124, 48, 100, 10, 120},      // GM 61 French Horn
+    {6, "Whale", 0x36, 100, 127, 30, 120, 30, 120},    // GM 55 Synth Voice
 };
 
 // One chord per two bars: its name, bass note and four pad notes (C4 = 60).
@@ -298,13 +303,16 @@ inline Track PadTrack() {
     }
     int last = v.expression;
     for (int tick = 240; tick < kTuneEnd; tick += 240) {
-        const int value = Swell(tick, 104, 10);
+        const int value = Swell(tick, v.expression, 10);
         if (value != last) t.Cc(tick, v.channel, 11, value);
         last = value;
     }
     CloseOut(t, v.channel);
     return t;
 }
+
+// The strings' and choir's expression once faded in.
+inline constexpr int kTuneLayerExpression = 120;
 
 // Strings an octave above the pad in A' and B; choir on the pad's top two
 // voices in B. Both fade in over their first two bars and out over the last two.
@@ -322,9 +330,9 @@ inline Track LayerTrack(const TuneVoice& v, int firstBar, int lowestVoice, int o
     const int out0 = BarTick(kTuneBars - 1), out1 = kTuneEnd;
     int last = v.expression;
     for (int tick = in0; tick < out1; tick += 120) {
-        int value = 100;
-        if (tick < in1) value = 40 + 60 * (tick - in0) / (in1 - in0);
-        else if (tick >= out0) value = 100 - 60 * (tick - out0) / (out1 - out0);
+        int value = kTuneLayerExpression;
+        if (tick < in1) value = 40 + (kTuneLayerExpression - 40) * (tick - in0) / (in1 - in0);
+        else if (tick >= out0) value = kTuneLayerExpression - (kTuneLayerExpression - 40) * (tick - out0) / (out1 - out0);
         if (value != last) t.Cc(tick, v.channel, 11, value);
         last = value;
     }
@@ -399,18 +407,18 @@ inline Track WhaleTrack() {
             const int rise = length * 2 / 5;
             const int vel = v.velocity + Jitter(static_cast<std::uint32_t>(3000 + index), 6);
             t.Bend(tick, ch, bendValue(-2.0));
-            t.Cc(tick, ch, 11, 100);
+            t.Cc(tick, ch, 11, v.expression);
             t.On(tick, ch, m.note, vel);
             for (int d = 16; d < length; d += 16) {
                 double semis;
-                int expression = 100;
+                int expression = v.expression;
                 if (d <= rise) {
                     const double x = static_cast<double>(d) / rise;
                     semis = -2.0 + 6.0 * (0.5 - 0.5 * std::cos(3.14159265358979323846 * x));
                 } else {
                     const double x = static_cast<double>(d - rise) / (length - rise);
                     semis = 4.0 - 9.0 * (0.5 - 0.5 * std::cos(3.14159265358979323846 * x));
-                    expression = 100 - static_cast<int>(std::lround(75.0 * x));
+                    expression = v.expression - static_cast<int>(std::lround(0.75 * v.expression * x));
                 }
                 t.Bend(tick + d, ch, bendValue(semis));
                 if (d % 64 == 0) t.Cc(tick + d, ch, 11, expression);
@@ -420,7 +428,7 @@ inline Track WhaleTrack() {
             ++index;
         }
         t.Bend(tick, ch, 8192);
-        t.Cc(tick, ch, 11, 100);
+        t.Cc(tick, ch, 11, v.expression);
     }
     CloseOut(t, ch);
     return t;
