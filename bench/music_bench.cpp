@@ -23,9 +23,9 @@ void RenderTune(benchmark::State& state) {
         state.SkipWithError("no synthesizer or soundfont");
         return;
     }
-    MusicSegment* segment = nullptr;
+    std::unique_ptr<MusicSegment> segment;
     LoadBGMSegment(&manager, kBGMResourceName, &segment);
-    PlayBGMSegment(&manager, segment);
+    PlayBGMSegment(&manager, segment.get());
     std::vector<float> l(kBlock), r(kBlock);
     SynthPerformance* perf = manager.GetPerformance();
     for (int i = 0; i < 70 * kRate / kBlock; ++i) perf->Render(l.data(), r.data(), kBlock);  // to bar 19
@@ -34,7 +34,7 @@ void RenderTune(benchmark::State& state) {
         benchmark::DoNotOptimize(l.data());
     }
     state.SetItemsProcessed(state.iterations());
-    delete segment;
+    segment.reset();
 }
 BENCHMARK(RenderTune)->Unit(benchmark::kMillisecond);
 
@@ -47,10 +47,10 @@ void LoadTune(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        MusicSegment* segment = nullptr;
+        std::unique_ptr<MusicSegment> segment;
         LoadBGMSegment(&manager, kBGMResourceName, &segment);
         benchmark::DoNotOptimize(segment);
-        delete segment;
+        segment.reset();
     }
 }
 BENCHMARK(LoadTune)->Unit(benchmark::kMicrosecond);

@@ -9,6 +9,9 @@
 
 #include <cstddef>
 #include <string>
+#include <type_traits>
+
+#include "platform/base/wintypes.h"
 
 class ErrLog {
 public:
@@ -41,4 +44,22 @@ std::string ErrLogPath();
 // without one).
 inline void LogLine(ErrLog* log, const char* text) {
     if (log) log->Append(text);
+}
+
+// One logged loading step: appends `line`, runs `step` and, when it fails,
+// appends `failLine` (the caller's fixed text, with its own nesting tabs).
+// The step returns an HRESULT, or a bool or pointer where false or null
+// means it failed. Returns the step's HRESULT (S_OK or E_FAIL for the others).
+template <typename Step>
+HRESULT ObjectStep(ErrLog* log, const char* line, const char* failLine, Step&& step) {
+    LogLine(log, line);
+    using Result = std::invoke_result_t<Step&>;
+    HRESULT hr;
+    if constexpr (std::is_same_v<Result, bool> || std::is_pointer_v<Result>) {
+        hr = step() ? S_OK : E_FAIL;
+    } else {
+        hr = static_cast<HRESULT>(step());
+    }
+    if (FAILED(hr)) LogLine(log, failLine);
+    return hr;
 }

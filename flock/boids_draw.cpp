@@ -7,6 +7,7 @@
 
 #include "core/errlog.h"
 #include "flock/whale_draw.h"
+#include "platform/base/alloc.h"
 #include "render/skinned_mesh.h"
 #include "render/zsort_render.h"
 #include "scene/xmodel.h"
@@ -21,33 +22,39 @@ HRESULT Boids::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsign
     HRESULT hr = CreateWhales(seed, log);
     if (FAILED(hr)) return hr;
 
-    m_pDammyMdl.reset(new (std::nothrow) XModel);
+    m_pDammyMdl = NewUnique<XModel>();
     if (!m_pDammyMdl) {
         LogLine(log, "\t\tm_pDammyMdl == NULL\n");
         return E_FAIL;
     }
-    LogLine(log, "\t\tm_pDammyMdl->LoadXFile...\n");
-    hr = m_pDammyMdl->LoadXFile(device, "WHALEDAMMY.X", log);
-    if (FAILED(hr)) {
-        LogLine(log, "\t\tFailed\n");
-        return hr;
-    }
+    hr = ObjectStep(log, "\t\tm_pDammyMdl->LoadXFile...\n", "\t\tFailed\n",
+            [&] { return m_pDammyMdl->LoadXFile(device, "WHALEDAMMY.X", log); });
+    if (FAILED(hr)) return hr;
     for (int i = 0; i < m_nCount; ++i) m_pBoids[i].m_Instance.SetModel(m_pDammyMdl.get());
     if (!m_bAnimation) return 0;
 
-    m_pSkinnedSkm.reset(new (std::nothrow) SkinnedMesh[kModelVariants]);
+    m_pSkinnedSkm = NewUniqueArray<SkinnedMesh>(kModelVariants);
     if (!m_pSkinnedSkm) {
         LogLine(log, "\t\tm_pSkinnedSkm == NULL\n");
         return E_FAIL;
     }
-    LogLine(log, "\t\tm_pSkinnedSkm.InitDeviceObjects...\n");
-    if (FAILED(m_pSkinnedSkm[0].InitDeviceObjects(device, caps, kSkinnedNames[0], log))) {
-        LogLine(log, "\t\tFailed(0)\n");
+    // One start line, then a failure line naming the variant: "\t\tFailed(0)\n" or "\t\tFailed(1)\n".
+    if (FAILED(ObjectStep(log, "\t\tm_pSkinnedSkm.InitDeviceObjects...\n", "\t\tFailed(0)\n",
+                          [&] { return m_pSkinnedSkm[0].InitDeviceObjects(device, caps, kSkinnedNames[0], log); })) ||
+        FAILED(ObjectStep(log, "", "\t\tFailed(1)\n",
+                          [&] { return m_pSkinnedSkm[1].InitDeviceObjects(device, caps, kSkinnedNames[1], log); }))) {
         return E_FAIL;
     }
-    if (FAILED(m_pSkinnedSkm[1].InitDeviceObjects(device, caps, kSkinnedNames[1], log))) {
-        LogLine(log, "\t\tFailed(1)\n");
-        return E_FAIL;
+    // The skinned whales are culled by the box of their whole swimming loop
+    // (a raised tail reaches above the stand-in's box); a model without one
+    // keeps the stand-in's drawn box.
+    for (int v = 0; v < kModelVariants; ++v) {
+        D3DXVECTOR3 lo, hi;
+        if (!m_pSkinnedSkm[v].GetLoopBounds(&lo, &hi) && m_pDammyMdl->m_dwMeshDisplayNum > 0) {
+            lo = m_pDammyMdl->m_pMeshDisplay[0].m_Bound.m_vCorner[0];
+            hi = m_pDammyMdl->m_pMeshDisplay[0].m_Bound.m_vCorner[7];
+        }
+        m_LoopBound[v].SetBox(lo, hi);
     }
     return 0;
 }
@@ -88,11 +95,13 @@ int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, 
     if (!m_pSkinnedSkm) return 0;  // a failed start: nothing to draw with
     // One clock per model: every whale of a variant beats its flukes in phase.
     for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].FrameMove(1, 1, dt);
-    StoreCameraView(camera);  // the same view for every whale of the frame
+    camera->StoreView();  // the same view for every whale of the frame
     for (int i = 0; i < m_nCount; ++i) {
         Boid& b = m_pBoids[i];
         if (m_bLargeModel) b.m_Instance.Scale(kLargeModelScale);
-        if (b.m_Instance.IsVisible(device, &camera->GetFrustum()) != Visibility::kVisible) continue;
+        BoundVolume& bound = m_LoopBound[b.m_nModelVariant & 1];
+        bound.Transform(b.m_Instance.GetWorldMatrix());
+        if (!BoxInFrustum(bound.m_vWorldCorner, bound.m_WorldPlane, camera->GetFrustum())) continue;
         DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), *camera, light, fogFar);
     }
     return 0;

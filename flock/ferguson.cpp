@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 #include "platform/os/resource.h"
 
 namespace {
@@ -46,15 +47,10 @@ D3DXVECTOR3 Cubic(const Ferguson::Segment& s, float u, float u2, float u3) {
 }  // namespace
 
 HRESULT Ferguson::InitDeviceObjects(const char* name, ErrLog* log) {
-    LogLine(log, "\t\tFindResource...\n");
-    const ResourceData res = name ? FindResourceData(name, "MISC") : ResourceData{};
-    if (!res) {
-        LogLine(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
-    LogLine(log, "\t\tLoadResource...\n");
-    if (FAILED(Load(res.data, res.size))) {
-        LogLine(log, "\t\tFailed\n");
+    ResourceData res;
+    if (FAILED(ObjectStep(log, "\t\tFindResource...\n", "\t\tFailed\n",
+                          [&] { return static_cast<bool>(res = name ? FindResourceData(name, "MISC") : ResourceData{}); })) ||
+        FAILED(ObjectStep(log, "\t\tLoadResource...\n", "\t\tFailed\n", [&] { return Load(res.data, res.size); }))) {
         return E_FAIL;
     }
     return S_OK;
@@ -72,10 +68,10 @@ HRESULT Ferguson::Load(const std::uint8_t* bytes, std::size_t size) {
 
     const std::size_t n = static_cast<std::size_t>(count);
     const Segment zeroSegment{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-    m_pPath.reset(new (std::nothrow) Segment[n]);
-    m_pLookAhead.reset(new (std::nothrow) Segment[n]);
-    m_pPoints.reset(new (std::nothrow) D3DXVECTOR3[n]);
-    m_pShifted.reset(new (std::nothrow) D3DXVECTOR3[n]);
+    m_pPath = NewUniqueArray<Segment>(n);
+    m_pLookAhead = NewUniqueArray<Segment>(n);
+    m_pPoints = NewUniqueArray<D3DXVECTOR3>(n);
+    m_pShifted = NewUniqueArray<D3DXVECTOR3>(n);
     if (!m_pPath || !m_pLookAhead || !m_pPoints || !m_pShifted) {
         DeleteDeviceObjects();
         return E_FAIL;
@@ -131,29 +127,5 @@ int Ferguson::Evaluate(float t, D3DXVECTOR3* point, D3DXVECTOR3* lookAhead) cons
     const float u3 = u2 * u;
     *point = Cubic(m_pPath[k], u, u2, u3);
     *lookAhead = Cubic(m_pLookAhead[k], u, u2, u3);
-    return 0;
-}
-
-int CameraRig::Update(const Ferguson& path, float dt) {
-    m_fPhase += kPhaseRate * dt;
-    if (m_fPhase > kPhaseEnd) m_fPhase = 0.0f;
-    // The pace rises from 0.1 to 1 and back, then rests at 0.1 for the last
-    // third of the 47.1-second cycle.
-    float pace = std::sin(m_fPhase);
-    if (pace < kMinPace) pace = kMinPace;
-
-    m_fT += pace * m_fPathSpeed * dt;
-    if (!(m_fT < static_cast<float>(path.GetCount()))) m_fT = 0.0f;  // the excess is dropped
-    path.Evaluate(m_fT, &m_vPathPoint, &m_vLookAhead);
-
-    // Linear between -20 and 25, pulled back beyond them.
-    m_fHeight += dt * m_fBobVelocity;
-    if (m_fHeight > 25.0f) m_fBobVelocity += -5.0f * dt;
-    if (m_fHeight < -20.0f) m_fBobVelocity += 5.0f * dt;
-
-    m_Instance.SetPosition(m_vPathPoint.x, m_vPathPoint.y, m_vPathPoint.z);
-    // Coincident points (a one-point path) have no direction: keep the last one.
-    if (!(m_vLookAhead == m_vPathPoint)) m_Instance.LookAt(m_vLookAhead.x, m_vLookAhead.y, m_vLookAhead.z);
-    m_Instance.Translate(0.0f, m_fHeight, 0.0f, 1);
     return 0;
 }

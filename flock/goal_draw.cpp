@@ -5,6 +5,7 @@
 #include <new>
 
 #include "flock/whale_draw.h"
+#include "platform/base/alloc.h"
 #include "render/skinned_mesh.h"
 #include "scene/xmodel.h"
 #include "view/camera.h"
@@ -13,13 +14,13 @@ HRESULT Goal::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigne
     DeleteDeviceObjects();  // a second start replaces the first
     SeedTargets(seed);
     // No log lines of its own: the lifecycle logs the step and its failure.
-    m_pModel.reset(new (std::nothrow) XModel);
+    m_pModel = NewUnique<XModel>();
     if (!m_pModel) return E_FAIL;
     const HRESULT hr = m_pModel->LoadXFile(device, "WHALEDAMMY2.X", log);
     if (FAILED(hr)) return hr;
     m_Instance.SetModel(m_pModel.get());
     if (!m_bAnimation) return 0;
-    m_pSkinnedSkm.reset(new (std::nothrow) SkinnedMesh);
+    m_pSkinnedSkm = NewUnique<SkinnedMesh>();
     if (!m_pSkinnedSkm || FAILED(m_pSkinnedSkm->InitDeviceObjects(device, caps, "WHALESKINNED03.X", log))) {
         return E_FAIL;
     }
@@ -52,7 +53,7 @@ void Goal::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, 
     if (!m_pSkinnedSkm) return;
     m_pSkinnedSkm->FrameMove(1, 1, dt);
     // Unlike the school's whales the guide is drawn without a frustum test.
-    StoreCameraView(camera);
+    camera->StoreView();
     DrawSkinnedWhale(m_pSkinnedSkm.get(), m_Instance.GetWorldMatrix(), *camera, light, fogFar);
 }
 

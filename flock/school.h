@@ -5,7 +5,7 @@
 #pragma once
 
 #include "flock/boids.h"
-#include "flock/ferguson.h"
+#include "flock/camera_rig.h"
 #include "flock/goal.h"
 
 class BackGroundObj;

@@ -4,12 +4,6 @@
 #include "render/skinned_mesh.h"
 #include "view/camera.h"
 
-const D3DXMATRIX& StoreCameraView(Camera* camera) {
-    D3DXMATRIX view;
-    if (D3DXMatrixInverse(&view, nullptr, &camera->GetPose())) camera->SetView(view);
-    return camera->GetView();
-}
-
 HRESULT DrawSkinnedWhale(SkinnedMesh* mesh, const D3DXMATRIX& world, const Camera& camera, const D3DXVECTOR4& light,
                          float fogFar) {
     if (!mesh) return E_FAIL;

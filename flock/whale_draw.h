@@ -11,11 +11,7 @@ class SkinnedMesh;
 // scaled in model space.
 constexpr float kLargeModelScale = 4.0f;
 
-// Stores the inverse of the camera's pose as its view matrix (once per frame
-// and drawer, before its whales) and returns it.
-const D3DXMATRIX& StoreCameraView(Camera* camera);
-
-// Draws `mesh` with `world`, the camera's view (as StoreCameraView left it)
+// Draws `mesh` with `world`, the camera's view (as Camera::StoreView left it)
 // and projection, the light vector (world space, w = 0) and the fog
 // distance. Returns the mesh's status.
 HRESULT DrawSkinnedWhale(SkinnedMesh* mesh, const D3DXMATRIX& world, const Camera& camera, const D3DXVECTOR4& light,

@@ -12,11 +12,10 @@ constexpr long kBGMMasterVolume = 500;                     // hundredths of a de
 // Loads the tune: when `userFile` differs (exactly) from "tune_main.mid" the
 // file is tried first; when it fails, or otherwise, the built-in resource.
 // Both with instrument download, as standard MIDI files. *segment holds the
-// result (possibly a partly set-up segment after a failure, for the caller to
-// delete). *fellBack is set when the user's file was tried and refused (the
+// result (possibly a partly set-up segment after a failure). *fellBack is set when the user's file was tried and refused (the
 // reason is the manager's LastRefusal at that moment, copied to *reason).
 // Returns the built-in tune's result when that is needed and fails.
-HRESULT LoadBGMSegment(MusicManager* manager, const char* userFile, MusicSegment** segment, bool* fellBack = nullptr,
+HRESULT LoadBGMSegment(MusicManager* manager, const char* userFile, std::unique_ptr<MusicSegment>* segment, bool* fellBack = nullptr,
                        const char** reason = nullptr);
 
 // Endless repeats, master volume +5 dB (E_FAIL when it cannot be set), play

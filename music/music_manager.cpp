@@ -3,9 +3,9 @@
 #include "music/music_manager.h"
 
 #include <cstdio>
-#include <new>
 #include <utility>
 
+#include "platform/base/alloc.h"
 #include "platform/os/resource.h"
 
 MusicManager::~MusicManager() {
@@ -30,10 +30,10 @@ HRESULT MusicManager::Initialize(HWND, DWORD channelCount, DWORD defaultPathType
     return S_OK;
 }
 
-HRESULT MusicManager::Wrap(MusicSegment** segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi) {
-    auto* wrapper = new (std::nothrow) MusicSegment(m_pPerformance.get(), &m_loader, std::move(loaded));
+HRESULT MusicManager::Wrap(std::unique_ptr<MusicSegment>* segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi) {
+    *segment = NewUnique<MusicSegment>(m_pPerformance.get(), &m_loader, std::move(loaded));
+    MusicSegment* wrapper = segment->get();
     if (!wrapper) return E_OUTOFMEMORY;
-    *segment = wrapper;
     if (isMidi) wrapper->GetSegment()->SetStandardMidiFile();
     if (download) {
         HRESULT hr = wrapper->Download();
@@ -42,10 +42,10 @@ HRESULT MusicManager::Wrap(MusicSegment** segment, std::unique_ptr<SynthSegment>
     return S_OK;
 }
 
-HRESULT MusicManager::CreateSegmentFromFile(MusicSegment** segment, const char* fileName, BOOL download,
+HRESULT MusicManager::CreateSegmentFromFile(std::unique_ptr<MusicSegment>* segment, const char* fileName, BOOL download,
                                             BOOL isMidi) {
     if (!segment) return E_INVALIDARG;
-    *segment = nullptr;
+    segment->reset();
     if (!m_pPerformance) return CO_E_NOTINITIALIZED;
     std::unique_ptr<SynthSegment> loaded;
     HRESULT hr = m_loader.LoadSegmentFromFile(fileName, &loaded);
@@ -53,10 +53,10 @@ HRESULT MusicManager::CreateSegmentFromFile(MusicSegment** segment, const char* 
     return Wrap(segment, std::move(loaded), download, isMidi);
 }
 
-HRESULT MusicManager::CreateSegmentFromResource(MusicSegment** segment, const char* name, const char* type,
+HRESULT MusicManager::CreateSegmentFromResource(std::unique_ptr<MusicSegment>* segment, const char* name, const char* type,
                                                 BOOL download, BOOL isMidi) {
     if (!segment) return E_INVALIDARG;
-    *segment = nullptr;
+    segment->reset();
     if (!m_pPerformance) return CO_E_NOTINITIALIZED;
     const ResourceData res = FindResourceData(name, type);
     if (!res) return E_FAIL;

@@ -26,10 +26,10 @@ public:
     // loading fails). `download` downloads the instruments; `isMidi` marks a
     // standard MIDI file on the General-MIDI set. When a later step fails
     // the segment is already stored, as the caller expects.
-    HRESULT CreateSegmentFromFile(MusicSegment** segment, const char* fileName, BOOL download, BOOL isMidi);
+    HRESULT CreateSegmentFromFile(std::unique_ptr<MusicSegment>* segment, const char* fileName, BOOL download, BOOL isMidi);
     // The same from the embedded resource `name` of type `type`; E_FAIL when
     // there is no such resource.
-    HRESULT CreateSegmentFromResource(MusicSegment** segment, const char* name, const char* type, BOOL download,
+    HRESULT CreateSegmentFromResource(std::unique_ptr<MusicSegment>* segment, const char* name, const char* type, BOOL download,
                                       BOOL isMidi);
 
     SynthPerformance* GetPerformance() { return m_pPerformance.get(); }
@@ -39,7 +39,7 @@ public:
     const char* LastRefusal() const { return m_loader.LastRefusal(); }
 
 private:
-    HRESULT Wrap(MusicSegment** segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi);
+    HRESULT Wrap(std::unique_ptr<MusicSegment>* segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi);
 
     SynthLoader m_loader;
     std::unique_ptr<SynthPerformance> m_pPerformance;  // null until Initialize

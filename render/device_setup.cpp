@@ -8,16 +8,14 @@
 
 HRESULT CreateSaverDevice(const DeviceRequest& request, SaverDevice* out, ErrLog* log) {
     ReleaseSaverDevice(out);
-    LogLine(log, "\tDirect3DCreate8...\n");
-    ComPtr<IDirect3D8> d3d(Direct3DCreate8(D3D_SDK_VERSION));
-    if (!d3d) {
-        LogLine(log, "\tFailed\n");
+    ComPtr<IDirect3D8> d3d;
+    if (FAILED(ObjectStep(log, "\tDirect3DCreate8...\n", "\tFailed\n",
+                          [&] { return (d3d = ComPtr<IDirect3D8>(Direct3DCreate8(D3D_SDK_VERSION))).Get(); }))) {
         return E_FAIL;
     }
-    LogLine(log, "\tGetAdapterDisplayMode...\n");
     D3DDISPLAYMODE mode{};
-    if (FAILED(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode))) {
-        LogLine(log, "\tFailed\n");
+    if (FAILED(ObjectStep(log, "\tGetAdapterDisplayMode...\n", "\tFailed\n",
+                          [&] { return d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode); }))) {
         return E_FAIL;
     }
 

@@ -2,9 +2,9 @@
 #include "render/particle_bubble.h"
 
 #include <cmath>
-#include <new>
 
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/clock.h"
 
@@ -53,8 +53,7 @@ void ParticleBubble::ResetSimulation() {
 }
 
 void ParticleBubble::FreePool() {
-    delete[] m_pPool;
-    m_pPool = nullptr;
+    m_pPool.reset();
     m_pLive = nullptr;
     m_pFree = nullptr;
     m_dwCount = 0;
@@ -68,23 +67,20 @@ HRESULT ParticleBubble::InitDeviceObjects(IDirect3DDevice8* device, int enabled,
     if (m_bEnabled != 1) return S_OK;
     SRand(timeGetTime());
 
-    LogLine(log, "\t\t\tD3DXCreateTextureFromResource...\n");  // fixed log text
-    if (FAILED(D3DXCreateTextureFromResourceA(device, kTextureName, &m_pTexture))) {
-        m_pTexture = nullptr;
-        LogLine(log, "\t\t\tFailed\n");  // fixed log text
+    if (FAILED(ObjectStep(log, "\t\t\tD3DXCreateTextureFromResource...\n", "\t\t\tFailed\n",  // fixed log texts
+                          [&] { return D3DXCreateTextureFromResourceA(device, kTextureName, m_pTexture.Out()); }))) {
         return E_FAIL;
     }
     for (int i = 0; i < 3; ++i) m_Template[i] = kTriangle[i];
 
-    LogLine(log, "\t\t\tCreateVertexBuffer...\n");  // fixed log text
-    if (FAILED(device->CreateVertexBuffer(kVertexBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, &m_pVB))) {
-        m_pVB = nullptr;
-        LogLine(log, "\t\t\tFailed\n");  // fixed log text
+    if (FAILED(ObjectStep(log, "\t\t\tCreateVertexBuffer...\n", "\t\t\tFailed\n", [&] {  // fixed log texts
+            return device->CreateVertexBuffer(kVertexBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, m_pVB.Out());
+        }))) {
         return E_FAIL;
     }
 
     // Every record the bubbles will ever need, made now so no frame allocates.
-    m_pPool = new (std::nothrow) BubbleParticle[kMaxParticles];
+    m_pPool = NewUniqueArray<BubbleParticle>(kMaxParticles);
     if (!m_pPool) return E_OUTOFMEMORY;
     for (DWORD i = 0; i < kMaxParticles; ++i) {
         m_pPool[i].m_pNext = m_pFree;
@@ -239,13 +235,7 @@ HRESULT ParticleBubble::Render(IDirect3DDevice8* device, D3DXMATRIX billboard) {
 }
 
 int ParticleBubble::DeleteDeviceObjects() {
-    if (m_pTexture) {
-        m_pTexture->Release();
-        m_pTexture = nullptr;
-    }
-    if (m_pVB) {
-        m_pVB->Release();
-        m_pVB = nullptr;
-    }
+    m_pTexture.Reset();
+    m_pVB.Reset();
     return 0;
 }

@@ -13,6 +13,9 @@
 // lists, so no frame allocates. Nothing exists unless the deep sea is on.
 #pragma once
 
+#include <memory>
+
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 
@@ -93,9 +96,9 @@ private:
     DWORD m_dwCount = 0;
     BubbleParticle* m_pLive = nullptr;  // newest first
     BubbleParticle* m_pFree = nullptr;  // dead records waiting for reuse
-    BubbleParticle* m_pPool = nullptr;  // kMaxParticles records, owned
-    IDirect3DVertexBuffer8* m_pVB = nullptr;
-    IDirect3DTexture8* m_pTexture = nullptr;
+    std::unique_ptr<BubbleParticle[]> m_pPool;  // kMaxParticles records
+    ComPtr<IDirect3DVertexBuffer8> m_pVB;
+    ComPtr<IDirect3DTexture8> m_pTexture;
     Vertex m_Template[3];
     D3DXMATRIX m_matWorld;
     D3DXVECTOR3 m_vDrift;

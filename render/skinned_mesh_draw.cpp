@@ -117,12 +117,12 @@ HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, 
     std::strncpy(m_szName, name ? name : "", sizeof m_szName - 1);
     m_szName[sizeof m_szName - 1] = '\0';
     LoadMeshHierarchy();  // a model that fails to load leaves an empty object
+    ComputeLoopBounds();
 
-    LogLine(m_pLog, "\t\tD3DXCreateTextureFromResource...\n");  // fixed log text
     // Out() releases the ramp of an earlier call: a second call replaces, never leaks.
-    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()))) {
+    if (FAILED(ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n",  // fixed log texts
+                          [&] { return D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()); }))) {
         m_pToonTexture.Reset();
-        LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
         return E_FAIL;
     }
     return 0;
@@ -141,33 +141,26 @@ HRESULT SkinnedMesh::RestoreDeviceObjects() {
         if (m_dwShader[n] != kNoShader) continue;  // still alive from an earlier call
         char name[260];
         std::snprintf(name, sizeof name, "%s", kShaderNames[n]);
-        LogLine(m_pLog, "\t\tD3DXAssembleShaderFromResource...\n");  // fixed log text
-        ID3DXBuffer* code = nullptr;
-        HRESULT hr = D3DXAssembleShaderFromResourceA(name, 0, nullptr, &code, nullptr);
-        if (FAILED(hr)) {
-            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
-            return hr;
-        }
-        LogLine(m_pLog, "\t\tCreateVertexShader...\n");  // fixed log text
+        ComPtr<ID3DXBuffer> code;
+        HRESULT hr = ObjectStep(m_pLog, "\t\tD3DXAssembleShaderFromResource...\n", "\t\tFailed\n",  // fixed log texts
+                                [&] { return D3DXAssembleShaderFromResourceA(name, 0, nullptr, code.Out(), nullptr); });
+        if (FAILED(hr)) return hr;
         DWORD handle = kNoShader;
-        hr = m_pDevice ? m_pDevice->CreateVertexShader(kDeclarations[n], code->GetBufferPointer(), &handle, 0)
-                       : D3DERR_INVALIDCALL;
-        code->Release();
-        if (FAILED(hr)) {
-            LogLine(m_pLog, "\t\tFailed\n");  // fixed log text
-            return hr;
-        }
+        hr = ObjectStep(m_pLog, "\t\tCreateVertexShader...\n", "\t\tFailed\n", [&] {  // fixed log texts
+            return m_pDevice ? m_pDevice->CreateVertexShader(kDeclarations[n], code->GetBufferPointer(), &handle, 0)
+                             : D3DERR_INVALIDCALL;
+        });
+        if (FAILED(hr)) return hr;
         m_dwShader[n] = handle;
     }
     // The shared-pose shader; without it the palette shaders draw every whale.
     if (m_dwPosedShader == kNoShader && m_pDevice) {
-        ID3DXBuffer* code = nullptr;
-        if (SUCCEEDED(D3DXAssembleShaderFromResourceA("skinposed.vsh", 0, nullptr, &code, nullptr))) {
+        ComPtr<ID3DXBuffer> code;
+        if (SUCCEEDED(D3DXAssembleShaderFromResourceA("skinposed.vsh", 0, nullptr, code.Out(), nullptr))) {
             DWORD handle = kNoShader;
             if (SUCCEEDED(m_pDevice->CreateVertexShader(kPosedDeclaration, code->GetBufferPointer(), &handle, 0))) {
                 m_dwPosedShader = handle;
             }
-            code->Release();
         }
     }
     return 0;

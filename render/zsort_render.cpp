@@ -59,11 +59,10 @@ ZSortRender::ZSortRender() : m_dwCount(0), m_dwToonShader(kNoShader) {
 }
 
 HRESULT ZSortRender::InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
-    LogLine(log, "\t\tD3DXCreateTextureFromResource...\n");
     // Out() releases a texture from an earlier call: a second call replaces, never leaks.
-    if (FAILED(D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()))) {
+    if (FAILED(ObjectStep(log, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n",
+                          [&] { return D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()); }))) {
         m_pToonTexture.Reset();
-        LogLine(log, "\t\tFailed\n");
         return E_FAIL;
     }
     return 0;
@@ -72,19 +71,15 @@ HRESULT ZSortRender::InitDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
 HRESULT ZSortRender::RestoreDeviceObjects(IDirect3DDevice8* device, ErrLog* log) {
     if (m_dwToonShader != kNoShader) InvalidateDeviceObjects(device);
 
-    LogLine(log, "\t\tD3DXAssembleShaderFromResource...\n");
     ComPtr<ID3DXBuffer> code;
-    HRESULT hr = D3DXAssembleShaderFromResourceA("Toon.vsh", 0, nullptr, code.Out(), nullptr);
-    if (FAILED(hr)) {
-        LogLine(log, "\t\tFailed\n");
-        return hr;
-    }
-    LogLine(log, "\t\tCreateVertexShader...\n");
+    const HRESULT hr = ObjectStep(log, "\t\tD3DXAssembleShaderFromResource...\n", "\t\tFailed\n",
+                                  [&] { return D3DXAssembleShaderFromResourceA("Toon.vsh", 0, nullptr, code.Out(), nullptr); });
+    if (FAILED(hr)) return hr;
     DWORD handle = kNoShader;
-    hr = device ? device->CreateVertexShader(kToonDeclaration, code->GetBufferPointer(), &handle, 0)
-                : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        LogLine(log, "\t\tFailed\n");
+    if (FAILED(ObjectStep(log, "\t\tCreateVertexShader...\n", "\t\tFailed\n", [&] {
+            return device ? device->CreateVertexShader(kToonDeclaration, code->GetBufferPointer(), &handle, 0)
+                          : D3DERR_INVALIDCALL;
+        }))) {
         return E_FAIL;
     }
     m_dwToonShader = handle;

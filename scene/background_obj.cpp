@@ -4,27 +4,25 @@
 #include <new>
 
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 
 HRESULT BackGroundObj::InitDeviceObjects(IDirect3DDevice8* device, const char* modelName, const char* placementName,
                                          ErrLog* log) {
     DeleteDeviceObjects();  // a second start replaces the first, nothing leaks
     LogLine(log, "\t\tm_pBackGroundMdl->LoadXFile...\n");
-    m_pBackGroundMdl.reset(new (std::nothrow) XModel);
+    m_pBackGroundMdl = NewUnique<XModel>();
     if (!m_pBackGroundMdl) {
         LogLine(log, "\t\tm_pBackGroundMdl == NULL\n");
         return E_FAIL;
     }
-    HRESULT hr = m_pBackGroundMdl->LoadXFile(device, modelName, log);
-    if (FAILED(hr)) {
-        LogLine(log, "\t\tFailed\n");
-        return hr;
-    }
+    HRESULT hr = ObjectStep(log, "", "\t\tFailed\n", [&] { return m_pBackGroundMdl->LoadXFile(device, modelName, log); });
+    if (FAILED(hr)) return hr;
 
     PlacementFile placements;
     hr = LoadPlacementResource(placementName, "\t\tFineResource...\n", log, &placements);
     if (FAILED(hr)) return hr;
 
-    m_pBackGroundObj.reset(new (std::nothrow) ModelInstance[static_cast<std::size_t>(placements.count)]);
+    m_pBackGroundObj = NewUniqueArray<ModelInstance>(static_cast<std::size_t>(placements.count));
     if (!m_pBackGroundObj) {
         LogLine(log, "\t\tm_pBackGroundObj == NULL\n");
         return E_FAIL;

@@ -7,6 +7,7 @@
 #include "platform/os/clock.h"
 #include "settings/settings.h"
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 
 float EarthAndPillar::s_fRingAngle = 0.0f;
 
@@ -18,73 +19,58 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
     DeleteDeviceObjects();  // a second start replaces the first
 
     if (m_bEarth) {
-        m_pEarthMdl.reset(new (std::nothrow) XModel);
-        m_pEarthObj.reset(new (std::nothrow) ModelInstance);
+        m_pEarthMdl = NewUnique<XModel>();
+        m_pEarthObj = NewUnique<ModelInstance>();
         if (!m_pEarthMdl || !m_pEarthObj) {
             LogLine(log, "\t\tm_pEarthMdl == NULL\n");
             return E_FAIL;
         }
-        LogLine(log, "\t\tm_pEarthMdl->LoadXFile...\n");
-        HRESULT hr = m_pEarthMdl->LoadXFile(device, "EARTH.X", log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
-        }
+        HRESULT hr = ObjectStep(log, "\t\tm_pEarthMdl->LoadXFile...\n", "\t\tFailed\n",
+                [&] { return m_pEarthMdl->LoadXFile(device, "EARTH.X", log); });
+        if (FAILED(hr)) return hr;
         m_pEarthObj->SetModel(m_pEarthMdl.get());
         m_pEarthObj->Scale(13000.0f);
         m_pEarthObj->SetPosition(0.0f, -14000.0f, 0.0f);
     }
 
     if (m_bPillar) {
-        m_pPillarBGO.reset(new (std::nothrow) BackGroundObj);
-        m_pPillarBGO2.reset(new (std::nothrow) BackGroundObj);
+        m_pPillarBGO = NewUnique<BackGroundObj>();
+        m_pPillarBGO2 = NewUnique<BackGroundObj>();
         if (!m_pPillarBGO || !m_pPillarBGO2) {
             LogLine(log, "\t\tm_pPillarBGO == NULL\n");
             return E_FAIL;
         }
-        LogLine(log, "\t\tm_pPillarBGO->InitDeviceObjects...\n");
-        HRESULT hr = m_pPillarBGO->InitDeviceObjects(device, "PILLAR.X", "PILLAR.BPS", log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
-        }
-        LogLine(log, "\t\tm_pPillarBGO2->InitDeviceObjects...\n");
-        hr = m_pPillarBGO2->InitDeviceObjects(device, "PILLAR.X", "PILLAR2.BPS", log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
-        }
+        HRESULT hr = ObjectStep(log, "\t\tm_pPillarBGO->InitDeviceObjects...\n", "\t\tFailed\n",
+                [&] { return m_pPillarBGO->InitDeviceObjects(device, "PILLAR.X", "PILLAR.BPS", log); });
+        if (FAILED(hr)) return hr;
+        hr = ObjectStep(log, "\t\tm_pPillarBGO2->InitDeviceObjects...\n", "\t\tFailed\n",
+                [&] { return m_pPillarBGO2->InitDeviceObjects(device, "PILLAR.X", "PILLAR2.BPS", log); });
+        if (FAILED(hr)) return hr;
     }
 
     if (m_bMoon) {
-        m_pMoonBGO.reset(new (std::nothrow) BackGroundObj);
+        m_pMoonBGO = NewUnique<BackGroundObj>();
         if (!m_pMoonBGO) {
             LogLine(log, "\t\tm_pMoonBGO == NULL\n");
             return E_FAIL;
         }
-        LogLine(log, "\t\tm_pMoonBGO->InitDeviceObject...\n");  // fixed log text, sic: keep as is
-        HRESULT hr = m_pMoonBGO->InitDeviceObjects(device, "MOON01.X", "MOON.BPS", log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
-        }
+        HRESULT hr = ObjectStep(log, "\t\tm_pMoonBGO->InitDeviceObject...\n", "\t\tFailed\n",  // fixed log text, sic: keep as is
+                [&] { return m_pMoonBGO->InitDeviceObjects(device, "MOON01.X", "MOON.BPS", log); });
+        if (FAILED(hr)) return hr;
     }
 
     if (m_bFltPillar) {
-        m_pFltPillarMdl.reset(new (std::nothrow) XModel);
-        m_pFltPillarObj.reset(new (std::nothrow) ModelInstance[kFloatingCount]);
-        m_pfPhase.reset(new (std::nothrow) float[kFloatingCount]);
+        m_pFltPillarMdl = NewUnique<XModel>();
+        m_pFltPillarObj = NewUniqueArray<ModelInstance>(kFloatingCount);
+        m_pfPhase = NewUniqueArray<float>(kFloatingCount);
         if (!m_pFltPillarMdl || !m_pFltPillarObj || !m_pfPhase) {
             LogLine(log, "\t\tm_pFltPillarMdl == NULL\n");
             return E_FAIL;
         }
         m_nFloatingNum = kFloatingCount;  // only once the arrays exist: Update walks them
-        LogLine(log, "\t\tm_pFltPillarMdl->LoadXFile..\n");  // fixed log text, sic: keep as is
-        HRESULT hr = m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
-        }
+        HRESULT hr = ObjectStep(log, "\t\tm_pFltPillarMdl->LoadXFile..\n", "\t\tFailed\n",  // fixed log text, sic: keep as is
+                [&] { return m_pFltPillarMdl->LoadXFile(device, "PILLAR2.X", log); });
+        if (FAILED(hr)) return hr;
         for (int i = 0; i < kFloatingCount; ++i) {
             m_pFltPillarObj[i].SetModel(m_pFltPillarMdl.get());
             // Start phases anywhere in (-2π, 2π): two successive draws, first one first.

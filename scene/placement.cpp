@@ -23,15 +23,11 @@ D3DXMATRIX PlacementFile::Matrix(int i) const {
 }
 
 HRESULT LoadPlacementResource(const char* name, const char* findLine, ErrLog* log, PlacementFile* out) {
-    LogLine(log, findLine);
-    ResourceData resource = FindResourceData(name, "MISC");
-    if (!resource) {
-        LogLine(log, "\t\tFailed\n");
-        return E_FAIL;
-    }
-    LogLine(log, "\t\tLoadResource...\n");
-    if (!ReadPlacementFile(resource, out)) {
-        LogLine(log, "\t\tFailed\n");
+    ResourceData resource;
+    if (FAILED(ObjectStep(log, findLine, "\t\tFailed\n",
+                          [&] { return static_cast<bool>(resource = FindResourceData(name, "MISC")); })) ||
+        FAILED(ObjectStep(log, "\t\tLoadResource...\n", "\t\tFailed\n",
+                          [&] { return ReadPlacementFile(resource, out); }))) {
         return E_FAIL;
     }
     return S_OK;

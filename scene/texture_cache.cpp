@@ -19,14 +19,12 @@ IDirect3DTexture8* TextureCache::AcquireTexture(IDirect3DDevice8* device, const 
         }
     }
 
-    if (log) {
-        char line[600];
-        std::snprintf(line, sizeof line, "\t\t\tD3DXCreateTextureFromResource...%s\n", name);
-        log->Append(line);
-    }
+    char line[600];
+    std::snprintf(line, sizeof line, "\t\t\tD3DXCreateTextureFromResource...%s\n", name);
     ComPtr<IDirect3DTexture8> texture;
-    if (!device || FAILED(D3DXCreateTextureFromResourceA(device, name, texture.Out())) || !texture) {
-        LogLine(log, "\t\t\tFailed\n");
+    if (FAILED(ObjectStep(log, line, "\t\t\tFailed\n", [&] {
+            return device && SUCCEEDED(D3DXCreateTextureFromResourceA(device, name, texture.Out())) && texture;
+        }))) {
         return nullptr;
     }
     IDirect3DTexture8* shared = texture;

@@ -8,6 +8,7 @@
 #include "scene/placement.h"
 #include "settings/settings.h"
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 
 namespace {
 
@@ -52,30 +53,30 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
                                                        &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
     bool made = true;
     for (std::unique_ptr<XModel>* m : singles) {
-        m->reset(new (std::nothrow) XModel);
+        *m = NewUnique<XModel>();
         made = *m != nullptr && made;
     }
-    m_pNameMdl.reset(new (std::nothrow) XModel[kMaxClocks]);
+    m_pNameMdl = NewUniqueArray<XModel>(kMaxClocks);
     if (!made || !m_pNameMdl) {
         LogLine(log, "\t\tm_pWorldClockBaseMdl == NULL");  // fixed log text, sic: keep as is
         return E_FAIL;
     }
 
-    LogLine(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n");  // fixed log text, sic: keep as is
+    // One start line for all the models; the first that fails ends the step.
     const char* singleNames[kSingleModels] = {"BASE.X", "MOJI.X", "HARI01.X", "HARI02.X", "HARI03.X", "AM.X", "PM.X"};
-    for (int i = 0; i < kSingleModels; ++i) {
-        HRESULT hr = (*singles[i])->LoadXFile(device, singleNames[i], log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
+    auto loadAll = [&]() -> HRESULT {
+        for (int i = 0; i < kSingleModels; ++i) {
+            if (HRESULT hr = (*singles[i])->LoadXFile(device, singleNames[i], log); FAILED(hr)) return hr;
         }
-    }
-    for (int i = 0; i < kMaxClocks; ++i) {
-        HRESULT hr = m_pNameMdl[i].LoadXFile(device, kNameResources[i], log);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\tFailed\n");
-            return hr;
+        for (int i = 0; i < kMaxClocks; ++i) {
+            if (HRESULT hr = m_pNameMdl[i].LoadXFile(device, kNameResources[i], log); FAILED(hr)) return hr;
         }
+        return S_OK;
+    };
+    if (HRESULT hr = ObjectStep(log, "\t\tm_pWorldClockBaseMdl.LoadXFile..\n", "\t\tFailed\n",  // fixed log text, sic
+                                loadAll);
+        FAILED(hr)) {
+        return hr;
     }
 
     PlacementFile placements;
@@ -88,7 +89,7 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     made = true;
     for (std::unique_ptr<ModelInstance[]>* a : {&m_pClockBaseObj, &m_pMoji, &m_pHour, &m_pMinute, &m_pSecond, &m_pAmPm,
                                                 &m_pName}) {
-        a->reset(new (std::nothrow) ModelInstance[static_cast<std::size_t>(count)]);
+        *a = NewUniqueArray<ModelInstance>(static_cast<std::size_t>(count));
         made = *a != nullptr && made;
     }
     if (!made) {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
+#include "platform/base/alloc.h"
 #include "platform/os/resource.h"
 #include "render/zsort_render.h"
 #include "scene/texture_cache.h"
@@ -47,128 +47,142 @@ HRESULT WalkChildren(IDirectXFileData* frame, Walk&& walk) {
 // ---- MeshDisplay ------------------------------------------------------------
 
 HRESULT MeshDisplay::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
-    ComPtr<ID3DXBuffer> adjacency;
+    ReadName(meshData, m_szName);
     ComPtr<ID3DXBuffer> materials;
+    DWORD numMaterials = 0;
     bool keepMesh = false;  // a failed buffer creation leaves the mesh to DeleteDeviceObjects
-
-    auto steps = [&]() -> HRESULT {
-        ReadName(meshData, m_szName);
-        LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
-        DWORD numMaterials = 0;
-        HRESULT hr = device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(),
-                                                  materials.Out(), &numMaterials, m_pMeshSystem.Out())
-                            : E_FAIL;
-        if (FAILED(hr)) {
-            LogLine(log, "\t\t\tFailed\n");
-            return hr;
-        }
-
-        // Ten copies of the materials, one per fade level: diffuse alpha
-        // (level + 1) * 0.1 and ambient equal to that diffuse colour.
-        if (materials && numMaterials != 0) {
-            if (static_cast<std::uint64_t>(numMaterials) * sizeof(D3DXMATERIAL) > materials->GetBufferSize()) {
-                return E_FAIL;
-            }
-            const auto* mtrl = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
-            for (DWORD level = 0; level < kFadeLevels; ++level) {
-                m_pMaterials[level].reset(new (std::nothrow) D3DMATERIAL8[numMaterials]);
-                if (!m_pMaterials[level]) return E_OUTOFMEMORY;
-                for (DWORD m = 0; m < numMaterials; ++m) {
-                    D3DMATERIAL8& out = m_pMaterials[level][m];
-                    out = mtrl[m].MatD3D;
-                    out.Diffuse.a = static_cast<float>(level + 1) * 0.1f;
-                    out.Ambient = out.Diffuse;
-                }
-            }
-            m_ppTextures.reset(new (std::nothrow) IDirect3DTexture8*[numMaterials]());
-            if (!m_ppTextures) return E_OUTOFMEMORY;
-            m_dwNumMaterials = numMaterials;
-            for (DWORD m = 0; m < numMaterials; ++m) {
-                if (mtrl[m].pTextureFilename) {
-                    m_ppTextures[m] = g_TextureCache.AcquireTexture(device, mtrl[m].pTextureFilename, log);
-                }
-            }
-        }
-
-        LogLine(log, "\t\t\tm_pMeshSystem->Optimize...\n");
-        ID3DXMesh* optimised = nullptr;
-        hr = m_pMeshSystem->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &optimised);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\t\tFailed\n");
-            return hr;
-        }
-        m_pMeshSystem.Reset(optimised);
-
-        // One draw call per attribute range.
-        DWORD numRanges = 0;
-        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(nullptr, &numRanges))) return hr;
-        m_pAttribTable.reset(new (std::nothrow) D3DXATTRIBUTERANGE[numRanges ? numRanges : 1]);
-        if (!m_pAttribTable) return E_OUTOFMEMORY;
-        if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable.get(), &numRanges))) return hr;
-        m_dwNumRanges = numRanges;
-
-        LogLine(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n");
-        ID3DXMesh* clone = nullptr;
-        hr = m_pMeshSystem->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
-        if (FAILED(hr)) {
-            LogLine(log, "\t\t\tFailed\n");
-            return hr;
-        }
-        m_pMeshSystem.Reset(clone);
-        D3DXComputeNormals(m_pMeshSystem, nullptr);
-
-        const DWORD numVertices = m_pMeshSystem->GetNumVertices();
-        const DWORD numFaces = m_pMeshSystem->GetNumFaces();
-        LogLine(log, "\t\t\tCreateVertex,IndexBuffer...\n");  // fixed log text, sic: keep as is
-        hr = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, m_pVB.Out());
-        if (SUCCEEDED(hr)) {
-            hr = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, m_pIB.Out());
-        }
-        if (FAILED(hr)) {
-            LogLine(log, "\t\t\tFailed\n");
-            keepMesh = true;
-            return hr;
-        }
-        if ((m_pMeshSystem->GetOptions() & D3DXMESH_32BIT) != 0) {  // more vertices than 16-bit indices reach
-            LogLine(log, "\t\t\tFailed\n");
-            return E_FAIL;
-        }
-
-        // The toon vertices: as cloned, except that pure red (0xFFFF0000)
-        // becomes white, and the second texture pair repeats the first.
-        BYTE* src = nullptr;
-        BYTE* dst = nullptr;
-        if (FAILED(hr = m_pMeshSystem->LockVertexBuffer(D3DLOCK_READONLY, &src))) return hr;
-        if (FAILED(hr = m_pVB->Lock(0, 0, &dst, 0))) {
-            m_pMeshSystem->UnlockVertexBuffer();
-            return hr;
-        }
-        for (DWORD i = 0; i < numVertices; ++i) {
-            Vertex v;
-            std::memcpy(&v, src + static_cast<std::size_t>(i) * kVertexSize, sizeof v);
-            if (v.diffuse == 0xFFFF0000u) v.diffuse = 0xFFFFFFFFu;
-            v.u1 = v.u0;
-            v.v1 = v.v0;
-            std::memcpy(dst + static_cast<std::size_t>(i) * kVertexSize, &v, sizeof v);
-        }
-        m_pVB->Unlock();
-        m_pMeshSystem->UnlockVertexBuffer();
-
-        if (FAILED(hr = m_pMeshSystem->LockIndexBuffer(D3DLOCK_READONLY, &src))) return hr;
-        if (FAILED(hr = m_pIB->Lock(0, 0, &dst, 0))) {
-            m_pMeshSystem->UnlockIndexBuffer();
-            return hr;
-        }
-        std::memcpy(dst, src, static_cast<std::size_t>(numFaces) * 3 * sizeof(WORD));
-        m_pIB->Unlock();
-        m_pMeshSystem->UnlockIndexBuffer();
-
-        return ComputeBounds();
-    };
-
-    const HRESULT hr = steps();
+    HRESULT hr = LoadSystemMesh(device, meshData, log, &materials, &numMaterials);
+    if (SUCCEEDED(hr)) hr = MakeFadeMaterials(device, materials, numMaterials, log);
+    if (SUCCEEDED(hr)) hr = SortByAttribute(log);
+    if (SUCCEEDED(hr)) hr = CloneToToonFormat(device, log);
+    if (SUCCEEDED(hr)) hr = CreateBuffers(device, log, &keepMesh);
+    if (SUCCEEDED(hr)) hr = FillBuffers();
+    if (SUCCEEDED(hr)) hr = ComputeBounds();
     if (FAILED(hr) && !keepMesh) m_pMeshSystem.Reset();
     return FAILED(hr) ? hr : S_OK;
+}
+
+// The mesh as the file holds it, in system memory, and its material list.
+HRESULT MeshDisplay::LoadSystemMesh(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log,
+                                    ComPtr<ID3DXBuffer>* materials, DWORD* numMaterials) {
+    ComPtr<ID3DXBuffer> adjacency;
+    return ObjectStep(log, "\t\t\tD3DXLoadMeshFromXof...\n", "\t\t\tFailed\n", [&] {
+        return device ? D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials->Out(),
+                                            numMaterials, m_pMeshSystem.Out())
+                      : E_FAIL;
+    });
+}
+
+// Ten copies of the materials, one per fade level: diffuse alpha
+// (level + 1) * 0.1 and ambient equal to that diffuse colour; and each
+// material's texture from the shared cache.
+HRESULT MeshDisplay::MakeFadeMaterials(IDirect3DDevice8* device, ID3DXBuffer* materials, DWORD numMaterials,
+                                       ErrLog* log) {
+    if (!materials || numMaterials == 0) return S_OK;
+    if (static_cast<std::uint64_t>(numMaterials) * sizeof(D3DXMATERIAL) > materials->GetBufferSize()) return E_FAIL;
+    const auto* mtrl = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+    for (DWORD level = 0; level < kFadeLevels; ++level) {
+        m_pMaterials[level] = NewUniqueArray<D3DMATERIAL8>(numMaterials);
+        if (!m_pMaterials[level]) return E_OUTOFMEMORY;
+        for (DWORD m = 0; m < numMaterials; ++m) {
+            D3DMATERIAL8& out = m_pMaterials[level][m];
+            out = mtrl[m].MatD3D;
+            out.Diffuse.a = static_cast<float>(level + 1) * 0.1f;
+            out.Ambient = out.Diffuse;
+        }
+    }
+    m_ppTextures = NewUniqueArray<IDirect3DTexture8*>(numMaterials);
+    if (!m_ppTextures) return E_OUTOFMEMORY;
+    m_dwNumMaterials = numMaterials;
+    for (DWORD m = 0; m < numMaterials; ++m) {
+        if (mtrl[m].pTextureFilename) {
+            m_ppTextures[m] = g_TextureCache.AcquireTexture(device, mtrl[m].pTextureFilename, log);
+        }
+    }
+    return S_OK;
+}
+
+// Faces sorted by attribute, and the attribute table: one draw call per range.
+HRESULT MeshDisplay::SortByAttribute(ErrLog* log) {
+    ID3DXMesh* optimised = nullptr;
+    HRESULT hr = ObjectStep(log, "\t\t\tm_pMeshSystem->Optimize...\n", "\t\t\tFailed\n", [&] {
+        return m_pMeshSystem->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &optimised);
+    });
+    if (FAILED(hr)) return hr;
+    m_pMeshSystem.Reset(optimised);
+
+    DWORD numRanges = 0;
+    if (FAILED(hr = m_pMeshSystem->GetAttributeTable(nullptr, &numRanges))) return hr;
+    m_pAttribTable = NewUniqueArray<D3DXATTRIBUTERANGE>(numRanges ? numRanges : 1);
+    if (!m_pAttribTable) return E_OUTOFMEMORY;
+    if (FAILED(hr = m_pMeshSystem->GetAttributeTable(m_pAttribTable.get(), &numRanges))) return hr;
+    m_dwNumRanges = numRanges;
+    return S_OK;
+}
+
+// The mesh in the toon vertex format, with normals computed.
+HRESULT MeshDisplay::CloneToToonFormat(IDirect3DDevice8* device, ErrLog* log) {
+    ID3DXMesh* clone = nullptr;
+    const HRESULT hr = ObjectStep(log, "\t\t\tm_pMeshSystem->CloneMeshFVF...\n", "\t\t\tFailed\n",
+                                  [&] { return m_pMeshSystem->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone); });
+    if (FAILED(hr)) return hr;
+    m_pMeshSystem.Reset(clone);
+    D3DXComputeNormals(m_pMeshSystem, nullptr);
+    return S_OK;
+}
+
+// The managed vertex and 16-bit index buffers the renderer draws from. A
+// mesh too large for 16-bit indices fails here too.
+HRESULT MeshDisplay::CreateBuffers(IDirect3DDevice8* device, ErrLog* log, bool* keepMesh) {
+    const DWORD numVertices = m_pMeshSystem->GetNumVertices();
+    const DWORD numFaces = m_pMeshSystem->GetNumFaces();
+    // Fixed log text, sic: keep as is.
+    const HRESULT hr = ObjectStep(log, "\t\t\tCreateVertex,IndexBuffer...\n", "\t\t\tFailed\n", [&] {
+        HRESULT made = device->CreateVertexBuffer(numVertices * kVertexSize, 0, kFVF, D3DPOOL_MANAGED, m_pVB.Out());
+        if (SUCCEEDED(made)) {
+            made = device->CreateIndexBuffer(numFaces * 3 * sizeof(WORD), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                             m_pIB.Out());
+        }
+        *keepMesh = FAILED(made);
+        if (SUCCEEDED(made) && (m_pMeshSystem->GetOptions() & D3DXMESH_32BIT) != 0) made = E_FAIL;
+        return made;
+    });
+    return hr;
+}
+
+// The toon vertices: as cloned, except that pure red (0xFFFF0000) becomes
+// white, and the second texture pair repeats the first; the indices as they are.
+HRESULT MeshDisplay::FillBuffers() {
+    const DWORD numVertices = m_pMeshSystem->GetNumVertices();
+    const DWORD numFaces = m_pMeshSystem->GetNumFaces();
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    HRESULT hr;
+    if (FAILED(hr = m_pMeshSystem->LockVertexBuffer(D3DLOCK_READONLY, &src))) return hr;
+    if (FAILED(hr = m_pVB->Lock(0, 0, &dst, 0))) {
+        m_pMeshSystem->UnlockVertexBuffer();
+        return hr;
+    }
+    for (DWORD i = 0; i < numVertices; ++i) {
+        Vertex v;
+        std::memcpy(&v, src + static_cast<std::size_t>(i) * kVertexSize, sizeof v);
+        if (v.diffuse == 0xFFFF0000u) v.diffuse = 0xFFFFFFFFu;
+        v.u1 = v.u0;
+        v.v1 = v.v0;
+        std::memcpy(dst + static_cast<std::size_t>(i) * kVertexSize, &v, sizeof v);
+    }
+    m_pVB->Unlock();
+    m_pMeshSystem->UnlockVertexBuffer();
+
+    if (FAILED(hr = m_pMeshSystem->LockIndexBuffer(D3DLOCK_READONLY, &src))) return hr;
+    if (FAILED(hr = m_pIB->Lock(0, 0, &dst, 0))) {
+        m_pMeshSystem->UnlockIndexBuffer();
+        return hr;
+    }
+    std::memcpy(dst, src, static_cast<std::size_t>(numFaces) * 3 * sizeof(WORD));
+    m_pIB->Unlock();
+    m_pMeshSystem->UnlockIndexBuffer();
+    return S_OK;
 }
 
 HRESULT MeshDisplay::ComputeBounds() { return ComputeBoundVolume(m_pMeshSystem, &m_Bound); }
@@ -225,23 +239,20 @@ int MeshDisplay::DeleteDeviceObjects() {
 
 HRESULT MeshDammy::Load(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log) {
     ReadName(meshData, m_szName);
-    LogLine(log, "\t\t\tD3DXLoadMeshFromXof...\n");
     ComPtr<ID3DXBuffer> adjacency;  // a hull needs neither; its textures are never loaded
     ComPtr<ID3DXBuffer> materials;
     DWORD numMaterials = 0;
     // A hull lives in system memory: it loads without a device too.
-    HRESULT hr = D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials.Out(),
-                                     &numMaterials, m_pMesh.Out());
-    if (FAILED(hr)) {
-        LogLine(log, "\t\t\tFailed\n");
-        m_pMesh.Reset();
-        return hr;
-    }
-    LogLine(log, "\t\t\tCloneMeshFVF...\n");
+    HRESULT hr = ObjectStep(log, "\t\t\tD3DXLoadMeshFromXof...\n", "\t\t\tFailed\n", [&] {
+        return D3DXLoadMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device, adjacency.Out(), materials.Out(),
+                                   &numMaterials, m_pMesh.Out());
+    });
     ID3DXMesh* clone = nullptr;
-    hr = m_pMesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone);
+    if (SUCCEEDED(hr)) {
+        hr = ObjectStep(log, "\t\t\tCloneMeshFVF...\n", "\t\t\tFailed\n",
+                        [&] { return m_pMesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, kFVF, device, &clone); });
+    }
     if (FAILED(hr)) {
-        LogLine(log, "\t\t\tFailed\n");
         m_pMesh.Reset();
         return hr;
     }
@@ -277,16 +288,15 @@ HRESULT XModel::OpenFile(ComPtr<IDirectXFile>* file, ComPtr<IDirectXFileEnumObje
         file->Reset();
         return E_FAIL;
     }
-    LogLine(log, startLine);
-    ResourceData resource = FindResourceData(m_szName, "Model");
-    if (m_pSourceData) resource = ResourceData{m_pSourceData, m_nSourceSize};
-    HRESULT hr = resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size),
-                                                      enumObject->Out())
-                          : DXFILEERR_NOTFOUND;
+    const HRESULT hr = ObjectStep(log, startLine, "\t\t\tFailed\n", [&] {
+        ResourceData resource = FindResourceData(m_szName, "Model");
+        if (m_pSourceData) resource = ResourceData{m_pSourceData, m_nSourceSize};
+        return resource ? (*file)->CreateEnumObject(resource.data, static_cast<DWORD>(resource.size), enumObject->Out())
+                        : DXFILEERR_NOTFOUND;
+    });
     if (FAILED(hr)) {
         file->Reset();
         enumObject->Reset();
-        LogLine(log, "\t\t\tFailed\n");
         return hr;
     }
     return S_OK;
@@ -359,8 +369,8 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
         return E_FAIL;
     }
 
-    m_pMeshDisplay.reset(new (std::nothrow) MeshDisplay[m_dwMeshDisplayNum]);
-    m_pMeshDammy.reset(new (std::nothrow) MeshDammy[m_dwMeshDammyNum]);
+    m_pMeshDisplay = NewUniqueArray<MeshDisplay>(m_dwMeshDisplayNum);
+    m_pMeshDammy = NewUniqueArray<MeshDammy>(m_dwMeshDammyNum);
     if (!m_pMeshDisplay || !m_pMeshDammy) {
         LogLine(log, "\t\t\tm_pMeshDisplay == NULL\n");
         return E_FAIL;

@@ -72,6 +72,17 @@ public:
     // 9 up to 2500, then falling linearly to 0 at 5000 and beyond.
     static DWORD FadeLevel(float distance);
 
+private:
+    // The steps of Load, in order; each logs its own line and failure.
+    HRESULT LoadSystemMesh(IDirect3DDevice8* device, IDirectXFileData* meshData, ErrLog* log,
+                           ComPtr<ID3DXBuffer>* materials, DWORD* numMaterials);
+    HRESULT MakeFadeMaterials(IDirect3DDevice8* device, ID3DXBuffer* materials, DWORD numMaterials, ErrLog* log);
+    HRESULT SortByAttribute(ErrLog* log);
+    HRESULT CloneToToonFormat(IDirect3DDevice8* device, ErrLog* log);
+    HRESULT CreateBuffers(IDirect3DDevice8* device, ErrLog* log, bool* keepMesh);
+    HRESULT FillBuffers();
+
+public:
     char m_szName[512] = {};
     ComPtr<ID3DXMesh> m_pMeshSystem;
     ComPtr<IDirect3DVertexBuffer8> m_pVB;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <new>
+#include <memory>
 #include <utility>
 
 #include "flock/school.h"
@@ -57,20 +57,15 @@ D3DCOLOR g_ClearColor = 0xFF000000;
 float g_fElapsedTime = 0.0f;
 float g_fAppTime = 0.0f;
 const char* g_szFailedStage = nullptr;
-MusicManager* g_pMusicManager = nullptr;
-MusicSegment* g_pSegment = nullptr;
+std::unique_ptr<MusicManager> g_pMusicManager;
+std::unique_ptr<MusicSegment> g_pSegment;
 
 namespace {
 
-// Logs an object step, runs it, and on failure logs "\tFailed\n".
+// One object of InitiateObjects: its line, then "\tFailed\n" when it fails.
 template <typename Step>
-bool ObjectStep(const char* line, Step step) {
-    g_ErrLog.Append(line);
-    if (FAILED(step())) {
-        g_ErrLog.Append("\tFailed\n");
-        return false;
-    }
-    return true;
+bool InitObject(const char* line, Step&& step) {
+    return SUCCEEDED(ObjectStep(&g_ErrLog, line, "\tFailed\n", step));
 }
 
 // Runs an object's creation step, then its restore step, whose result the
@@ -82,8 +77,14 @@ HRESULT InitThenRestore(Object& object, Init init) {
     return hr;
 }
 
+// One stage of Initiate: its line, then "Failed\n" when it fails.
+template <typename Step>
+bool InitStage(const char* line, Step&& step) {
+    return SUCCEEDED(ObjectStep(&g_ErrLog, line, "Failed\n", step));
+}
+
+// Start-up failed at `stage`: the log goes to its file.
 int FailStart(const char* stage) {
-    g_ErrLog.Append("Failed\n");
     g_ErrLog.Write();
     g_szFailedStage = stage;
     return 0;
@@ -112,29 +113,28 @@ int Initiate(HWND hwnd) {
         if (count > 1) PlanMonitorViews(monitors, count, g_nScreenWidth, g_nScreenHeight);
     }
 
-    g_ErrLog.Append("InitiateD3D...\n");
-    if (FAILED(InitiateD3D(hwnd))) return FailStart("InitiateD3D");
+    if (!InitStage("InitiateD3D...\n", [&] { return InitiateD3D(hwnd); })) return FailStart("InitiateD3D");
     if (g_bHostedWindow) {  // the picture is made at the host window's own size
         g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
         g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
     }
-    g_ErrLog.Append("InitiateRenderer...\n");
-    if (FAILED(InitiateRenderer(hwnd))) return FailStart("InitiateRenderer");
-    g_ErrLog.Append("InitiateObjects...\n");
-    if (FAILED(InitiateObjects(hwnd))) return FailStart("InitiateObjects");
-    if (g_Settings.intChkBGM == 1) {
-        g_ErrLog.Append("InitiateBGM...\n");  // fixed log text
-        if (FAILED(InitiateBGM(hwnd))) return FailStart("InitiateBGM");  // a music failure stops the saver
+    if (!InitStage("InitiateRenderer...\n", [&] { return InitiateRenderer(hwnd); })) return FailStart("InitiateRenderer");
+    if (!InitStage("InitiateObjects...\n", [&] { return InitiateObjects(hwnd); })) return FailStart("InitiateObjects");
+    if (g_Settings.intChkBGM == 1 && !InitStage("InitiateBGM...\n", [&] { return InitiateBGM(hwnd); })) {
+        return FailStart("InitiateBGM");  // fixed log text
     }
 
     // Lucida Console, semi-bold, underlined, at the default size; a monospace
     // face stands in where the system has no Lucida Console.
-    g_ErrLog.Append("InitiateFont...\n");  // fixed log text
-    g_hFont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
-                          CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
-    if (!g_hFont) return FailStart("InitiateFont");
-    g_ErrLog.Append("Initiate3DFont...\n");  // fixed log text
-    if (FAILED(D3DXCreateFont(g_pDevice, g_hFont, g_pFont.Out()))) return FailStart("Initiate3DFont");
+    if (!InitStage("InitiateFont...\n", [&] {  // fixed log text
+            return g_hFont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                                         CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+        })) {
+        return FailStart("InitiateFont");
+    }
+    if (!InitStage("Initiate3DFont...\n", [&] { return D3DXCreateFont(g_pDevice, g_hFont, g_pFont.Out()); })) {
+        return FailStart("Initiate3DFont");  // fixed log text
+    }
     g_FrameRate.Configure(&g_Settings, DebugStatsRequested());
     return 1;
 }
@@ -186,34 +186,34 @@ HRESULT InitiateObjects(HWND) {
     g_Goal = Goal();
     g_CameraRig = CameraRig();
     g_CameraModes = CameraModes();
-    bool ok = ObjectStep("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
-              ObjectStep("\tZSortRender.RestoreDeviceObjects...\n",
+    bool ok = InitObject("\tZSortRender.InitDeviceObjects...\n", [&] { return g_ZSortRender.InitDeviceObjects(d, log); }) &&
+              InitObject("\tZSortRender.RestoreDeviceObjects...\n",
                          [&] { return g_ZSortRender.RestoreDeviceObjects(d, log); }) &&
-              ObjectStep("\tDammySkm.InitDeviceObjects...\n",
+              InitObject("\tDammySkm.InitDeviceObjects...\n",
                          [&] {
                              return InitThenRestore(g_DammySkm,
                                                     [&] { return g_DammySkm.InitDeviceObjects(d, g_Caps, "Dammy.x", log); });
                          }) &&
-              ObjectStep("\tFerguson.InitDeviceObjects...\n",
+              InitObject("\tFerguson.InitDeviceObjects...\n",
                          [&] { return g_Ferguson.InitDeviceObjects("CLOCK.FPP", log); }) &&
-              ObjectStep("\tEarthAndPillar.InitDeviceObjects...\n",
+              InitObject("\tEarthAndPillar.InitDeviceObjects...\n",
                          [&] { return g_EarthAndPillar.InitDeviceObjects(d, &g_Settings, log); }) &&
-              ObjectStep("\tBoids.InitDeviceObjects...\n",
+              InitObject("\tBoids.InitDeviceObjects...\n",
                          [&] {
                              g_Boids.ApplySettings(&g_Settings);
                              // Each object re-seeds the generator from the clock.
                              return InitThenRestore(
                                  g_Boids, [&] { return g_Boids.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
                          }) &&
-              ObjectStep("\tGoal.InitDeviceObjects...\n",
+              InitObject("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
                              return InitThenRestore(
                                  g_Goal, [&] { return g_Goal.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
                          }) &&
-              ObjectStep("\tWorldClock.InitDeviceObjects...\n",
+              InitObject("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
-              ObjectStep("\tObstacle01BGO.InitDeviceObjects...\n", [&] {
+              InitObject("\tObstacle01BGO.InitDeviceObjects...\n", [&] {
                   return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
               });
     if (!ok) return E_FAIL;
@@ -223,7 +223,7 @@ HRESULT InitiateObjects(HWND) {
     }
     g_Obstacle01BGO.m_fCheckRange = kObstacleCheckRange;
 
-    if (!ObjectStep("\tParticleBubble.InitDeviceObjects...\n",
+    if (!InitObject("\tParticleBubble.InitDeviceObjects...\n",
                     [&] { return g_ParticleBubble.InitDeviceObjects(d, g_Settings.intChkCol, log); })) {
         return E_FAIL;
     }
@@ -235,7 +235,7 @@ HRESULT InitiateObjects(HWND) {
     g_fElapsedTime = 0.0f;
 
     g_Cellophane.Configure(&g_Settings);
-    if (!ObjectStep("\tCellophane.InitDeviceObjects...\n", [&] {
+    if (!InitObject("\tCellophane.InitDeviceObjects...\n", [&] {
             return g_Cellophane.InitDeviceObjects(d, static_cast<UINT>(g_nScreenWidth),
                                                   static_cast<UINT>(g_nScreenHeight), log);
         })) {
@@ -245,27 +245,25 @@ HRESULT InitiateObjects(HWND) {
 }
 
 HRESULT InitiateBGM(HWND hwnd) {
-    g_pMusicManager = new (std::nothrow) MusicManager;
+    g_pMusicManager = NewUnique<MusicManager>();
     if (!g_pMusicManager) {
         g_ErrLog.Append("\tpMusicManager == NULL");  // fixed log text (no newline)
         return E_FAIL;
     }
-    g_ErrLog.Append("\tpMusicManager->Initialize...\n");  // fixed log text
-    HRESULT hr = g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb);
+    HRESULT hr = ObjectStep(&g_ErrLog, "\tpMusicManager->Initialize...\n", "\tFailed\n",  // fixed log texts
+                            [&] { return g_pMusicManager->Initialize(hwnd, 128, kPathSharedStereoPlusReverb); });
     if (FAILED(hr)) {
         // Music is optional, and a saver that runs outside the user's sound
         // session or without a soundfont must still cover the screen.
-        g_ErrLog.Append("\tFailed\n");
         std::fprintf(stderr, "nereval: music off: %s; the saver runs without music\n",
                      g_pMusicManager->InitFailure());
-        delete g_pMusicManager;
-        g_pMusicManager = nullptr;
+        g_pMusicManager.reset();
         return S_FALSE;
     }
     g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
     bool fellBack = false;
     const char* refusal = nullptr;
-    hr = LoadBGMSegment(g_pMusicManager, g_Settings.strBGMUsr, &g_pSegment, &fellBack, &refusal);
+    hr = LoadBGMSegment(g_pMusicManager.get(), g_Settings.strBGMUsr, &g_pSegment, &fellBack, &refusal);
     if (fellBack) {
         std::fprintf(stderr, "nereval: the tune %s cannot be played (%s); the built-in tune plays instead\n",
                      g_Settings.strBGMUsr, refusal);
@@ -276,7 +274,7 @@ HRESULT InitiateBGM(HWND hwnd) {
         g_ErrLog.Append(line);
         return hr;
     }
-    return PlayBGMSegment(g_pMusicManager, g_pSegment);
+    return PlayBGMSegment(g_pMusicManager.get(), g_pSegment.get());
 }
 
 namespace {
@@ -495,10 +493,8 @@ void ReleaseAll() {
     g_Cellophane.DeleteDeviceObjects();
     // The music: stop, unload and free the tune, then close the performance down.
     if (g_pSegment && g_pSegment->IsPlaying() == 1) g_pSegment->Stop(0);
-    delete g_pSegment;
-    g_pSegment = nullptr;
-    delete g_pMusicManager;
-    g_pMusicManager = nullptr;
+    g_pSegment.reset();
+    g_pMusicManager.reset();
     if (g_hFont) {
         DeleteObject(g_hFont);
         g_hFont = nullptr;

@@ -3,11 +3,14 @@
 // pass of the message loop, and tears everything down.
 #pragma once
 
+#include <memory>
+
 #include "core/errlog.h"
 #include "flock/boids.h"
-#include "flock/ferguson.h"
+#include "flock/camera_rig.h"
 #include "flock/goal.h"
 #include "flock/school.h"
+#include "platform/base/alloc.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
@@ -80,8 +83,8 @@ extern float g_fAspect;
 extern D3DCOLOR g_ClearColor;  // clear and fog colour
 extern float g_fElapsedTime;   // this frame's time step, seconds, at most kMaxTimeStep
 extern float g_fAppTime;       // seconds since the saver started
-extern MusicManager* g_pMusicManager;  // background music; both null when music is off
-extern MusicSegment* g_pSegment;
+extern std::unique_ptr<MusicManager> g_pMusicManager;  // background music; both null when music is off
+extern std::unique_ptr<MusicSegment> g_pSegment;
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
 

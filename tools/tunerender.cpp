@@ -84,13 +84,12 @@ int main(int argc, char** argv) {
         std::remove(output);
         return 1;
     }
-    MusicSegment* segment = nullptr;
+    std::unique_ptr<MusicSegment> segment;
     bool fellBack = false;
     const char* reason = nullptr;
     HRESULT hr = LoadBGMSegment(&manager, input, &segment, &fellBack, &reason);
-    if (FAILED(hr) || FAILED(PlayBGMSegment(&manager, segment))) {
+    if (FAILED(hr) || FAILED(PlayBGMSegment(&manager, segment.get()))) {
         std::fprintf(stderr, "tunerender: the built-in tune cannot be played (hr=%x)\n", static_cast<unsigned>(hr));
-        delete segment;
         std::fclose(out);
         std::remove(output);
         return 1;
@@ -123,7 +122,7 @@ int main(int argc, char** argv) {
         }
         done += static_cast<std::uint32_t>(n);
     }
-    delete segment;
+    segment.reset();  // the segment before its manager
     const bool ok = !std::ferror(out);
     if (std::fclose(out) != 0 || !ok) {
         std::fprintf(stderr, "tunerender: cannot write %s\n", output);

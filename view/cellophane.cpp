@@ -15,10 +15,9 @@ int Cellophane::Configure(const Settings* settings) {
 HRESULT Cellophane::InitDeviceObjects(IDirect3DDevice8* device, UINT width, UINT height, ErrLog* log) {
     if (!m_bEnabled) return S_OK;
     DeleteDeviceObjects();  // a second start-up replaces the quad, never leaks it
-    LogLine(log, "\t\t\tCreateVertexBuffer...\n");  // fixed log text
-    if (FAILED(device->CreateVertexBuffer(kBufferBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, &m_pVB))) {
-        m_pVB = nullptr;
-        LogLine(log, "\t\t\tFailed\n");  // fixed log text
+    if (FAILED(ObjectStep(log, "\t\t\tCreateVertexBuffer...\n", "\t\t\tFailed\n", [&] {  // fixed log texts
+            return device->CreateVertexBuffer(kBufferBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, m_pVB.Out());
+        }))) {
         return E_FAIL;
     }
     const float w = static_cast<float>(width);
@@ -67,9 +66,6 @@ int Cellophane::Render(IDirect3DDevice8* device) {
 }
 
 int Cellophane::DeleteDeviceObjects() {
-    if (m_pVB) {
-        m_pVB->Release();
-        m_pVB = nullptr;
-    }
+    m_pVB.Reset();
     return 0;
 }

@@ -4,6 +4,7 @@
 // quarter of full blue is added to every pixel.
 #pragma once
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 
 class ErrLog;
@@ -44,5 +45,5 @@ public:
 private:
     int m_bEnabled = 0;
     int m_bDeepSea = 0;
-    IDirect3DVertexBuffer8* m_pVB = nullptr;  // managed pool: survives a device reset
+    ComPtr<IDirect3DVertexBuffer8> m_pVB;  // managed pool: survives a device reset
 };

@@ -76,19 +76,19 @@ const char* const* KnownSoundFonts() {
 // ---- segment and loader ----
 
 SynthSegment::~SynthSegment() {
-    if (m_pDownloadedTo) m_pDownloadedTo->Unload(this);
+    if (m_downloadedTo) m_downloadedTo->Unload(this);
 }
 
 HRESULT SynthSegment::SetRepeats(DWORD count) {
-    m_dwRepeats = count;
+    m_repeats = count;
     return S_OK;
 }
 
 HRESULT SynthLoader::LoadSegmentFromMemory(const void* data, std::size_t size, std::unique_ptr<SynthSegment>* segment) {
     segment->reset();
     auto seg = std::make_unique<SynthSegment>();
-    m_szRefusal = ReadMidiFile(static_cast<const std::uint8_t*>(data), size, &seg->m_song);
-    if (m_szRefusal) return E_FAIL;
+    m_refusal = ReadMidiFile(static_cast<const std::uint8_t*>(data), size, &seg->m_song);
+    if (m_refusal) return E_FAIL;
     *segment = std::move(seg);
     return S_OK;
 }
@@ -96,38 +96,38 @@ HRESULT SynthLoader::LoadSegmentFromMemory(const void* data, std::size_t size, s
 HRESULT SynthLoader::LoadSegmentFromFile(const char* path, std::unique_ptr<SynthSegment>* segment) {
     segment->reset();
     if (!path || !*path) {
-        m_szRefusal = "no file name";
+        m_refusal = "no file name";
         return E_FAIL;
     }
     // Folders, pipes and devices are refused before opening: a pipe would block.
     struct stat st {};
     if (::stat(path, &st) != 0) {
-        m_szRefusal = "the file cannot be opened";
+        m_refusal = "the file cannot be opened";
         return E_FAIL;
     }
     if (!S_ISREG(st.st_mode)) {
-        m_szRefusal = "not a regular file";
+        m_refusal = "not a regular file";
         return E_FAIL;
     }
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
-        m_szRefusal = "the file cannot be opened";
+        m_refusal = "the file cannot be opened";
         return E_FAIL;
     }
     const std::streamoff size = in.tellg();
     if (size < 0) {
-        m_szRefusal = "the file cannot be read";
+        m_refusal = "the file cannot be read";
         return E_FAIL;
     }
     // The size checked here is the file's, before anything is allocated.
     if (static_cast<std::uint64_t>(size) > kMaxMidiFileBytes) {
-        m_szRefusal = "the file is too large";
+        m_refusal = "the file is too large";
         return E_FAIL;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.seekg(0);
     if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        m_szRefusal = "the file cannot be read";
+        m_refusal = "the file cannot be read";
         return E_FAIL;
     }
     return LoadSegmentFromMemory(bytes.data(), bytes.size(), segment);
@@ -139,7 +139,7 @@ SynthPerformance::SynthPerformance() = default;
 
 SynthPerformance::~SynthPerformance() {
     CloseDown();
-    for (SynthSegment* seg : m_downloaded) seg->m_pDownloadedTo = nullptr;
+    for (SynthSegment* seg : m_downloaded) seg->m_downloadedTo = nullptr;
 }
 
 int SynthPerformance::LiveSynthCount() {
@@ -148,10 +148,10 @@ int SynthPerformance::LiveSynthCount() {
 
 HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, DWORD, const SynthOptions& options) {
     if (m_fluid) return E_FAIL;  // already initialised
-    m_szInitFailure[0] = '\0';
+    m_initFailure[0] = '\0';
     QuietFluidLogs();
     (void)defaultPathType;  // every path type maps to the one stereo output with reverb (see the header)
-    m_nSampleRate = std::clamp(options.sampleRate, 8000, 96000);
+    m_sampleRate = std::clamp(options.sampleRate, 8000, 96000);
     m_fluid = std::make_unique<FluidState>();
     FluidState& f = *m_fluid;
     f.settings = new_fluid_settings();
@@ -161,7 +161,7 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     }
     const int channels = std::clamp((static_cast<int>(std::min<DWORD>(channelCount, 256)) + 15) / 16 * 16, 16, 256);
     fluid_settings_setint(f.settings, "synth.midi-channels", channels);
-    fluid_settings_setnum(f.settings, "synth.sample-rate", m_nSampleRate);
+    fluid_settings_setnum(f.settings, "synth.sample-rate", m_sampleRate);
     fluid_settings_setint(f.settings, "synth.audio-channels", 1);
     fluid_settings_setint(f.settings, "synth.reverb.active", 1);
     fluid_settings_setint(f.settings, "synth.chorus.active", 1);
@@ -187,39 +187,39 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     }
     if (!font || fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
         if (font) {
-            std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "the soundfont %s cannot be loaded", font);
+            std::snprintf(m_initFailure, sizeof m_initFailure, "the soundfont %s cannot be loaded", font);
         } else {
-            std::snprintf(m_szInitFailure, sizeof m_szInitFailure,
+            std::snprintf(m_initFailure, sizeof m_initFailure,
                           "no General-MIDI soundfont is installed (looked for %s and the other usual places)",
                           KnownSoundFonts()[0]);
         }
         CloseDown();
         return E_FAIL;
     }
-    std::snprintf(m_szSoundFontBuf, sizeof m_szSoundFontBuf, "%s", font);
-    m_szSoundFont = m_szSoundFontBuf;
+    std::snprintf(m_soundFontBuf, sizeof m_soundFontBuf, "%s", font);
+    m_soundFont = m_soundFontBuf;
 
-    m_qwNow = 0;
-    m_qwTempoAnchor = 0;
-    m_dwTempo = 500000;
+    m_now = 0;
+    m_tempoAnchor = 0;
+    m_tempo = 500000;
 
     // The audio output.
     const char* driver = options.driver ? options.driver : std::getenv("NEREVAL_AUDIO_DRIVER");
     if (driver && !*driver) driver = nullptr;
     if (driver && std::strcmp(driver, "offline") == 0) {
-        m_szDriver = "offline";
+        m_driver = "offline";
         return S_OK;
     }
     if (driver && std::strcmp(driver, "none") == 0) {
-        std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "no audio output (NEREVAL_AUDIO_DRIVER=none)");
+        std::snprintf(m_initFailure, sizeof m_initFailure, "no audio output (NEREVAL_AUDIO_DRIVER=none)");
         CloseDown();
         return DSERR_NODRIVER;
     }
     if (driver && std::strcmp(driver, "null") == 0) {
         m_nullBuffer.assign(2 * kNullPeriod, 0.0f);
-        m_bNullRun = true;
+        m_nullRun = true;
         m_nullThread = std::thread(&SynthPerformance::NullDriverLoop, this);
-        m_szDriver = "null";
+        m_driver = "null";
         return S_OK;
     }
     static const char* const kSystemDrivers[] = {"pulseaudio", "alsa"};
@@ -228,7 +228,7 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
         fluid_settings_setstr(f.settings, "audio.driver", name);
         f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
         if (f.driver) {
-            m_szDriver = name;
+            m_driver = name;
             return S_OK;
         }
     }
@@ -237,14 +237,14 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
         if (fluid_settings_setstr(f.settings, "audio.driver", driver) == FLUID_OK) {
             f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
             if (f.driver) {
-                m_szDriver = driver;
+                m_driver = driver;
                 return S_OK;
             }
         }
     }
     {
         std::lock_guard<std::mutex> lock(g_fluidErrorLock);
-        std::snprintf(m_szInitFailure, sizeof m_szInitFailure, "no audio output could be opened (tried %s%s%s)",
+        std::snprintf(m_initFailure, sizeof m_initFailure, "no audio output could be opened (tried %s%s%s)",
                       driver ? driver : "pulseaudio, alsa", *g_szFluidError ? ": " : "", g_szFluidError);
     }
     CloseDown();
@@ -252,8 +252,8 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
 }
 
 void SynthPerformance::CloseDown() {
-    if (m_bNullRun) {
-        m_bNullRun = false;
+    if (m_nullRun) {
+        m_nullRun = false;
         if (m_nullThread.joinable()) m_nullThread.join();
     }
     if (m_fluid) {
@@ -261,7 +261,7 @@ void SynthPerformance::CloseDown() {
         if (m_fluid->driver) delete_fluid_audio_driver(m_fluid->driver);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_pCurrent) m_pCurrent = nullptr;
+            if (m_current) m_current = nullptr;
         }
         if (m_fluid->synth) {
             delete_fluid_synth(m_fluid->synth);
@@ -270,8 +270,8 @@ void SynthPerformance::CloseDown() {
         if (m_fluid->settings) delete_fluid_settings(m_fluid->settings);
         m_fluid.reset();
     }
-    m_szDriver = nullptr;
-    m_szSoundFont = nullptr;
+    m_driver = nullptr;
+    m_soundFont = nullptr;
     m_held.reset();
 }
 
@@ -280,26 +280,26 @@ void SynthPerformance::CloseDown() {
 HRESULT SynthPerformance::Download(SynthSegment* segment) {
     if (!segment) return E_INVALIDARG;
     if (!m_fluid) return CO_E_NOTINITIALIZED;
-    if (segment->m_pDownloadedTo && segment->m_pDownloadedTo != this) return E_FAIL;
+    if (segment->m_downloadedTo && segment->m_downloadedTo != this) return E_FAIL;
     // The tempo map in samples of this performance; a pass is at least one sample.
-    const double rate = m_nSampleRate;
+    const double rate = m_sampleRate;
     std::vector<std::uint64_t> samples;
     samples.reserve(segment->m_song.events.size());
     for (const MidiEvent& ev : segment->m_song.events) samples.push_back(std::llround(ev.seconds * rate));
     const std::uint64_t length = std::max<std::uint64_t>(1, std::llround(segment->m_song.lengthSeconds * rate));
     std::lock_guard<std::mutex> lock(m_mutex);
     segment->m_samples = std::move(samples);
-    segment->m_qwLength = length;
-    if (segment->m_pDownloadedTo != this) m_downloaded.push_back(segment);
-    segment->m_pDownloadedTo = this;
+    segment->m_length = length;
+    if (segment->m_downloadedTo != this) m_downloaded.push_back(segment);
+    segment->m_downloadedTo = this;
     return S_OK;
 }
 
 HRESULT SynthPerformance::Unload(SynthSegment* segment) {
-    if (!segment || segment->m_pDownloadedTo != this) return E_INVALIDARG;
+    if (!segment || segment->m_downloadedTo != this) return E_INVALIDARG;
     Stop(segment, 0);
     std::lock_guard<std::mutex> lock(m_mutex);
-    segment->m_pDownloadedTo = nullptr;
+    segment->m_downloadedTo = nullptr;
     m_downloaded.erase(std::remove(m_downloaded.begin(), m_downloaded.end(), segment), m_downloaded.end());
     return S_OK;
 }
@@ -307,31 +307,31 @@ HRESULT SynthPerformance::Unload(SynthSegment* segment) {
 HRESULT SynthPerformance::PlaySegment(SynthSegment* segment, DWORD flags) {
     if (!segment) return E_INVALIDARG;
     if (!m_fluid) return CO_E_NOTINITIALIZED;
-    if (segment->m_pDownloadedTo != this) return E_FAIL;
+    if (segment->m_downloadedTo != this) return E_FAIL;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pCurrent) ReleaseHeldNotes();
-    std::uint64_t start = m_qwNow;
+    if (m_current) ReleaseHeldNotes();
+    std::uint64_t start = m_now;
     if (flags & kPlayOnBeat) {
         // The next beat of the performance's tempo grid (now, when on a beat).
         const std::uint64_t beat =
-            std::max<std::uint64_t>(1, std::llround(m_dwTempo / 1e6 * m_nSampleRate));
-        const std::uint64_t since = m_qwNow - m_qwTempoAnchor;
-        start = m_qwTempoAnchor + (since + beat - 1) / beat * beat;
+            std::max<std::uint64_t>(1, std::llround(m_tempo / 1e6 * m_sampleRate));
+        const std::uint64_t since = m_now - m_tempoAnchor;
+        start = m_tempoAnchor + (since + beat - 1) / beat * beat;
     }
-    m_pCurrent = segment;
-    m_nNext = 0;
-    m_qwPassStart = start;
-    m_dwRepeatsLeft = segment->m_dwRepeats;
-    m_bResetChannels = segment->m_bStandardMidi;
+    m_current = segment;
+    m_next = 0;
+    m_passStart = start;
+    m_repeatsLeft = segment->m_repeats;
+    m_resetChannels = segment->m_standardMidi;
     return S_OK;
 }
 
 HRESULT SynthPerformance::Stop(SynthSegment* segment, DWORD) {
     if (!m_fluid) return CO_E_NOTINITIALIZED;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pCurrent && (!segment || segment == m_pCurrent)) {
+    if (m_current && (!segment || segment == m_current)) {
         ReleaseHeldNotes();
-        m_pCurrent = nullptr;
+        m_current = nullptr;
     }
     return S_OK;
 }
@@ -339,7 +339,7 @@ HRESULT SynthPerformance::Stop(SynthSegment* segment, DWORD) {
 HRESULT SynthPerformance::IsPlaying(SynthSegment* segment) {
     if (!m_fluid) return CO_E_NOTINITIALIZED;
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_pCurrent && (!segment || segment == m_pCurrent) ? S_OK : S_FALSE;
+    return m_current && (!segment || segment == m_current) ? S_OK : S_FALSE;
 }
 
 HRESULT SynthPerformance::SetMasterVolume(long hundredthsOfDb) {
@@ -359,14 +359,14 @@ int SynthPerformance::ActiveVoiceCount() const {
 
 std::uint64_t SynthPerformance::SamplesRendered() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_qwNow;
+    return m_now;
 }
 
 // ---- rendering and sequencing ----
 
 HRESULT SynthPerformance::Render(float* left, float* right, int frames) {
     if (!m_fluid) return CO_E_NOTINITIALIZED;
-    if (m_fluid->driver || m_bNullRun) return E_FAIL;  // a device is rendering already
+    if (m_fluid->driver || m_nullRun) return E_FAIL;  // a device is rendering already
     if (!left || !right || frames < 0) return E_INVALIDARG;
     std::lock_guard<std::mutex> lock(m_mutex);
     RenderLocked(left, right, frames);
@@ -385,9 +385,9 @@ void SynthPerformance::NullDriverLoop() {
     pthread_setname_np(pthread_self(), "nrv-audio");  // visible in top -H and /proc
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration_cast<clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(kNullPeriod) / m_nSampleRate));
+        std::chrono::duration<double>(static_cast<double>(kNullPeriod) / m_sampleRate));
     auto next = clock::now();
-    while (m_bNullRun) {
+    while (m_nullRun) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             RenderLocked(m_nullBuffer.data(), m_nullBuffer.data() + kNullPeriod, kNullPeriod);
@@ -401,54 +401,54 @@ void SynthPerformance::RenderLocked(float* left, float* right, int frames) {
     int done = 0;
     while (done < frames) {
         int n = frames - done;
-        if (m_pCurrent) {
+        if (m_current) {
             DispatchDue();
-            if (m_pCurrent) {
+            if (m_current) {
                 const std::uint64_t next = NextChange();
-                if (next > m_qwNow) n = static_cast<int>(std::min<std::uint64_t>(n, next - m_qwNow));
+                if (next > m_now) n = static_cast<int>(std::min<std::uint64_t>(n, next - m_now));
             }
         }
         fluid_synth_write_float(m_fluid->synth, n, left, done, 1, right, done, 1);
         done += n;
-        m_qwNow += n;
+        m_now += n;
     }
 }
 
 // The sample at which the sequencer next has something to do.
 std::uint64_t SynthPerformance::NextChange() const {
-    const SynthSegment& seg = *m_pCurrent;
-    if (m_qwNow < m_qwPassStart) return m_qwPassStart;
-    if (m_nNext < seg.m_samples.size()) return m_qwPassStart + seg.m_samples[m_nNext];
-    return m_qwPassStart + seg.m_qwLength;
+    const SynthSegment& seg = *m_current;
+    if (m_now < m_passStart) return m_passStart;
+    if (m_next < seg.m_samples.size()) return m_passStart + seg.m_samples[m_next];
+    return m_passStart + seg.m_length;
 }
 
 // Sends every event due at the current sample; at the end of a pass,
 // releases held notes and starts the next pass (or ends the segment).
 void SynthPerformance::DispatchDue() {
-    while (m_pCurrent && m_qwNow >= m_qwPassStart) {
-        const SynthSegment& seg = *m_pCurrent;
-        if (m_bResetChannels) {
-            m_bResetChannels = false;
+    while (m_current && m_now >= m_passStart) {
+        const SynthSegment& seg = *m_current;
+        if (m_resetChannels) {
+            m_resetChannels = false;
             fluid_synth_program_reset(m_fluid->synth);
             for (int ch = 0; ch < 16; ++ch) fluid_synth_cc(m_fluid->synth, ch, 121, 0);
         }
         const std::size_t count = seg.m_samples.size();
-        while (m_nNext < count && m_qwPassStart + seg.m_samples[m_nNext] <= m_qwNow) {
-            Send(seg, seg.m_song.events[m_nNext]);
-            ++m_nNext;
+        while (m_next < count && m_passStart + seg.m_samples[m_next] <= m_now) {
+            Send(seg, seg.m_song.events[m_next]);
+            ++m_next;
         }
-        if (m_nNext < count || m_qwPassStart + seg.m_qwLength > m_qwNow) return;
+        if (m_next < count || m_passStart + seg.m_length > m_now) return;
         // The pass is over at this very sample.
         ReleaseHeldNotes();
-        if (m_dwRepeatsLeft == 0) {
-            m_pCurrent = nullptr;
+        if (m_repeatsLeft == 0) {
+            m_current = nullptr;
             return;
         }
-        if (m_dwRepeatsLeft != kSegmentRepeatInfinite) --m_dwRepeatsLeft;
-        m_qwPassStart += seg.m_qwLength;
-        m_nNext = 0;
-        m_dwTempo = 500000;
-        m_qwTempoAnchor = m_qwPassStart;
+        if (m_repeatsLeft != kSegmentRepeatInfinite) --m_repeatsLeft;
+        m_passStart += seg.m_length;
+        m_next = 0;
+        m_tempo = 500000;
+        m_tempoAnchor = m_passStart;
     }
 }
 
@@ -456,8 +456,8 @@ void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
     fluid_synth_t* s = m_fluid->synth;
     switch (ev.kind) {
     case MidiEventKind::Tempo:
-        m_dwTempo = ev.tempo;
-        m_qwTempoAnchor = m_qwNow;
+        m_tempo = ev.tempo;
+        m_tempoAnchor = m_now;
         return;
     case MidiEventKind::SysEx:
         fluid_synth_sysex(s, reinterpret_cast<const char*>(seg.m_song.sysex.data() + ev.sysexOffset),

@@ -73,11 +73,11 @@ public:
 
     // Extra passes after the first; kSegmentRepeatInfinite loops forever.
     HRESULT SetRepeats(DWORD count);
-    DWORD GetRepeats() const { return m_dwRepeats; }
+    DWORD GetRepeats() const { return m_repeats; }
     // Marks the tune as a standard MIDI file on the General-MIDI set: every
     // channel starts from its GM defaults (program 0, controllers reset)
     // when the segment starts.
-    void SetStandardMidiFile() { m_bStandardMidi = true; }
+    void SetStandardMidiFile() { m_standardMidi = true; }
     const MidiSong& Song() const { return m_song; }
     double LengthSeconds() const { return m_song.lengthSeconds; }
 
@@ -85,11 +85,11 @@ private:
     friend class SynthLoader;
     friend class SynthPerformance;
     MidiSong m_song;
-    DWORD m_dwRepeats = 0;
-    bool m_bStandardMidi = false;
-    SynthPerformance* m_pDownloadedTo = nullptr;
+    DWORD m_repeats = 0;
+    bool m_standardMidi = false;
+    SynthPerformance* m_downloadedTo = nullptr;
     std::vector<std::uint64_t> m_samples;  // each event's sample offset in a pass (after Download)
-    std::uint64_t m_qwLength = 0;          // samples in one pass (after Download)
+    std::uint64_t m_length = 0;          // samples in one pass (after Download)
 };
 
 // Reads tunes through our own MIDI file reader.
@@ -100,10 +100,10 @@ public:
     // The bytes are copied as far as the segment needs them.
     HRESULT LoadSegmentFromMemory(const void* data, std::size_t size, std::unique_ptr<SynthSegment>* segment);
     // Why the last load failed (a static text), or null after a success.
-    const char* LastRefusal() const { return m_szRefusal; }
+    const char* LastRefusal() const { return m_refusal; }
 
 private:
-    const char* m_szRefusal = nullptr;
+    const char* m_refusal = nullptr;
 };
 
 struct SynthOptions {
@@ -149,16 +149,16 @@ public:
     // (overwritten), sequencing the playing segment.
     HRESULT Render(float* left, float* right, int frames);
 
-    int SampleRate() const { return m_nSampleRate; }
+    int SampleRate() const { return m_sampleRate; }
     float Gain() const;
     // Voices sounding now, including notes in their release (0 when closed).
     int ActiveVoiceCount() const;
     std::uint64_t SamplesRendered() const;
     // The audio driver in use ("offline", "null", "pulseaudio", ...), or null.
-    const char* DriverName() const { return m_szDriver; }
-    const char* SoundFontPath() const { return m_szSoundFont; }
+    const char* DriverName() const { return m_driver; }
+    const char* SoundFontPath() const { return m_soundFont; }
     // Why the last InitAudio failed, or an empty text.
-    const char* InitFailure() const { return m_szInitFailure; }
+    const char* InitFailure() const { return m_initFailure; }
     // Performances whose synthesizer currently exists (for tests).
     static int LiveSynthCount();
 
@@ -172,27 +172,27 @@ private:
     void ReleaseHeldNotes();
 
     std::unique_ptr<FluidState> m_fluid;
-    int m_nSampleRate = 44100;
-    const char* m_szDriver = nullptr;
-    const char* m_szSoundFont = nullptr;
-    char m_szSoundFontBuf[512] = {};
-    char m_szInitFailure[600] = {};
+    int m_sampleRate = 44100;
+    const char* m_driver = nullptr;
+    const char* m_soundFont = nullptr;
+    char m_soundFontBuf[512] = {};
+    char m_initFailure[600] = {};
 
     // Sequencer state, shared with the audio thread under m_mutex.
     mutable std::mutex m_mutex;
-    SynthSegment* m_pCurrent = nullptr;
-    std::size_t m_nNext = 0;            // next event of the current pass
-    std::uint64_t m_qwPassStart = 0;    // sample where the current pass starts
-    DWORD m_dwRepeatsLeft = 0;
-    bool m_bResetChannels = false;      // GM defaults due at the segment's start
-    std::uint64_t m_qwNow = 0;          // samples rendered since InitAudio
-    std::uint32_t m_dwTempo = 500000;   // microseconds per quarter, for the beat grid
-    std::uint64_t m_qwTempoAnchor = 0;  // sample where that tempo took effect
+    SynthSegment* m_current = nullptr;
+    std::size_t m_next = 0;            // next event of the current pass
+    std::uint64_t m_passStart = 0;    // sample where the current pass starts
+    DWORD m_repeatsLeft = 0;
+    bool m_resetChannels = false;      // GM defaults due at the segment's start
+    std::uint64_t m_now = 0;          // samples rendered since InitAudio
+    std::uint32_t m_tempo = 500000;   // microseconds per quarter, for the beat grid
+    std::uint64_t m_tempoAnchor = 0;  // sample where that tempo took effect
     std::bitset<16 * 128> m_held;       // notes on, per channel and key
     std::vector<SynthSegment*> m_downloaded;  // forgotten by the segments when the performance goes
 
     // The "null" output: a thread paced in real time.
     std::thread m_nullThread;
-    std::atomic<bool> m_bNullRun{false};
+    std::atomic<bool> m_nullRun{false};
     std::vector<float> m_nullBuffer;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "tests/gl/device_harness.h"
 #include "tests/gl/saver_fixture.h"
 
@@ -90,8 +91,8 @@ std::vector<BYTE> DrawCombos(DeviceHarness& h) {
     IDirect3DDevice8* d = h.Device();
     const BYTE texels[16] = {0x20, 0x80, 0xF0, 0xFF, 0xF0, 0x40, 0x10, 0x60,
                              0x90, 0xF0, 0x30, 0xC0, 0x00, 0x10, 0x70, 0x20};  // BGRA, 2 x 2
-    IDirect3DTexture8* tex = nullptr;
-    EXPECT_EQ(d->CreateTextureFromPixels(2, 2, texels, &tex), S_OK);
+    ComPtr<IDirect3DTexture8> tex;
+    EXPECT_EQ(d->CreateTextureFromPixels(2, 2, texels, tex.Out()), S_OK);
     d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     d->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(0x90, 0x30, 0xA0, 0x60));
     d->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_ARGB(0xFF, 0x10, 0x20, 0xE0));
@@ -121,7 +122,7 @@ std::vector<BYTE> DrawCombos(DeviceHarness& h) {
             d->SetTextureStageState(s, D3DTSS_ALPHAOP, c.alphaOp[s]);
             d->SetTextureStageState(s, D3DTSS_ALPHAARG1, c.alphaArg1[s]);
             d->SetTextureStageState(s, D3DTSS_ALPHAARG2, c.alphaArg2[s]);
-            d->SetTexture(s, c.texture[s] ? tex : nullptr);
+            d->SetTexture(s, c.texture[s] ? tex.Get() : nullptr);
         }
         d->SetRenderState(D3DRS_ALPHATESTENABLE, c.alphaTest);
         d->SetRenderState(D3DRS_FOGENABLE, c.fog);
@@ -132,7 +133,6 @@ std::vector<BYTE> DrawCombos(DeviceHarness& h) {
     }
     d->SetTexture(0, nullptr);
     d->SetTexture(1, nullptr);
-    tex->Release();
     EXPECT_EQ(d->GetFrameStats().glErrors, 0u);
     return all;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/errlog.h"
+#include "platform/base/com_ptr.h"
 #include "platform/font/d3dx_font.h"
 #include "platform/font/gdi_font.h"
 #include "settings/settings.h"
@@ -94,10 +95,10 @@ protected:
         hfont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
                             CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
         ASSERT_NE(hfont, nullptr) << "no font found through fontconfig";
-        ASSERT_EQ(D3DXCreateFont(dev(), hfont, &font), S_OK);
+        ASSERT_EQ(D3DXCreateFont(dev(), hfont, font.Out()), S_OK);
     }
     void TearDown() override {
-        if (font) font->Release();
+        font.Reset();
         DeleteObject(hfont);
         DeviceTest::TearDown();
     }
@@ -105,7 +106,7 @@ protected:
         dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     }
     HFONT hfont = nullptr;
-    ID3DXFont* font = nullptr;
+    ComPtr<ID3DXFont> font;
 };
 
 TEST(GdiFont, FindsTheFamilyOrAMonospaceFallbackAndRasterisesAMonospacedAtlas) {

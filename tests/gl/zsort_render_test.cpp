@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "render/zsort_render.h"
 #include "core/errlog.h"
@@ -44,8 +45,8 @@ public:
     QuadMesh(IDirect3DDevice8* dev, const std::vector<QuadDesc>& quads, D3DCOLOR color = kWhite) {
         const UINT vbytes = static_cast<UINT>(quads.size() * 4 * sizeof(ToonVertex));
         const UINT ibytes = static_cast<UINT>(quads.size() * 6 * sizeof(WORD));
-        EXPECT_EQ(dev->CreateVertexBuffer(vbytes, 0, 0, D3DPOOL_MANAGED, &vb), S_OK);
-        EXPECT_EQ(dev->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), S_OK);
+        EXPECT_EQ(dev->CreateVertexBuffer(vbytes, 0, 0, D3DPOOL_MANAGED, vb.Out()), S_OK);
+        EXPECT_EQ(dev->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.Out()), S_OK);
         if (!vb || !ib) return;
         BYTE* vp = nullptr;
         BYTE* ip = nullptr;
@@ -75,17 +76,13 @@ public:
         vb->Unlock();
         ib->Unlock();
     }
-    ~QuadMesh() {
-        if (vb) vb->Release();
-        if (ib) ib->Release();
-    }
     void Queue(ZSortRender& z, const D3DXMATRIX& world, const D3DXVECTOR3& position) {
         z.Add(vb, ib, ranges.data(), world, position, materials.data(), textures.data(),
               static_cast<DWORD>(ranges.size()));
     }
 
-    IDirect3DVertexBuffer8* vb = nullptr;
-    IDirect3DIndexBuffer8* ib = nullptr;
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    ComPtr<IDirect3DIndexBuffer8> ib;
     std::vector<D3DXATTRIBUTERANGE> ranges;
     std::vector<D3DMATERIAL8> materials;
     std::vector<IDirect3DTexture8*> textures;
@@ -304,8 +301,8 @@ TEST_F(ZSortRenderTest, RampBandFollowsTheAngleToTheLight) {
 TEST_F(ZSortRenderTest, EachSubsetTakesItsTextureOnTheSecondCoordinateSet) {
     // A two-texel texture, red then green; set 0 points at the wrong texel.
     const BYTE texels[8] = {0, 0, 255, 255, 0, 255, 0, 255};  // B, G, R, A
-    IDirect3DTexture8* tex = nullptr;
-    ASSERT_EQ(dev()->CreateTextureFromPixels(2, 1, texels, &tex), S_OK);
+    ComPtr<IDirect3DTexture8> tex;
+    ASSERT_EQ(dev()->CreateTextureFromPixels(2, 1, texels, tex.Out()), S_OK);
     std::vector<QuadDesc> quads = ThreeQuads({0, 0, -1}, {0, 0, -1}, {0, 0, -1});
     quads[0].u0 = 0.75f;
     quads[0].u1 = 0.25f;
@@ -315,7 +312,6 @@ TEST_F(ZSortRenderTest, EachSubsetTakesItsTextureOnTheSecondCoordinateSet) {
     mesh.textures = {tex, tex, nullptr};  // the last subset has none: white
     mesh.Queue(*z, Identity(), {0, 0, 10});
     DrawFrame(0xFF000000, {0, 0, -1, 0}, 10000.0f);
-    tex->Release();
 
     EXPECT_TRUE(ColorNear(h.Pixel(kLeft, kRow), {0xFD, 0, 0, 255}, 4));
     EXPECT_TRUE(ColorNear(h.Pixel(kMiddle, kRow), {0, 0xFD, 0, 255}, 4));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/os/resource.h"
 #include "platform/xfile/xfile.h"
@@ -141,23 +142,6 @@ const std::vector<ModelRow>& Table() {
 // ---------------------------------------------------------------------------
 // Reading meshes back from the reader's packed data.
 
-template <class T>
-class Com {
-public:
-    Com() = default;
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    ~Com() {
-        if (m_p) m_p->Release();
-    }
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    T** out() { return &m_p; }
-
-private:
-    T* m_p = nullptr;
-};
-
 // Bounds-checked reads from one object's data.
 class Cursor {
 public:
@@ -240,16 +224,16 @@ bool ReadMaterial(IDirectXFileData* d, MaterialRead* m) {
     if (!c.Float(&m->diffuse.r) || !c.Float(&m->diffuse.g) || !c.Float(&m->diffuse.b) || !c.Float(&m->diffuse.a))
         return false;
     for (;;) {
-        Com<IDirectXFileObject> child;
-        if (d->GetNextObject(child.out()) != DXFILE_OK) return true;
-        Com<IDirectXFileData> cd;
-        if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.out())))) continue;
+        ComPtr<IDirectXFileObject> child;
+        if (d->GetNextObject(child.Out()) != DXFILE_OK) return true;
+        ComPtr<IDirectXFileData> cd;
+        if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.Out())))) continue;
         const GUID* type = nullptr;
         cd->GetType(&type);
         if (*type != TID_D3DRMTextureFilename) continue;
         Cursor tc(nullptr, 0);
         const char* s = nullptr;
-        if (!Data(cd.get(), &tc) || !tc.Pointer(&s) || !s) return false;
+        if (!Data(cd.Get(), &tc) || !tc.Pointer(&s) || !s) return false;
         m->texture = s;
     }
 }
@@ -259,14 +243,14 @@ bool ReadMesh(IDirectXFileData* d, MeshRead* m) {
     Cursor c(nullptr, 0);
     if (!Data(d, &c) || !ReadVectorsAndFaces(c, &m->positions, &m->faces)) return false;
     for (;;) {
-        Com<IDirectXFileObject> child;
-        if (d->GetNextObject(child.out()) != DXFILE_OK) return true;
-        Com<IDirectXFileData> cd;
-        if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.out())))) return false;
+        ComPtr<IDirectXFileObject> child;
+        if (d->GetNextObject(child.Out()) != DXFILE_OK) return true;
+        ComPtr<IDirectXFileData> cd;
+        if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.Out())))) return false;
         const GUID* type = nullptr;
         cd->GetType(&type);
         Cursor cc(nullptr, 0);
-        if (!Data(cd.get(), &cc)) return false;
+        if (!Data(cd.Get(), &cc)) return false;
         if (*type == TID_D3DRMMeshNormals) {
             if (!ReadVectorsAndFaces(cc, &m->normals, &m->normalFaces)) return false;
         } else if (*type == TID_D3DRMMeshTextureCoords) {
@@ -291,12 +275,12 @@ bool ReadMesh(IDirectXFileData* d, MeshRead* m) {
                 if (!cc.Dword(&f)) return false;
             }
             for (;;) {
-                Com<IDirectXFileObject> mo;
-                if (cd->GetNextObject(mo.out()) != DXFILE_OK) break;
-                Com<IDirectXFileData> md;
-                if (FAILED(mo->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(md.out())))) return false;
+                ComPtr<IDirectXFileObject> mo;
+                if (cd->GetNextObject(mo.Out()) != DXFILE_OK) break;
+                ComPtr<IDirectXFileData> md;
+                if (FAILED(mo->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(md.Out())))) return false;
                 MaterialRead mat;
-                if (!ReadMaterial(md.get(), &mat)) return false;
+                if (!ReadMaterial(md.Get(), &mat)) return false;
                 m->materials.push_back(mat);
             }
             if (m->materials.size() != nm) return false;
@@ -314,11 +298,11 @@ bool Walk(IDirectXFileData* d, std::vector<MeshRead>* out) {
     }
     if (*type != TID_D3DRMFrame) return true;
     for (;;) {
-        Com<IDirectXFileObject> child;
-        if (d->GetNextObject(child.out()) != DXFILE_OK) return true;
-        Com<IDirectXFileData> cd;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.out()))) &&
-            !Walk(cd.get(), out))
+        ComPtr<IDirectXFileObject> child;
+        if (d->GetNextObject(child.Out()) != DXFILE_OK) return true;
+        ComPtr<IDirectXFileData> cd;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(cd.Out()))) &&
+            !Walk(cd.Get(), out))
             return false;
     }
 }
@@ -327,17 +311,17 @@ bool Walk(IDirectXFileData* d, std::vector<MeshRead>* out) {
 ::testing::AssertionResult LoadModel(const char* name, std::vector<MeshRead>* meshes) {
     const ResourceData res = FindResourceData(name, "Model");
     if (!res) return ::testing::AssertionFailure() << name << ": no Model resource";
-    Com<IDirectXFile> file;
-    if (DirectXFileCreate(file.out()) != DXFILE_OK ||
+    ComPtr<IDirectXFile> file;
+    if (DirectXFileCreate(file.Out()) != DXFILE_OK ||
         file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES) != DXFILE_OK)
         return ::testing::AssertionFailure() << "reader set-up failed";
-    Com<IDirectXFileEnumObject> en;
-    if (file->CreateEnumObject(res.data, static_cast<DWORD>(res.size), en.out()) != DXFILE_OK)
+    ComPtr<IDirectXFileEnumObject> en;
+    if (file->CreateEnumObject(res.data, static_cast<DWORD>(res.size), en.Out()) != DXFILE_OK)
         return ::testing::AssertionFailure() << name << ": " << file->GetLastErrorText();
     for (;;) {
-        Com<IDirectXFileData> top;
-        if (en->GetNextDataObject(top.out()) != DXFILE_OK) break;
-        if (!Walk(top.get(), meshes)) return ::testing::AssertionFailure() << name << ": unexpected mesh data";
+        ComPtr<IDirectXFileData> top;
+        if (en->GetNextDataObject(top.Out()) != DXFILE_OK) break;
+        if (!Walk(top.Get(), meshes)) return ::testing::AssertionFailure() << name << ": unexpected mesh data";
     }
     return ::testing::AssertionSuccess();
 }

@@ -12,49 +12,34 @@
 #include <utility>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
+
 namespace {
-
-template <class T>
-class Com {
-public:
-    Com() = default;
-    ~Com() {
-        if (m_p) m_p->Release();
-    }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    T** out() { return &m_p; }
-
-private:
-    T* m_p = nullptr;
-};
 
 // Everything D3DXLoadMeshFromXof hands back for the first top-level Mesh of an X text.
 struct Loaded {
     HRESULT hr = E_FAIL;
-    Com<ID3DXMesh> mesh;
-    Com<ID3DXBuffer> adjacency, materials, source;
+    ComPtr<ID3DXMesh> mesh;
+    ComPtr<ID3DXBuffer> adjacency, materials, source;
     DWORD numMaterials = 0;
 };
 
 void Load(const std::string& body, Loaded* out, DWORD options = D3DXMESH_SYSTEMMEM) {
     const std::string text = "xof 0303txt 0032\n" + body;
-    Com<IDirectXFile> file;
-    ASSERT_EQ(DirectXFileCreate(file.out()), DXFILE_OK);
+    ComPtr<IDirectXFile> file;
+    ASSERT_EQ(DirectXFileCreate(file.Out()), DXFILE_OK);
     ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
-    Com<IDirectXFileEnumObject> en;
-    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.out()), DXFILE_OK)
+    ComPtr<IDirectXFileEnumObject> en;
+    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.Out()), DXFILE_OK)
         << file->GetLastErrorText();
     for (;;) {
-        Com<IDirectXFileData> object;
-        ASSERT_EQ(en->GetNextDataObject(object.out()), DXFILE_OK) << "no Mesh in the test text";
+        ComPtr<IDirectXFileData> object;
+        ASSERT_EQ(en->GetNextDataObject(object.Out()), DXFILE_OK) << "no Mesh in the test text";
         const GUID* type = nullptr;
         object->GetType(&type);
         if (!(*type == TID_D3DRMMesh)) continue;
-        out->hr = D3DXLoadMeshFromXofEx(object.get(), options, nullptr, out->adjacency.out(), out->materials.out(),
-                                        &out->numMaterials, out->mesh.out(), out->source.out(), nullptr, nullptr);
+        out->hr = D3DXLoadMeshFromXofEx(object.Get(), options, nullptr, out->adjacency.Out(), out->materials.Out(),
+                                        &out->numMaterials, out->mesh.Out(), out->source.Out(), nullptr, nullptr);
         return;
     }
 }
@@ -170,7 +155,7 @@ TEST(D3DXMeshLoad, PolygonsFanIntoTrianglesKeepingWindingAndFaceMaterials) {
     ASSERT_EQ(l.mesh->GetNumFaces(), 3u + 1u + 2u);
     EXPECT_EQ(l.mesh->GetNumVertices(), 6u);
     EXPECT_EQ(l.mesh->GetFVF(), D3DFVF_XYZ);
-    const MeshData d = Read(l.mesh.get());
+    const MeshData d = Read(l.mesh.Get());
     const std::vector<DWORD> fanned = {0, 1, 2, 0, 2, 3, 0, 3, 4, 5, 4, 3, 1, 2, 4, 1, 4, 5};
     EXPECT_EQ(d.indices, fanned);
     EXPECT_EQ(d.attributes, (std::vector<DWORD>{1, 1, 1, 0, 1, 1}));
@@ -192,7 +177,7 @@ TEST(D3DXMeshLoad, ShortMaterialListRepeatsItsLastIndex) {
     })",
          &l);
     ASSERT_EQ(l.hr, S_OK);
-    EXPECT_EQ(Read(l.mesh.get()).attributes, (std::vector<DWORD>{2, 1, 1}));
+    EXPECT_EQ(Read(l.mesh.Get()).attributes, (std::vector<DWORD>{2, 1, 1}));
     EXPECT_EQ(l.numMaterials, 3u);
 }
 
@@ -237,7 +222,7 @@ TEST(D3DXMeshLoad, WithoutMaterialListOneWhiteMaterial) {
     const D3DMATERIAL8& m = Materials(l)[0].MatD3D;
     EXPECT_EQ(m.Diffuse.r + m.Diffuse.g + m.Diffuse.b + m.Diffuse.a, 4.0f);
     EXPECT_EQ(Materials(l)[0].pTextureFilename, nullptr);
-    EXPECT_EQ(Read(l.mesh.get()).attributes, std::vector<DWORD>{0});
+    EXPECT_EQ(Read(l.mesh.Get()).attributes, std::vector<DWORD>{0});
 }
 
 // Two quads folded along the edge 1-2 with one normal per face: the two
@@ -256,8 +241,8 @@ TEST(D3DXMeshLoad, CornersWithDifferentNormalsSplitVerticesAndCarryVertexData) {
     ASSERT_EQ(l.hr, S_OK);
     EXPECT_EQ(l.mesh->GetFVF(), D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(l.mesh->GetNumVertices(), 8u) << "vertices 1 and 2 need a second copy";
-    const MeshData d = Read(l.mesh.get());
-    const DWORD* source = Dwords(l.source.get());
+    const MeshData d = Read(l.mesh.Get());
+    const DWORD* source = Dwords(l.source.Get());
     // The file's vertices keep their slots; copies come after, in first-use order.
     for (DWORD v = 0; v < 6; ++v) EXPECT_EQ(source[v], v);
     EXPECT_EQ(source[6], 1u);
@@ -282,7 +267,7 @@ TEST(D3DXMeshLoad, CornersWithDifferentNormalsSplitVerticesAndCarryVertexData) {
     EXPECT_EQ(d.vertices[5].diffuse, 0xFFFFFFFFu);
     // Adjacency sees through the split: the faces meet across the fold and
     // the two triangles of each quad meet across their diagonal.
-    const DWORD* adj = Dwords(l.adjacency.get());
+    const DWORD* adj = Dwords(l.adjacency.Get());
     const auto neighbours = [adj](DWORD f) { return std::multiset<DWORD>(adj + f * 3, adj + f * 3 + 3); };
     EXPECT_EQ(neighbours(0), (std::multiset<DWORD>{1, 0xFFFFFFFFu, 0xFFFFFFFFu}));
     EXPECT_EQ(neighbours(1), (std::multiset<DWORD>{0, 2, 0xFFFFFFFFu}));
@@ -315,26 +300,26 @@ TEST(D3DXMeshLoad, MalformedMeshDataFailsCleanly) {
         Loaded l;
         Load(text, &l);
         EXPECT_EQ(l.hr, expected) << text;
-        EXPECT_EQ(l.mesh.get(), nullptr) << text;
-        EXPECT_EQ(l.materials.get(), nullptr) << text;
-        EXPECT_EQ(l.adjacency.get(), nullptr) << text;
+        EXPECT_EQ(l.mesh.Get(), nullptr) << text;
+        EXPECT_EQ(l.materials.Get(), nullptr) << text;
+        EXPECT_EQ(l.adjacency.Get(), nullptr) << text;
     }
 }
 
 TEST(D3DXMeshLoad, RefusesObjectsThatAreNotMeshes) {
     const std::string text = "xof 0303txt 0032\nMaterial m { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }";
-    Com<IDirectXFile> file;
-    ASSERT_EQ(DirectXFileCreate(file.out()), DXFILE_OK);
+    ComPtr<IDirectXFile> file;
+    ASSERT_EQ(DirectXFileCreate(file.Out()), DXFILE_OK);
     ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
-    Com<IDirectXFileEnumObject> en;
-    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.out()), DXFILE_OK);
-    Com<IDirectXFileData> object;
-    ASSERT_EQ(en->GetNextDataObject(object.out()), DXFILE_OK);
-    Com<ID3DXMesh> mesh;
-    EXPECT_EQ(D3DXLoadMeshFromXof(object.get(), D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, mesh.out()),
+    ComPtr<IDirectXFileEnumObject> en;
+    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.Out()), DXFILE_OK);
+    ComPtr<IDirectXFileData> object;
+    ASSERT_EQ(en->GetNextDataObject(object.Out()), DXFILE_OK);
+    ComPtr<ID3DXMesh> mesh;
+    EXPECT_EQ(D3DXLoadMeshFromXof(object.Get(), D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, mesh.Out()),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(mesh.get(), nullptr);
-    EXPECT_EQ(D3DXLoadMeshFromXof(nullptr, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, mesh.out()),
+    EXPECT_EQ(mesh.Get(), nullptr);
+    EXPECT_EQ(D3DXLoadMeshFromXof(nullptr, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, mesh.Out()),
               D3DERR_INVALIDCALL);
 }
 
@@ -343,16 +328,16 @@ TEST(D3DXMeshOptimize, AttributeSortGroupsCubeSidesIntoAscendingRanges) {
     Loaded l;
     Load(CubeText(sideMaterial, 3), &l);
     ASSERT_EQ(l.hr, S_OK);
-    const MeshData before = Read(l.mesh.get());
+    const MeshData before = Read(l.mesh.Get());
     ASSERT_EQ(before.attributes.size(), 12u);
 
-    Com<ID3DXMesh> sorted;
-    Com<ID3DXBuffer> vertexRemap;
+    ComPtr<ID3DXMesh> sorted;
+    ComPtr<ID3DXBuffer> vertexRemap;
     std::vector<DWORD> faceRemap(12), adjacency(36);
-    ASSERT_EQ(l.mesh->Optimize(D3DXMESHOPT_ATTRSORT, Dwords(l.adjacency.get()), adjacency.data(), faceRemap.data(),
-                               vertexRemap.out(), sorted.out()),
+    ASSERT_EQ(l.mesh->Optimize(D3DXMESHOPT_ATTRSORT, Dwords(l.adjacency.Get()), adjacency.data(), faceRemap.data(),
+                               vertexRemap.Out(), sorted.Out()),
               S_OK);
-    const MeshData after = Read(sorted.get());
+    const MeshData after = Read(sorted.Get());
     ASSERT_EQ(after.vertices.size(), 24u) << "no compaction without COMPACT";
 
     DWORD count = 0;
@@ -388,14 +373,14 @@ TEST(D3DXMeshOptimize, AttributeSortGroupsCubeSidesIntoAscendingRanges) {
         for (int k = 0; k < 3; ++k) {
             const DWORD n = adjacency[f * 3 + k];
             ASSERT_LT(n, 12u) << "a closed cube has a neighbour on every edge";
-            EXPECT_EQ(faceRemap[n], Dwords(l.adjacency.get())[old * 3 + k]);
+            EXPECT_EQ(faceRemap[n], Dwords(l.adjacency.Get())[old * 3 + k]);
         }
     }
-    for (DWORD v = 0; v < 24; ++v) EXPECT_EQ(Dwords(vertexRemap.get())[v], v);
+    for (DWORD v = 0; v < 24; ++v) EXPECT_EQ(Dwords(vertexRemap.Get())[v], v);
 
     // A clone keeps the table.
-    Com<ID3DXMesh> clone;
-    ASSERT_EQ(sorted->CloneMeshFVF(D3DXMESH_SYSTEMMEM, 0x252, nullptr, clone.out()), S_OK);
+    ComPtr<ID3DXMesh> clone;
+    ASSERT_EQ(sorted->CloneMeshFVF(D3DXMESH_SYSTEMMEM, 0x252, nullptr, clone.Out()), S_OK);
     DWORD cloneCount = 0;
     clone->GetAttributeTable(nullptr, &cloneCount);
     EXPECT_EQ(cloneCount, 3u);
@@ -405,13 +390,13 @@ TEST(D3DXMeshOptimize, CompactDropsUnusedVerticesAndReportsTheRemap) {
     Loaded l;
     Load("Mesh m { 5; 9;9;9;, 0;0;0;, 8;8;8;, 0;1;0;, 1;0;0;; 2; 3;1,3,4;, 3;4,3,1;; }", &l);
     ASSERT_EQ(l.hr, S_OK);
-    Com<ID3DXMesh> compact;
-    Com<ID3DXBuffer> remap;
-    ASSERT_EQ(l.mesh->Optimize(D3DXMESHOPT_COMPACT, nullptr, nullptr, nullptr, remap.out(), compact.out()), S_OK);
+    ComPtr<ID3DXMesh> compact;
+    ComPtr<ID3DXBuffer> remap;
+    ASSERT_EQ(l.mesh->Optimize(D3DXMESHOPT_COMPACT, nullptr, nullptr, nullptr, remap.Out(), compact.Out()), S_OK);
     ASSERT_EQ(compact->GetNumVertices(), 3u);
-    const DWORD* r = Dwords(remap.get());
+    const DWORD* r = Dwords(remap.Get());
     EXPECT_EQ(std::vector<DWORD>(r, r + 5), (std::vector<DWORD>{1, 3, 4, 0xFFFFFFFFu, 0xFFFFFFFFu}));
-    const MeshData d = Read(compact.get());
+    const MeshData d = Read(compact.Get());
     EXPECT_EQ(d.indices, (std::vector<DWORD>{0, 1, 2, 2, 1, 0}));
     EXPECT_FLOAT_EQ(d.vertices[1].position.y, 1.0f);
     EXPECT_FLOAT_EQ(d.vertices[2].position.x, 1.0f);
@@ -425,12 +410,12 @@ TEST(D3DXMeshClone, CopiesSharedElementsAndZeroesNewOnes) {
         MeshVertexColors { 3; 0;1;0;0;1;;, 1;0;1;0;1;;, 2;0;0;1;1;;; } })",
          &l);
     ASSERT_EQ(l.hr, S_OK);
-    Com<ID3DXMesh> wide;
+    ComPtr<ID3DXMesh> wide;
     ASSERT_EQ(l.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2,
-                                   nullptr, wide.out()),
+                                   nullptr, wide.Out()),
               S_OK);
     ASSERT_EQ(D3DXGetFVFVertexSize(wide->GetFVF()), 44u);
-    const MeshData src = Read(l.mesh.get());
+    const MeshData src = Read(l.mesh.Get());
     BYTE* vb = nullptr;
     ASSERT_EQ(wide->LockVertexBuffer(D3DLOCK_READONLY, &vb), S_OK);
     for (DWORD v = 0; v < 3; ++v) {
@@ -452,21 +437,21 @@ TEST(D3DXMeshClone, CopiesSharedElementsAndZeroesNewOnes) {
     wide->UnlockVertexBuffer();
 
     // Dropping colour and normals, and back: the lost elements come back as zero.
-    Com<ID3DXMesh> narrow, back;
-    ASSERT_EQ(wide->CloneMeshFVF(D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_TEX1, nullptr, narrow.out()),
+    ComPtr<ID3DXMesh> narrow, back;
+    ASSERT_EQ(wide->CloneMeshFVF(D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_TEX1, nullptr, narrow.Out()),
               S_OK);
     ASSERT_EQ(narrow->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1,
-                                   nullptr, back.out()),
+                                   nullptr, back.Out()),
               S_OK);
-    const MeshData round = Read(back.get());
+    const MeshData round = Read(back.Get());
     EXPECT_EQ(round.indices, src.indices) << "16 -> 32 -> 16-bit indices survive";
     for (DWORD v = 0; v < 3; ++v) {
         EXPECT_EQ(round.vertices[v].diffuse, 0u);
         EXPECT_EQ(round.vertices[v].normal.z, 0.0f);
         EXPECT_EQ(round.vertices[v].u, src.vertices[v].u);
     }
-    Com<ID3DXMesh> bad;
-    EXPECT_EQ(l.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZRHW, nullptr, bad.out()), D3DERR_INVALIDCALL);
+    ComPtr<ID3DXMesh> bad;
+    EXPECT_EQ(l.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZRHW, nullptr, bad.Out()), D3DERR_INVALIDCALL);
 }
 
 TEST(D3DXMeshNormals, NormalisedSumOfClockwiseFaceNormals) {
@@ -475,11 +460,11 @@ TEST(D3DXMeshNormals, NormalisedSumOfClockwiseFaceNormals) {
     Loaded l;
     Load("Mesh m { 4; 0;0;0;, 0;1;0;, 1;0;0;, 0;0;1;; 2; 3;0,1,2;, 3;1,0,3;; }", &l);
     ASSERT_EQ(l.hr, S_OK);
-    EXPECT_EQ(D3DXComputeNormals(l.mesh.get(), nullptr), D3DERR_INVALIDCALL) << "no NORMAL in the format";
-    Com<ID3DXMesh> mesh;
-    ASSERT_EQ(l.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL, nullptr, mesh.out()), S_OK);
-    ASSERT_EQ(D3DXComputeNormals(mesh.get(), nullptr), S_OK);
-    const MeshData d = Read(mesh.get());
+    EXPECT_EQ(D3DXComputeNormals(l.mesh.Get(), nullptr), D3DERR_INVALIDCALL) << "no NORMAL in the format";
+    ComPtr<ID3DXMesh> mesh;
+    ASSERT_EQ(l.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL, nullptr, mesh.Out()), S_OK);
+    ASSERT_EQ(D3DXComputeNormals(mesh.Get(), nullptr), S_OK);
+    const MeshData d = Read(mesh.Get());
     const float h = 1.0f / std::sqrt(2.0f);
     for (DWORD v : {0u, 1u}) {
         EXPECT_NEAR(d.vertices[v].normal.x, -h, 1e-6f);
@@ -527,19 +512,19 @@ TEST(D3DXMeshBounds, BoxAndSphereOfStridedPositions) {
 }
 
 TEST(D3DXMeshCreate, IndexWidthAndVertexFormatSizes) {
-    Com<ID3DXMesh> mesh;
-    EXPECT_EQ(D3DXCreateMeshFVF(1, 65536, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr, mesh.out()), D3DERR_INVALIDCALL);
-    ASSERT_EQ(D3DXCreateMeshFVF(1, 65536, D3DXMESH_MANAGED | D3DXMESH_32BIT, D3DFVF_XYZ, nullptr, mesh.out()), S_OK);
-    Com<IDirect3DIndexBuffer8> ib;
-    ASSERT_EQ(mesh->GetIndexBuffer(ib.out()), S_OK);
+    ComPtr<ID3DXMesh> mesh;
+    EXPECT_EQ(D3DXCreateMeshFVF(1, 65536, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr, mesh.Out()), D3DERR_INVALIDCALL);
+    ASSERT_EQ(D3DXCreateMeshFVF(1, 65536, D3DXMESH_MANAGED | D3DXMESH_32BIT, D3DFVF_XYZ, nullptr, mesh.Out()), S_OK);
+    ComPtr<IDirect3DIndexBuffer8> ib;
+    ASSERT_EQ(mesh->GetIndexBuffer(ib.Out()), S_OK);
     EXPECT_EQ(ib->GetFormat(), D3DFMT_INDEX32);
     EXPECT_EQ(ib->GetSize(), 12u);
     IDirect3DDevice8* device = nullptr;
     EXPECT_EQ(mesh->GetDevice(&device), D3DERR_INVALIDCALL) << "a mesh without a device says so";
 
-    Com<ID3DXMesh> empty;
-    EXPECT_EQ(D3DXCreateMeshFVF(0, 3, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr, empty.out()), D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_SYSTEMMEM, D3DFVF_NORMAL, nullptr, empty.out()), D3DERR_INVALIDCALL);
+    ComPtr<ID3DXMesh> empty;
+    EXPECT_EQ(D3DXCreateMeshFVF(0, 3, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr, empty.Out()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_SYSTEMMEM, D3DFVF_NORMAL, nullptr, empty.Out()), D3DERR_INVALIDCALL);
 
     EXPECT_EQ(D3DXGetFVFVertexSize(0x112), 32u);
     EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZB3 | D3DFVF_LASTBETA_UBYTE4 | 0x252), 44u + 12u);

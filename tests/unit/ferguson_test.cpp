@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/errlog.h"
+#include "flock/camera_rig.h"
 #include "flock/ferguson.h"
 
 namespace {

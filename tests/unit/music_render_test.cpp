@@ -24,8 +24,6 @@ constexpr int kRate = 22050;  // enough for levels and timing, and twice as fast
 
 // An offline performance with one segment slot.
 struct OfflineMusic {
-    ~OfflineMusic() { delete segment; }  // the segment goes before its manager
-
     bool Open() {
         SynthOptions o;
         o.driver = "offline";
@@ -49,7 +47,7 @@ struct OfflineMusic {
     }
 
     MusicManager manager;
-    MusicSegment* segment = nullptr;
+    std::unique_ptr<MusicSegment> segment;  // declared after its manager: destroyed before it
 };
 
 class MusicRender : public ::testing::Test {
@@ -90,7 +88,7 @@ TEST_F(MusicRender, BuiltInTuneIsAudibleNeverClipsAndLoopsWithoutAGap) {
     bool fellBack = true;
     ASSERT_EQ(LoadBGMSegment(&m.manager, kBGMResourceName, &m.segment, &fellBack), S_OK);
     EXPECT_FALSE(fellBack);
-    ASSERT_EQ(PlayBGMSegment(&m.manager, m.segment), S_OK);
+    ASSERT_EQ(PlayBGMSegment(&m.manager, m.segment.get()), S_OK);
     const double length = m.segment->GetSegment()->LengthSeconds();
     std::vector<float> s = m.Render(0.02);
     const int voicesAtFirstStart = m.Perf()->ActiveVoiceCount();
@@ -155,10 +153,8 @@ TEST_F(MusicRender, UserFilePlaysForTheLengthOfItsTempoMap) {
 }
 
 TEST_F(MusicRender, PlayOnBeatWaitsForTheNextBeatAndPlayNowDoesNot) {
-    MusicSegment* onBeat = nullptr;
     const std::string path = WriteTemp("note.mid", miditest::SingleNoteFile(96));
-    ASSERT_EQ(m.manager.CreateSegmentFromFile(&onBeat, path.c_str(), TRUE, TRUE), S_OK);
-    m.segment = onBeat;
+    ASSERT_EQ(m.manager.CreateSegmentFromFile(&m.segment, path.c_str(), TRUE, TRUE), S_OK);
     EXPECT_EQ(Onset(m.Render(0.3)), -1.0);  // nothing plays yet
     ASSERT_EQ(m.segment->Play(kPlayOnBeat), S_OK);
     EXPECT_EQ(m.segment->IsPlaying(), 1);  // waiting for its beat counts as playing
@@ -206,14 +202,13 @@ TEST_F(MusicRender, UnusableUserFilesFallBackToTheBuiltInTune) {
     for (const auto& c : cases) {
         bool fellBack = false;
         const char* reason = nullptr;
-        MusicSegment* seg = nullptr;
+        std::unique_ptr<MusicSegment> seg;
         ASSERT_EQ(LoadBGMSegment(&m.manager, c.path.c_str(), &seg, &fellBack, &reason), S_OK) << c.path;
         EXPECT_TRUE(fellBack) << c.path;
         EXPECT_STREQ(reason, c.reason) << c.path;
         ASSERT_NE(seg, nullptr);
         EXPECT_DOUBLE_EQ(seg->GetSegment()->LengthSeconds(), 150.0) << "the built-in tune";
         EXPECT_EQ(seg->IsDownloaded(), 1);
-        delete seg;
     }
     // The built-in tune's name goes straight to the resource.
     bool fellBack = true;
@@ -223,7 +218,7 @@ TEST_F(MusicRender, UnusableUserFilesFallBackToTheBuiltInTune) {
 
 TEST(MusicSegmentCalls, RefuseWhatTheSaverNeverDoes) {
     MusicManager manager;
-    MusicSegment* seg = nullptr;
+    std::unique_ptr<MusicSegment> seg;
     // Before Initialize there is no performance to load into.
     EXPECT_EQ(manager.CreateSegmentFromResource(&seg, kBGMResourceName, kBGMResourceType, TRUE, TRUE),
               CO_E_NOTINITIALIZED);
@@ -238,7 +233,6 @@ TEST(MusicSegmentCalls, RefuseWhatTheSaverNeverDoes) {
     EXPECT_EQ(seg->Download(), S_OK);
     EXPECT_EQ(seg->Play(kPlayOnBeat), S_OK);
     EXPECT_EQ(SynthPerformance::LiveSynthCount(), 1);
-    delete seg;
 }
 
 }  // namespace

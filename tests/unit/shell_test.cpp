@@ -11,6 +11,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/paths.h"
 #include "core/errlog.h"
+#include "core/strings.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 

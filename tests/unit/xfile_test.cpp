@@ -11,33 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile.h"
 
 namespace {
 
 // Owns one reference of a COM-style interface.
-template <class T>
-class Com {
-public:
-    Com() = default;
-    explicit Com(T* p) : m_p(p) {}
-    Com(Com&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
-    Com& operator=(Com&& o) noexcept {
-        std::swap(m_p, o.m_p);
-        return *this;
-    }
-    ~Com() {
-        if (m_p) m_p->Release();
-    }
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    T** out() { return &m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-
-private:
-    T* m_p = nullptr;
-};
-
 std::string ReadTestFile(const char* name) {
     const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "x" / name;
     std::ifstream in(path, std::ios::binary);
@@ -47,25 +26,25 @@ std::string ReadTestFile(const char* name) {
 }
 
 // A file object with the standard templates registered.
-Com<IDirectXFile> NewFile() {
-    Com<IDirectXFile> file;
-    EXPECT_EQ(DirectXFileCreate(file.out()), DXFILE_OK);
+ComPtr<IDirectXFile> NewFile() {
+    ComPtr<IDirectXFile> file;
+    EXPECT_EQ(DirectXFileCreate(file.Out()), DXFILE_OK);
     EXPECT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
     return file;
 }
 
-HRESULT Open(const std::string& text, Com<IDirectXFileEnumObject>* en = nullptr) {
-    Com<IDirectXFile> file = NewFile();
-    Com<IDirectXFileEnumObject> local;
-    Com<IDirectXFileEnumObject>* target = en ? en : &local;
-    return file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), target->out());
+HRESULT Open(const std::string& text, ComPtr<IDirectXFileEnumObject>* en = nullptr) {
+    ComPtr<IDirectXFile> file = NewFile();
+    ComPtr<IDirectXFileEnumObject> local;
+    ComPtr<IDirectXFileEnumObject>* target = en ? en : &local;
+    return file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), target->Out());
 }
 
-std::vector<Com<IDirectXFileData>> TopLevel(IDirectXFileEnumObject* en) {
-    std::vector<Com<IDirectXFileData>> objects;
+std::vector<ComPtr<IDirectXFileData>> TopLevel(IDirectXFileEnumObject* en) {
+    std::vector<ComPtr<IDirectXFileData>> objects;
     for (;;) {
-        Com<IDirectXFileData> data;
-        const HRESULT hr = en->GetNextDataObject(data.out());
+        ComPtr<IDirectXFileData> data;
+        const HRESULT hr = en->GetNextDataObject(data.Out());
         if (hr == DXFILEERR_NOMOREOBJECTS) {
             EXPECT_FALSE(data);
             break;
@@ -77,11 +56,11 @@ std::vector<Com<IDirectXFileData>> TopLevel(IDirectXFileEnumObject* en) {
     return objects;
 }
 
-std::vector<Com<IDirectXFileObject>> Children(IDirectXFileData* data) {
-    std::vector<Com<IDirectXFileObject>> children;
+std::vector<ComPtr<IDirectXFileObject>> Children(IDirectXFileData* data) {
+    std::vector<ComPtr<IDirectXFileObject>> children;
     for (;;) {
-        Com<IDirectXFileObject> child;
-        const HRESULT hr = data->GetNextObject(child.out());
+        ComPtr<IDirectXFileObject> child;
+        const HRESULT hr = data->GetNextObject(child.Out());
         if (hr == DXFILEERR_NOMOREOBJECTS) break;
         EXPECT_EQ(hr, DXFILE_OK);
         if (FAILED(hr)) break;
@@ -91,16 +70,16 @@ std::vector<Com<IDirectXFileObject>> Children(IDirectXFileData* data) {
 }
 
 // A child as data: itself when it is a data object, else what it references.
-Com<IDirectXFileData> AsData(IDirectXFileObject* child, bool* wasReference = nullptr) {
-    Com<IDirectXFileData> data;
-    if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.out())))) {
+ComPtr<IDirectXFileData> AsData(IDirectXFileObject* child, bool* wasReference = nullptr) {
+    ComPtr<IDirectXFileData> data;
+    if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
         if (wasReference) *wasReference = false;
         return data;
     }
-    Com<IDirectXFileDataReference> ref;
-    EXPECT_EQ(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.out())), DXFILE_OK);
+    ComPtr<IDirectXFileDataReference> ref;
+    EXPECT_EQ(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())), DXFILE_OK);
     if (ref) {
-        EXPECT_EQ(ref->Resolve(data.out()), DXFILE_OK);
+        EXPECT_EQ(ref->Resolve(data.Out()), DXFILE_OK);
     }
     if (wasReference) *wasReference = true;
     return data;
@@ -179,10 +158,10 @@ void ExpectMaterial(IDirectXFileData* material) {
     for (int i = 0; i < 11; ++i) EXPECT_EQ(F(w[i]), expected[i]) << "material value " << i;
     auto children = Children(material);
     ASSERT_EQ(children.size(), 1u);
-    Com<IDirectXFileData> texture = AsData(children[0].get());
+    ComPtr<IDirectXFileData> texture = AsData(children[0].Get());
     ASSERT_TRUE(texture);
-    EXPECT_EQ(TypeOf(texture.get()), TID_D3DRMTextureFilename);
-    const std::vector<std::uint8_t> bytes = Bytes(texture.get());
+    EXPECT_EQ(TypeOf(texture.Get()), TID_D3DRMTextureFilename);
+    const std::vector<std::uint8_t> bytes = Bytes(texture.Get());
     EXPECT_EQ(bytes.size(), sizeof(const char*));
     EXPECT_EQ(StringAt(bytes, 0), "tex.jpg");
 }
@@ -195,10 +174,10 @@ void ExpectMaterialList(IDirectXFileData* list, bool expectReference) {
     auto children = Children(list);
     ASSERT_EQ(children.size(), 1u);
     bool wasReference = false;
-    Com<IDirectXFileData> material = AsData(children[0].get(), &wasReference);
+    ComPtr<IDirectXFileData> material = AsData(children[0].Get(), &wasReference);
     EXPECT_EQ(wasReference, expectReference);
     ASSERT_TRUE(material);
-    ExpectMaterial(material.get());
+    ExpectMaterial(material.Get());
 }
 
 void ExpectTranslation123(IDirectXFileData* matrix) {
@@ -214,133 +193,133 @@ void ExpectTranslation123(IDirectXFileData* matrix) {
 }
 
 TEST(XFileStyles, SdkStyle) {
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(ReadTestFile("sdk_style.x"), &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 3u);
 
-    EXPECT_EQ(TypeOf(top[0].get()), TID_DXFILEHeader);
-    const std::vector<std::uint8_t> header = Bytes(top[0].get());  // WORD, WORD, DWORD
+    EXPECT_EQ(TypeOf(top[0].Get()), TID_DXFILEHeader);
+    const std::vector<std::uint8_t> header = Bytes(top[0].Get());  // WORD, WORD, DWORD
     ASSERT_EQ(header.size(), 8u);
     EXPECT_EQ(header[0] | header[1] << 8, 1);
     EXPECT_EQ(header[2] | header[3] << 8, 0);
-    EXPECT_EQ(Words(top[0].get(), "flags"), std::vector<DWORD>{1});
+    EXPECT_EQ(Words(top[0].Get(), "flags"), std::vector<DWORD>{1});
 
-    ExpectMaterial(top[1].get());
+    ExpectMaterial(top[1].Get());
 
-    EXPECT_EQ(TypeOf(top[2].get()), TID_D3DRMFrame);
-    EXPECT_EQ(NameOf(top[2].get()), "Root");
-    auto frameChildren = Children(top[2].get());
+    EXPECT_EQ(TypeOf(top[2].Get()), TID_D3DRMFrame);
+    EXPECT_EQ(NameOf(top[2].Get()), "Root");
+    auto frameChildren = Children(top[2].Get());
     ASSERT_EQ(frameChildren.size(), 2u);
-    ExpectTranslation123(AsData(frameChildren[0].get()).get());
-    Com<IDirectXFileData> mesh = AsData(frameChildren[1].get());
-    ExpectQuadMesh(mesh.get());
+    ExpectTranslation123(AsData(frameChildren[0].Get()).Get());
+    ComPtr<IDirectXFileData> mesh = AsData(frameChildren[1].Get());
+    ExpectQuadMesh(mesh.Get());
 
-    auto meshChildren = Children(mesh.get());
+    auto meshChildren = Children(mesh.Get());
     ASSERT_EQ(meshChildren.size(), 2u);
-    ExpectMaterialList(AsData(meshChildren[0].get()).get(), true);
-    Com<IDirectXFileData> normals = AsData(meshChildren[1].get());
-    EXPECT_EQ(TypeOf(normals.get()), TID_D3DRMMeshNormals);
-    const std::vector<DWORD> n = Words(normals.get());
+    ExpectMaterialList(AsData(meshChildren[0].Get()).Get(), true);
+    ComPtr<IDirectXFileData> normals = AsData(meshChildren[1].Get());
+    EXPECT_EQ(TypeOf(normals.Get()), TID_D3DRMMeshNormals);
+    const std::vector<DWORD> n = Words(normals.Get());
     ASSERT_EQ(n.size(), 1u + 3 + 1 + 4 + 5);
     EXPECT_EQ(F(n[3]), -1.0f);
     EXPECT_EQ(n[4], 2u);
 }
 
 TEST(XFileStyles, ExporterStyleWithSkinAndInlineMaterial) {
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(ReadTestFile("exporter_style.x"), &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 2u);
-    EXPECT_EQ(NameOf(top[0].get()), "Root");
-    EXPECT_EQ(TypeOf(top[1].get()), TID_D3DRMAnimationSet);
+    EXPECT_EQ(NameOf(top[0].Get()), "Root");
+    EXPECT_EQ(TypeOf(top[1].Get()), TID_D3DRMAnimationSet);
 
-    auto rootChildren = Children(top[0].get());
+    auto rootChildren = Children(top[0].Get());
     ASSERT_EQ(rootChildren.size(), 2u);
-    ExpectTranslation123(AsData(rootChildren[0].get()).get());
-    Com<IDirectXFileData> bone = AsData(rootChildren[1].get());
-    EXPECT_EQ(TypeOf(bone.get()), TID_D3DRMFrame);  // redeclared in the file, same id
-    EXPECT_EQ(NameOf(bone.get()), "Bone01");
-    auto boneChildren = Children(bone.get());
+    ExpectTranslation123(AsData(rootChildren[0].Get()).Get());
+    ComPtr<IDirectXFileData> bone = AsData(rootChildren[1].Get());
+    EXPECT_EQ(TypeOf(bone.Get()), TID_D3DRMFrame);  // redeclared in the file, same id
+    EXPECT_EQ(NameOf(bone.Get()), "Bone01");
+    auto boneChildren = Children(bone.Get());
     ASSERT_EQ(boneChildren.size(), 2u);
-    Com<IDirectXFileData> mesh = AsData(boneChildren[1].get());
-    ExpectQuadMesh(mesh.get());
+    ComPtr<IDirectXFileData> mesh = AsData(boneChildren[1].Get());
+    ExpectQuadMesh(mesh.Get());
 
-    auto meshChildren = Children(mesh.get());
+    auto meshChildren = Children(mesh.Get());
     ASSERT_EQ(meshChildren.size(), 3u);
     // TextureFilename is redeclared without a GUID: it keeps the standard id.
-    ExpectMaterialList(AsData(meshChildren[0].get()).get(), false);
+    ExpectMaterialList(AsData(meshChildren[0].Get()).Get(), false);
 
-    Com<IDirectXFileData> skinHeader = AsData(meshChildren[1].get());
-    EXPECT_EQ(TypeOf(skinHeader.get()), DXFILEOBJ_XSkinMeshHeader);
-    const std::vector<std::uint8_t> h = Bytes(skinHeader.get());  // three WORDs
+    ComPtr<IDirectXFileData> skinHeader = AsData(meshChildren[1].Get());
+    EXPECT_EQ(TypeOf(skinHeader.Get()), DXFILEOBJ_XSkinMeshHeader);
+    const std::vector<std::uint8_t> h = Bytes(skinHeader.Get());  // three WORDs
     EXPECT_EQ(h, (std::vector<std::uint8_t>{1, 0, 2, 0, 1, 0}));
 
-    Com<IDirectXFileData> weights = AsData(meshChildren[2].get());
-    EXPECT_EQ(TypeOf(weights.get()), DXFILEOBJ_SkinWeights);
-    const std::vector<std::uint8_t> sw = Bytes(weights.get());
+    ComPtr<IDirectXFileData> weights = AsData(meshChildren[2].Get());
+    EXPECT_EQ(TypeOf(weights.Get()), DXFILEOBJ_SkinWeights);
+    const std::vector<std::uint8_t> sw = Bytes(weights.Get());
     constexpr std::size_t p = sizeof(const char*);
     ASSERT_EQ(sw.size(), p + 4 + 8 + 8 + 64);
     EXPECT_EQ(StringAt(sw, 0), "Bone01");
-    EXPECT_EQ(StringAt(Bytes(weights.get(), "transformNodeName"), 0), "Bone01");
-    EXPECT_EQ(Words(weights.get(), "vertexIndices"), (std::vector<DWORD>{0, 1}));
-    const std::vector<DWORD> wv = Words(weights.get(), "weights");
+    EXPECT_EQ(StringAt(Bytes(weights.Get(), "transformNodeName"), 0), "Bone01");
+    EXPECT_EQ(Words(weights.Get(), "vertexIndices"), (std::vector<DWORD>{0, 1}));
+    const std::vector<DWORD> wv = Words(weights.Get(), "weights");
     ASSERT_EQ(wv.size(), 2u);
     EXPECT_EQ(F(wv[1]), 0.5f);
-    EXPECT_EQ(Words(weights.get(), "matrixOffset").size(), 16u);
+    EXPECT_EQ(Words(weights.Get(), "matrixOffset").size(), 16u);
 }
 
 TEST(XFileStyles, ModellerStyleWithGuidReferenceAndFrameReferencingMesh) {
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(ReadTestFile("modeller_style.x"), &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 3u);
-    ExpectMaterial(top[0].get());
+    ExpectMaterial(top[0].Get());
     GUID id{};
     EXPECT_EQ(top[0]->GetId(&id), DXFILE_OK);
     EXPECT_EQ(id, (GUID{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}}));
-    ExpectQuadMesh(top[1].get());
+    ExpectQuadMesh(top[1].Get());
     EXPECT_EQ(top[1]->GetId(&id), DXFILE_OK);
     EXPECT_EQ(id, GUID_NULL);
 
-    auto meshChildren = Children(top[1].get());
+    auto meshChildren = Children(top[1].Get());
     ASSERT_EQ(meshChildren.size(), 3u);
-    ExpectMaterialList(AsData(meshChildren[0].get()).get(), true);
-    Com<IDirectXFileData> uv = AsData(meshChildren[1].get());
-    EXPECT_EQ(TypeOf(uv.get()), TID_D3DRMMeshTextureCoords);
-    EXPECT_EQ(Words(uv.get()).size(), 1u + 8);
-    Com<IDirectXFileData> colours = AsData(meshChildren[2].get());
-    EXPECT_EQ(TypeOf(colours.get()), TID_D3DRMMeshVertexColors);
-    const std::vector<DWORD> c = Words(colours.get());  // count, then index + RGBA per entry
+    ExpectMaterialList(AsData(meshChildren[0].Get()).Get(), true);
+    ComPtr<IDirectXFileData> uv = AsData(meshChildren[1].Get());
+    EXPECT_EQ(TypeOf(uv.Get()), TID_D3DRMMeshTextureCoords);
+    EXPECT_EQ(Words(uv.Get()).size(), 1u + 8);
+    ComPtr<IDirectXFileData> colours = AsData(meshChildren[2].Get());
+    EXPECT_EQ(TypeOf(colours.Get()), TID_D3DRMMeshVertexColors);
+    const std::vector<DWORD> c = Words(colours.Get());  // count, then index + RGBA per entry
     ASSERT_EQ(c.size(), 1u + 4 * 5);
     EXPECT_EQ(c[0], 4u);
     EXPECT_EQ(c[1 + 2 * 5], 2u);
     EXPECT_EQ(F(c[1 + 2 * 5 + 3]), 1.0f);
 
-    EXPECT_EQ(NameOf(top[2].get()), "frame-1.L");
-    auto frameChildren = Children(top[2].get());
+    EXPECT_EQ(NameOf(top[2].Get()), "frame-1.L");
+    auto frameChildren = Children(top[2].Get());
     ASSERT_EQ(frameChildren.size(), 2u);
-    ExpectTranslation123(AsData(frameChildren[0].get()).get());
+    ExpectTranslation123(AsData(frameChildren[0].Get()).Get());
     bool wasReference = false;
-    Com<IDirectXFileData> referenced = AsData(frameChildren[1].get(), &wasReference);
+    ComPtr<IDirectXFileData> referenced = AsData(frameChildren[1].Get(), &wasReference);
     EXPECT_TRUE(wasReference);
-    ExpectQuadMesh(referenced.get());
-    EXPECT_EQ(NameOf(frameChildren[1].get()), "quad_display");
+    ExpectQuadMesh(referenced.Get());
+    EXPECT_EQ(NameOf(frameChildren[1].Get()), "quad_display");
 }
 
 // The skinned-mesh loader's walk: AnimationSet → Animation → the frame
 // reference and the key tracks, read as 32-bit words at fixed strides.
 TEST(XFileAnimation, KeyTracksReadAsWordsAtFixedStrides) {
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(ReadTestFile("exporter_style.x"), &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 2u);
-    EXPECT_EQ(NameOf(top[1].get()), "Swim");
-    auto animations = Children(top[1].get());
+    EXPECT_EQ(NameOf(top[1].Get()), "Swim");
+    auto animations = Children(top[1].Get());
     ASSERT_EQ(animations.size(), 1u);
-    Com<IDirectXFileData> animation = AsData(animations[0].get());
-    EXPECT_EQ(TypeOf(animation.get()), TID_D3DRMAnimation);
-    EXPECT_EQ(NameOf(animation.get()), "");
+    ComPtr<IDirectXFileData> animation = AsData(animations[0].Get());
+    EXPECT_EQ(TypeOf(animation.Get()), TID_D3DRMAnimation);
+    EXPECT_EQ(NameOf(animation.Get()), "");
 
     std::string animatedFrame;
     std::vector<float> rotation, position;
@@ -348,20 +327,20 @@ TEST(XFileAnimation, KeyTracksReadAsWordsAtFixedStrides) {
     std::vector<float> matrix;
     DWORD matrixTime = 0;
     int options = 0;
-    for (auto& child : Children(animation.get())) {
-        Com<IDirectXFileDataReference> ref;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.out())))) {
-            Com<IDirectXFileData> frame;
-            ASSERT_EQ(ref->Resolve(frame.out()), DXFILE_OK);
-            EXPECT_EQ(TypeOf(frame.get()), TID_D3DRMFrame);
-            animatedFrame = NameOf(frame.get());
+    for (auto& child : Children(animation.Get())) {
+        ComPtr<IDirectXFileDataReference> ref;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())))) {
+            ComPtr<IDirectXFileData> frame;
+            ASSERT_EQ(ref->Resolve(frame.Out()), DXFILE_OK);
+            EXPECT_EQ(TypeOf(frame.Get()), TID_D3DRMFrame);
+            animatedFrame = NameOf(frame.Get());
             continue;
         }
-        Com<IDirectXFileData> data = AsData(child.get());
-        const GUID type = TypeOf(data.get());
+        ComPtr<IDirectXFileData> data = AsData(child.Get());
+        const GUID type = TypeOf(data.Get());
         if (type == TID_D3DRMAnimationOptions) {
             ++options;
-            EXPECT_EQ(Words(data.get()), (std::vector<DWORD>{1, 0}));
+            EXPECT_EQ(Words(data.Get()), (std::vector<DWORD>{1, 0}));
             continue;
         }
         ASSERT_EQ(type, TID_D3DRMAnimationKey);
@@ -401,12 +380,12 @@ TEST(XFileAnimation, KeyTracksReadAsWordsAtFixedStrides) {
 }
 
 TEST(XFileObjects, NamesQueriesAndLifetime) {
-    Com<IDirectXFileData> frame;
-    Com<IDirectXFileObject> reference;
+    ComPtr<IDirectXFileData> frame;
+    ComPtr<IDirectXFileObject> reference;
     {
-        Com<IDirectXFileEnumObject> en;
+        ComPtr<IDirectXFileEnumObject> en;
         ASSERT_EQ(Open(ReadTestFile("modeller_style.x"), &en), DXFILE_OK);
-        auto top = TopLevel(en.get());
+        auto top = TopLevel(en.Get());
         ASSERT_EQ(top.size(), 3u);
         frame = std::move(top[2]);
     }  // the enumerator, the file and the other objects are gone
@@ -420,9 +399,9 @@ TEST(XFileObjects, NamesQueriesAndLifetime) {
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(frame->GetName(nullptr, nullptr), DXFILEERR_BADVALUE);
 
-    auto children = Children(frame.get());
+    auto children = Children(frame.Get());
     ASSERT_EQ(children.size(), 2u);
-    Com<IDirectXFileData> matrix = AsData(children[0].get());
+    ComPtr<IDirectXFileData> matrix = AsData(children[0].Get());
     char buffer[8] = {'x', 'x'};
     size = sizeof buffer;
     EXPECT_EQ(matrix->GetName(buffer, &size), DXFILE_OK);  // unnamed: size 0, empty string
@@ -433,17 +412,17 @@ TEST(XFileObjects, NamesQueriesAndLifetime) {
     void* asData = reinterpret_cast<void*>(1);
     EXPECT_EQ(reference->QueryInterface(IID_IDirectXFileData, &asData), E_NOINTERFACE);
     EXPECT_EQ(asData, nullptr);
-    Com<IDirectXFileObject> same;
-    ASSERT_EQ(matrix->QueryInterface(IID_IDirectXFileObject, reinterpret_cast<void**>(same.out())), DXFILE_OK);
-    EXPECT_EQ(static_cast<IDirectXFileObject*>(matrix.get()), same.get());
+    ComPtr<IDirectXFileObject> same;
+    ASSERT_EQ(matrix->QueryInterface(IID_IDirectXFileObject, reinterpret_cast<void**>(same.Out())), DXFILE_OK);
+    EXPECT_EQ(static_cast<IDirectXFileObject*>(matrix.Get()), same.Get());
 
     // A resolved reference walks its target's children from the start.
-    Com<IDirectXFileData> mesh = AsData(reference.get());
-    EXPECT_EQ(Children(mesh.get()).size(), 3u);
-    Com<IDirectXFileData> again = AsData(reference.get());
-    EXPECT_EQ(Children(again.get()).size(), 3u);
-    Com<IDirectXFileObject> none;
-    EXPECT_EQ(again->GetNextObject(none.out()), DXFILEERR_NOMOREOBJECTS);
+    ComPtr<IDirectXFileData> mesh = AsData(reference.Get());
+    EXPECT_EQ(Children(mesh.Get()).size(), 3u);
+    ComPtr<IDirectXFileData> again = AsData(reference.Get());
+    EXPECT_EQ(Children(again.Get()).size(), 3u);
+    ComPtr<IDirectXFileObject> none;
+    EXPECT_EQ(again->GetNextObject(none.Out()), DXFILEERR_NOMOREOBJECTS);
 }
 
 const char kHeader[] = "xof 0303txt 0032\n";
@@ -463,21 +442,21 @@ TEST(XFileHeaders, AcceptsTextFormsAndRefusesOthersWithTheirStatus) {
     EXPECT_EQ(Open(""), DXFILEERR_BADFILETYPE);
     EXPECT_EQ(Open("xof 0303"), DXFILEERR_BADFILETYPE);
 
-    Com<IDirectXFile> file = NewFile();
-    Com<IDirectXFileEnumObject> en;
-    EXPECT_EQ(file->CreateEnumObject(nullptr, 5, en.out()), DXFILEERR_BADVALUE);
+    ComPtr<IDirectXFile> file = NewFile();
+    ComPtr<IDirectXFileEnumObject> en;
+    EXPECT_EQ(file->CreateEnumObject(nullptr, 5, en.Out()), DXFILEERR_BADVALUE);
     EXPECT_EQ(file->CreateEnumObject(kHeader, sizeof kHeader - 1, nullptr), DXFILEERR_BADVALUE);
 }
 
 TEST(XFileTemplates, RegisteringAndDeclaringTemplates) {
     // Without registered templates nothing is known.
-    Com<IDirectXFile> bare;
-    ASSERT_EQ(DirectXFileCreate(bare.out()), DXFILE_OK);
+    ComPtr<IDirectXFile> bare;
+    ASSERT_EQ(DirectXFileCreate(bare.Out()), DXFILE_OK);
     // (A member's template must be known; an unknown data object would just be skipped.)
     const std::string vector =
         std::string(kHeader) + "template Holder { <01020304-0506-0708-090A-0B0C0D0E0F10> Vector v; }\n";
-    Com<IDirectXFileEnumObject> en;
-    EXPECT_EQ(bare->CreateEnumObject(vector.data(), static_cast<DWORD>(vector.size()), en.out()),
+    ComPtr<IDirectXFileEnumObject> en;
+    EXPECT_EQ(bare->CreateEnumObject(vector.data(), static_cast<DWORD>(vector.size()), en.Out()),
               DXFILEERR_NOTEMPLATE);
 
     // A template block with a bad second template registers nothing.
@@ -486,13 +465,13 @@ TEST(XFileTemplates, RegisteringAndDeclaringTemplates) {
                             "template Broken { DWORD n; array DWORD a[count]; }";
     EXPECT_EQ(bare->RegisterTemplates(bad.data(), static_cast<DWORD>(bad.size())), DXFILEERR_PARSEERROR);
     EXPECT_NE(std::string(bare->GetLastErrorText()).find("line 3"), std::string::npos) << bare->GetLastErrorText();
-    EXPECT_EQ(bare->CreateEnumObject(vector.data(), static_cast<DWORD>(vector.size()), en.out()),
+    EXPECT_EQ(bare->CreateEnumObject(vector.data(), static_cast<DWORD>(vector.size()), en.Out()),
               DXFILEERR_NOTEMPLATE);
     const std::string withData = std::string(kHeader) + "template T { DWORD a; }\nT { 1; }";
     EXPECT_EQ(bare->RegisterTemplates(withData.data(), static_cast<DWORD>(withData.size())), DXFILEERR_PARSEERROR);
 
     // Registering the standard block twice is harmless.
-    Com<IDirectXFile> file = NewFile();
+    ComPtr<IDirectXFile> file = NewFile();
     EXPECT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
 
     // A file's own template: restricted child list, strings with escapes,
@@ -507,10 +486,10 @@ TEST(XFileTemplates, RegisteringAndDeclaringTemplates) {
                             "Mixed m { 255; 65535; -128; -32768; -2147483648; 0.125; \"C:\\\\tex\\\\a.jpg \\\"q\\\" \\n\";\n"
                             " 2; 0.5; 0.25;, 1; 1;; 7, 8; Vector { 0; 0; 0; } }";
     ASSERT_EQ(Open(own, &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 1u);
-    EXPECT_EQ(TypeOf(top[0].get()), (GUID{0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}}));
-    const std::vector<std::uint8_t> b = Bytes(top[0].get());
+    EXPECT_EQ(TypeOf(top[0].Get()), (GUID{0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}}));
+    const std::vector<std::uint8_t> b = Bytes(top[0].Get());
     constexpr std::size_t p = sizeof(const char*);
     ASSERT_EQ(b.size(), 1u + 2 + 1 + 2 + 4 + 8 + p + 4 + 16 + 4);
     EXPECT_EQ(b[0], 255);
@@ -526,19 +505,19 @@ TEST(XFileTemplates, RegisteringAndDeclaringTemplates) {
     std::memcpy(&x, &b[10], 8);
     EXPECT_EQ(x, 0.125);
     EXPECT_EQ(StringAt(b, 18), "C:\\tex\\a.jpg \"q\" \\n");
-    EXPECT_EQ(Words(top[0].get(), "n"), std::vector<DWORD>{2});
-    EXPECT_EQ(Words(top[0].get(), "uv").size(), 4u);
-    EXPECT_EQ(Bytes(top[0].get(), "pair"), (std::vector<std::uint8_t>{7, 0, 8, 0}));
-    EXPECT_EQ(Children(top[0].get()).size(), 1u);
+    EXPECT_EQ(Words(top[0].Get(), "n"), std::vector<DWORD>{2});
+    EXPECT_EQ(Words(top[0].Get(), "uv").size(), 4u);
+    EXPECT_EQ(Bytes(top[0].Get(), "pair"), (std::vector<std::uint8_t>{7, 0, 8, 0}));
+    EXPECT_EQ(Children(top[0].Get()).size(), 1u);
 }
 
 TEST(XFileValues, NumberFormsAndTheirLimits) {
     const auto vector = [](const std::string& values) { return std::string(kHeader) + "Vector v { " + values + " }"; };
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(vector(".5; -2e-3; +4"), &en), DXFILE_OK);
-    auto top = TopLevel(en.get());
+    auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 1u);
-    const std::vector<DWORD> w = Words(top[0].get());
+    const std::vector<DWORD> w = Words(top[0].Get());
     ASSERT_EQ(w.size(), 3u);
     EXPECT_EQ(F(w[0]), 0.5f);
     EXPECT_EQ(F(w[1]), -2e-3f);
@@ -614,16 +593,16 @@ TEST(XFileMalformed, EveryPrefixOfAValidFileOpensOrFailsCleanly) {
             // The prefix lives in its own allocation so that a read past its
             // end is caught by the sanitizers.
             const std::vector<char> prefix(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
-            Com<IDirectXFile> file = NewFile();
-            Com<IDirectXFileEnumObject> en;
-            const HRESULT hr = file->CreateEnumObject(prefix.data(), static_cast<DWORD>(n), en.out());
+            ComPtr<IDirectXFile> file = NewFile();
+            ComPtr<IDirectXFileEnumObject> en;
+            const HRESULT hr = file->CreateEnumObject(prefix.data(), static_cast<DWORD>(n), en.Out());
             std::size_t closed = 0, objects = 0;
             while (closed < ends.size() && ends[closed].end <= n) objects += !ends[closed++].isTemplate;
             const std::size_t after = closed ? ends[closed - 1].end : std::min<std::size_t>(n, 16);
             const bool shouldOpen = n >= 16 && OnlyBlanksAndComments(text, after, n);
             if (shouldOpen) {
                 ASSERT_EQ(hr, DXFILE_OK) << name << " prefix " << n << ": " << file->GetLastErrorText();
-                EXPECT_EQ(TopLevel(en.get()).size(), objects) << name << " prefix " << n;
+                EXPECT_EQ(TopLevel(en.Get()).size(), objects) << name << " prefix " << n;
             } else {
                 ASSERT_TRUE(FAILED(hr)) << name << " prefix " << n;
                 EXPECT_FALSE(en);
@@ -667,7 +646,7 @@ TEST(XFileMalformed, SizesReferencesAndStructure) {
 // skipped whole when their braces balance, refused when they do not.
 TEST(XFileUnknownObjects, AreSkippedWhenTheirBracesBalance) {
     const std::string h = kHeader;
-    Com<IDirectXFileEnumObject> en;
+    ComPtr<IDirectXFileEnumObject> en;
     ASSERT_EQ(Open(h + "Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
                        "  DeclData { 1; 2;0;3;0;; 3; 1, 2, 3;; }\n"
                        "  FVFData { 258; 1; 0; }\n"
@@ -678,13 +657,13 @@ TEST(XFileUnknownObjects, AreSkippedWhenTheirBracesBalance) {
                        "Frame F { }",
                    &en),
               DXFILE_OK);
-    const auto top = TopLevel(en.get());
+    const auto top = TopLevel(en.Get());
     ASSERT_EQ(top.size(), 2u);
-    EXPECT_EQ(NameOf(top[0].get()), "M");
-    const auto children = Children(top[0].get());
+    EXPECT_EQ(NameOf(top[0].Get()), "M");
+    const auto children = Children(top[0].Get());
     ASSERT_EQ(children.size(), 2u);  // FVFData is a standard template; DeclData and Odd are skipped
-    EXPECT_TRUE(TypeOf(AsData(children[1].get()).get()) == TID_D3DRMMeshNormals);
-    EXPECT_EQ(NameOf(top[1].get()), "F");
+    EXPECT_TRUE(TypeOf(AsData(children[1].Get()).Get()) == TID_D3DRMMeshNormals);
+    EXPECT_EQ(NameOf(top[1].Get()), "F");
 
     EXPECT_EQ(Open(h + "Frame { Unknown { 1; }"), DXFILEERR_PARSEERROR);
     EXPECT_EQ(Open(h + "Frame { Unknown { \"}\" }"), DXFILEERR_PARSEERROR);
@@ -707,7 +686,7 @@ TEST(XFileMalformed, NestingIsCappedWithoutDeepRecursion) {
     for (int i = 1; i < 40; ++i) {
         deepTemplates += "template T" + std::to_string(i) + " { T" + std::to_string(i - 1) + " v; }\n";
     }
-    Com<IDirectXFile> file = NewFile();
+    ComPtr<IDirectXFile> file = NewFile();
     EXPECT_EQ(file->RegisterTemplates(deepTemplates.data(), static_cast<DWORD>(deepTemplates.size())),
               DXFILEERR_BADFILE);
 

@@ -1,0 +1,23 @@
+// Allocation that reports failure instead of throwing, into an owner: the
+// loaders turn a null result into E_OUTOFMEMORY or a logged failure, as the
+// rest of the program expects of running out of memory at start-up. With
+// ComPtr (com_ptr.h) these are the program's only owners made by hand, so
+// no code above the device internals writes `new`, `delete` or `Release`.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
+
+// One T made from `args`; null when memory ran out.
+template <typename T, typename... Args>
+std::unique_ptr<T> NewUnique(Args&&... args) {
+    return std::unique_ptr<T>(new (std::nothrow) T(std::forward<Args>(args)...));
+}
+
+// `count` value-initialised Ts (zero for plain data); null when memory ran out.
+template <typename T>
+std::unique_ptr<T[]> NewUniqueArray(std::size_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
+}
