@@ -17,7 +17,7 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston xscreensaver
 )
 for arg in "$@"; do
   case "$arg" in

@@ -80,11 +80,13 @@ bool VisualTakesGl(Display* display, int screen, VisualID visual, int* alpha) {
 }
 
 // A daemon destroys its window right after it sends SIGTERM, so the last
-// frame may be drawn into a window that is gone. That error ends the saver
-// like a close; every other error goes to the handler that was there before.
+// frame may be drawn into a window that is gone. That error (a core one, or
+// GLX's about the host's drawable) ends the saver like a close; every other
+// error goes to the handler that was there before.
 XErrorHandler g_PreviousHandler = nullptr;
 int HostGoneHandler(Display* display, XErrorEvent* e) {
-    if ((e->error_code == BadWindow || e->error_code == BadDrawable) && g_Hosted.hwnd) {
+    const bool ours = e->resourceid == g_Hosted.host || (g_Hosted.child && e->resourceid == g_Hosted.child);
+    if ((e->error_code == BadWindow || e->error_code == BadDrawable || ours) && g_Hosted.hwnd) {
         PostMessageA(g_Hosted.hwnd, WM_CLOSE, 0, 0);
         return 0;
     }
