@@ -224,5 +224,9 @@ private:
 std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
                                         std::size_t targetTriangles) {
     if (positions.size() < 9 || indices.size() < 3) return indices;
+    // A position that is not a number cannot be ordered or measured: left as it is.
+    for (float p : positions) {
+        if (!std::isfinite(p)) return indices;
+    }
     return Simplifier(positions, indices).Run(targetTriangles);
 }

@@ -18,5 +18,7 @@
 // clockwise or clockwise as the mesh has them; the winding is kept).
 // Returns the triangles of the simplified mesh, at most `targetTriangles`
 // when collapses that far are possible, otherwise as few as were possible.
+// Triangles with an index past the vertices are dropped; positions that are
+// not finite numbers leave the mesh as it is.
 std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
                                         std::size_t targetTriangles);

@@ -130,4 +130,7 @@ TEST(MeshLod, OutlineAndSeamsStayAndBrokenIndicesAreDropped) {
     broken[4] = 100000;
     for (std::uint32_t i : SimplifyMesh(p, broken, 10)) EXPECT_LT(i, p.size() / 3);
     EXPECT_TRUE(SimplifyMesh({}, idx, 1) == idx) << "no positions: nothing is changed";
+    std::vector<float> bad = p;
+    bad[7] = std::nanf("");
+    EXPECT_TRUE(SimplifyMesh(bad, idx, 10) == idx) << "a position that is not a number: nothing is changed";
 }
