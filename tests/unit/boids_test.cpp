@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "flock/boids.h"
+#include "flock/swim.h"
 #include "flock/goal.h"
 #include "platform/os/clock.h"
 #include "scene/background_obj.h"
