@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb
+.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb fuzz soak
 
 # `make run` installs and builds only the saver; `make test` everything else too.
 run: deps build-saver
@@ -30,13 +30,13 @@ bench-deps:
 # looks, bin/nereval, the settings page, the manual page, the desktop entry.
 PREFIX ?= /usr/local
 install: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target nereval
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
 
 # The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
 deb: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target nereval
 	cd $(BUILD) && cpack -G DEB
 
@@ -56,5 +56,21 @@ sanitize: deps-test
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j$(JOBS)
 
+# Every reader of outside data under libFuzzer (clang, address and undefined
+# sanitizers) for FUZZ_SECONDS each, seeded from the project's own files
+# (tools/run-fuzz.sh; the targets are in tests/fuzz/).
+FUZZ_SECONDS ?= 60
+fuzz:
+	./tools/install-deps.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNEREVAL_FUZZ=ON -DNEREVAL_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS) --target fuzz_all
+	./tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# The whole frame loop headless with the heaviest settings for SOAK_SECONDS
+# of wall time (build/tools/soak; a line per 10 simulated minutes).
+SOAK_SECONDS ?= 600
+soak: deps-test build
+	$(BUILD)/tools/soak --seconds $(SOAK_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -163,8 +163,8 @@ D3DXVECTOR3 Boids::ComputeTerms(BackGroundObj* obstacles) {
 
 void Boids::Feel(Boid* b, BackGroundObj* obstacles) {
     D3DXVECTOR3 normal;
-    if (FeelObstacle(b->m_vPosition, b->m_vHeading, kSchoolSwim.feelerLength, obstacles, &normal)) {
-        b->m_vAvoidance += TurnAvoidanceNormal(normal, b->m_vMigration);
+    if (FeelObstacle(b->m_vPosition, b->m_vHeading, b->m_fSpeed, kSchoolSwim.feelerLength, obstacles, &normal)) {
+        b->m_vAvoidance += AvoidancePush(normal, b->m_vMigration);
         b->m_bCollided = 1;
     }
 }

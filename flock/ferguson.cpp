@@ -13,6 +13,10 @@
 namespace {
 
 constexpr std::size_t kPointBytes = 12;
+// Farthest coordinate a path point may have, world units: far beyond the
+// scene (fog ends at 10000), and small enough that the cubic coefficients and
+// their sums stay finite in float.
+constexpr float kMaxCoordinate = 1.0e6f;
 
 float ReadFloat(const std::uint8_t* p) {
     float f;
@@ -59,7 +63,7 @@ HRESULT Ferguson::Load(const std::uint8_t* bytes, std::size_t size) {
     std::memcpy(&count, bytes, sizeof count);
     if (count < 1 || static_cast<std::size_t>(count) > (size - 4) / kPointBytes) return E_FAIL;
     for (std::size_t i = 0; i < static_cast<std::size_t>(count) * 3; ++i) {
-        if (!std::isfinite(ReadFloat(bytes + 4 + i * 4))) return E_FAIL;
+        if (!(std::fabs(ReadFloat(bytes + 4 + i * 4)) <= kMaxCoordinate)) return E_FAIL;  // NaN fails too
     }
 
     const std::size_t n = static_cast<std::size_t>(count);

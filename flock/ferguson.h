@@ -35,7 +35,8 @@ public:
 
     // Finds the path resource `name` (type "MISC") and loads it. A missing
     // resource, a count below 1, a resource shorter than its count says or a
-    // point that is not finite logs "\t\tFailed\n" and gives E_FAIL.
+    // point that is not finite or lies farther than a million units on an axis
+    // logs "\t\tFailed\n" and gives E_FAIL.
     HRESULT InitDeviceObjects(const char* name, ErrLog* log);
     // Loads a path from bytes in the resource layout (the checks above, no log).
     HRESULT Load(const std::uint8_t* bytes, std::size_t size);

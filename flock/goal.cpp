@@ -39,16 +39,31 @@ void Goal::UpdateTarget(const D3DXVECTOR3& eye, float dt) {
 }
 
 void Goal::Update(float dt, BackGroundObj* obstacles) {
-    // The feeler's normal is used as it is (the school turns it a quarter turn).
-    D3DXVECTOR3 avoid(0.0f, 0.0f, 0.0f);
-    const bool collided =
-        m_bCollision && FeelObstacle(m_vPosition, m_vHeading, kGuideSwim.feelerLength, obstacles, &avoid);
-
-    D3DXVECTOR3 m = m_vTarget - m_vPosition;
+    // A target inside an obstacle, or close to one, cannot be reached: the
+    // guide would circle it, in and out of the hull. It aims at the nearest
+    // point kTargetClearance outside the hull instead.
+    D3DXVECTOR3 aim = m_vTarget;
+    if (m_bCollision && obstacles && obstacles->GetObjects()) {
+        for (int k = 0; k < obstacles->GetObjectNum(); ++k) {
+            obstacles->GetObjects()[k].PushOutOfHullBoxes(&aim, kTargetClearance);
+        }
+    }
+    D3DXVECTOR3 m = aim - m_vPosition;
     D3DXVec3Normalize(&m, &m);
+
+    // The feeler avoids as the school's does, pushing toward the target's
+    // side, so the guide slides along an obstacle instead of meeting it
+    // head-on, where the bare normal would leave the yaw-rate rule in its
+    // dead band, not turning at all.
+    D3DXVECTOR3 avoid(0.0f, 0.0f, 0.0f);
+    D3DXVECTOR3 normal;
+    const bool collided = m_bCollision && FeelObstacle(m_vPosition, m_vHeading, m_fSpeed, kGuideSwim.feelerLength,
+                                                       obstacles, &normal);
+    if (collided) avoid += AvoidancePush(normal, m);
+
     const float dO = D3DXVec3Length(&m_vPosition);
 
-    D3DXVECTOR3 s = (collided ? avoid : D3DXVECTOR3(0.0f, 0.0f, 0.0f)) + m;
+    D3DXVECTOR3 s = avoid + m;
     const float sLength = D3DXVec3Length(&s);
     if (sLength > 1.0f) s /= sLength;
 

@@ -25,6 +25,7 @@ class ZSortRender;
 
 class Goal {
 public:
+    static constexpr float kTargetClearance = 30.0f;  // world units a target keeps from an obstacle's hull
     static constexpr float kOriginEscape = 8000.0f;  // farther from the origin: back to it
 
     Goal() = default;

@@ -28,11 +28,10 @@ void Pitch(const SwimTuning& t, float steerY, float dt, float* pitch) {
     }
 }
 
-// Climbing slows, diving speeds up, a hit brakes; drift back to the base
-// speed and stay within [base / 2, 2 base].
-void Speed(const SwimTuning& t, float pitch, bool collided, float base, float dt, float* speed) {
+// Climbing slows, diving speeds up; drift back to the base speed and stay
+// within [base / 2, 2 base].
+void Speed(const SwimTuning& t, float pitch, float base, float dt, float* speed) {
     *speed -= pitch * base * 0.25f * dt;
-    if (collided) *speed -= base * 0.8f * dt;
     auto drift = [&] { return (t.driftBySpeed ? std::fabs(*speed) : base) * t.speedDrift * dt; };
     if (*speed > base) *speed -= drift();
     if (*speed < base) *speed += drift();
@@ -42,11 +41,12 @@ void Speed(const SwimTuning& t, float pitch, bool collided, float base, float dt
 
 }  // namespace
 
-bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float feelerLength,
+bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float speed, float feelerLength,
                   BackGroundObj* obstacles, D3DXVECTOR3* normal) {
     ModelInstance* objects = obstacles ? obstacles->GetObjects() : nullptr;
     if (!objects) return false;
-    const D3DXVECTOR3 tip = position + heading * feelerLength;
+    const float reach = std::fmax(feelerLength, speed * 100.0f * kFeelerSeconds);
+    const D3DXVECTOR3 tip = position + heading * reach;
     for (int k = 0; k < obstacles->GetObjectNum(); ++k) {
         D3DXVECTOR3 at;
         objects[k].GetPosition(&at);
@@ -60,7 +60,7 @@ bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float
 void SwimStep(const SwimTuning& t, const D3DXVECTOR3& steer, bool collided, float base, float dt,
               const SwimBody& body) {
     Pitch(t, steer.y, dt, &body.pitch);
-    Speed(t, body.pitch, collided, base, dt, &body.speed);
+    Speed(t, body.pitch, base, dt, &body.speed);
 
     // Horizontal steering: a bonus for a goal ahead, a turn toward the side it lies on.
     const D3DXVECTOR3 h = Normalised(D3DXVECTOR3(steer.x, 0.0f, steer.z));
@@ -69,7 +69,7 @@ void SwimStep(const SwimTuning& t, const D3DXVECTOR3& steer, bool collided, floa
     if (c > 0.0f) body.speed += t.aheadBonus * base * dt;
     D3DXVECTOR3 x;
     D3DXVec3Cross(&x, &d, &h);
-    const float turn = (1.0f - c) * 0.15f * dt;
+    const float turn = (1.0f - c) * (collided ? kAvoidanceTurnRate : kCruiseTurnRate) * dt;
     UpdateYawRate(&body.yawRate, x.y, c, turn, dt, t.yawRestart);
     body.yaw = WrapYaw(body.yaw + body.yawRate * dt);
     body.roll = t.rollPerYaw * body.yawRate;  // bank into the turn
@@ -86,6 +86,11 @@ D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& mi
     const D3DXVECTOR3 plus(normal.z, normal.y, -normal.x);  // row vector times the y rotation of +pi/2
     if (D3DXVec3Dot(&plus, &migration) >= 0.0f) return plus;
     return D3DXVECTOR3(-normal.z, normal.y, normal.x);  // the y rotation of -pi/2
+}
+
+D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration) {
+    const D3DXVECTOR3 n = Normalised(normal);
+    return (TurnAvoidanceNormal(n, migration) + n * kAvoidanceLean) * kAvoidancePush;
 }
 
 void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart) {

@@ -13,8 +13,21 @@
 class BackGroundObj;
 class ModelInstance;
 
+// Obstacle avoidance, the same for every swimmer. The feeler reaches the
+// swimmer's feelerLength ahead of the nose, or kFeelerSeconds of swimming
+// when that is farther: at cruising speed that leaves time to turn out of a
+// spire's way. A hit pushes along the hull face's normal (AvoidancePush);
+// while the feeler hits, the yaw rate grows by kAvoidanceTurnRate (radians
+// per second per second, at the steering's right angle) instead of
+// kCruiseTurnRate, and the swimmer does not brake.
+inline constexpr float kFeelerSeconds = 4.0f;
+inline constexpr float kAvoidancePush = 10.0f;
+inline constexpr float kAvoidanceLean = 0.5f;
+inline constexpr float kAvoidanceTurnRate = 1.2f;
+inline constexpr float kCruiseTurnRate = 0.15f;
+
 struct SwimTuning {
-    float feelerLength;  // world units ahead of the nose
+    float feelerLength;  // world units ahead of the nose (at least)
     float pitchRate;     // radians per second while climbing or diving
     float pitchRelax;    // share of the pitch given back per second toward level
     float speedDrift;    // per second, back toward the base speed
@@ -41,17 +54,19 @@ struct SwimBody {
     ModelInstance& instance;
 };
 
-// The feeler: a segment `feelerLength` ahead of the nose, tested against each
-// obstacle within the obstacles' check range in order. True at the first
-// hit, with that face's normal in *normal.
-bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float feelerLength,
+// The feeler: a segment ahead of the nose (feelerLength, or kFeelerSeconds
+// at `speed` when that is farther), tested against each obstacle within the
+// obstacles' check range in order. True at the first hit, with that face's
+// normal in *normal.
+bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float speed, float feelerLength,
                   BackGroundObj* obstacles, D3DXVECTOR3* normal);
 
 // One step of the body: pitch toward the steering's vertical sign, speed
-// (climbing slows, diving speeds up, a hit brakes, drift back to `base`,
-// within [base / 2, 2 base], a bonus with the goal ahead), the yaw rate and
-// the roll that banks into it, the pose from yaw, pitch and roll, the new
-// heading, and the move along it. `steer` has length at most 1.
+// (climbing slows, diving speeds up, drift back to `base`, within
+// [base / 2, 2 base], a bonus with the goal ahead), the yaw rate (turning
+// faster while `collided`) and the roll that banks into it, the pose from
+// yaw, pitch and roll, the new heading, and the move along it. `steer` has
+// length at most 1.
 void SwimStep(const SwimTuning& tuning, const D3DXVECTOR3& steer, bool collided, float base, float dt,
               const SwimBody& body);
 
@@ -62,6 +77,14 @@ void SwimStep(const SwimTuning& tuning, const D3DXVECTOR3& steer, bool collided,
 // obstacle on the side where its goal lies, and the choice is fixed for the
 // frame because the migration direction is.
 D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
+
+// The push of one feeler hit: the hull face's normal made unit length (a
+// hull's normal is as long as the sine of the face's corner angle times the
+// placement's scale, so a thin face would push less than a square one),
+// turned by TurnAvoidanceNormal, leaned back out of the face by
+// kAvoidanceLean of the normal (a slide square to the normal would let a
+// whale drift in at the yaw rule's dead band), and kAvoidancePush long.
+D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
 
 // The yaw-rate rule. crossY is the vertical component of heading x steering,
 // c their dot product, turn the frame's turn step. Outside the dead band

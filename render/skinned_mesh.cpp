@@ -221,17 +221,21 @@ SkinnedMesh::SkinnedMesh()
       m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
       m_dwPosedShader(kNoShader),
       m_bSharedPose(true),
+      m_bLod(true),
       m_dwPoseSerial(1),
       m_dwFramesPosed(0),
       m_bPoseReady(false),
       m_pToonTexture(nullptr),
       m_fFogDistance(0.0f),
+      m_bFar(false),
       m_pLog(nullptr),
       m_pSourceData(nullptr),
       m_SourceSize(0) {
     D3DXMatrixIdentity(&m_matView);
     const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
     if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
+    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
+    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
 }
 
 SkinnedMesh::~SkinnedMesh() {

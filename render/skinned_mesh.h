@@ -96,6 +96,11 @@ struct MeshContainer {
     // model space (SkinnedMesh::SkinPosed), drawn for every whale of the build.
     ComPtr<IDirect3DVertexBuffer8> m_pPosedVB;
     DWORD m_dwPosedSerial = 0;  // the pose m_pPosedVB holds (0: none yet)
+    // The lower level of detail for whales far away: fewer triangles over the
+    // same posed vertices (render/mesh_lod.h); null when the mesh has none.
+    ComPtr<IDirect3DIndexBuffer8> m_pLodIB;
+    DWORD m_dwLodFaces = 0;
+    float m_fRadius = 0.0f;  // largest distance of a bind-pose vertex from the mesh's origin
 };
 
 // One node of the hierarchy. Owns its containers, keys, name, first child
@@ -165,6 +170,11 @@ public:
     static constexpr DWORD kPaletteSize = 28;  // bones per draw: c9..c92
     static constexpr DWORD kNoShader = 0xFFFFFFFFu;
     static constexpr DWORD kMethodVertexShader = 1;
+    // A whale whose bounding sphere is at most this many pixels across on the
+    // back buffer is drawn at the lower level of detail, with about this share
+    // of its triangles.
+    static constexpr float kLodPixels = 120.0f;
+    static constexpr float kLodShare = 0.4f;
 
     SkinnedMesh();
     ~SkinnedMesh();
@@ -192,6 +202,8 @@ public:
     // false skins every instance in the palette shaders.
     void SetSharedPose(bool shared) { m_bSharedPose = shared; }
     bool GetSharedPose() const { return m_bSharedPose; }
+    // Tests and benchmarks: false draws every instance at full detail.
+    void SetLevelOfDetail(bool lod) { m_bLod = lod; }
     // Releases the drawable skinned meshes (rebuilt on the next Render) and
     // deletes the shaders. Returns 0.
     HRESULT InvalidateDeviceObjects();
@@ -241,6 +253,7 @@ private:
     HRESULT DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world);
     HRESULT DrawPosedContainer(MeshContainer* container);
     bool SkinPosed(MeshContainer* container);
+    void BuildLod(MeshContainer* container);
     void PoseElement(DrawElement* element);
     void ReleaseDrawableMeshes(MeshFrame* frame);
 
@@ -258,12 +271,14 @@ private:
     DWORD m_dwShader[4];
     DWORD m_dwPosedShader;  // skinposed.vsh
     bool m_bSharedPose;
+    bool m_bLod;
     DWORD m_dwPoseSerial;   // advanced by every new pose (FrameMove, SetCurrentTime)
     DWORD m_dwFramesPosed;  // the pose the frames' combined matrices hold in model space (0: none)
     bool m_bPoseReady;      // every skinned mesh of that pose is in its posed buffer
     ComPtr<IDirect3DTexture8> m_pToonTexture;
     D3DXMATRIX m_matView;
     float m_fFogDistance;
+    bool m_bFar;  // this instance is drawn at the lower level of detail
 
     ErrLog* m_pLog;
     const void* m_pSourceData;

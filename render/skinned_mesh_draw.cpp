@@ -1,11 +1,16 @@
 // SkinnedMesh, the device half: the toon ramp and the four palette-skinning
 // shaders, building the blended mesh of each skinned container, drawing the
 // hierarchy, and releasing device objects.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/errlog.h"
 #include "platform/d3dx/d3dx_resource.h"
+#include "render/mesh_lod.h"
 #include "render/skinned_mesh.h"
 
 namespace {
@@ -353,6 +358,21 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
 
 // --- The shared pose -------------------------------------------------------
 
+namespace {
+// The largest bounding radius of the skinned meshes of a subtree (0: none
+// with a level of detail).
+float LargestRadius(const MeshFrame* frame) {
+    float r = 0.0f;
+    for (; frame; frame = frame->m_pSibling) {
+        for (const MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            if (c->m_pLodIB) r = std::max(r, c->m_fRadius);
+        }
+        r = std::max(r, LargestRadius(frame->m_pChild));
+    }
+    return r;
+}
+}  // namespace
+
 bool SkinnedMesh::PreparePose() {
     if (m_dwFramesPosed == m_dwPoseSerial) return m_bPoseReady;
     // The frames' combined matrices in model space (the roots at identity),
@@ -399,6 +419,18 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     const D3DXVECTOR4 light = CameraLight(params);
     D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
     D3DXMatrixTranspose(&rows, &worldView);
+    // Far away: the bounding sphere (the largest mesh radius, scaled as the
+    // world matrix scales) at most kLodPixels across on the back buffer.
+    m_bFar = false;
+    if (m_bLod && worldView._43 > 0.0f) {
+        float radius = 0.0f;
+        for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) radius = std::max(radius, LargestRadius(e->m_pRootFrame));
+        const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
+                                      params.matWorld._13 * params.matWorld._13);
+        const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
+                             static_cast<float>(m_pDevice->GetBackBufferHeight());
+        m_bFar = radius > 0.0f && pixels <= kLodPixels;
+    }
     const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
     hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
@@ -451,6 +483,7 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
             return false;
         }
         c->m_dwPosedSerial = 0;
+        BuildLod(c);
     }
     if (c->m_dwPosedSerial == m_dwPoseSerial) return true;
 
@@ -518,16 +551,95 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
     return true;
 }
 
+// The lower level of detail over the blended mesh's vertices (start-up work,
+// once per device generation): only for a mesh drawn with one texture, whose
+// groups can be one draw.
+void SkinnedMesh::BuildLod(MeshContainer* c) {
+    c->m_pLodIB.Reset();
+    c->m_dwLodFaces = 0;
+    c->m_fRadius = 0.0f;
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
+        const DWORD a = groups[g].AttribId, b = groups[0].AttribId;
+        const IDirect3DTexture8* ta = a < c->m_dwMaterials ? c->m_ppTextures[a] : nullptr;
+        const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b] : nullptr;
+        if (ta != tb) return;
+    }
+    ID3DXMesh* mesh = c->m_pMesh;
+    const DWORD vertices = mesh->GetNumVertices(), faces = mesh->GetNumFaces();
+    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    std::vector<float> positions(std::size_t{vertices} * 3);
+    std::vector<std::uint32_t> indices(std::size_t{faces} * 3);
+    BYTE* bytes = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &bytes))) return;
+    for (DWORD v = 0; v < vertices; ++v) {
+        std::memcpy(&positions[std::size_t{v} * 3], bytes + std::size_t{v} * stride, 12);
+        const float* p = &positions[std::size_t{v} * 3];
+        c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+    }
+    mesh->UnlockVertexBuffer();
+    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &bytes))) return;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (wide) {
+            std::memcpy(&indices[i], bytes + 4 * i, 4);
+        } else {
+            WORD w;
+            std::memcpy(&w, bytes + 2 * i, 2);
+            indices[i] = w;
+        }
+    }
+    mesh->UnlockIndexBuffer();
+
+    const std::vector<std::uint32_t> lod = SimplifyMesh(positions, indices, static_cast<std::size_t>(faces * kLodShare));
+    if (lod.empty() || lod.size() >= indices.size()) return;
+    const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
+    if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                            D3DPOOL_MANAGED, c->m_pLodIB.Out()))) {
+        c->m_pLodIB.Reset();
+        return;
+    }
+    if (FAILED(c->m_pLodIB->Lock(0, 0, &bytes, 0))) {
+        c->m_pLodIB.Reset();
+        return;
+    }
+    for (std::size_t i = 0; i < lod.size(); ++i) {
+        if (wide) {
+            std::memcpy(bytes + 4 * i, &lod[i], 4);
+        } else {
+            const WORD w = static_cast<WORD>(lod[i]);
+            std::memcpy(bytes + 2 * i, &w, 2);
+        }
+    }
+    c->m_pLodIB->Unlock();
+    c->m_dwLodFaces = static_cast<DWORD>(lod.size() / 3);
+}
+
 HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
     if (!c->m_pMesh || !c->m_pBoneCombinationBuf || !c->m_pPosedVB) return S_OK;
     HRESULT hr = S_OK;
     if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
-    ComPtr<IDirect3DIndexBuffer8> ib;
-    c->m_pMesh->GetIndexBuffer(ib.Out());
+    const bool lod = m_bFar && c->m_pLodIB;
+    ComPtr<IDirect3DIndexBuffer8> full;
+    if (!lod) c->m_pMesh->GetIndexBuffer(full.Out());
     hr = m_pDevice->SetStreamSource(0, c->m_pPosedVB, sizeof(PosedVertex));
-    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(ib, 0);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(lod ? c->m_pLodIB.Get() : full.Get(), 0);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(m_dwPosedShader);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
+    if (lod) {
+        // One texture for the whole mesh (BuildLod checked): one draw.
+        const auto* first = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId] : nullptr);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0, c->m_dwLodFaces);
+        }
+        m_pDevice->SetTexture(0, nullptr);
+        m_pDevice->SetTexture(1, nullptr);
+        if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+        return hr;
+    }
 
     // Consecutive groups with the same texture are one draw: the posed
     // vertices no longer need a palette per group.
@@ -568,6 +680,8 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
             c->m_pMesh.Reset();
             c->m_pBoneCombinationBuf.Reset();
             c->m_pPosedVB.Reset();
+            c->m_pLodIB.Reset();
+            c->m_dwLodFaces = 0;
             c->m_dwPosedSerial = 0;
             m_dwFramesPosed = 0;
             c->m_dwAttribGroups = 0;

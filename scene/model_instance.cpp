@@ -112,6 +112,14 @@ Visibility ModelInstance::IsVisible(IDirect3DDevice8* device, const FrustumRecor
     return m_pModel->IsVisible(device, frustum) ? Visibility::kVisible : Visibility::kHidden;
 }
 
+int ModelInstance::HullBoxContains(const D3DXVECTOR3& p, float margin) const {
+    return m_pModel ? m_pModel->HullBoxContains(p, m_matWorld, margin) : 0;
+}
+
+int ModelInstance::PushOutOfHullBoxes(D3DXVECTOR3* p, float margin) const {
+    return m_pModel ? m_pModel->PushOutOfHullBoxes(p, m_matWorld, margin) : 0;
+}
+
 int ModelInstance::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal) {
     if (!m_pModel) return 0;
     return m_pModel->Intersect(p, q, normal, m_matWorld) ? 1 : 0;

@@ -63,6 +63,10 @@ public:
     // model at this placement; *normal then holds that face's world normal
     // (not unit length). 0, *normal unchanged, otherwise or without a model.
     int Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal);
+    // The model's HullBoxContains and PushOutOfHullBoxes at this placement
+    // (0 without a model).
+    int HullBoxContains(const D3DXVECTOR3& p, float margin) const;
+    int PushOutOfHullBoxes(D3DXVECTOR3* p, float margin) const;
 
     const D3DXMATRIX& GetWorldMatrix() const { return m_matWorld; }
     void SetWorldMatrix(const D3DXMATRIX& world) { m_matWorld = world; }

@@ -1,6 +1,7 @@
 // Loading, bounds, culling, queueing and collision queries of rigid X-file models.
 #include "scene/xmodel.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -416,6 +417,80 @@ int XModel::Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* n
         if (m_pMeshDammy[i].Intersect(p, q, normal, world)) return 1;
     }
     return 0;
+}
+
+namespace {
+
+// Where world point p lies against hull box `bound` placed by `world`: its
+// model-space coordinates, the box's model-space extremes grown by `margin`
+// world units, and the world length of one model unit along each axis.
+// False for a singular placement.
+struct BoxFrame {
+    D3DXVECTOR3 local, lo, hi;
+    float unit[3];
+};
+bool LocateInBox(const BoundVolume& bound, const D3DXVECTOR3& p, const D3DXMATRIX& world, float margin,
+                 BoxFrame* f) {
+    float smallest = 1e30f;
+    for (int a = 0; a < 3; ++a) {
+        const D3DXVECTOR3 axis(world.m[a][0], world.m[a][1], world.m[a][2]);
+        f->unit[a] = D3DXVec3Length(&axis);
+        smallest = std::fmin(smallest, f->unit[a]);
+    }
+    if (!(smallest > 0.0f)) return false;
+    // Outside the box's sphere grown by the margin: no need to invert the
+    // placement (the caller finds the point outside).
+    if (!SegmentMeetsSphere(p, p, bound.m_vCenter, bound.m_fRadius + margin / smallest, world)) {
+        f->local = D3DXVECTOR3(1.0f, 0.0f, 0.0f);
+        f->lo = f->hi = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+        return true;
+    }
+    D3DXMATRIX inverse;
+    if (!D3DXMatrixInverse(&inverse, nullptr, &world)) return false;
+    D3DXVec3TransformCoord(&f->local, &p, &inverse);
+    f->lo = bound.m_vCorner[0];
+    f->hi = bound.m_vCorner[7];
+    for (int a = 0; a < 3; ++a) {
+        const float grow = margin / f->unit[a];
+        (&f->lo.x)[a] -= grow;
+        (&f->hi.x)[a] += grow;
+    }
+    return true;
+}
+
+bool Inside(const BoxFrame& f) {
+    return f.local.x > f.lo.x && f.local.x < f.hi.x && f.local.y > f.lo.y && f.local.y < f.hi.y &&
+           f.local.z > f.lo.z && f.local.z < f.hi.z;
+}
+
+}  // namespace
+
+int XModel::HullBoxContains(const D3DXVECTOR3& p, const D3DXMATRIX& world, float margin) const {
+    for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) {
+        BoxFrame f;
+        if (LocateInBox(m_pMeshDammy[i].m_Bound, p, world, margin, &f) && Inside(f)) return 1;
+    }
+    return 0;
+}
+
+int XModel::PushOutOfHullBoxes(D3DXVECTOR3* p, const D3DXMATRIX& world, float margin) const {
+    int moved = 0;
+    for (DWORD i = 0; i < m_dwMeshDammyNum && m_pMeshDammy; ++i) {
+        BoxFrame f;
+        if (!LocateInBox(m_pMeshDammy[i].m_Bound, *p, world, margin, &f) || !Inside(f)) continue;
+        // The face with the least world distance to cross.
+        int axis = 0;
+        float to = f.lo.x, best = 1e30f;
+        for (int a = 0; a < 3; ++a) {
+            const float c = (&f.local.x)[a], lo = (&f.lo.x)[a], hi = (&f.hi.x)[a];
+            if ((c - lo) * f.unit[a] < best) best = (c - lo) * f.unit[a], axis = a, to = lo;
+            if ((hi - c) * f.unit[a] < best) best = (hi - c) * f.unit[a], axis = a, to = hi;
+        }
+        (&f.local.x)[axis] = to;
+        D3DXVec3TransformCoord(p, &f.local, &world);
+        moved = 1;
+    }
+    return moved;
 }
 
 int XModel::DeleteDeviceObjects() {

@@ -149,6 +149,13 @@ public:
     // 1 when the world segment p-q hits a collision hull placed by `world`:
     // hulls in array order, the first hit wins and writes *normal.
     int Intersect(const D3DXVECTOR3& p, const D3DXVECTOR3& q, D3DXVECTOR3* normal, const D3DXMATRIX& world);
+    // 1 when the world point p lies inside the box of a collision hull
+    // placed by `world` (the hull itself for box hulls), the box grown by
+    // `margin` world units on every side; else 0, and 0 for a singular placement.
+    int HullBoxContains(const D3DXVECTOR3& p, const D3DXMATRIX& world, float margin) const;
+    // Moves *p, when HullBoxContains would say 1, to the nearest face of that
+    // grown box (the shortest way out in world units). 1 when it moved.
+    int PushOutOfHullBoxes(D3DXVECTOR3* p, const D3DXMATRIX& world, float margin) const;
     // Releases every drawn mesh, then every hull, and frees both arrays. Returns 0.
     int DeleteDeviceObjects();
 

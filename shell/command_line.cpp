@@ -123,7 +123,7 @@ void PrintUsage(std::FILE* out) {
                  "       nereval --root | --window-id ID [FLAG...]\n"
                  "\n"
                  "Switches (the first letter counts; a leading '-' or '/' is ignored):\n"
-                 "  s                     full screen; any input ends it\n"
+                 "  s                     full screen on every monitor; any input ends it\n"
                  "  w                     the 640 x 480 test window; its close button ends it\n"
                  "  c                     the settings dialog (also with no switch)\n"
                  "\n"

@@ -1,6 +1,7 @@
 // Start-up, the frame and tear-down, in the fixed orders the saver relies on.
 #include "shell/lifecycle.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -21,6 +22,8 @@ Settings g_SettingsAsRead;
 SettingsOverlay g_SettingsFlags;
 int g_bHostedWindow = 0;
 unsigned long g_HostWindow = 0;
+MonitorView g_Views[kMaxViews];
+int g_nViews = 0;
 ErrLog g_ErrLog;
 D3DXVECTOR4 g_vLightDirBase(0.5f, 0.9f, 0.5f, 0.0f);
 D3DXVECTOR4 g_vLightDir(0.0f, 0.8f, -0.2f, 0.0f);
@@ -103,6 +106,12 @@ int Initiate(HWND hwnd) {
         g_nScreenHeight = 480;
     }
     g_ClearColor = g_Settings.intChkCol == 1 ? 0xFF000000 : 0xFFFFFFFF;
+    g_nViews = 0;
+    if (!g_bWindowed) {
+        RECT monitors[kMaxViews];
+        const int count = GetMonitorRects(monitors, kMaxViews);
+        if (count > 1) PlanMonitorViews(monitors, count, g_nScreenWidth, g_nScreenHeight);
+    }
 
     if (!InitStage("InitiateD3D...\n", [&] { return InitiateD3D(hwnd); })) return FailStart("InitiateD3D");
     if (g_bHostedWindow) {  // the picture is made at the host window's own size
@@ -353,20 +362,58 @@ int Update() {
     camera.aspect = g_fAspect;
     camera.fogFar = g_Fog.GetFar();
     g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
+    KeepEyeOutOfObstacles(g_pDevice, &g_Camera, &g_Obstacle01BGO);
     return 0;
 }
 
-int Render() {
-    IDirect3DDevice8* d = g_pDevice;
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
-    if (FAILED(d->BeginScene())) return 0;
+void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHeight) {
+    g_nViews = 0;
+    if (!monitors || count <= 0 || baseWidth <= 0 || baseHeight <= 0) return;
+    if (count > kMaxViews) count = kMaxViews;
+    RECT box = monitors[0];
+    int largest = 0;
+    auto area = [](const RECT& r) { return static_cast<long long>(r.right - r.left) * (r.bottom - r.top); };
+    for (int i = 1; i < count; ++i) {
+        const RECT& m = monitors[i];
+        box = RECT{std::min(box.left, m.left), std::min(box.top, m.top), std::max(box.right, m.right),
+                   std::max(box.bottom, m.bottom)};
+        if (area(m) > area(monitors[largest])) largest = i;
+    }
+    const RECT& big = monitors[largest];
+    if (big.right <= big.left || big.bottom <= big.top) return;
+    const double scale = std::min(static_cast<double>(baseWidth) / (big.right - big.left),
+                                  static_cast<double>(baseHeight) / (big.bottom - big.top));
+    const auto px = [scale](int v) { return static_cast<int>(std::lround(v * scale)); };
+    const int width = std::max(1, px(box.right - box.left));
+    const int height = std::max(1, px(box.bottom - box.top));
+    for (int i = 0; i < count; ++i) {
+        const RECT& m = monitors[i];
+        const int x0 = std::clamp(px(m.left - box.left), 0, width - 1);
+        const int y0 = std::clamp(px(m.top - box.top), 0, height - 1);
+        const int x1 = std::clamp(px(m.right - box.left), x0 + 1, width);
+        const int y1 = std::clamp(px(m.bottom - box.top), y0 + 1, height);
+        if (m.right <= m.left || m.bottom <= m.top) continue;
+        MonitorView& v = g_Views[g_nViews++];
+        v.viewport = D3DVIEWPORT8{static_cast<DWORD>(x0), static_cast<DWORD>(y0), static_cast<DWORD>(x1 - x0),
+                                  static_cast<DWORD>(y1 - y0), 0.0f, 1.0f};
+        v.aspect = static_cast<float>(m.right - m.left) / static_cast<float>(m.bottom - m.top);
+    }
+    g_nScreenWidth = width;
+    g_nScreenHeight = height;
+}
+
+namespace {
+
+// The 3D scene and the bubbles into the current viewport, seen through the
+// camera's current projection. dt advances the whales' animation clocks.
+void RenderScene(IDirect3DDevice8* d, float dt) {
     g_Camera.UpdateFrustum();
     const FrustumRecord* frustum = &g_Camera.GetFrustum();
 
     // The rigid models are queued here and drawn below, sorted and blended.
     g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
-    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
-    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), g_fElapsedTime);
+    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
+    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
     g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
     g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
 
@@ -382,6 +429,36 @@ int Render() {
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
     g_ParticleBubble.Render(d, g_Camera.GetBillboard());
+}
+
+}  // namespace
+
+int Render() {
+    IDirect3DDevice8* d = g_pDevice;
+    if (g_nViews == 0) {
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
+        if (FAILED(d->BeginScene())) return 0;
+        RenderScene(d, g_fElapsedTime);
+    } else {
+        if (FAILED(d->BeginScene())) return 0;
+        // Each monitor sees the scene through the same lens at its own
+        // aspect: the vertical field of view stays, the horizontal follows.
+        const D3DXMATRIX projection = g_Camera.GetProjection();
+        for (int v = 0; v < g_nViews; ++v) {
+            d->SetViewport(&g_Views[v].viewport);
+            d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
+            D3DXMATRIX own = projection;
+            own._11 = projection._22 / g_Views[v].aspect;
+            d->SetTransform(D3DTS_PROJECTION, &own);
+            g_Camera.SetProjMatrix(own);
+            RenderScene(d, v == 0 ? g_fElapsedTime : 0.0f);  // the animation advances once a frame
+        }
+        const D3DVIEWPORT8 whole{0, 0, static_cast<DWORD>(g_nScreenWidth), static_cast<DWORD>(g_nScreenHeight),
+                                 0.0f, 1.0f};
+        d->SetViewport(&whole);
+        d->SetTransform(D3DTS_PROJECTION, &projection);
+        g_Camera.SetProjMatrix(projection);
+    }
     g_Cellophane.Render(d);
     DrawFPS();
     d->EndScene();

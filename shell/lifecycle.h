@@ -9,6 +9,7 @@
 #include "flock/boids.h"
 #include "flock/camera_rig.h"
 #include "flock/goal.h"
+#include "flock/school.h"
 #include "platform/base/alloc.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
@@ -86,6 +87,24 @@ extern std::unique_ptr<MusicManager> g_pMusicManager;  // background music; both
 extern std::unique_ptr<MusicSegment> g_pSegment;
 
 constexpr float kMaxTimeStep = 0.05f;  // a long stall slows the scene instead of making it jump
+
+// Full screen over several monitors: one view per monitor, each a part of
+// the back buffer that the window shows on that monitor, projected at the
+// monitor's own aspect. The scene advances once a frame and is drawn once
+// per view.
+struct MonitorView {
+    D3DVIEWPORT8 viewport;  // back-buffer pixels
+    float aspect;           // the monitor's width / height
+};
+constexpr int kMaxViews = 16;
+extern MonitorView g_Views[kMaxViews];
+extern int g_nViews;  // 0: one picture over the whole back buffer
+// Plans one view per monitor (desktop pixels; the window covers their
+// bounding rectangle) and the back buffer: the largest monitor's part gets
+// the settings' picture size (baseWidth x baseHeight, as one monitor would),
+// the others the same scale. Sets g_Views, g_nViews, g_nScreenWidth and
+// g_nScreenHeight.
+void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHeight);
 
 // 1 when everything came up; 0 after a failure (the log file has then been
 // written, and g_szFailedStage names the stage that failed).

@@ -94,8 +94,15 @@ void HideCursorUntilHidden() {
 int RunSaver() {
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
+    int x = 0, y = 0;
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
+    if (!g_bWindowed && GetSystemMetrics(SM_CMONITORS) > 1) {  // one window over every monitor
+        x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    }
     if (g_bWindowed) {
         style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
         exStyle = 0;
@@ -119,7 +126,7 @@ int RunSaver() {
     HWND hwnd = nullptr;
     if (RegisterClassA(kWindowClass, WndProc)) {
         hwnd = g_bHostedWindow ? CreateHostedWindowA(kWindowClass, g_HostWindow)
-                               : CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, 0, 0, width, height);
+                               : CreateWindowExA(exStyle, kWindowClass, kWindowTitle, style, x, y, width, height);
     }
 
     timeBeginPeriod(1);

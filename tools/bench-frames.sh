@@ -41,17 +41,22 @@ for p in $PEERS; do
 done
 
 # One measured run: run_case NAME SCREEN SETTINGS COMMAND... ; appends
-# "NAME SCREEN cpu_per_frame wall_per_frame frames" to $raw.
+# "NAME SCREEN cpu_per_frame wall_per_frame frames startup_ms peak_rss_mib" to
+# $raw. Start-up: from the launch to the first present (the meter's wall-clock
+# time of it); peak RSS: VmHWM of the process just before it is ended.
 run_case() {
   local name=$1 screen=$2 settings=$3; shift 3
   local home=$tmp/home.$$.$RANDOM
   mkdir -p "$home/cfg" "$home/state" "$home/run"
   [ "$settings" = heavy ] && cp -r "$tmp/heavy/Ostrelin" "$home/cfg/"
   chmod 700 "$home/run"
+  local launch rss
+  launch=$(date +%s%6N)
   XDG_CONFIG_HOME=$home/cfg XDG_STATE_HOME=$home/state XDG_RUNTIME_DIR=$home/run \
     NEREVAL_UNPACED=1 NEREVAL_FRAME_REPORT=1 "$@" 2> "$home/err" > /dev/null &
   local pid=$!
   sleep "$SECS"
+  rss=$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$pid/status" 2>/dev/null || true)
   kill -TERM "$pid" 2>/dev/null || true
   wait "$pid" || true
   local line
@@ -65,7 +70,10 @@ run_case() {
   cpu=$(sed -E 's/.*cpu_per_frame_ms ([0-9.]+).*/\1/' <<< "$line")
   wall=$(sed -E 's/.*wall_per_frame_ms ([0-9.]+).*/\1/' <<< "$line")
   frames=$(sed -E 's/.* measured ([0-9]+) .*/\1/' <<< "$line")
-  echo "$name $screen $cpu $wall $frames" >> "$raw"
+  local first startup=-
+  first=$(sed -nE 's/.*first_present_unix_us ([0-9]+).*/\1/p' <<< "$line")
+  [ -n "$first" ] && [ "$first" -gt 0 ] && startup=$(awk -v a="$launch" -v b="$first" 'BEGIN { printf "%.0f", (b - a) / 1000 }')
+  echo "$name $screen $cpu $wall $frames $startup ${rss:--}" >> "$raw"
   [ -n "${BENCH_FRAMES_VERBOSE:-}" ] && echo "bench-frames: $name $screen $line" >&2
   rm -rf "$home"
 }
@@ -159,26 +167,32 @@ done
 # Medians per case and screen; the ratio is to the floor of the same kind
 # (window or full screen) on the same screen, from the same run of this script.
 summary() {
-  echo "| case | screen | CPU per frame (ms) | wall per frame (ms) | frames/s | CPU × floor | runs |"
-  echo "|---|---|---|---|---|---|---|"
+  echo "| case | screen | CPU per frame (ms) | wall per frame (ms) | frames/s | CPU × floor | start-up (ms) | peak RSS (MiB) | runs |"
+  echo "|---|---|---|---|---|---|---|---|---|"
   awk '
     function median(arr, n,   i, j, t) {
       for (i = 2; i <= n; ++i) { t = arr[i]; for (j = i - 1; j >= 1 && arr[j] > t; --j) arr[j + 1] = arr[j]; arr[j + 1] = t }
       return n % 2 ? arr[(n + 1) / 2] : (arr[n / 2] + arr[n / 2 + 1]) / 2
     }
-    { key = $1 " " $2; n[key]++; cpu[key, n[key]] = $3; wall[key, n[key]] = $4; if (!(key in seen)) { seen[key] = 1; order[++k] = key } }
+    { key = $1 " " $2; n[key]++; cpu[key, n[key]] = $3; wall[key, n[key]] = $4; st[key, n[key]] = $6; rs[key, n[key]] = $7
+      if (!(key in seen)) { seen[key] = 1; order[++k] = key } }
     END {
       for (i = 1; i <= k; ++i) {
-        key = order[i]; m = n[key]
-        for (j = 1; j <= m; ++j) { a[j] = cpu[key, j]; b[j] = wall[key, j] }
+        key = order[i]; m = n[key]; ms = 0; mr = 0
+        for (j = 1; j <= m; ++j) {
+          a[j] = cpu[key, j]; b[j] = wall[key, j]
+          if (st[key, j] ~ /^[0-9]/) c[++ms] = st[key, j]
+          if (rs[key, j] ~ /^[0-9]/) d[++mr] = rs[key, j]
+        }
         mc[key] = median(a, m); mw[key] = median(b, m)
+        mst[key] = ms ? sprintf("%.0f", median(c, ms)) : "-"; mrs[key] = mr ? sprintf("%.0f", median(d, mr)) : "-"
       }
       for (i = 1; i <= k; ++i) {
         key = order[i]; split(key, p, " ")
         kind = p[1] ~ /-w/ ? "floor-w" : "floor-s"
         f = kind " " p[2]
         ratio = (f in mc && mc[f] > 0) ? sprintf("%.1f", mc[key] / mc[f]) : "-"
-        printf "| %s | %s | %.2f | %.2f | %.0f | %s | %d |\n", p[1], p[2], mc[key], mw[key], (mw[key] > 0 ? 1000 / mw[key] : 0), ratio, n[key]
+        printf "| %s | %s | %.2f | %.2f | %.0f | %s | %s | %s | %d |\n", p[1], p[2], mc[key], mw[key], (mw[key] > 0 ? 1000 / mw[key] : 0), ratio, mst[key], mrs[key], n[key]
       }
     }' "$raw"
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "flock/school.h"
 #include "scene/background_obj.h"
@@ -36,7 +37,19 @@ void Usage(FILE* out) {
                  "whale from the centroid), whale speed min/mean/max over the minute in world\n"
                  "units per second, nan (values found NaN or infinite in any whale, the guide,\n"
                  "the path or the rig, so far), escapes (whales and guide sent back, so far),\n"
-                 "and the mean update time per frame in microseconds.\n");
+                 "and the mean update time per frame in microseconds. The summary adds entries\n"
+                 "(whales entering an obstacle's collision hull, summed over the run), eye-inside\n"
+                 "(frames with the camera eye inside one), guide-distance (the mean distance\n"
+                 "from the school's centroid to the guide whale), and the spread and whale\n"
+                 "speed averaged over every frame.\n");
+}
+
+// 1 when p lies inside the collision hull of one of the obstacles.
+int InsideObstacle(BackGroundObj& obstacles, const D3DXVECTOR3& p) {
+    for (int k = 0; k < obstacles.GetObjectNum(); ++k) {
+        if (obstacles.GetObjects()[k].HullBoxContains(p, 0.0f)) return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -117,6 +130,9 @@ int main(int argc, char** argv) {
     float minSpeed = 1e30f, maxSpeed = 0.0f, runMin = 1e30f, runMax = 0.0f, maxSpread = 0.0f;
     double speedSum = 0.0;
     long speedCount = 0;
+    std::vector<char> inside(static_cast<std::size_t>(boids.GetCount()), 0);
+    long entries = 0, eyeInside = 0;
+    double guideDistanceSum = 0.0, spreadSum = 0.0, runSpeedSum = 0.0;
 
     for (long f = 1; f <= frames; ++f) {
         const auto start = std::chrono::steady_clock::now();
@@ -128,6 +144,7 @@ int main(int argc, char** argv) {
         in.flockCentre = centre;
         in.dt = dt;
         modes.Apply(nullptr, &camera, in);
+        KeepEyeOutOfObstacles(nullptr, &camera, &obstacles);
         const auto stop = std::chrono::steady_clock::now();
         const double micros = std::chrono::duration<double, std::micro>(stop - start).count();
         minuteMicros += micros;
@@ -136,20 +153,30 @@ int main(int argc, char** argv) {
 
         nonFinite += CountNonFinite(boids, goal, path, rig, camera);
         for (int i = 0; i < boids.GetCount(); ++i) {
+            const char now = static_cast<char>(InsideObstacle(obstacles, boids.GetBoids()[i].m_vPosition));
+            if (now && !inside[i]) ++entries;
+            inside[i] = now;
+        }
+        eyeInside += InsideObstacle(obstacles, camera.GetPosition());
+        const D3DXVECTOR3 toGuide = goal.m_vPosition - centre;
+        guideDistanceSum += D3DXVec3Length(&toGuide);
+        for (int i = 0; i < boids.GetCount(); ++i) {
             const float v = boids.GetBoids()[i].m_fSpeed * 100.0f;
             if (v < minSpeed) minSpeed = v;
             if (v > maxSpeed) maxSpeed = v;
             speedSum += v;
+            runSpeedSum += v;
             ++speedCount;
         }
 
+        float spread = 0.0f;
+        for (int i = 0; i < boids.GetCount(); ++i) {
+            const D3DXVECTOR3 d = boids.GetBoids()[i].m_vPosition - centre;
+            const float r = D3DXVec3Length(&d);
+            if (r > spread) spread = r;
+        }
+        spreadSum += spread;
         if (f % framesPerMinute == 0 || f == frames) {
-            float spread = 0.0f;
-            for (int i = 0; i < boids.GetCount(); ++i) {
-                const D3DXVECTOR3 d = boids.GetBoids()[i].m_vPosition - centre;
-                const float r = D3DXVec3Length(&d);
-                if (r > spread) spread = r;
-            }
             if (spread > maxSpread) maxSpread = spread;
             if (minSpeed < runMin) runMin = minSpeed;
             if (maxSpeed > runMax) runMax = maxSpeed;
@@ -169,10 +196,12 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("# summary: %ld frames, largest spread %.1f, speed %.3f .. %.3f units/s, nan %ld, escapes %lu "
-                "(whales %lu, guide %lu), mean update %.1f us\n",
+                "(whales %lu, guide %lu), mean update %.1f us, entries %ld, eye-inside %ld, guide-distance %.1f, mean spread %.1f, "
+                "mean speed %.3f\n",
                 frames, maxSpread, runMin, runMax, nonFinite,
                 static_cast<unsigned long>(boids.GetEscapeCount() + goal.GetEscapeCount()),
                 static_cast<unsigned long>(boids.GetEscapeCount()), static_cast<unsigned long>(goal.GetEscapeCount()),
-                frames ? totalMicros / frames : 0.0);
+                frames ? totalMicros / frames : 0.0, entries, eyeInside, frames ? guideDistanceSum / frames : 0.0,
+                frames ? spreadSum / frames : 0.0, frames ? runSpeedSum / (frames * static_cast<double>(boids.GetCount())) : 0.0);
     return nonFinite == 0 ? 0 : 1;
 }

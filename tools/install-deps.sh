@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that are missing, so a second run costs a
 # dpkg query. With no argument: what building and running the saver need
-# (`make run`, `make install`); with --test also what the tests, tools and
-# benchmarks need (`make test`); with --bench also the comparable savers
-# `make bench` measures beside the saver.
+# (`make run`, `make install`); with --test also what the tests, tools and benchmarks need
+# (`make test`); with --bench also the comparable savers `make bench`
+# measures beside the saver; with --fuzz also clang and its libFuzzer
+# runtime for `make fuzz`.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libwayland-dev libdecor-0-plugin-1-cairo libxrandr-dev libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic libx11-dev
@@ -16,14 +17,14 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston
 )
-bench_packages=(xscreensaver-gl xscreensaver-gl-extra)  # atlantis, glschool
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=("${test_packages[@]}") ;;
-    --bench) packages+=("${bench_packages[@]}") ;;
-    *) echo "usage: $0 [--test] [--bench]" >&2; exit 2 ;;
+    --bench) packages+=(xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
+    --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
+    *) echo "usage: $0 [--test] [--bench] [--fuzz]" >&2; exit 2 ;;
   esac
 done
 

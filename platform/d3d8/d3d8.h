@@ -158,6 +158,13 @@ public:
     // Scales an off-screen back buffer to the window (linear filter) and swaps.
     virtual HRESULT Present(const void* src, const void* dst, HWND overrideWindow, const void* dirty) = 0;
 
+    // Transformed draws and Clear without rectangles go into this part of
+    // the back buffer; pre-transformed vertices stay in back-buffer pixels.
+    // Reset and CreateDevice make it the whole back buffer. D3DERR_INVALIDCALL
+    // for a rectangle outside the back buffer or a depth range outside 0..1.
+    virtual HRESULT SetViewport(const D3DVIEWPORT8* viewport) = 0;
+    virtual HRESULT GetViewport(D3DVIEWPORT8* viewport) = 0;
+
     virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
     virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) = 0;
     virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) = 0;

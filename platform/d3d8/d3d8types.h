@@ -52,6 +52,13 @@ struct D3DRECT {
     std::int32_t x1, y1, x2, y2;
 };
 
+// The part of the render target drawn into: pixels, y down, and the depth
+// range the scene's 0..1 depth maps onto.
+struct D3DVIEWPORT8 {
+    DWORD X, Y, Width, Height;
+    float MinZ, MaxZ;
+};
+
 enum D3DFORMAT : DWORD {
     D3DFMT_UNKNOWN = 0,
     D3DFMT_R8G8B8 = 20,

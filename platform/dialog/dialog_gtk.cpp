@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_inspect.h"
 #include "platform/dialog/dialog_units.h"
+#include "platform/os/wayland_seat.h"
 
 namespace {
 
@@ -672,6 +674,20 @@ INT_PTR DialogBoxIndirectParamA(const DialogTemplate& tmpl, HWND /*owner*/, DLGP
     // The owner would be a saver window; the dialog is opened before any
     // exists, and other programs' windows are not ours to parent to.
     if (!proc) return -1;
+    // GTK prefers a Wayland compositor when one answers. One without a seat
+    // (a headless one) gives it no keyboard or pointer: the dialog could not
+    // be used, and GTK complains at every turn. Its X server (Xwayland) has
+    // both, so X is used when there is a display.
+    if (!std::getenv("GDK_BACKEND") && QueryWaylandSeat() == WaylandSeat::None) {
+        const char* x = std::getenv("DISPLAY");
+        if (!x || !*x) {
+            std::fprintf(stderr,
+                         "nereval: cannot show the configuration dialog: the Wayland compositor offers no seat "
+                         "(no keyboard or pointer)\n");
+            return -1;
+        }
+        gdk_set_allowed_backends("x11");
+    }
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "nereval: cannot open the display for the configuration dialog\n");
         return -1;

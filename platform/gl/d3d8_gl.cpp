@@ -182,6 +182,8 @@ HRESULT GlDevice::CreateBackBuffer(D3DPRESENT_PARAMETERS* params) {
     m_back.height = h;
     m_back.hasDepth = depth;
     glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+    glDepthRange(0.0, 1.0);
+    m_back.viewport = D3DVIEWPORT8{0, 0, w, h, 0.0f, 1.0f};
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glDepthMask(GL_TRUE);
@@ -289,9 +291,15 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
         m_dirty.renderStates = true;
     }
     if (!mask) return S_OK;
-    if (count == 0) {
+    const D3DVIEWPORT8& vp = m_back.viewport;
+    if (count == 0 && vp.X == 0 && vp.Y == 0 && vp.Width == m_back.width && vp.Height == m_back.height) {
         glClear(mask);
         return S_OK;
+    }
+    if (count == 0) {  // the viewport only
+        const D3DRECT whole{static_cast<std::int32_t>(vp.X), static_cast<std::int32_t>(vp.Y),
+                            static_cast<std::int32_t>(vp.X + vp.Width), static_cast<std::int32_t>(vp.Y + vp.Height)};
+        return Clear(1, &whole, flags, color, z, 0);
     }
     // Rectangles are in y-down back-buffer pixels; the framebuffer is y-up.
     glEnable(GL_SCISSOR_TEST);

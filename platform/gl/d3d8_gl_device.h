@@ -124,6 +124,8 @@ public:
     HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
     HRESULT SetMaterial(const D3DMATERIAL8* material) override;
     HRESULT GetMaterial(D3DMATERIAL8* material) override;
+    HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
     HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
     HRESULT SetTexture(DWORD stage, IDirect3DTexture8* texture) override;
@@ -195,6 +197,7 @@ private:
         UINT width = 0;
         UINT height = 0;
         bool hasDepth = false;
+        D3DVIEWPORT8 viewport{0, 0, 0, 0, 0.0f, 1.0f};  // the whole buffer after creation and Reset
     };
     // Sizes this GL accepts, read once at creation.
     struct Limits {

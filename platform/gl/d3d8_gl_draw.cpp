@@ -338,8 +338,10 @@ void GlDevice::Prepare(const DrawSetup& setup) {
     }
     if (m_dirty.renderStates) ApplyRenderStates();
     if (m_dirty.block) UploadStateBlock();
+    bool mipCheck = m_dirty.textures;
     for (UINT s = 0; s < kStages; ++s) {
         if (!m_dirty.samplers[s]) continue;
+        mipCheck = true;
         const DWORD* t = m_state.tss[s];
         const bool magLinear = t[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR;
         const bool minLinear = t[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR;
@@ -365,6 +367,15 @@ void GlDevice::Prepare(const DrawSetup& setup) {
             m_bound.textures[s] = name;
         }
         m_dirty.textures = false;
+    }
+    // A full mip chain the first time a texture is sampled with a mip filter,
+    // so MIPFILTER is honoured for any texture.
+    for (UINT s = 0; mipCheck && s < kStages; ++s) {
+        GlTexture* t = m_bindings.textures[s];
+        if (!t || !t->gl || t->mipmapped || m_state.tss[s][D3DTSS_MIPFILTER] == D3DTEXF_NONE) continue;
+        glActiveTexture(GL_TEXTURE0 + s);
+        glGenerateMipmap(GL_TEXTURE_2D);
+        t->mipmapped = true;
     }
 }
 

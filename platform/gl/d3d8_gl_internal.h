@@ -124,6 +124,9 @@ public:
     GLuint gl = 0;
     UINT width = 0;
     UINT height = 0;
+    // Levels below 0 exist: made by the first draw that samples the texture
+    // with a mip filter (see GlDevice::Prepare).
+    bool mipmapped = false;
 
 private:
     ~GlTexture() override;
@@ -177,7 +180,7 @@ enum TexCoordType { kTexVec2 = 0, kTexVec3 = 1, kTexVec4 = 2, kTexTypeCount = 3 
 struct StateBlock {
     float wvp[16];        // world x view x projection (fixed-function XYZ draws)
     float worldView[16];  // world x view: camera-space depth for vertex fog
-    float screen[4];      // back buffer width, height, 0, 0 (pre-transformed draws)
+    float screen[4];      // viewport width, height, x, y (pre-transformed draws)
     float vertexFog[4];   // x: D3DFOGMODE of the fixed-function path (0 none), y start, z end, w density
     GLint color0[4];      // stage 0 colour: op, arg1, arg2, texture-coordinate set
     GLint alpha0[4];      // stage 0 alpha: op, arg1, arg2, unused

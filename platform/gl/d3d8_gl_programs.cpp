@@ -20,7 +20,7 @@ const char* const kStateBlockGlsl = R"(
 layout(std140) uniform NrvState {
     mat4 nrv_wvp;
     mat4 nrv_worldView;
-    vec4 nrv_screen;
+    vec4 nrv_screen;  // viewport width, height, x, y in back-buffer pixels
     vec4 nrv_vertexFog;
     ivec4 nrv_color0;
     ivec4 nrv_alpha0;
@@ -58,6 +58,7 @@ void main() {
     float w = a_position.w > 0.0 ? 1.0 / a_position.w : 1.0;
     const float kEdgeBias = 1.0 / 128.0;
     vec2 pixel = a_position.xy - vec2(kEdgeBias) + vec2(0.5);  // GL window x, y measured from the top
+    pixel -= nrv_screen.zw;  // relative to the viewport's top-left corner
     vec2 ndc = vec2(pixel.x * 2.0 / nrv_screen.x - 1.0, 1.0 - pixel.y * 2.0 / nrv_screen.y);
     gl_Position = vec4(ndc * w, a_position.z * w, w);  // D3D clip space, like any vertex shader
     oFog = 1.0;

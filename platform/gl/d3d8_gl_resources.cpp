@@ -212,8 +212,9 @@ HRESULT GlDevice::CreateTextureFromPixels(UINT width, UINT height, const BYTE* b
         t->Release();
         return E_OUTOFMEMORY;
     }
-    // A full mip chain, so MIPFILTER can be honoured for any texture.
-    glGenerateMipmap(GL_TEXTURE_2D);
+    // No mip chain yet: the first draw with a mip filter makes it (llvmpipe
+    // generates mipmaps with a rendering pass whose first use compiles its
+    // programs, which cost start-up a third of a second).
     glBindTexture(GL_TEXTURE_2D, 0);
     t->InsertAfter(&m_resources);
     *texture = t;

@@ -220,6 +220,28 @@ HRESULT GlDevice::GetMaterial(D3DMATERIAL8* material) {
     return S_OK;
 }
 
+HRESULT GlDevice::SetViewport(const D3DVIEWPORT8* viewport) {
+    if (!viewport || viewport->Width == 0 || viewport->Height == 0 || viewport->X > m_back.width ||
+        viewport->Y > m_back.height || viewport->Width > m_back.width - viewport->X ||
+        viewport->Height > m_back.height - viewport->Y || !(viewport->MinZ >= 0.0f) ||
+        !(viewport->MaxZ <= 1.0f) || !(viewport->MinZ <= viewport->MaxZ)) {
+        return D3DERR_INVALIDCALL;
+    }
+    m_back.viewport = *viewport;
+    // The back buffer is stored bottom row first.
+    glViewport(static_cast<GLint>(viewport->X), static_cast<GLint>(m_back.height - viewport->Y - viewport->Height),
+               static_cast<GLsizei>(viewport->Width), static_cast<GLsizei>(viewport->Height));
+    glDepthRange(viewport->MinZ, viewport->MaxZ);
+    m_dirty.block = true;
+    return S_OK;
+}
+
+HRESULT GlDevice::GetViewport(D3DVIEWPORT8* viewport) {
+    if (!viewport) return D3DERR_INVALIDCALL;
+    *viewport = m_back.viewport;
+    return S_OK;
+}
+
 HRESULT GlDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (!matrix) return D3DERR_INVALIDCALL;
     switch (state) {
@@ -332,8 +354,12 @@ void GlDevice::UploadStateBlock() {
     const D3DMATRIX wvp = Multiply(worldView, m_state.proj);
     std::memcpy(b.wvp, &wvp, sizeof b.wvp);
     std::memcpy(b.worldView, &worldView, sizeof b.worldView);
-    b.screen[0] = static_cast<float>(m_back.width);
-    b.screen[1] = static_cast<float>(m_back.height);
+    // Pre-transformed vertices are back-buffer pixels: their program maps
+    // them through the viewport's size and origin.
+    b.screen[0] = static_cast<float>(m_back.viewport.Width);
+    b.screen[1] = static_cast<float>(m_back.viewport.Height);
+    b.screen[2] = static_cast<float>(m_back.viewport.X);
+    b.screen[3] = static_cast<float>(m_back.viewport.Y);
 
     // Fixed-function vertex fog; linear as (end - d) * scale.
     const float start = DwordToFloat(m_state.rs[D3DRS_FOGSTART]);

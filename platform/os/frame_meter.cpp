@@ -24,6 +24,7 @@ void FrameMeter::OnPresent() {
     }
     if (m_presented == 1) {
         m_firstNs = now;
+        m_firstUnixUs = ClockNs(CLOCK_REALTIME) / 1000;
         return;
     }
     if (now - m_firstNs >= m_warmupNs) {
@@ -41,7 +42,7 @@ void FrameMeter::Print(std::FILE* out, const char* label) const {
     const double n = frames > 0 ? static_cast<double>(frames) : 1.0;
     std::fprintf(out,
                  "%s: frames %llu measured %llu cpu_ms %.1f wall_ms %.1f cpu_per_frame_ms %.3f "
-                 "wall_per_frame_ms %.3f\n",
+                 "wall_per_frame_ms %.3f first_present_unix_us %lld\n",
                  label, static_cast<unsigned long long>(m_presented), static_cast<unsigned long long>(frames), cpuMs,
-                 wallMs, cpuMs / n, wallMs / n);
+                 wallMs, cpuMs / n, wallMs / n, static_cast<long long>(m_firstUnixUs));
 }

@@ -22,13 +22,16 @@ public:
     // Frames since the warm-up ended (0: not reached); CPU and wall time are
     // taken from the first measured present to the latest one.
     std::uint64_t MeasuredFrames() const { return m_started ? m_presented - m_startFrame : 0; }
-    // One line: "<label>: frames F measured M cpu_ms C wall_ms W cpu_per_frame_ms X wall_per_frame_ms Y".
+    // One line: "<label>: frames F measured M cpu_ms C wall_ms W cpu_per_frame_ms X wall_per_frame_ms Y
+    // first_present_unix_us T" (T: the wall-clock time of the first present, so
+    // a launcher that noted its own launch time gets the start-up time).
     void Print(std::FILE* out, const char* label) const;
 
 private:
     std::int64_t m_warmupNs;
     std::uint64_t m_presented = 0;
     std::int64_t m_firstNs = 0;
+    std::int64_t m_firstUnixUs = 0;
     bool m_started = false;
     std::uint64_t m_startFrame = 0;
     std::int64_t m_startWallNs = 0;

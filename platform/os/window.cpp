@@ -6,12 +6,14 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/os/display_guard.h"
 #include "platform/os/pointer_query.h"
+#include "platform/os/wayland_seat.h"
 #include "platform/os/window_sdl.h"
 
 struct Window {
@@ -52,6 +54,7 @@ bool g_CursorOverrideKnown = false;
 POINT g_CursorOverridePos{};
 
 bool g_SdlVideo = false;
+bool g_SdlVideoFailed = false;  // said once on stderr; not tried again
 
 bool Push(const MSG& msg) {
     if (g_QueueCount == kQueueSize) return false;  // a full queue drops input; frames keep running
@@ -164,11 +167,19 @@ void RemoveAt(int at, MSG* out) {
 
 bool EnsureSdlVideo() {
     if (g_SdlVideo) return true;
+    if (g_SdlVideoFailed) return false;
     // The saver draws its own pointer state; let SDL not minimise on focus loss.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (WaylandCompositorHasNoSeat()) {
+        std::fprintf(stderr,
+                     "nereval: cannot start video: the Wayland compositor offers no seat (no keyboard or pointer)\n");
+        g_SdlVideoFailed = true;
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "nereval: cannot start video: %s\n", SDL_GetError());
+        g_SdlVideoFailed = true;
         return false;
     }
     g_SdlVideo = true;
@@ -232,8 +243,10 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
 
     Uint32 flags = SDL_WINDOW_OPENGL;
+    SDL_DisplayMode desktop{};
+    const bool oneDisplay = SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w == width && desktop.h == height;
     if (style & WS_POPUP) {
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        flags |= (oneDisplay ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) | SDL_WINDOW_BORDERLESS;
         if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     }
     if (!(style & WS_VISIBLE)) flags |= SDL_WINDOW_HIDDEN;
@@ -402,6 +415,20 @@ BOOL ShowWindow(HWND hwnd, int command) {
 
 int GetSystemMetrics(int index) {
     if (!EnsureSdlVideo()) return 0;
+    if (index >= SM_XVIRTUALSCREEN && index <= SM_CMONITORS) {
+        RECT m[16];
+        const int n = GetMonitorRects(m, 16);
+        if (index == SM_CMONITORS || n == 0) return n;
+        RECT box = m[0];
+        for (int i = 1; i < n; ++i) {
+            box = RECT{std::min(box.left, m[i].left), std::min(box.top, m[i].top), std::max(box.right, m[i].right),
+                       std::max(box.bottom, m[i].bottom)};
+        }
+        return index == SM_XVIRTUALSCREEN   ? box.left
+               : index == SM_YVIRTUALSCREEN ? box.top
+               : index == SM_CXVIRTUALSCREEN ? box.right - box.left
+                                             : box.bottom - box.top;
+    }
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
     if (index == SM_CXSCREEN) return mode.w;

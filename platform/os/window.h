@@ -62,12 +62,21 @@ constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
+// The rectangle around every monitor, and the number of monitors.
+constexpr int SM_XVIRTUALSCREEN = 76;
+constexpr int SM_YVIRTUALSCREEN = 77;
+constexpr int SM_CXVIRTUALSCREEN = 78;
+constexpr int SM_CYVIRTUALSCREEN = 79;
+constexpr int SM_CMONITORS = 80;
 
 // Registers the one window class; returns 0 when it cannot be registered.
 UINT RegisterClassA(const char* className, WNDPROC proc);
 
 // Creates the window. WS_POPUP makes a borderless full-screen window on the
-// desktop; otherwise a captioned window whose client area is width x height.
+// desktop: the first display's full screen when width x height is that
+// display's size, else a borderless window over x, y, width x height (the
+// virtual screen of several monitors). Otherwise a captioned window whose
+// client area is width x height.
 // The window is made for an OpenGL 3.3 core context (the device creates it).
 // Sends WM_CREATE before returning. Null when the video system or the window
 // cannot be had (the reason is in SDL_GetError, logged to stderr).
@@ -106,8 +115,13 @@ int ShowCursor(BOOL show);
 // been reported inside one of our windows (a WM_MOUSEMOVE has arrived).
 BOOL GetCursorPos(POINT* point);
 BOOL ShowWindow(HWND hwnd, int command);
-// Desktop size in pixels (0 when the video system cannot be started).
+// Desktop size in pixels, the monitors' bounding rectangle and their count
+// (0 when the video system cannot be started).
 int GetSystemMetrics(int index);
+// The monitors in desktop pixels, at most `max`, the primary one first: on
+// X11 the RandR monitors (which `xrandr --setmonitor` can split a screen
+// into), elsewhere the video system's displays. Returns how many were written.
+int GetMonitorRects(RECT* rects, int max);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 // The window manager draws the frame, so client size = window size here.
 BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);

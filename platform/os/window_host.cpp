@@ -116,6 +116,7 @@ HWND CreateHostedWindowA(const char* className, unsigned long hostWindow) {
         std::fprintf(stderr, "nereval: cannot open the X display\n");
         return nullptr;
     }
+    if (hostWindow == 0) hostWindow = DefaultRootWindow(probe);
     XWindowAttributes host{};
     if (!QueryHost(probe, hostWindow, &host)) {
         std::fprintf(stderr, "nereval: there is no window 0x%lx on the display\n", hostWindow);

@@ -80,6 +80,58 @@ TEST_F(DeviceTest, ScreenRectanglesLandOnTheirPixelsTopLeftFirst) {
     EXPECT_TRUE(ColorNear(h.Pixel(3, kHeight - 1), {0, 0, 0, 255}));
 }
 
+// A view per monitor: Clear fills only the viewport, transformed geometry
+// fills the viewport, and pre-transformed vertices stay at their back-buffer
+// pixels; Reset gives the whole buffer back.
+TEST_F(DeviceTest, ViewportBoundsClearAndTransformedDrawsButNotScreenPixels) {
+    ASSERT_EQ(dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0), S_OK);
+    const D3DVIEWPORT8 right{32, 8, 32, 40, 0.0f, 1.0f};
+    ASSERT_EQ(dev()->SetViewport(&right), S_OK);
+    const D3DVIEWPORT8 outside{40, 0, 32, 48, 0.0f, 1.0f};
+    EXPECT_EQ(dev()->SetViewport(&outside), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 got{};
+    ASSERT_EQ(dev()->GetViewport(&got), S_OK);
+    EXPECT_EQ(got.X, 32u);
+    EXPECT_EQ(got.Height, 40u);
+
+    ASSERT_EQ(dev()->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(32, 8), {0, 0, 255, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(63, 47), {0, 0, 255, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(31, 8), {0, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 7), {0, 0, 0, 255}));
+
+    ASSERT_EQ(h.DrawScreenRect(36, 10, 40, 14, kRed), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(36, 10), {255, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(39, 13), {255, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 13), {0, 0, 255, 255}));
+
+    ASSERT_EQ(dev()->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), S_OK);
+    const D3DMATRIX identity = IdentityMatrix();
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION}) dev()->SetTransform(t, &identity);
+    dev()->SetRenderState(D3DRS_LIGHTING, FALSE);
+    dev()->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev()->SetRenderState(D3DRS_ZENABLE, FALSE);
+    struct V {
+        float x, y, z;
+        D3DCOLOR c;
+    };
+    const V quad[4] = {{-1, 1, 0.5f, kGreen}, {1, 1, 0.5f, kGreen}, {-1, -1, 0.5f, kGreen}, {1, -1, 0.5f, kGreen}};
+    ASSERT_EQ(dev()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)), S_OK);
+    h.Read();
+    EXPECT_TRUE(ColorNear(h.Pixel(32, 8), {0, 255, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(63, 47), {0, 255, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(31, 20), {0, 0, 0, 255}));
+    EXPECT_TRUE(ColorNear(h.Pixel(40, 7), {0, 0, 0, 255}));
+
+    ASSERT_EQ(dev()->Reset(&h.Params()), S_OK);
+    ASSERT_EQ(dev()->GetViewport(&got), S_OK);
+    EXPECT_EQ(got.X, 0u);
+    EXPECT_EQ(got.Width, static_cast<DWORD>(kWidth));
+    EXPECT_EQ(got.Height, static_cast<DWORD>(kHeight));
+}
+
 // The deep-sea cellophane: ZERO / SRCCOLOR multiplies the picture by the quad.
 TEST_F(DeviceTest, ZeroSrcColorBlendMultipliesThePicture) {
     h.SetRendererStages();
@@ -399,6 +451,32 @@ TEST_F(DeviceTest, TextureTexelsAppearWhereTheyBelong) {
     // The texture lives while a stage holds it; the device drops it on unbind.
     EXPECT_EQ(tex->Release(), 1u);
     ASSERT_EQ(dev()->SetTexture(0, nullptr), S_OK);
+}
+
+// A texture has its mip chain when a draw first samples it with a mip filter
+// (made then, not at creation): a 16 x 16 checkerboard of single black and
+// white texels squeezed into 2 x 2 pixels reads grey from the smaller levels,
+// and pure black or white without a mip filter.
+TEST_F(DeviceTest, MipFilterSamplesTheMipChainMadeAtTheFirstSuchDraw) {
+    std::vector<BYTE> checker(16 * 16 * 4);
+    for (int i = 0; i < 16 * 16; ++i) {
+        const BYTE v = ((i % 16) + (i / 16)) % 2 ? 255 : 0;
+        checker[4 * i] = checker[4 * i + 1] = checker[4 * i + 2] = v;
+        checker[4 * i + 3] = 255;
+    }
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(dev()->CreateTextureFromPixels(16, 16, checker.data(), &tex), S_OK);
+    ASSERT_EQ(dev()->SetTexture(0, tex), S_OK);
+    dev()->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    ASSERT_EQ(h.DrawScreenRect(0, 0, 2, 2, 0xFFFFFFFF), S_OK);
+    const Rgba plain = h.ReadPixel(0, 0);
+    EXPECT_TRUE(plain.r == 0 || plain.r == 255) << plain;
+    dev()->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+    ASSERT_EQ(h.DrawScreenRect(0, 0, 2, 2, 0xFFFFFFFF), S_OK);
+    EXPECT_TRUE(ColorNear(h.ReadPixel(0, 0), {128, 128, 128, 255}, 2));
+    dev()->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+    ASSERT_EQ(dev()->SetTexture(0, nullptr), S_OK);
+    tex->Release();
 }
 
 // Stage 1 set to modulate with no texture bound samples white: the colour of

@@ -161,6 +161,7 @@ TEST_F(SkinnedMeshGl, SharedPoseDrawsThePalettePicture) {
     int compared = 0, differing = 0;
     for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
         SkinnedMesh s;
+        s.SetLevelOfDetail(false);  // this small picture would draw every whale at the lower detail
         ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), name), 0);
         ASSERT_EQ(s.RestoreDeviceObjects(), 0);
         for (int i = 0; i < 4; ++i) {
@@ -197,6 +198,39 @@ TEST_F(SkinnedMeshGl, SharedPoseDrawsThePalettePicture) {
         }
     }
     EXPECT_LE(differing * 500, compared) << differing << " of " << compared << " pixels differ";
+}
+
+// A whale at most kLodPixels across on the back buffer draws the lower level of
+// detail (fewer triangles over the same posed vertices, one draw); nearer, all
+// of them. The far whale covers about what the full mesh covers.
+TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
+    SetRendererStates(dev());
+    SkinnedMesh s;
+    ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X"), 0);
+    ASSERT_EQ(s.RestoreDeviceObjects(), 0);
+    s.SetCurrentTime(2000.0f);
+    SkinRenderParams p = Params();
+    p.matView._43 += 30.0f;  // 44 units away: about 12 pixels across on this 48-pixel picture
+    Drawn(&s, p);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    ASSERT_NE(c->m_pLodIB, nullptr);
+    const DWORD faces = c->m_pMesh->GetNumFaces();
+    EXPECT_LT(c->m_dwLodFaces, faces / 2);
+    EXPECT_GT(c->m_dwLodFaces, faces / 4);
+    EXPECT_EQ(dev()->GetFrameStats().triangles, c->m_dwLodFaces);
+    EXPECT_EQ(dev()->GetFrameStats().drawCalls, 1u);
+    const int far = Drawn(&s, p);
+    s.SetLevelOfDetail(false);
+    const int full = Drawn(&s, p);
+    EXPECT_EQ(dev()->GetFrameStats().triangles, faces);
+    EXPECT_GT(far, 0);
+    EXPECT_NEAR(far, full, full / 5 + 2);
+
+    // Near (the whale fills the picture, and a larger back buffer would make
+    // it larger still): every triangle.
+    s.SetLevelOfDetail(true);
+    Drawn(&s, Params(3.0f));
+    EXPECT_EQ(dev()->GetFrameStats().triangles, faces);
 }
 
 TEST_F(SkinnedMeshGl, InvalidateAndRestoreRebuildTheMeshesOnTheNextDraw) {

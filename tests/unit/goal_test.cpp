@@ -145,25 +145,36 @@ TEST(Goal, EscapesBeyondEightThousandButNotExactlyThere) {
     EXPECT_EQ(g.GetEscapeCount(), 1u);
 }
 
-TEST(Goal, FeelerPushesStraightBackAndOnlyWhenCollisionsAreOn) {
+// Head-on at a spire with the target straight behind it: the guide turns
+// aside and never enters the hull (the bare normal, pointing straight back,
+// would leave the yaw rule in its dead band); without collisions it swims in.
+// A target inside the hull is aimed at from outside.
+TEST(Goal, FeelerTurnsTheGuideAsideAndOnlyWhenCollisionsAreOn) {
     BackGroundObj field;
     ASSERT_EQ(field.InitDeviceObjects(nullptr, "OBSTACLE01.X", "OBSTACLE01.BPS", nullptr), S_OK);
     field.m_fCheckRange = 200.0f;
     D3DXVECTOR3 spire;
     field.GetObjects()[0].GetPosition(&spire);
-    auto speedAfter = [&](int collision) {
-        Goal g;
-        g.m_bCollision = collision;
-        g.m_vPosition = spire + D3DXVECTOR3(0, 0, -20);
-        g.m_vHeading = D3DXVECTOR3(0, 0, 1);
-        g.m_vTarget = spire + D3DXVECTOR3(0, 0, 300);
-        g.m_fSpeed = g.m_fBaseSpeed;
-        g.Update(kDt, &field);
-        return g.m_fSpeed;
-    };
-    // A hit brakes by 0.8 G per second; nothing else differs in this frame
-    // but the forward bonus, which the pushed-back steering loses.
-    EXPECT_LT(speedAfter(1), speedAfter(0));
+    for (const D3DXVECTOR3& target : {D3DXVECTOR3(0, 0, 300), D3DXVECTOR3(0, 0, 0)}) {
+        for (int collision : {0, 1}) {
+            Goal g;
+            g.m_bCollision = collision;
+            g.m_vPosition = spire + D3DXVECTOR3(0, 0, -70);
+            g.m_vHeading = D3DXVECTOR3(0, 0, 1);
+            g.m_vTarget = spire + target;
+            g.m_fSpeed = 2.0f * g.m_fBaseSpeed;
+            int inside = 0;
+            for (int f = 0; f < 600; ++f) {
+                g.Update(kDt, &field);
+                inside += field.GetObjects()[0].HullBoxContains(g.m_vPosition, 0.0f);
+            }
+            if (collision) {
+                EXPECT_EQ(inside, 0) << "target z " << target.z;
+            } else {
+                EXPECT_GT(inside, 20) << "target z " << target.z;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -202,6 +203,7 @@ TEST_F(SettingsFileTest, ASaveKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
         ASSERT_TRUE(text == old || text == fresh) << "kill " << i << " left:\n" << text;
         (text == old ? olds : news)++;
     }
+    std::printf("200 kills during the save: %d left the old file, %d the new one\n", olds, news);
     EXPECT_GT(olds, 0);
     EXPECT_GT(news, 0);
     for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(SettingsFile()).parent_path())) {

@@ -13,6 +13,7 @@
 #include "core/errlog.h"
 #include "core/strings.h"
 #include "shell/frametimer.h"
+#include "shell/lifecycle.h"
 
 TEST(ErrLog, AppendsUntilTheTenThousandByteLimit) {
     auto log = std::make_unique<ErrLog>();
@@ -169,4 +170,38 @@ TEST(StringHelpers, AnsiToWideConvertsUtf8AndAlwaysTerminates) {
     EXPECT_EQ(w[0], L'q');
     AnsiToWide(w, "\xff\xfe", -1);  // invalid bytes become replacement characters
     EXPECT_EQ(std::wstring(w), L"\xfffd\xfffd");
+}
+
+// Full screen over several monitors: each monitor's part of the back buffer
+// sits where the monitor sits, the largest gets the settings' picture size,
+// and each is projected at its own monitor's shape.
+TEST(MonitorViews, EachMonitorGetsItsPartAndItsOwnAspect) {
+    const RECT pair[2] = {{0, 0, 800, 600}, {800, 0, 1600, 600}};
+    PlanMonitorViews(pair, 2, 640, 480);
+    ASSERT_EQ(g_nViews, 2);
+    EXPECT_EQ(g_nScreenWidth, 1280);
+    EXPECT_EQ(g_nScreenHeight, 480);
+    EXPECT_EQ(g_Views[1].viewport.X, 640u);
+    EXPECT_EQ(g_Views[1].viewport.Width, 640u);
+    EXPECT_EQ(g_Views[1].viewport.Height, 480u);
+    EXPECT_FLOAT_EQ(g_Views[0].aspect, 4.0f / 3.0f);
+
+    // A wide monitor beside a 5:4 one, the second lower down.
+    const RECT mixed[2] = {{0, 0, 1920, 1080}, {1920, 200, 3200, 1224}};
+    PlanMonitorViews(mixed, 2, 640, 480);
+    ASSERT_EQ(g_nViews, 2);
+    EXPECT_EQ(g_Views[0].viewport.Width, 640u);  // 1920 x 1080 at a third
+    EXPECT_EQ(g_Views[0].viewport.Height, 360u);
+    EXPECT_FLOAT_EQ(g_Views[0].aspect, 16.0f / 9.0f);
+    EXPECT_FLOAT_EQ(g_Views[1].aspect, 1.25f);
+    EXPECT_EQ(g_Views[1].viewport.X, 640u);
+    EXPECT_EQ(g_Views[1].viewport.Y, 67u);
+    for (int i = 0; i < g_nViews; ++i) {
+        const D3DVIEWPORT8& v = g_Views[i].viewport;
+        EXPECT_LE(v.X + v.Width, static_cast<DWORD>(g_nScreenWidth));
+        EXPECT_LE(v.Y + v.Height, static_cast<DWORD>(g_nScreenHeight));
+    }
+    g_nViews = 0;
+    g_nScreenWidth = 640;
+    g_nScreenHeight = 480;
 }

@@ -84,6 +84,11 @@ wait_exit $p1 3; s1=$STATUS; wait_exit $p2 3
 check "both end on SIGTERM ($s1, $STATUS)" [ "$s1" = 0 -a "$STATUS" = 0 ]
 kill $hp1 $hp2
 
+# --- --root without XSCREENSAVER_WINDOW draws on the root window.
+(unset XSCREENSAVER_WINDOW; exec "$BIN" --root) & pid=$!
+check "--root alone draws on the root window" drawn 1000x740+10+10
+kill -TERM $pid; wait_exit $pid 3; check "and ends on SIGTERM (got $STATUS)" [ "$STATUS" = 0 ]
+
 # --- A host whose visual cannot take OpenGL: a child window of our own, at the host's size.
 if host 0 0 320 240 --no-gl-visual; then
   "$BIN" --window-id "$HOST" & pid=$!

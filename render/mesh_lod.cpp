@@ -1,0 +1,228 @@
+// Half-edge collapses ordered by quadric error (load time only).
+#include "render/mesh_lod.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <queue>
+#include <tuple>
+
+namespace {
+
+using Vec = std::array<double, 3>;
+
+Vec Sub(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec Cross(const Vec& a, const Vec& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+double Dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// The symmetric 4 x 4 error quadric of a set of planes: q(p) = sum of the
+// squared distances of p from the planes (each weighted by its triangle's area).
+struct Quadric {
+    double a[10] = {};  // xx xy xz xw yy yz yw zz zw ww
+    void AddPlane(const Vec& n, double d, double w) {
+        const double p[4] = {n[0], n[1], n[2], d};
+        int k = 0;
+        for (int i = 0; i < 4; ++i) {
+            for (int j = i; j < 4; ++j) a[k++] += w * p[i] * p[j];
+        }
+    }
+    void Add(const Quadric& o) {
+        for (int i = 0; i < 10; ++i) a[i] += o.a[i];
+    }
+    double Error(const Vec& v) const {
+        const double p[4] = {v[0], v[1], v[2], 1.0};
+        double e = 0.0;
+        int k = 0;
+        for (int i = 0; i < 4; ++i) {
+            for (int j = i; j < 4; ++j) e += (i == j ? 1.0 : 2.0) * a[k++] * p[i] * p[j];
+        }
+        return e;
+    }
+};
+
+struct Candidate {
+    double cost;
+    std::uint32_t from, to;
+    std::uint32_t fromVersion, toVersion;
+    bool operator>(const Candidate& o) const { return cost > o.cost; }
+};
+
+class Simplifier {
+public:
+    Simplifier(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices)
+        : m_vertices(positions.size() / 3),
+          m_pos(m_vertices),
+          m_faces(indices.size() / 3),
+          m_alive(m_faces, true),
+          m_adjacent(m_vertices),
+          m_locked(m_vertices, false),
+          m_removed(m_vertices, false),
+          m_version(m_vertices, 0),
+          m_quadric(m_vertices) {
+        for (std::size_t v = 0; v < m_vertices; ++v) {
+            m_pos[v] = {positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]};
+        }
+        // Seams: a position held by more than one vertex (sorted by position,
+        // equal neighbours in that order share it).
+        std::vector<std::uint32_t> order(m_vertices);
+        for (std::size_t v = 0; v < m_vertices; ++v) order[v] = static_cast<std::uint32_t>(v);
+        auto key = [&](std::uint32_t v) { return std::tie(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]); };
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+        for (std::size_t i = 1; i < m_vertices; ++i) {
+            if (key(order[i]) == key(order[i - 1])) m_locked[order[i]] = m_locked[order[i - 1]] = true;
+        }
+        // Open edges (not exactly two triangles) lock both ends.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
+        edges.reserve(indices.size());
+        m_face.reserve(indices.size());
+        for (std::size_t f = 0; f < m_faces; ++f) {
+            for (int k = 0; k < 3; ++k) {
+                std::uint32_t a = indices[3 * f + k], b = indices[3 * f + (k + 1) % 3];
+                m_face.push_back(a);
+                if (a > b) std::swap(a, b);
+                edges.emplace_back(a, b);
+            }
+        }
+        std::sort(edges.begin(), edges.end());
+        for (std::size_t i = 0; i < edges.size();) {
+            std::size_t j = i;
+            while (j < edges.size() && edges[j] == edges[i]) ++j;
+            if (j - i != 2 && edges[i].second < m_vertices) m_locked[edges[i].first] = m_locked[edges[i].second] = true;
+            i = j;
+        }
+        for (std::size_t f = 0; f < m_faces; ++f) {
+            const std::uint32_t* t = &m_face[3 * f];
+            if (t[0] >= m_vertices || t[1] >= m_vertices || t[2] >= m_vertices) {
+                m_alive[f] = false;  // a broken index: the triangle is dropped, never read
+                continue;
+            }
+            const Vec n = Cross(Sub(m_pos[t[1]], m_pos[t[0]]), Sub(m_pos[t[2]], m_pos[t[0]]));
+            const double length = std::sqrt(Dot(n, n));
+            for (int k = 0; k < 3; ++k) m_adjacent[t[k]].push_back(static_cast<std::uint32_t>(f));
+            if (length <= 0.0) continue;
+            const Vec unit = {n[0] / length, n[1] / length, n[2] / length};
+            for (int k = 0; k < 3; ++k) m_quadric[t[k]].AddPlane(unit, -Dot(unit, m_pos[t[0]]), 0.5 * length);
+        }
+        m_aliveFaces = 0;
+        for (std::size_t f = 0; f < m_faces; ++f) m_aliveFaces += m_alive[f] ? 1 : 0;
+    }
+
+    std::vector<std::uint32_t> Run(std::size_t target) {
+        for (std::uint32_t v = 0; v < m_vertices; ++v) PushFrom(v);
+        while (m_aliveFaces > target && !m_heap.empty()) {
+            const Candidate c = m_heap.top();
+            m_heap.pop();
+            if (m_removed[c.from] || m_removed[c.to] || m_version[c.from] != c.fromVersion ||
+                m_version[c.to] != c.toVersion || !Collapse(c.from, c.to)) {
+                continue;
+            }
+            Neighbours(c.to, &m_around);
+            for (std::uint32_t w : m_around) PushFrom(w);
+            PushFrom(c.to);
+        }
+        std::vector<std::uint32_t> out;
+        out.reserve(m_aliveFaces * 3);
+        for (std::size_t f = 0; f < m_faces; ++f) {
+            if (m_alive[f]) out.insert(out.end(), &m_face[3 * f], &m_face[3 * f] + 3);
+        }
+        return out;
+    }
+
+private:
+    // The vertices that share a live triangle with v, into `n` (cleared first).
+    void Neighbours(std::uint32_t v, std::vector<std::uint32_t>* out) const {
+        std::vector<std::uint32_t>& n = *out;
+        n.clear();
+        for (std::uint32_t f : m_adjacent[v]) {
+            for (int k = 0; k < 3; ++k) {
+                const std::uint32_t w = m_face[3 * f + k];
+                if (w != v && std::find(n.begin(), n.end(), w) == n.end()) n.push_back(w);
+            }
+        }
+    }
+
+    void PushFrom(std::uint32_t u) {
+        if (m_locked[u] || m_removed[u]) return;
+        Neighbours(u, &m_scratchU);
+        for (std::uint32_t v : m_scratchU) {
+            Quadric q = m_quadric[u];
+            q.Add(m_quadric[v]);
+            m_heap.push({q.Error(m_pos[v]), u, v, m_version[u], m_version[v]});
+        }
+    }
+
+    // Moves u onto v when the surface stays a manifold and no triangle turns over.
+    bool Collapse(std::uint32_t u, std::uint32_t v) {
+        Neighbours(u, &m_scratchU);
+        Neighbours(v, &m_scratchV);
+        std::size_t common = 0, shared = 0;
+        for (std::uint32_t w : m_scratchU) common += std::find(m_scratchV.begin(), m_scratchV.end(), w) != m_scratchV.end() ? 1 : 0;
+        for (std::uint32_t f : m_adjacent[u]) shared += HasVertex(f, v) ? 1 : 0;
+        if (shared == 0 || common != shared) return false;  // not an edge, or the collapse would pinch the surface
+        for (std::uint32_t f : m_adjacent[u]) {
+            if (HasVertex(f, v)) continue;
+            const std::uint32_t* t = &m_face[3 * f];
+            Vec p[3], q[3];
+            for (int k = 0; k < 3; ++k) {
+                p[k] = m_pos[t[k]];
+                q[k] = t[k] == u ? m_pos[v] : p[k];
+            }
+            const Vec before = Cross(Sub(p[1], p[0]), Sub(p[2], p[0]));
+            const Vec after = Cross(Sub(q[1], q[0]), Sub(q[2], q[0]));
+            const double la = std::sqrt(Dot(after, after)), lb = std::sqrt(Dot(before, before));
+            if (la <= 1e-12 * (lb + 1e-30) || Dot(before, after) < 0.3 * la * lb) return false;
+        }
+        for (std::uint32_t f : m_adjacent[u]) {
+            if (HasVertex(f, v)) {
+                m_alive[f] = false;
+                --m_aliveFaces;
+                for (int k = 0; k < 3; ++k) {
+                    const std::uint32_t w = m_face[3 * f + k];
+                    if (w == u) continue;
+                    auto& list = m_adjacent[w];
+                    list.erase(std::remove(list.begin(), list.end(), f), list.end());
+                }
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    if (m_face[3 * f + k] == u) m_face[3 * f + k] = v;
+                }
+                m_adjacent[v].push_back(f);
+            }
+        }
+        m_adjacent[u].clear();
+        m_removed[u] = true;
+        m_quadric[v].Add(m_quadric[u]);
+        ++m_version[u];
+        ++m_version[v];
+        return true;
+    }
+
+    bool HasVertex(std::uint32_t f, std::uint32_t v) const {
+        return m_face[3 * f] == v || m_face[3 * f + 1] == v || m_face[3 * f + 2] == v;
+    }
+
+    std::size_t m_vertices;
+    std::vector<Vec> m_pos;
+    std::size_t m_faces;
+    std::vector<std::uint32_t> m_face;  // three per triangle, updated by collapses
+    std::vector<bool> m_alive;
+    std::size_t m_aliveFaces = 0;
+    std::vector<std::vector<std::uint32_t>> m_adjacent;  // live triangles per vertex
+    std::vector<bool> m_locked;
+    std::vector<bool> m_removed;
+    std::vector<std::uint32_t> m_version;
+    std::vector<Quadric> m_quadric;
+    std::priority_queue<Candidate, std::vector<Candidate>, std::greater<Candidate>> m_heap;
+    std::vector<std::uint32_t> m_around, m_scratchU, m_scratchV;  // neighbour lists, reused
+};
+
+}  // namespace
+
+std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
+                                        std::size_t targetTriangles) {
+    if (positions.size() < 9 || indices.size() < 3) return indices;
+    return Simplifier(positions, indices).Run(targetTriangles);
+}

@@ -1,0 +1,22 @@
+// A lower level of detail of a triangle mesh, built at load time: the same
+// vertices, fewer triangles. Vertices are removed by half-edge collapses
+// (a vertex moves onto a neighbour and its triangles follow), cheapest first
+// by the quadric error of the planes around them, so every vertex that stays
+// keeps its own position, normal, colour and bone weights and a skinned pose
+// of the full mesh poses the simplified one too.
+//
+// Kept as they are: vertices on an open edge, and vertices whose position is
+// shared by another vertex (a seam where colour or normal change), so the
+// outline and the colour borders stay where they were. A collapse that would
+// turn a triangle over, or join two sheets of the surface, is not made.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// positions: x, y, z per vertex; indices: three per triangle (counter-
+// clockwise or clockwise as the mesh has them; the winding is kept).
+// Returns the triangles of the simplified mesh, at most `targetTriangles`
+// when collapses that far are possible, otherwise as few as were possible.
+std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
+                                        std::size_t targetTriangles);
