@@ -21,6 +21,7 @@
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "render/skinned_mesh.h"
+#include "scene/bound_volume.h"
 #include "scene/model_instance.h"
 #include "scene/xmodel.h"
 
@@ -148,5 +149,6 @@ private:
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
     std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
+    BoundVolume m_LoopBound[kModelVariants];       // the culling box of each skinned whale
     bool m_bRigidFallback = false;
 };

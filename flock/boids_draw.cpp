@@ -45,6 +45,17 @@ HRESULT Boids::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsign
                           [&] { return m_pSkinnedSkm[1].InitDeviceObjects(device, caps, kSkinnedNames[1], log); }))) {
         return E_FAIL;
     }
+    // The skinned whales are culled by the box of their whole swimming loop
+    // (a raised tail reaches above the stand-in's box); a model without one
+    // keeps the stand-in's drawn box.
+    for (int v = 0; v < kModelVariants; ++v) {
+        D3DXVECTOR3 lo, hi;
+        if (!m_pSkinnedSkm[v].GetLoopBounds(&lo, &hi) && m_pDammyMdl->m_dwMeshDisplayNum > 0) {
+            lo = m_pDammyMdl->m_pMeshDisplay[0].m_Bound.m_vCorner[0];
+            hi = m_pDammyMdl->m_pMeshDisplay[0].m_Bound.m_vCorner[7];
+        }
+        m_LoopBound[v].SetBox(lo, hi);
+    }
     return 0;
 }
 
@@ -88,7 +99,9 @@ int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, 
     for (int i = 0; i < m_nCount; ++i) {
         Boid& b = m_pBoids[i];
         if (m_bLargeModel) b.m_Instance.Scale(kLargeModelScale);
-        if (b.m_Instance.IsVisible(device, &camera->GetFrustum()) != Visibility::kVisible) continue;
+        BoundVolume& bound = m_LoopBound[b.m_nModelVariant & 1];
+        bound.Transform(b.m_Instance.GetWorldMatrix());
+        if (!BoxInFrustum(bound.m_vWorldCorner, bound.m_WorldPlane, camera->GetFrustum())) continue;
         DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), *camera, light, fogFar);
     }
     return 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "core/errlog.h"
 #include "platform/base/com_ptr.h"
@@ -613,6 +614,112 @@ void SkinnedMesh::SetCurrentTime(float ticks) {
         e->m_fCurTime = ticks > 0.0f ? ticks : 0.0f;
         PoseElement(e);
     }
+}
+
+bool SkinnedMesh::GetLoopBounds(D3DXVECTOR3* lo, D3DXVECTOR3* hi) const {
+    if (!m_bLoopBounds) return false;
+    *lo = m_vLoopMin;
+    *hi = m_vLoopMax;
+    return true;
+}
+
+namespace {
+
+// One skinned container's bind positions and bone influences, read once for
+// the loop box.
+struct SkinInfluences {
+    MeshContainer* container;
+    std::vector<D3DXVECTOR3> bind;
+    std::vector<DWORD> bone, vertex;
+    std::vector<float> weight;
+};
+
+void GatherInfluences(MeshFrame* frame, std::vector<SkinInfluences>* out) {
+    for (; frame; frame = frame->m_pSibling) {
+        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) continue;
+            ComPtr<ID3DXMesh> mesh;
+            if (FAILED(c->m_pSkinMesh->GetOriginalMesh(mesh.Out())) || !mesh) continue;
+            const DWORD n = mesh->GetNumVertices();
+            BYTE* v = nullptr;
+            if (n == 0 || FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) continue;
+            SkinInfluences s{c, std::vector<D3DXVECTOR3>(n), {}, {}, {}};
+            const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+            for (DWORD i = 0; i < n; ++i) std::memcpy(&s.bind[i], v + std::size_t{i} * stride, sizeof(D3DXVECTOR3));
+            mesh->UnlockVertexBuffer();
+            for (DWORD b = 0; b < c->m_pSkinMesh->GetNumBones(); ++b) {
+                const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
+                if (count == 0 || !c->m_ppBoneMatrix[b]) continue;
+                std::vector<DWORD> vertices(count);
+                std::vector<float> weights(count);
+                if (FAILED(c->m_pSkinMesh->GetBoneInfluence(b, vertices.data(), weights.data()))) continue;
+                for (DWORD i = 0; i < count; ++i) {
+                    if (vertices[i] >= n) continue;
+                    s.bone.push_back(b);
+                    s.vertex.push_back(vertices[i]);
+                    s.weight.push_back(weights[i]);
+                }
+            }
+            out->push_back(std::move(s));
+        }
+        GatherInfluences(frame->m_pChild, out);
+    }
+}
+
+}  // namespace
+
+void SkinnedMesh::ComputeLoopBounds() {
+    m_bLoopBounds = false;
+    m_vLoopMin = D3DXVECTOR3(1e30f, 1e30f, 1e30f);
+    m_vLoopMax = D3DXVECTOR3(-1e30f, -1e30f, -1e30f);
+    std::vector<SkinInfluences> skins;
+    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) GatherInfluences(e->m_pRootFrame, &skins);
+    if (skins.empty()) {
+        m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+        return;
+    }
+    const float saved = GetCurrentTime();
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    std::vector<D3DXVECTOR3> posed;
+    std::vector<float> total;
+    std::vector<D3DXMATRIX> skinning;
+    const int samples = m_fAnimLength > 0.0f ? kLoopBoundSamples : 1;
+    for (int k = 0; k < samples; ++k) {
+        SetCurrentTime(m_fAnimLength * static_cast<float>(k) / static_cast<float>(samples));
+        for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+            // Model space: the roots at identity (a draw puts the instance there).
+            e->m_pRootFrame->m_matRot = identity;
+            e->m_pRootFrame->m_matTrans = identity;
+            UpdateFrames(e->m_pRootFrame, identity);
+        }
+        // Each vertex blended over its bones as the shaders do (offset x
+        // combined, weighted), then the box grown by it.
+        for (const SkinInfluences& s : skins) {
+            MeshContainer* c = s.container;
+            skinning.resize(c->m_pSkinMesh->GetNumBones());
+            for (DWORD b = 0; b < skinning.size(); ++b) {
+                if (c->m_ppBoneMatrix[b]) D3DXMatrixMultiply(&skinning[b], &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
+            }
+            posed.assign(s.bind.size(), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+            total.assign(s.bind.size(), 0.0f);
+            for (std::size_t i = 0; i < s.bone.size(); ++i) {
+                D3DXVECTOR3 p;
+                D3DXVec3TransformCoord(&p, &s.bind[s.vertex[i]], &skinning[s.bone[i]]);
+                posed[s.vertex[i]] += p * s.weight[i];
+                total[s.vertex[i]] += s.weight[i];
+            }
+            for (std::size_t i = 0; i < posed.size(); ++i) {
+                if (!(total[i] > 0.0f)) continue;
+                const D3DXVECTOR3 p = posed[i] / total[i];
+                m_vLoopMin = D3DXVECTOR3(std::fmin(m_vLoopMin.x, p.x), std::fmin(m_vLoopMin.y, p.y), std::fmin(m_vLoopMin.z, p.z));
+                m_vLoopMax = D3DXVECTOR3(std::fmax(m_vLoopMax.x, p.x), std::fmax(m_vLoopMax.y, p.y), std::fmax(m_vLoopMax.z, p.z));
+                m_bLoopBounds = true;
+            }
+        }
+    }
+    SetCurrentTime(saved);
+    if (!m_bLoopBounds) m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 }
 
 HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {

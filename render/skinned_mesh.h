@@ -236,6 +236,12 @@ public:
     void SetCurrentTime(float ticks);
     // The largest bone count of the skinned meshes (0: none skinned).
     DWORD CountBones() const;
+    // The model-space box that holds every skinned vertex in every pose of
+    // the loop (the raised flukes included), found at load by posing the
+    // model at kLoopBoundSamples even steps of the loop. False when nothing
+    // skinned loaded.
+    bool GetLoopBounds(D3DXVECTOR3* lo, D3DXVECTOR3* hi) const;
+    static constexpr int kLoopBoundSamples = 100;
 
 private:
     HRESULT LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent);
@@ -247,6 +253,7 @@ private:
     HRESULT GenerateMesh(MeshContainer* container);
     HRESULT DrawFrames(MeshFrame* frame);
     HRESULT DrawMeshContainer(MeshContainer* container);
+    void ComputeLoopBounds();
     bool PreparePose();
     bool PrepareFrames(MeshFrame* frame);
     HRESULT RenderPosed(const SkinRenderParams& params);
@@ -264,6 +271,8 @@ private:
     DrawElement* m_pDrawElements;
     DWORD m_dwMethod;
     float m_fAnimLength;  // ticks: the largest last-key time of any track
+    D3DXVECTOR3 m_vLoopMin{0.0f, 0.0f, 0.0f}, m_vLoopMax{0.0f, 0.0f, 0.0f};  // see GetLoopBounds
+    bool m_bLoopBounds = false;
     int m_bSegmentDirty;
     float m_fSegmentLength, m_fSegmentStart, m_fSegmentEnd;
 

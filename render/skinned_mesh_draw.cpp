@@ -117,6 +117,7 @@ HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, 
     std::strncpy(m_szName, name ? name : "", sizeof m_szName - 1);
     m_szName[sizeof m_szName - 1] = '\0';
     LoadMeshHierarchy();  // a model that fails to load leaves an empty object
+    ComputeLoopBounds();
 
     // Out() releases the ramp of an earlier call: a second call replaces, never leaks.
     if (FAILED(ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n",  // fixed log texts

@@ -13,7 +13,7 @@
 # CPU of all threads, CLOCK_PROCESS_CPUTIME_ID = utime + stime, over the frames
 # after a 2 s warm-up), then ends the program with SIGTERM after SECS seconds.
 # The test window (`w`) is measured on the first screen size, full screen
-# (`s`) on every one.
+# (`s`, and hack mode: `--root` in the root window) on every one.
 #
 # The comparable savers atlantis and glschool (packages xscreensaver-gl and
 # xscreensaver-gl-extra; `make bench` installs them) run beside the saver in
@@ -78,6 +78,9 @@ run_case() {
   rm -rf "$home"
 }
 
+# The root window of the display, as xwininfo names it (0x...).
+root_window() { xwininfo -root | awk '/Window id:/ { print $4 }'; }
+
 # The cases of one X screen: screen_cases SIZE WINDOW(0/1).
 screen_cases() {
   local screen=$1 window=$2
@@ -93,6 +96,9 @@ screen_cases() {
     run_case floor-s "$screen" default "$floor" s
     run_case saver-s-default "$screen" default "$saver" s
     run_case saver-s-heavy "$screen" heavy "$saver" s
+    # Hack mode: drawn into the root window at the screen's size, no scaling
+    # (the window XScreenSaver names in XSCREENSAVER_WINDOW).
+    run_case saver-root-default "$screen" default env XSCREENSAVER_WINDOW="$(root_window)" "$saver" --root
     for p in "${peers[@]}"; do
       run_case "$p-s" "$screen" default env LD_PRELOAD="$meter" "$hacks/$p" -root -delay 0
     done
@@ -215,14 +221,14 @@ side_by_side() {
       np = split(peers, pl, " ")
       for (key in n) { for (j = 1; j <= n[key]; ++j) a[j] = cpu[key, j]; mc[key] = median(a, n[key]) }
       for (s = 1; s <= ns; ++s) {
-        for (m = 1; m <= 2; ++m) {
-          mode = m == 1 ? "w" : "s"
+        for (m = 1; m <= 3; ++m) {
+          mode = m == 1 ? "w" : m == 2 ? "s" : "root"
           self = "saver-" mode "-default " screens[s]
           if (!(self in mc)) continue
-          label = mode == "w" ? "640×480 window" : "full screen " screens[s] " (saver: s, scaled)"
+          label = mode == "w" ? "640×480 window" : mode == "s" ? "full screen " screens[s] " (saver: s, 640×480 scaled)" : "full screen " screens[s] " (saver: --root, hack mode)"
           line = sprintf("| %s | %.2f", label, mc[self]); cheap = -1
           for (i = 1; i <= np; ++i) {
-            k = pl[i] "-" mode " " screens[s]
+            k = pl[i] "-" (mode == "w" ? "w" : "s") " " screens[s]
             if (k in mc) { line = line sprintf(" | %.2f", mc[k]); if (cheap < 0 || mc[k] < cheap) cheap = mc[k] } else line = line " | -"
           }
           print line " | " (cheap > 0 ? sprintf("%.2f", mc[self] / cheap) : "-") " |"

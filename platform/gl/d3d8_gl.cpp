@@ -55,6 +55,7 @@ GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
 GlDevice::~GlDevice() {
     if (m_pacing.frameReport) m_pacing.meter.Print(stderr, "nereval frame report");
     SDL_GL_MakeCurrent(m_window, m_context);
+    if (m_pacing.previousFrame) glDeleteSync(m_pacing.previousFrame);
     ReleaseBindings();
     // Resources still referenced by their owners lose their GL objects now;
     // their later Release frees only CPU memory.
@@ -348,12 +349,22 @@ HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
         }
         if (m_screenshot.path && !m_screenshot.written && MonotonicNs() >= m_screenshot.dueNs) WriteScreenshot();
         SDL_GL_SwapWindow(m_window);
+        WaitForPreviousFrame();
         m_pacing.meter.OnPresent();
         glBindFramebuffer(GL_FRAMEBUFFER, m_back.fbo);
     }
     PacePresent();
     CheckGlErrors();
     return S_OK;
+}
+
+void GlDevice::WaitForPreviousFrame() {
+    if (m_pacing.previousFrame) {
+        constexpr GLuint64 kTimeoutNs = 1000000000;  // a stuck driver delays a frame, never hangs the saver
+        glClientWaitSync(m_pacing.previousFrame, GL_SYNC_FLUSH_COMMANDS_BIT, kTimeoutNs);
+        glDeleteSync(m_pacing.previousFrame);
+    }
+    m_pacing.previousFrame = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
 }
 
 void GlDevice::PacePresent() {

@@ -168,6 +168,7 @@ private:
     void DeleteBackBuffer();
     bool WindowBufferFits(bool depth, bool alpha);
     void PacePresent();
+    void WaitForPreviousFrame();
     void WriteScreenshot();
     void CheckGlErrors();
     // State (d3d8_gl_state.cpp).
@@ -286,6 +287,12 @@ private:
         bool unpaced = false;
         bool frameReport = false;
         FrameMeter meter;
+        // The previous frame's end: Present waits for it before returning, so
+        // at most one frame is queued behind the one being drawn. A driver
+        // that does not hold back swaps (the offscreen one, a software
+        // rasteriser that falls behind) would otherwise queue frames, and
+        // their memory, without bound.
+        GLsync previousFrame = nullptr;
     };
     // NEREVAL_SCREENSHOT=<file.png>: the first frame presented at least
     // NEREVAL_SCREENSHOT_AFTER seconds (default 4) after creation is written

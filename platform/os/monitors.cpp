@@ -1,6 +1,5 @@
 // The monitors: RandR's monitor list on X11 (one per output, or as
-// `xrandr --setmonitor` split the screen), the video system's displays
-// elsewhere.
+// `xrandr --setmonitor` split the screen); elsewhere the first display.
 #include <SDL.h>
 // Xlib's window type is renamed here: the platform's own window handle is
 // `struct Window`.
@@ -48,11 +47,10 @@ int GetMonitorRects(RECT* rects, int max) {
         const int n = RandrMonitors(rects, max);
         if (n > 0) return n;
     }
-    int n = 0;
-    const int displays = SDL_GetNumVideoDisplays();
-    for (int i = 0; i < displays && n < max; ++i) {
-        SDL_Rect b;
-        if (SDL_GetDisplayBounds(i, &b) == 0) rects[n++] = RECT{b.x, b.y, b.x + b.w, b.y + b.h};
-    }
-    return n;
+    // Elsewhere (Wayland) a window cannot be placed over several displays:
+    // the first display is the one the full screen covers.
+    SDL_Rect b;
+    if (SDL_GetDisplayBounds(0, &b) != 0) return 0;
+    rects[0] = RECT{b.x, b.y, b.x + b.w, b.y + b.h};
+    return 1;
 }

@@ -1,5 +1,5 @@
-// One registry round trip: the compositor lists its globals, and a seat is
-// one of them when it has any input devices.
+// One registry round trip: the compositor lists its globals; a compositor
+// with input devices lists a seat among them.
 #include "platform/os/wayland_seat.h"
 
 #include <wayland-client.h>

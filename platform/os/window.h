@@ -120,7 +120,8 @@ BOOL ShowWindow(HWND hwnd, int command);
 int GetSystemMetrics(int index);
 // The monitors in desktop pixels, at most `max`, the primary one first: on
 // X11 the RandR monitors (which `xrandr --setmonitor` can split a screen
-// into), elsewhere the video system's displays. Returns how many were written.
+// into); elsewhere (Wayland, where a window cannot be placed over several
+// displays) the first display only. Returns how many were written.
 int GetMonitorRects(RECT* rects, int max);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 // The window manager draws the frame, so client size = window size here.

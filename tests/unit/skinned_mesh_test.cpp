@@ -328,6 +328,31 @@ TEST(SkinnedMesh, WhaleTailBeatsAndTheWaveRunsHeadToTail) {
     }
 }
 
+// The culling box of the whole loop holds the posed whale at any time (here
+// between the samples it was found at), and the raised flukes reach above
+// the rigid stand-in's box (top 0.94) that culled the whales before.
+TEST(SkinnedMesh, WhaleLoopBoundsHoldEveryPose) {
+    for (const char* name : {"WHALESKINNED01.X", "WHALESKINNED02.X", "WHALESKINNED03.X"}) {
+        SCOPED_TRACE(name);
+        SkinnedMesh s;
+        Load(&s, name);
+        ASSERT_NE(s.GetDrawElements(), nullptr);
+        EXPECT_EQ(s.GetCurrentTime(), 0.0f) << "finding the box leaves the clock at the start";
+        D3DXVECTOR3 lo, hi;
+        ASSERT_TRUE(s.GetLoopBounds(&lo, &hi));
+        EXPECT_GT(hi.y, 0.94f);
+        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
+        const float slack = 0.01f;  // units; the whale is 9.5 long
+        for (int k = 0; k < 97; ++k) {
+            Pose(&s, s.GetAnimLength() * (k + 0.37f) / 97.0f);
+            for (const D3DXVECTOR3& p : SkinnedPositions(c)) {
+                ASSERT_TRUE(p.x >= lo.x - slack && p.y >= lo.y - slack && p.z >= lo.z - slack) << k;
+                ASSERT_TRUE(p.x <= hi.x + slack && p.y <= hi.y + slack && p.z <= hi.z + slack) << k;
+            }
+        }
+    }
+}
+
 // Exporter-style file: nested bone frames, two animation sets, a rotation
 // pair across hemispheres, single keys at time 0, a bone that names no
 // frame and a vertex without weights.
