@@ -3,9 +3,10 @@
 #include "flock/boids.h"
 
 #include <cmath>
-#include <new>
 
 #include "core/errlog.h"
+#include "flock/swim.h"
+#include "platform/base/alloc.h"
 #include "platform/os/clock.h"
 #include "scene/background_obj.h"
 #include "settings/settings.h"
@@ -24,48 +25,6 @@ D3DXVECTOR3 Normalised(const D3DXVECTOR3& v) {
 }
 
 }  // namespace
-
-D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration) {
-    const D3DXVECTOR3 plus(normal.z, normal.y, -normal.x);  // row vector times the y rotation of +pi/2
-    if (D3DXVec3Dot(&plus, &migration) >= 0.0f) return plus;
-    return D3DXVECTOR3(-normal.z, normal.y, normal.x);  // the y rotation of -pi/2
-}
-
-D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration) {
-    const D3DXVECTOR3 n = Normalised(normal);
-    return (TurnAvoidanceNormal(n, migration) + n * Boids::kAvoidanceLean) * Boids::kAvoidancePush;
-}
-
-void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart) {
-    if (crossY > 0.1f) {
-        if (*rate > -0.8f) *rate -= std::fabs(turn);
-    } else if (crossY < -0.1f) {
-        if (*rate < 0.8f) *rate += std::fabs(turn);
-    } else if (c > 0.0f) {
-        if (*rate > 0.01f) {
-            *rate -= std::fabs(*rate) * 25.0f * dt;
-        } else if (*rate < -0.01f) {
-            *rate += std::fabs(*rate) * 25.0f * dt;
-        } else {
-            *rate = restart;
-        }
-    }
-}
-
-float WrapYaw(float yaw) {
-    constexpr double kTurn = 6.283185307179586;
-    if (yaw >= -3.14159265f && yaw <= 3.14159265f) return yaw;
-    return static_cast<float>(std::remainder(static_cast<double>(yaw), kTurn));
-}
-
-void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position) {
-    D3DXQUATERNION q;
-    D3DXQuaternionRotationYawPitchRoll(&q, -yaw, -pitch, -roll);
-    D3DXMATRIX rotation, translation;
-    D3DXMatrixRotationQuaternion(&rotation, &q);
-    D3DXMatrixTranslation(&translation, position.x, position.y, position.z);
-    D3DXMatrixMultiply(out, &rotation, &translation);
-}
 
 void Boids::ApplySettings(const Settings* s) {
     m_nConfiguredCount = s->intWhlNumCur;
@@ -90,7 +49,7 @@ HRESULT Boids::CreateWhales(unsigned seed, ErrLog* log) {
     int count = m_nConfiguredCount;
     if (count < 1) count = 1;
     if (count > kMaxWhales) count = kMaxWhales;
-    m_pBoids = new (std::nothrow) Boid[static_cast<std::size_t>(count)];
+    m_pBoids = NewUniqueArray<Boid>(static_cast<std::size_t>(count));
     if (!m_pBoids) {
         LogLine(log, "\t\t m_pBoids == NULL\n");  // fixed log text (the blank is part of it)
         return E_FAIL;
@@ -123,8 +82,7 @@ HRESULT Boids::CreateWhales(unsigned seed, ErrLog* log) {
 }
 
 void Boids::Release() {
-    delete[] m_pBoids;
-    m_pBoids = nullptr;
+    m_pBoids.reset();
     m_nCount = 0;
 }
 
@@ -204,21 +162,10 @@ D3DXVECTOR3 Boids::ComputeTerms(BackGroundObj* obstacles) {
 }
 
 void Boids::Feel(Boid* b, BackGroundObj* obstacles) {
-    const int count = obstacles->GetObjectNum();
-    ModelInstance* objects = obstacles->GetObjects();
-    if (!objects) return;
-    const float reach = std::fmax(kFeelerLength, b->m_fSpeed * 100.0f * kFeelerSeconds);
-    const D3DXVECTOR3 tip = b->m_vPosition + b->m_vHeading * reach;
-    for (int k = 0; k < count; ++k) {
-        D3DXVECTOR3 at;
-        objects[k].GetPosition(&at);
-        if (!(Length(b->m_vPosition - at) < obstacles->m_fCheckRange)) continue;
-        D3DXVECTOR3 normal;
-        if (objects[k].Intersect(b->m_vPosition, tip, &normal) == 1) {
-            b->m_vAvoidance += AvoidancePush(normal, b->m_vMigration);
-            b->m_bCollided = 1;
-            return;
-        }
+    D3DXVECTOR3 normal;
+    if (FeelObstacle(b->m_vPosition, b->m_vHeading, b->m_fSpeed, kSchoolSwim.feelerLength, obstacles, &normal)) {
+        b->m_vAvoidance += AvoidancePush(normal, b->m_vMigration);
+        b->m_bCollided = 1;
     }
 }
 
@@ -252,55 +199,12 @@ D3DXVECTOR3 Boids::SteeringFor(int i, const D3DXVECTOR3& centroid) const {
 }
 
 void Boids::Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, float dt) {
-    const float base = m_fBaseSpeed;
     // Distances before the whale moves.
     const float dC = Length(centroid - b->m_vPosition);
     const float dO = Length(b->m_vPosition);
-
-    // Pitch: climb or dive at 0.1 rad/s up to 0.8 rad, else relax toward level.
-    if (s.y > 0.01f) {
-        b->m_fPitch += 0.1f * dt;
-        if (b->m_fPitch > 0.8f) b->m_fPitch = 0.8f;
-    } else if (s.y < -0.01f) {
-        b->m_fPitch -= 0.1f * dt;
-        if (b->m_fPitch < -0.8f) b->m_fPitch = -0.8f;
-    } else {
-        if (b->m_fPitch > 0.0f) b->m_fPitch -= std::fabs(b->m_fPitch) * 0.7f * dt;
-        if (b->m_fPitch < 0.0f) b->m_fPitch += std::fabs(b->m_fPitch) * 0.7f * dt;
-    }
-
-    // Speed: climbing slows, diving speeds up; drift back to the base speed
-    // and stay within [base / 2, 2 base].
-    float& speed = b->m_fSpeed;
-    speed -= b->m_fPitch * base * 0.25f * dt;
-    if (speed > base) speed -= base * 0.3f * dt;
-    if (speed < base) speed += base * 0.3f * dt;
-    if (speed < base / 2.0f) speed = base / 2.0f;
-    if (speed > 2.0f * base) speed = 2.0f * base;
-
-    // Horizontal steering: a bonus for a goal ahead, a turn toward the side it lies on.
-    const D3DXVECTOR3 h = Normalised(D3DXVECTOR3(s.x, 0.0f, s.z));
-    const D3DXVECTOR3 d = Normalised(b->m_vHeading);
-    const float c = D3DXVec3Dot(&h, &d);
-    if (c > 0.0f) speed += 0.75f * base * dt;
-    D3DXVECTOR3 x;
-    D3DXVec3Cross(&x, &d, &h);
-    const float turn = (1.0f - c) * (b->m_bCollided ? kAvoidanceTurnRate : 0.15f) * dt;
-
-    // Yaw rate: the +-0.8 limits are tested before the change. Inside the
-    // dead band with the goal ahead the rate decays, or restarts at 0.1.
-    float& rate = b->m_fYawRate;
-    UpdateYawRate(&rate, x.y, c, turn, dt, 0.1f);
-    b->m_fYaw = WrapYaw(b->m_fYaw + rate * dt);
-    b->m_fRoll = -0.25f * rate;  // bank into the turn
-
-    D3DXMATRIX world;
-    BuildSwimmerMatrix(&world, b->m_fYaw, b->m_fPitch, b->m_fRoll, b->m_vPosition);
-    b->m_Instance.SetWorldMatrix(world);
-    b->m_vHeading = D3DXVECTOR3(world._31, world._32, world._33);
-
-    // The matrix keeps the position from before this move until the next step.
-    b->m_vPosition += b->m_vHeading * (speed * 100.0f * dt);
+    SwimStep(kSchoolSwim, s, b->m_bCollided != 0, m_fBaseSpeed, dt,
+             {b->m_vPosition, b->m_vHeading, b->m_fSpeed, b->m_fYaw, b->m_fPitch, b->m_fRoll, b->m_fYawRate,
+              b->m_Instance});
 
     bool escaped = false;
     if (dC > kCentroidEscape) {

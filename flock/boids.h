@@ -62,18 +62,6 @@ public:
     // Whales made at most: the neighbour pass costs n (n - 1) / 2 pair tests
     // a frame (the dialog offers 1 to 50).
     static constexpr int kMaxWhales = 1000;
-    // Obstacle avoidance. The feeler reaches kFeelerLength ahead of the nose,
-    // or kFeelerSeconds of swimming when that is farther: at cruising speed
-    // that leaves time to turn out of a spire's way. A hit pushes along the
-    // hull face's normal (AvoidancePush); while the feeler hits, the yaw rate
-    // grows by kAvoidanceTurnRate (radians per second per second, at the
-    // steering's right angle) instead of the cruising 0.15, and the whale
-    // does not brake.
-    static constexpr float kFeelerLength = 25.0f;      // world units ahead of the nose
-    static constexpr float kFeelerSeconds = 4.0f;
-    static constexpr float kAvoidancePush = 10.0f;
-    static constexpr float kAvoidanceLean = 0.5f;
-    static constexpr float kAvoidanceTurnRate = 1.2f;
     static constexpr float kCentroidEscape = 4000.0f;  // farther from the centroid: back to it
     static constexpr float kOriginEscape = 8000.0f;    // farther from the origin: back to it
     // Pairs closer than this (world units) count as one spot: their separation
@@ -134,8 +122,8 @@ public:
     const D3DXVECTOR3& GetGoalPoint() const { return m_vGoal; }
 
     int GetCount() const { return m_nCount; }
-    Boid* GetBoids() { return m_pBoids; }
-    const Boid* GetBoids() const { return m_pBoids; }
+    Boid* GetBoids() { return m_pBoids.get(); }
+    const Boid* GetBoids() const { return m_pBoids.get(); }
     // Whales sent back to the centroid or the origin since creation.
     DWORD GetEscapeCount() const { return m_dwEscapes; }
 
@@ -156,7 +144,7 @@ private:
     void Steer(Boid* b, const D3DXVECTOR3& s, const D3DXVECTOR3& centroid, float dt);
 
     int m_nCount = 0;
-    Boid* m_pBoids = nullptr;  // m_nCount whales, owned
+    std::unique_ptr<Boid[]> m_pBoids;  // m_nCount whales
     D3DXVECTOR3 m_vGoal{0.0f, 0.0f, 0.0f};
     DWORD m_dwEscapes = 0;
     std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
@@ -164,35 +152,3 @@ private:
     BoundVolume m_LoopBound[kModelVariants];       // the culling box of each skinned whale
     bool m_bRigidFallback = false;
 };
-
-// Turns an obstacle's face normal a quarter turn about the vertical axis,
-// toward the side of the migration direction: the +pi/2 turn (x, y, z) ->
-// (z, y, -x) when its result points along the migration direction or square
-// to it, otherwise the -pi/2 turn (-z, y, x). A whale thus slides along the
-// obstacle on the side where its goal lies, and the choice is fixed for the
-// frame because the migration direction is.
-D3DXVECTOR3 TurnAvoidanceNormal(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
-
-// The push of one feeler hit, for every swimmer: the hull face's normal
-// made unit length (a hull's normal is as long as the sine of the face's
-// corner angle times the placement's scale, so a thin face would push less
-// than a square one), turned by TurnAvoidanceNormal, leaned back out of the
-// face by kAvoidanceLean of the normal (a slide square to the normal would
-// let a whale drift in at the yaw rule's dead band), and kAvoidancePush long.
-D3DXVECTOR3 AvoidancePush(const D3DXVECTOR3& normal, const D3DXVECTOR3& migration);
-
-// The yaw-rate rule of every swimmer. crossY is the vertical component of
-// heading x steering, c their dot product, turn the frame's turn step. Outside
-// the dead band (|crossY| > 0.1) the rate grows toward the steering side, its
-// +-0.8 limits tested before the change; inside it, with the goal ahead
-// (c > 0), the rate decays by 25 per second, or restarts at `restart` once
-// within +-0.01. Behind, inside the band, it is left alone.
-void UpdateYawRate(float* rate, float crossY, float c, float turn, float dt, float restart);
-
-// `yaw` brought into [-pi, pi]. A swimmer circles for hours: an unwrapped yaw
-// reaches thousands of radians, where a float resolves the angle only coarsely.
-float WrapYaw(float yaw);
-
-// The pose of a swimming body: rotation of the yaw-pitch-roll quaternion of
-// (-yaw, -pitch, -roll), then the translation to `position`.
-void BuildSwimmerMatrix(D3DXMATRIX* out, float yaw, float pitch, float roll, const D3DXVECTOR3& position);

@@ -25,7 +25,6 @@ class ZSortRender;
 
 class Goal {
 public:
-    static constexpr float kFeelerLength = 12.0f;    // world units ahead of the nose
     static constexpr float kTargetClearance = 30.0f;  // world units a target keeps from an obstacle's hull
     static constexpr float kOriginEscape = 8000.0f;  // farther from the origin: back to it
 

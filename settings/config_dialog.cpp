@@ -131,7 +131,8 @@ struct RadioBinding {
     int Settings::*field;
 };
 constexpr RadioBinding kRadios[] = {
-    {{{IDC_RAD_CAM1, 1}, {IDC_RAD_CAM2, 2}, {IDC_RAD_CAM3, 3}}, 3, &Settings::intCamMod},
+    {{{IDC_RAD_CAM1, kCameraFloating}, {IDC_RAD_CAM2, kCameraComposite}, {IDC_RAD_CAM3, kCameraRotating}}, 3,
+     &Settings::intCamMod},
     {{{IDC_RAD_DIS640, 1}, {IDC_RAD_DIS800, 2}}, 2, &Settings::intDisMod},
     {{{IDC_RAD_ASP43, 1}, {IDC_RAD_ASP169, 2}}, 2, &Settings::intAspMod},
     {{{IDC_RAD_CLKWORLD, 0}, {IDC_RAD_CLKNORMAL, 1}}, 2, &Settings::intClkMod},
@@ -154,9 +155,9 @@ void InitDialog(HDLG hDlg, Settings& settings) {
     for (const CheckBinding& c : kChecks) {
         SendDlgItemMessageA(hDlg, c.id, BM_SETCHECK, static_cast<WPARAM>(settings.*c.field), 0);
     }
-    int cam = IDC_RAD_CAM1;  // any value but 2 and 3 shows mode 1
-    if (settings.intCamMod == 2) cam = IDC_RAD_CAM2;
-    if (settings.intCamMod == 3) cam = IDC_RAD_CAM3;
+    int cam = IDC_RAD_CAM1;  // any other value shows floating
+    if (settings.intCamMod == kCameraComposite) cam = IDC_RAD_CAM2;
+    if (settings.intCamMod == kCameraRotating) cam = IDC_RAD_CAM3;
     CheckDlgButton(hDlg, cam, BST_CHECKED);
     CheckDlgButton(hDlg, settings.intDisMod == 2 ? IDC_RAD_DIS800 : IDC_RAD_DIS640, BST_CHECKED);
     CheckDlgButton(hDlg, settings.intAspMod == 2 ? IDC_RAD_ASP169 : IDC_RAD_ASP43, BST_CHECKED);

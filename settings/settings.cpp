@@ -19,7 +19,7 @@ void Settings::SetDefaults() {
     intChkFPS = 1;
     intChkCelphn = 0;
     intChkCol = 0;
-    intCamMod = 1;
+    intCamMod = kCameraFloating;
     intDisMod = 1;
     intAspMod = 1;
     intChkEarth = 1;

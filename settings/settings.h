@@ -8,6 +8,13 @@ constexpr const char* kBuiltInTune = "tune_main.mid";
 constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
 constexpr int kSettingsIntCount = 24;  // integer values; strBGMUsr is the 25th
 
+// The values of intCamMod. A stored value outside them behaves as floating.
+enum CameraMode : int {
+    kCameraFloating = 1,   // rides the camera rig, looks at the school
+    kCameraComposite = 2,  // swings between the rig and a fixed point, zooming on the school
+    kCameraRotating = 3,   // circles the point (0, 10, 0)
+};
+
 class Settings {
 public:
     // Seeds the pseudo-random generator with the millisecond clock, then
@@ -34,7 +41,7 @@ public:
     int intChkFPS;          // frame-rate text on/off
     int intChkCelphn;       // blue tint overlay on/off
     int intChkCol;          // deep-sea mode: black sea, tumbling light, bubbles
-    int intCamMod;          // camera: 1 floating, 2 composite, 3 rotating
+    int intCamMod;          // camera: a CameraMode
     int intDisMod;          // back buffer: 1 → 640×480, 2 → 800×600
     int intAspMod;          // projection aspect: 1 → 4:3, 2 → 16:9
     int intChkEarth;        // show the Earth

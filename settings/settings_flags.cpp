@@ -45,7 +45,7 @@ constexpr Flag kFlags[] = {
      "pull toward the guide whale in percent, 1-100 (100)"},
     {"centring", Kind::Number, &Settings::intWhlCenForceCur, 1, 100, {}, "N",
      "pull toward the school's centre in percent, 1-100 (100)"},
-    {"camera-mode", Kind::Choice, &Settings::intCamMod, 0, 0, {{"1", 1}, {"2", 2}, {"3", 3}}, "1|2|3",
+    {"camera-mode", Kind::Choice, &Settings::intCamMod, 0, 0, {{"1", kCameraFloating}, {"2", kCameraComposite}, {"3", kCameraRotating}}, "1|2|3",
      "camera: 1 floating on the rig, 2 composite, 3 rotating (1)"},
     {"picture-size", Kind::Choice, &Settings::intDisMod, 0, 0, {{"640x480", 1}, {"800x600", 2}}, "640x480|800x600",
      "picture size of the own full screen (640x480)"},

@@ -19,8 +19,8 @@ float CameraModes::ZoomFieldOfView(const D3DXVECTOR3& centre) {
 
 int CameraModes::Apply(IDirect3DDevice8* device, Camera* camera, const CameraModeInput& in) {
     switch (in.mode) {
-        case 2: Composite(device, camera, in); break;
-        case 3: Rotating(device, camera, in); break;
+        case kCameraComposite: Composite(device, camera, in); break;
+        case kCameraRotating: Rotating(device, camera, in); break;
         default: Floating(device, camera, in); break;
     }
     return 0;

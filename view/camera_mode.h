@@ -10,10 +10,11 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
+#include "settings/settings.h"
 #include "view/camera.h"
 
 struct CameraModeInput {
-    int mode = 1;             // the settings' camera mode
+    int mode = kCameraFloating;  // the settings' intCamMod (a CameraMode)
     D3DXMATRIX rigPose;       // the camera rig's world matrix (modes 1 and 2)
     D3DXVECTOR3 flockCentre;  // mean of the whales' positions (modes 1 and 2)
     float dt = 0.0f;          // this frame's time step, seconds

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "flock/boids.h"
+#include "flock/swim.h"
 #include "flock/goal.h"
 #include "flock/school.h"
 #include "platform/os/clock.h"
@@ -375,8 +376,8 @@ TEST_F(ObstacleField, FeelerHitsASpireAheadOnlyWhenCollisionsAreOn) {
     EXPECT_EQ(one[0].m_bCollided, 1);
     // The -z face's normal turned a quarter, toward the goal's side, and
     // leaned back out of the face.
-    EXPECT_FLOAT_EQ(one[0].m_vAvoidance.x, Boids::kAvoidancePush);
-    EXPECT_FLOAT_EQ(one[0].m_vAvoidance.z, -Boids::kAvoidancePush * Boids::kAvoidanceLean);
+    EXPECT_FLOAT_EQ(one[0].m_vAvoidance.x, kAvoidancePush);
+    EXPECT_FLOAT_EQ(one[0].m_vAvoidance.z, -kAvoidancePush * kAvoidanceLean);
 
     one.boids.m_bCollision = 0;
     one.boids.ComputeTerms(&field);

@@ -16,6 +16,7 @@
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/os/resource.h"
 #include "platform/xfile/xfile.h"
+#include "tests/support/xfile_open.h"
 #include "tools/content/models.h"
 
 namespace {
@@ -203,13 +204,6 @@ bool ReadVectorsAndFaces(Cursor& c, std::vector<Vec>* vs, std::vector<std::array
     return true;
 }
 
-std::string NameOf(IDirectXFileObject* o) {
-    char buf[256] = {};
-    DWORD size = sizeof buf;
-    if (FAILED(o->GetName(buf, &size))) return {};
-    return buf;
-}
-
 bool Data(IDirectXFileData* d, Cursor* c) {
     DWORD size = 0;
     void* p = nullptr;
@@ -239,7 +233,7 @@ bool ReadMaterial(IDirectXFileData* d, MaterialRead* m) {
 }
 
 bool ReadMesh(IDirectXFileData* d, MeshRead* m) {
-    m->name = NameOf(d);
+    m->name = xtest::NameOf(d);
     Cursor c(nullptr, 0);
     if (!Data(d, &c) || !ReadVectorsAndFaces(c, &m->positions, &m->faces)) return false;
     for (;;) {
@@ -311,13 +305,10 @@ bool Walk(IDirectXFileData* d, std::vector<MeshRead>* out) {
 ::testing::AssertionResult LoadModel(const char* name, std::vector<MeshRead>* meshes) {
     const ResourceData res = FindResourceData(name, "Model");
     if (!res) return ::testing::AssertionFailure() << name << ": no Model resource";
-    ComPtr<IDirectXFile> file;
-    if (DirectXFileCreate(file.Out()) != DXFILE_OK ||
-        file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES) != DXFILE_OK)
-        return ::testing::AssertionFailure() << "reader set-up failed";
     ComPtr<IDirectXFileEnumObject> en;
-    if (file->CreateEnumObject(res.data, static_cast<DWORD>(res.size), en.Out()) != DXFILE_OK)
-        return ::testing::AssertionFailure() << name << ": " << file->GetLastErrorText();
+    std::string error;
+    if (xtest::OpenX(res.data, res.size, &en, &error) != DXFILE_OK)
+        return ::testing::AssertionFailure() << name << ": " << error;
     for (;;) {
         ComPtr<IDirectXFileData> top;
         if (en->GetNextDataObject(top.Out()) != DXFILE_OK) break;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/base/com_ptr.h"
+#include "tests/support/xfile_open.h"
 
 namespace {
 
@@ -26,12 +27,9 @@ struct Loaded {
 
 void Load(const std::string& body, Loaded* out, DWORD options = D3DXMESH_SYSTEMMEM) {
     const std::string text = "xof 0303txt 0032\n" + body;
-    ComPtr<IDirectXFile> file;
-    ASSERT_EQ(DirectXFileCreate(file.Out()), DXFILE_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
     ComPtr<IDirectXFileEnumObject> en;
-    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.Out()), DXFILE_OK)
-        << file->GetLastErrorText();
+    std::string error;
+    ASSERT_EQ(xtest::OpenX(text, &en, &error), DXFILE_OK) << error;
     for (;;) {
         ComPtr<IDirectXFileData> object;
         ASSERT_EQ(en->GetNextDataObject(object.Out()), DXFILE_OK) << "no Mesh in the test text";
@@ -308,11 +306,8 @@ TEST(D3DXMeshLoad, MalformedMeshDataFailsCleanly) {
 
 TEST(D3DXMeshLoad, RefusesObjectsThatAreNotMeshes) {
     const std::string text = "xof 0303txt 0032\nMaterial m { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }";
-    ComPtr<IDirectXFile> file;
-    ASSERT_EQ(DirectXFileCreate(file.Out()), DXFILE_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
     ComPtr<IDirectXFileEnumObject> en;
-    ASSERT_EQ(file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), en.Out()), DXFILE_OK);
+    ASSERT_EQ(xtest::OpenX(text, &en), DXFILE_OK);
     ComPtr<IDirectXFileData> object;
     ASSERT_EQ(en->GetNextDataObject(object.Out()), DXFILE_OK);
     ComPtr<ID3DXMesh> mesh;

@@ -10,18 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_skin.h"
 #include "platform/xfile/xfile.h"
+#include "tests/support/xfile_open.h"
 
 namespace {
 
 // A strip of `segments` quads along y; bone i holds the vertices of row i
 // with weight 1 - f and row i + 1 with weight f (so every inner vertex has
 // two influences).
-ID3DXSkinMesh* Strip(DWORD segments, float f) {
+ComPtr<ID3DXSkinMesh> Strip(DWORD segments, float f) {
     const DWORD rows = segments + 1;
-    ID3DXMesh* mesh = nullptr;
-    EXPECT_EQ(D3DXCreateMeshFVF(segments * 2, rows * 2, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_DIFFUSE, nullptr, &mesh),
+    ComPtr<ID3DXMesh> mesh;
+    EXPECT_EQ(D3DXCreateMeshFVF(segments * 2, rows * 2, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_DIFFUSE, nullptr,
+                                mesh.Out()),
               S_OK);
     BYTE* v = nullptr;
     mesh->LockVertexBuffer(0, &v);
@@ -44,9 +47,8 @@ ID3DXSkinMesh* Strip(DWORD segments, float f) {
         std::memcpy(idx + s * 6, tri, sizeof tri);
     }
     mesh->UnlockIndexBuffer();
-    ID3DXSkinMesh* skin = nullptr;
-    EXPECT_EQ(D3DXCreateSkinMeshFromMesh(mesh, segments, &skin), S_OK);
-    mesh->Release();
+    ComPtr<ID3DXSkinMesh> skin;
+    EXPECT_EQ(D3DXCreateSkinMeshFromMesh(mesh, segments, skin.Out()), S_OK);
     for (DWORD b = 0; b < segments; ++b) {
         std::vector<DWORD> vs;
         std::vector<float> ws;
@@ -96,14 +98,14 @@ Blended ReadBlended(ID3DXMesh* mesh) {
 // into combinations; each vertex's packed slots name its own bones in its
 // combination's palette, with the heavier weight first.
 TEST(D3DXSkin, MoreBonesThanThePaletteSplitIntoCombinations) {
-    ID3DXSkinMesh* skin = Strip(40, 0.25f);
+    ComPtr<ID3DXSkinMesh> skin = Strip(40, 0.25f);
     DWORD maxInfluences = 0;
     skin->GetMaxVertexInfluences(&maxInfluences);
     EXPECT_EQ(maxInfluences, 2u);
     DWORD groups = 0;
-    ID3DXBuffer* table = nullptr;
-    ID3DXMesh* blended = nullptr;
-    ASSERT_EQ(skin->ConvertToIndexedBlendedMesh(D3DXMESH_SYSTEMMEM, nullptr, 28, nullptr, &groups, &table, &blended),
+    ComPtr<ID3DXBuffer> table;
+    ComPtr<ID3DXMesh> blended;
+    ASSERT_EQ(skin->ConvertToIndexedBlendedMesh(D3DXMESH_SYSTEMMEM, nullptr, 28, nullptr, &groups, table.Out(), blended.Out()),
               S_OK);
     ASSERT_GE(groups, 2u);
     const auto* combos = static_cast<const D3DXBONECOMBINATION*>(table->GetBufferPointer());
@@ -149,21 +151,18 @@ TEST(D3DXSkin, MoreBonesThanThePaletteSplitIntoCombinations) {
     }
     EXPECT_EQ(faces, 80u);
     blended->UnlockIndexBuffer();
-    blended->Release();
-    table->Release();
-    skin->Release();
 }
 
 TEST(D3DXSkin, ConversionRefusesWhatAPaletteCannotHold) {
-    ID3DXSkinMesh* skin = Strip(4, 0.5f);
+    ComPtr<ID3DXSkinMesh> skin = Strip(4, 0.5f);
     DWORD groups = 0;
-    ID3DXBuffer* table = nullptr;
-    ID3DXMesh* blended = nullptr;
+    ComPtr<ID3DXBuffer> table;
+    ComPtr<ID3DXMesh> blended;
     // A face of the strip needs three bones at most: a palette of 2 cannot draw it.
-    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 2, nullptr, &groups, &table, &blended), D3DERR_INVALIDCALL);
-    EXPECT_EQ(blended, nullptr);
-    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 0, nullptr, &groups, &table, &blended), D3DERR_INVALIDCALL);
-    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 4, nullptr, &groups, &table, &blended), S_OK);
+    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 2, nullptr, &groups, table.Out(), blended.Out()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(blended.Get(), nullptr);
+    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 0, nullptr, &groups, table.Out(), blended.Out()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(skin->ConvertToIndexedBlendedMesh(0, nullptr, 4, nullptr, &groups, table.Out(), blended.Out()), S_OK);
     EXPECT_EQ(groups, 1u);
     // A vertex held by four bones counts four influences.
     const DWORD five[5] = {0, 0, 0, 0, 0};
@@ -175,9 +174,6 @@ TEST(D3DXSkin, ConversionRefusesWhatAPaletteCannotHold) {
     EXPECT_EQ(skin->SetBoneInfluence(9, 1, five, w), D3DERR_INVALIDCALL);
     const DWORD outside = 999;
     EXPECT_EQ(skin->SetBoneInfluence(0, 1, &outside, w), D3DERR_INVALIDCALL);
-    blended->Release();
-    table->Release();
-    skin->Release();
 }
 
 // Loading from X data: bones by name with their offsets; weights follow the
@@ -193,21 +189,19 @@ Mesh m {
   SkinWeights { "Upper"; 1; 2; 0.5; 1,0,0,0,0,1,0,0,0,0,1,0,0,-1,0,1;; }
 }
 )";
-    IDirectXFile* file = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&file), S_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
-    IDirectXFileEnumObject* e = nullptr;
-    ASSERT_EQ(file->CreateEnumObject(kFile, sizeof kFile - 1, &e), S_OK) << file->GetLastErrorText();
-    IDirectXFileData* data = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&data), S_OK);
-    ID3DXBuffer* names = nullptr;
-    ID3DXBuffer* offsets = nullptr;
-    ID3DXSkinMesh* skin = nullptr;
-    ASSERT_EQ(D3DXLoadSkinMeshFromXof(data, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, &names, &offsets,
-                                      &skin),
+    ComPtr<IDirectXFileEnumObject> e;
+    std::string error;
+    ASSERT_EQ(xtest::OpenX(kFile, sizeof kFile - 1, &e, &error), S_OK) << error;
+    ComPtr<IDirectXFileData> data;
+    ASSERT_EQ(e->GetNextDataObject(data.Out()), S_OK);
+    ComPtr<ID3DXBuffer> names;
+    ComPtr<ID3DXBuffer> offsets;
+    ComPtr<ID3DXSkinMesh> skin;
+    ASSERT_EQ(D3DXLoadSkinMeshFromXof(data, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr, names.Out(),
+                                      offsets.Out(), skin.Out()),
               S_OK);
-    ID3DXMesh* mesh = nullptr;
-    skin->GetOriginalMesh(&mesh);
+    ComPtr<ID3DXMesh> mesh;
+    skin->GetOriginalMesh(mesh.Out());
     // Vertices 0 and 2 are used with two normals each: two copies appended.
     EXPECT_EQ(mesh->GetNumVertices(), 6u);
     ASSERT_EQ(skin->GetNumBones(), 3u);
@@ -225,13 +219,6 @@ Mesh m {
     skin->GetBoneInfluence(2, vs.data(), ws.data());
     EXPECT_EQ(vs, (std::vector<DWORD>{1, 3}));
     EXPECT_EQ(ws, (std::vector<float>{1.0f, 1.0f}));
-    mesh->Release();
-    names->Release();
-    offsets->Release();
-    skin->Release();
-    data->Release();
-    e->Release();
-    file->Release();
 }
 
 TEST(D3DXSkin, WeightOnAVertexOutsideTheMeshFailsTheLoad) {
@@ -242,22 +229,16 @@ Mesh m {
   SkinWeights { "B"; 1; 7; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
 }
 )";
-    IDirectXFile* file = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&file), S_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
-    IDirectXFileEnumObject* e = nullptr;
-    ASSERT_EQ(file->CreateEnumObject(kFile, sizeof kFile - 1, &e), S_OK);
-    IDirectXFileData* data = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&data), S_OK);
-    ID3DXSkinMesh* skin = nullptr;
-    ID3DXBuffer* materials = nullptr;
-    EXPECT_EQ(D3DXLoadSkinMeshFromXof(data, 0, nullptr, nullptr, &materials, nullptr, nullptr, nullptr, &skin),
+    ComPtr<IDirectXFileEnumObject> e;
+    ASSERT_EQ(xtest::OpenX(kFile, sizeof kFile - 1, &e), S_OK);
+    ComPtr<IDirectXFileData> data;
+    ASSERT_EQ(e->GetNextDataObject(data.Out()), S_OK);
+    ComPtr<ID3DXSkinMesh> skin;
+    ComPtr<ID3DXBuffer> materials;
+    EXPECT_EQ(D3DXLoadSkinMeshFromXof(data, 0, nullptr, nullptr, materials.Out(), nullptr, nullptr, nullptr, skin.Out()),
               D3DXERR_INVALIDMESH);
-    EXPECT_EQ(skin, nullptr);
-    EXPECT_EQ(materials, nullptr);
-    data->Release();
-    e->Release();
-    file->Release();
+    EXPECT_EQ(skin.Get(), nullptr);
+    EXPECT_EQ(materials.Get(), nullptr);
 }
 
 // Exporters write template names in their own case and use the
@@ -268,33 +249,27 @@ AnimTicksPerSecond { 24; }
 Material M { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFileName { "a.png"; } }
 frame F { }
 )";
-    IDirectXFile* file = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&file), S_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
-    IDirectXFileEnumObject* e = nullptr;
-    ASSERT_EQ(file->CreateEnumObject(kFile, sizeof kFile - 1, &e), S_OK) << file->GetLastErrorText();
-    IDirectXFileData* ticks = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&ticks), S_OK);
+    ComPtr<IDirectXFileEnumObject> e;
+    std::string error;
+    ASSERT_EQ(xtest::OpenX(kFile, sizeof kFile - 1, &e, &error), S_OK) << error;
+    ComPtr<IDirectXFileData> ticks;
+    ASSERT_EQ(e->GetNextDataObject(ticks.Out()), S_OK);
     DWORD size = 0;
     void* p = nullptr;
     ASSERT_EQ(ticks->GetData(nullptr, &size, &p), S_OK);
     ASSERT_EQ(size, 4u);
     EXPECT_EQ(*static_cast<const DWORD*>(p), 24u);
-    IDirectXFileData* material = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&material), S_OK);
-    IDirectXFileObject* child = nullptr;
-    ASSERT_EQ(material->GetNextObject(&child), S_OK);
-    IDirectXFileData* texture = nullptr;
-    ASSERT_EQ(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&texture)), S_OK);
+    ComPtr<IDirectXFileData> material;
+    ASSERT_EQ(e->GetNextDataObject(material.Out()), S_OK);
+    ComPtr<IDirectXFileObject> child;
+    ASSERT_EQ(material->GetNextObject(child.Out()), S_OK);
+    ComPtr<IDirectXFileData> texture;
+    ASSERT_EQ(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(texture.Out())), S_OK);
     const GUID* type = nullptr;
     texture->GetType(&type);
     EXPECT_TRUE(*type == TID_D3DRMTextureFilename) << "the standard template, whatever its spelling";
-    IDirectXFileData* frame = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&frame), S_OK);
+    ComPtr<IDirectXFileData> frame;
+    ASSERT_EQ(e->GetNextDataObject(frame.Out()), S_OK);
     frame->GetType(&type);
     EXPECT_TRUE(*type == TID_D3DRMFrame);
-    for (IDirectXFileData* d : {ticks, material, texture, frame}) d->Release();
-    child->Release();
-    e->Release();
-    file->Release();
 }

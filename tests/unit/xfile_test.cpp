@@ -13,6 +13,7 @@
 
 #include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile.h"
+#include "tests/support/xfile_open.h"
 
 namespace {
 
@@ -34,10 +35,8 @@ ComPtr<IDirectXFile> NewFile() {
 }
 
 HRESULT Open(const std::string& text, ComPtr<IDirectXFileEnumObject>* en = nullptr) {
-    ComPtr<IDirectXFile> file = NewFile();
     ComPtr<IDirectXFileEnumObject> local;
-    ComPtr<IDirectXFileEnumObject>* target = en ? en : &local;
-    return file->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), target->Out());
+    return xtest::OpenX(text, en ? en : &local);
 }
 
 std::vector<ComPtr<IDirectXFileData>> TopLevel(IDirectXFileEnumObject* en) {
