@@ -16,6 +16,8 @@
 #include <time.h>
 
 #include "platform/gl/d3d8_gl_device.h"
+
+#include <cstring>
 #include "platform/image/image_write.h"
 #include "platform/os/window_sdl.h"
 
@@ -40,6 +42,8 @@ GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
     const char* report = SDL_getenv("NEREVAL_FRAME_REPORT");
     m_pacing.unpaced = unpaced && unpaced[0] == '1';
     m_pacing.frameReport = report && report[0] == '1';
+    const char* video = SDL_GetCurrentVideoDriver();
+    m_pacing.waitForFrames = video && std::strcmp(video, "offscreen") == 0;
     m_screenshot.path = SDL_getenv("NEREVAL_SCREENSHOT");
     if (m_screenshot.path) {
         const char* after = SDL_getenv("NEREVAL_SCREENSHOT_AFTER");
@@ -359,6 +363,7 @@ HRESULT GlDevice::Present(const void*, const void*, HWND, const void*) {
 }
 
 void GlDevice::WaitForPreviousFrame() {
+    if (!m_pacing.waitForFrames) return;
     if (m_pacing.previousFrame) {
         constexpr GLuint64 kTimeoutNs = 1000000000;  // a stuck driver delays a frame, never hangs the saver
         glClientWaitSync(m_pacing.previousFrame, GL_SYNC_FLUSH_COMMANDS_BIT, kTimeoutNs);

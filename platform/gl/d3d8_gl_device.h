@@ -287,11 +287,12 @@ private:
         bool unpaced = false;
         bool frameReport = false;
         FrameMeter meter;
-        // The previous frame's end: Present waits for it before returning, so
-        // at most one frame is queued behind the one being drawn. A driver
-        // that does not hold back swaps (the offscreen one, a software
-        // rasteriser that falls behind) would otherwise queue frames, and
-        // their memory, without bound.
+        // On the offscreen driver, whose swaps are not held back, Present
+        // waits for the previous frame's end, so at most one frame is queued
+        // behind the one being drawn: when the software rasteriser falls
+        // behind, frames and their memory would otherwise queue without bound.
+        // Window systems hold back swaps themselves.
+        bool waitForFrames = false;
         GLsync previousFrame = nullptr;
     };
     // NEREVAL_SCREENSHOT=<file.png>: the first frame presented at least
