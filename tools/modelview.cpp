@@ -70,12 +70,12 @@ bool WritePng(const char* path, int w, int h, const std::vector<std::uint8_t>& r
 void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
     for (; f; f = f->m_pSibling.get()) {
         for (const MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            ID3DXMesh* mesh = nullptr;
+            ComPtr<ID3DXMesh> mesh;
             if (c->m_pSkinMesh) {
-                c->m_pSkinMesh->GetOriginalMesh(&mesh);
+                c->m_pSkinMesh->GetOriginalMesh(mesh.Out());
             } else if (c->m_pMesh) {
-                mesh = c->m_pMesh;
-                mesh->AddRef();
+                c->m_pMesh->AddRef();  // a reference of our own, as GetOriginalMesh gives
+                mesh.Reset(c->m_pMesh);
             }
             BYTE* v = nullptr;
             if (mesh && SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) {
@@ -86,7 +86,6 @@ void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
                 *hi = D3DXVECTOR3(std::fmax(hi->x, b.x), std::fmax(hi->y, b.y), std::fmax(hi->z, b.z));
                 mesh->UnlockVertexBuffer();
             }
-            if (mesh) mesh->Release();
         }
         SkinnedBounds(f->m_pChild.get(), lo, hi);
     }
