@@ -99,7 +99,7 @@ void WhaleUpdateFrames(benchmark::State& state) {
     if (!s) return state.SkipWithError("no device or no whale");
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    MeshFrame* root = s->whale.GetDrawElements()->m_pRootFrame;
+    MeshFrame* root = s->whale.GetDrawElements()->m_pRootFrame.get();
     for (auto _ : state) {
         s->whale.UpdateFrames(root, identity);
         benchmark::DoNotOptimize(root->m_matCombined);

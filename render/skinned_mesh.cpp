@@ -12,19 +12,12 @@
 #include <vector>
 
 #include "core/errlog.h"
+#include "platform/base/alloc.h"
 #include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/resource.h"
 
 namespace {
-
-char* CopyString(const char* text) {
-    if (!text) return nullptr;
-    const std::size_t n = std::strlen(text) + 1;
-    char* copy = new (std::nothrow) char[n];
-    if (copy) std::memcpy(copy, text, n);
-    return copy;
-}
 
 // Visits the children of an X-file object in order while `visit` succeeds.
 // A child is either a data object or a reference to one; `visit` gets the
@@ -82,26 +75,6 @@ void Locate(const Key* keys, DWORD count, float T, DWORD* i1, DWORD* i2, float* 
 
 // --- the tree --------------------------------------------------------------
 
-MeshContainer::~MeshContainer() {
-    m_pMesh.Reset();
-    if (m_ppTextures) {
-        for (DWORD i = 0; i < m_dwMaterials; ++i) {
-            if (m_ppTextures[i]) m_ppTextures[i]->Release();
-        }
-    }
-    delete[] m_ppTextures;
-    delete[] m_pMaterials;
-    delete[] m_szName;
-    m_pSkinMesh.Reset();
-    delete[] m_ppBoneMatrix;
-    m_pBoneNamesBuf.Reset();
-    m_pBoneOffsetBuf.Reset();
-    delete[] m_pAdjacency;
-    delete[] m_pAttribTable;
-    m_pBoneCombinationBuf.Reset();
-    delete m_pNext;
-}
-
 MeshFrame::MeshFrame() {
     D3DXMatrixIdentity(&m_matRot);
     D3DXMatrixIdentity(&m_matTrans);
@@ -110,29 +83,17 @@ MeshFrame::MeshFrame() {
 }
 
 MeshFrame::~MeshFrame() {
-    delete m_pMeshContainer;
-    delete[] m_pPositionKeys;
-    delete[] m_pRotateKeys;
-    delete[] m_pScaleKeys;
-    delete[] m_pMatrixKeys;
-    delete[] m_szName;
-    delete m_pChild;
     // Siblings iteratively: a long chain must not recurse once per sibling.
-    MeshFrame* next = m_pSibling;
-    while (next) {
-        MeshFrame* after = next->m_pSibling;
-        next->m_pSibling = nullptr;
-        delete next;
-        next = after;
-    }
+    std::unique_ptr<MeshFrame> next = std::move(m_pSibling);
+    while (next) next = std::move(next->m_pSibling);
 }
 
-void MeshFrame::AddFrame(MeshFrame* child) {
+void MeshFrame::AddFrame(std::unique_ptr<MeshFrame> child) {
     if (!m_pChild) {
-        m_pChild = child;
+        m_pChild = std::move(child);
     } else {
-        child->m_pSibling = m_pChild->m_pSibling;
-        m_pChild->m_pSibling = child;
+        child->m_pSibling = std::move(m_pChild->m_pSibling);
+        m_pChild->m_pSibling = std::move(child);
     }
 }
 
@@ -141,7 +102,7 @@ void MeshFrame::SetTime(float T) {
     DWORD i1 = 0, i2 = 0;
     float f = 0.0f;
     if (m_pMatrixKeys) {
-        Locate(m_pMatrixKeys, m_dwNumMatrixKeys, T, &i1, &i2, &f);
+        Locate(m_pMatrixKeys.get(), m_dwNumMatrixKeys, T, &i1, &i2, &f);
         m_pAnimationFrame->m_matRot = f > 0.5f ? m_pMatrixKeys[i2].mat : m_pMatrixKeys[i1].mat;
         return;
     }
@@ -151,20 +112,20 @@ void MeshFrame::SetTime(float T) {
     D3DXMATRIX result, step;
     D3DXMatrixIdentity(&result);
     if (m_pScaleKeys) {
-        Locate(m_pScaleKeys, m_dwNumScaleKeys, T, &i1, &i2, &f);
+        Locate(m_pScaleKeys.get(), m_dwNumScaleKeys, T, &i1, &i2, &f);
         const D3DXVECTOR3& a = m_pScaleKeys[i1].vScale;
         const D3DXVECTOR3& b = m_pScaleKeys[i2].vScale;
         D3DXMatrixScaling(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
         D3DXMatrixMultiply(&result, &result, &step);
     }
     if (m_pRotateKeys) {
-        Locate(m_pRotateKeys, m_dwNumRotateKeys, T, &i1, &i2, &f);
+        Locate(m_pRotateKeys.get(), m_dwNumRotateKeys, T, &i1, &i2, &f);
         // The neighbours wrap around the ends, as in a closed loop. A track
         // whose last key repeats its first is closed at that key: across the
         // seam the neighbours are the keys on either side of it (n - 2 and 1),
         // not the repeated key itself, so the turn keeps its speed there.
         const DWORD n = m_dwNumRotateKeys;
-        const RotateKey* keys = m_pRotateKeys;
+        const RotateKey* keys = m_pRotateKeys.get();
         const bool closed = n >= 3 && std::memcmp(&keys[0].quatRotate, &keys[n - 1].quatRotate, sizeof(D3DXQUATERNION)) == 0;
         const DWORD i0 = i1 > 0 ? i1 - 1 : closed ? n - 2 : n - 1;
         const DWORD i3 = i2 + 1 < n ? i2 + 1 : closed ? 1 : i2 + 1 - n;
@@ -179,7 +140,7 @@ void MeshFrame::SetTime(float T) {
         D3DXMatrixMultiply(&result, &result, &step);
     }
     if (m_pPositionKeys) {
-        Locate(m_pPositionKeys, m_dwNumPositionKeys, T, &i1, &i2, &f);
+        Locate(m_pPositionKeys.get(), m_dwNumPositionKeys, T, &i1, &i2, &f);
         const D3DXVECTOR3& a = m_pPositionKeys[i1].vPos;
         const D3DXVECTOR3& b = m_pPositionKeys[i2].vPos;
         D3DXMatrixTranslation(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
@@ -191,19 +152,12 @@ void MeshFrame::SetTime(float T) {
     m_pAnimationFrame->m_matRot = result;
 }
 
-DrawElement::DrawElement() : m_pRootFrame(new MeshFrame) {}
+DrawElement::DrawElement() : m_pRootFrame(NewUnique<MeshFrame>()) {}
 
 DrawElement::~DrawElement() {
-    delete m_pRootFrame;
-    delete[] m_szName;
     // The list after this element, iteratively.
-    DrawElement* next = m_pNext;
-    while (next) {
-        DrawElement* after = next->m_pNext;
-        next->m_pNext = nullptr;
-        delete next;
-        next = after;
-    }
+    std::unique_ptr<DrawElement> next = std::move(m_pNext);
+    while (next) next = std::move(next->m_pNext);
 }
 
 // --- SkinnedMesh: loading ---------------------------------------------------
@@ -212,7 +166,6 @@ SkinnedMesh::SkinnedMesh()
     : m_pDevice(nullptr),
       m_Caps{},
       m_szName{},
-      m_pDrawElements(nullptr),
       m_dwMethod(kMethodVertexShader),
       m_fAnimLength(0.0f),
       m_bSegmentDirty(1),
@@ -254,14 +207,14 @@ void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
 HRESULT SkinnedMesh::LoadMeshHierarchy() {
     m_dwFramesPosed = 0;  // new frames hold no pose yet
     const float lengthBefore = m_fAnimLength;
-    DrawElement* element = nullptr;
+    std::unique_ptr<DrawElement> element;
     ComPtr<IDirectXFile> file;
     ComPtr<IDirectXFileEnumObject> enumObject;
     HRESULT hr = S_OK;
 
     if (!m_pSourceData && std::strlen(m_szName) <= 1) {
         hr = E_FAIL;
-    } else if (!(element = new (std::nothrow) DrawElement) || !element->m_pRootFrame) {
+    } else if (!(element = NewUnique<DrawElement>()) || !element->m_pRootFrame) {
         hr = E_OUTOFMEMORY;
     } else if (FAILED(DirectXFileCreate(file.Out())) ||
                FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
@@ -282,21 +235,21 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
     if (SUCCEEDED(hr)) {
         ComPtr<IDirectXFileData> object;
         while (SUCCEEDED(enumObject->GetNextDataObject(object.Out()))) {
-            hr = LoadFrames(object, element, 0, element->m_pRootFrame);
+            hr = LoadFrames(object, element.get(), 0, element->m_pRootFrame.get());
             if (FAILED(hr)) break;
         }
     }
     enumObject.Reset();
     file.Reset();
     if (SUCCEEDED(hr)) {
-        FindBones(element->m_pRootFrame, element);
-        element->m_szName = CopyString(m_szName);
-        element->m_pNext = m_pDrawElements;
-        m_pDrawElements = element;
+        FindBones(element->m_pRootFrame.get(), element.get());
+        element->m_szName = m_szName;
         element->m_fCurTime = 0.0f;
+        element->m_pNext = std::move(m_pDrawElements);
+        m_pDrawElements = std::move(element);
         return S_OK;
     }
-    delete element;
+    element.reset();
     m_fAnimLength = lengthBefore;  // tracks of a failed load do not count
     char line[64];
     std::snprintf(line, sizeof line, "SkinnedMesh Loading Failed...%d\n", static_cast<int>(hr));  // fixed log text
@@ -327,12 +280,13 @@ HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, 
     }
     if (!(*type == TID_D3DRMFrame)) return S_OK;
 
-    auto* frame = new (std::nothrow) MeshFrame;
-    if (!frame) return E_OUTOFMEMORY;
+    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
+    if (!owned) return E_OUTOFMEMORY;
+    MeshFrame* frame = owned.get();
     char name[256];
     ReadName(object, name);
-    if (name[0]) frame->m_szName = CopyString(name);
-    parent->AddFrame(frame);
+    frame->m_szName = name;
+    parent->AddFrame(std::move(owned));
     HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
         return data ? LoadFrames(data, element, options, frame) : S_OK;
     });
@@ -340,11 +294,11 @@ HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, 
 }
 
 HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame) {
-    auto* container = new (std::nothrow) MeshContainer;
+    std::unique_ptr<MeshContainer> container = NewUnique<MeshContainer>();
     if (!container) return E_OUTOFMEMORY;
     char name[256];
     ReadName(object, name);
-    container->m_szName = CopyString(name);
+    container->m_szName = name;
 
     ComPtr<ID3DXBuffer> adjacency;
     ComPtr<ID3DXBuffer> materials;
@@ -352,28 +306,22 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
     HRESULT hr = D3DXLoadSkinMeshFromXof(object, options, m_pDevice, adjacency.Out(), materials.Out(), &numMaterials,
                                          container->m_pBoneNamesBuf.Out(), container->m_pBoneOffsetBuf.Out(),
                                          container->m_pSkinMesh.Out());
-    if (hr == D3DXERR_LOADEDMESHHASNODATA) {
-        delete container;
-        return S_OK;
-    }
-    if (FAILED(hr)) {
-        delete container;
-        return hr;
-    }
+    if (hr == D3DXERR_LOADEDMESHHASNODATA) return S_OK;
+    if (FAILED(hr)) return hr;
 
     ComPtr<ID3DXMesh> original;
     container->m_pSkinMesh->GetOriginalMesh(original.Out());
     const DWORD numFaces = original->GetNumFaces();
-    container->m_pAdjacency = new (std::nothrow) DWORD[std::size_t{numFaces} * 3];
+    container->m_pAdjacency = NewUniqueArray<DWORD>(std::size_t{numFaces} * 3);
     if (container->m_pAdjacency && adjacency) {
-        std::memcpy(container->m_pAdjacency, adjacency->GetBufferPointer(), std::size_t{numFaces} * 12);
+        std::memcpy(container->m_pAdjacency.get(), adjacency->GetBufferPointer(), std::size_t{numFaces} * 12);
     }
     adjacency.Reset();
     if (!container->m_pAdjacency) hr = E_OUTOFMEMORY;
 
     if (SUCCEEDED(hr) && container->m_pSkinMesh->GetNumBones() > 0) {
         const DWORD bones = container->m_pSkinMesh->GetNumBones();
-        container->m_ppBoneMatrix = new (std::nothrow) const D3DXMATRIX*[bones]();
+        container->m_ppBoneMatrix = NewUniqueArray<const D3DXMATRIX*>(bones);
         container->m_pBoneOffsetMat = static_cast<D3DXMATRIX*>(container->m_pBoneOffsetBuf->GetBufferPointer());
         if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;  // the drawable mesh is built below, after the materials
     } else if (SUCCEEDED(hr)) {
@@ -385,9 +333,9 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         if (SUCCEEDED(hr)) {
             container->m_pMesh.Reset(sorted);
             sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
-            container->m_pAttribTable = new (std::nothrow) D3DXATTRIBUTERANGE[container->m_dwAttribTableSize + 1];
+            container->m_pAttribTable = NewUniqueArray<D3DXATTRIBUTERANGE>(container->m_dwAttribTableSize + 1);
             if (!container->m_pAttribTable) hr = E_OUTOFMEMORY;
-            if (SUCCEEDED(hr)) sorted->GetAttributeTable(container->m_pAttribTable, &container->m_dwAttribTableSize);
+            if (SUCCEEDED(hr)) sorted->GetAttributeTable(container->m_pAttribTable.get(), &container->m_dwAttribTableSize);
         }
         container->m_dwAttribGroups = numMaterials;
     }
@@ -395,8 +343,8 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
 
     if (SUCCEEDED(hr)) {
         const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
-        container->m_pMaterials = new (std::nothrow) D3DMATERIAL8[count]();
-        container->m_ppTextures = new (std::nothrow) IDirect3DTexture8*[count]();
+        container->m_pMaterials = NewUniqueArray<D3DMATERIAL8>(count);
+        container->m_ppTextures = NewUniqueArray<ComPtr<IDirect3DTexture8>>(count);
         if (!container->m_pMaterials || !container->m_ppTextures) hr = E_OUTOFMEMORY;
         if (SUCCEEDED(hr)) {
             container->m_dwMaterials = count;
@@ -409,7 +357,7 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
                         // A texture that fails to load is logged and left out.
                         ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {
                             return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
-                                                                  &container->m_ppTextures[i]);
+                                                                  container->m_ppTextures[i].Out());
                         });
                     }
                 }
@@ -421,25 +369,23 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
         }
     }
     materials.Reset();
-    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container);
-    if (FAILED(hr)) {
-        delete container;
-        return hr;
-    }
-    container->m_pNext = frame->m_pMeshContainer;
-    frame->m_pMeshContainer = container;
+    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container.get());
+    if (FAILED(hr)) return hr;
+    container->m_pNext = std::move(frame->m_pMeshContainer);
+    frame->m_pMeshContainer = std::move(container);
     return S_OK;
 }
 
 HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options,
                                       MeshFrame* parent) {
-    auto* frame = new (std::nothrow) MeshFrame;
-    if (!frame) return E_OUTOFMEMORY;
+    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
+    if (!owned) return E_OUTOFMEMORY;
+    MeshFrame* frame = owned.get();
     frame->m_bAnimationFrame = 1;
     char name[256];
     ReadName(object, name);
-    if (name[0]) frame->m_szName = CopyString(name);
-    parent->AddFrame(frame);
+    frame->m_szName = name;
+    parent->AddFrame(std::move(owned));
     HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
         return data && IsType(data, TID_D3DRMAnimation) ? LoadAnimation(data, element, options, frame) : S_OK;
     });
@@ -448,10 +394,11 @@ HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* ele
 
 HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options,
                                    MeshFrame* parent) {
-    auto* frame = new (std::nothrow) MeshFrame;
-    if (!frame) return E_OUTOFMEMORY;
+    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
+    if (!owned) return E_OUTOFMEMORY;
+    MeshFrame* frame = owned.get();
     frame->m_bAnimationFrame = 1;
-    parent->AddFrame(frame);
+    parent->AddFrame(std::move(owned));
     frame->m_pNextAnimation = element->m_pAnimationFrames;
     element->m_pAnimationFrames = frame;
 
@@ -462,7 +409,7 @@ HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* elemen
             if (FAILED(ref->Resolve(target.Out())) || !IsType(target, TID_D3DRMFrame)) return S_OK;
             char name[256];
             ReadName(target, name);
-            MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame, name) : nullptr;
+            MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame.get(), name) : nullptr;
             if (!name[0] || frame->m_pAnimationFrame || !found) return E_INVALIDARG;
             frame->m_pAnimationFrame = found;
             return S_OK;
@@ -506,7 +453,7 @@ HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame
     switch (type) {
         case 0: {
             if (frame->m_pRotateKeys) return E_INVALIDARG;
-            frame->m_pRotateKeys = new (std::nothrow) RotateKey[count];
+            frame->m_pRotateKeys = NewUniqueArray<RotateKey>(count);
             if (!frame->m_pRotateKeys) return E_OUTOFMEMORY;
             frame->m_dwNumRotateKeys = count;
             for (DWORD k = 0; k < count; ++k) {
@@ -520,14 +467,14 @@ HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame
         case 2: {
             if (type == 1 ? frame->m_pScaleKeys != nullptr : frame->m_pPositionKeys != nullptr) return E_INVALIDARG;
             if (type == 1) {
-                frame->m_pScaleKeys = new (std::nothrow) ScaleKey[count];
+                frame->m_pScaleKeys = NewUniqueArray<ScaleKey>(count);
                 if (!frame->m_pScaleKeys) return E_OUTOFMEMORY;
                 frame->m_dwNumScaleKeys = count;
                 for (DWORD k = 0; k < count; ++k) {
                     frame->m_pScaleKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
                 }
             } else {
-                frame->m_pPositionKeys = new (std::nothrow) PositionKey[count];
+                frame->m_pPositionKeys = NewUniqueArray<PositionKey>(count);
                 if (!frame->m_pPositionKeys) return E_OUTOFMEMORY;
                 frame->m_dwNumPositionKeys = count;
                 for (DWORD k = 0; k < count; ++k) {
@@ -538,7 +485,7 @@ HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame
         }
         default: {
             if (frame->m_pMatrixKeys) return E_INVALIDARG;
-            frame->m_pMatrixKeys = new (std::nothrow) MatrixKey[count];
+            frame->m_pMatrixKeys = NewUniqueArray<MatrixKey>(count);
             if (!frame->m_pMatrixKeys) return E_OUTOFMEMORY;
             frame->m_dwNumMatrixKeys = count;
             for (DWORD k = 0; k < count; ++k) {
@@ -554,20 +501,20 @@ HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame
 }
 
 MeshFrame* SkinnedMesh::FindFrame(MeshFrame* frame, const char* name) {
-    for (; frame; frame = frame->m_pSibling) {
-        if (frame->m_szName && std::strcmp(frame->m_szName, name) == 0) return frame;
-        if (MeshFrame* found = FindFrame(frame->m_pChild, name)) return found;
+    for (; frame; frame = frame->m_pSibling.get()) {
+        if (!frame->m_szName.empty() && frame->m_szName == name) return frame;
+        if (MeshFrame* found = FindFrame(frame->m_pChild.get(), name)) return found;
     }
     return nullptr;
 }
 
 void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
-    for (; frame; frame = frame->m_pSibling) {
-        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh) continue;
             const auto* names = static_cast<const char* const*>(c->m_pBoneNamesBuf->GetBufferPointer());
             for (DWORD i = 0; i < c->m_pSkinMesh->GetNumBones(); ++i) {
-                MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame, names[i]) : nullptr;
+                MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame.get(), names[i]) : nullptr;
                 if (bone) {
                     c->m_ppBoneMatrix[i] = &bone->m_matCombined;
                 } else {
@@ -578,7 +525,7 @@ void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
                 }
             }
         }
-        FindBones(frame->m_pChild, element);
+        FindBones(frame->m_pChild.get(), element);
     }
 }
 
@@ -590,7 +537,7 @@ void SkinnedMesh::PoseElement(DrawElement* element) {
 }
 
 HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         if (m_bSegmentDirty == 1) {
             if (segment == 0 || segmentCount == 0) return 0;
             m_fSegmentLength = m_fAnimLength / static_cast<float>(segmentCount);
@@ -610,7 +557,7 @@ HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedS
 }
 
 void SkinnedMesh::SetCurrentTime(float ticks) {
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         e->m_fCurTime = ticks > 0.0f ? ticks : 0.0f;
         PoseElement(e);
     }
@@ -635,8 +582,8 @@ struct SkinInfluences {
 };
 
 void GatherInfluences(MeshFrame* frame, std::vector<SkinInfluences>* out) {
-    for (; frame; frame = frame->m_pSibling) {
-        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) continue;
             ComPtr<ID3DXMesh> mesh;
             if (FAILED(c->m_pSkinMesh->GetOriginalMesh(mesh.Out())) || !mesh) continue;
@@ -662,7 +609,7 @@ void GatherInfluences(MeshFrame* frame, std::vector<SkinInfluences>* out) {
             }
             out->push_back(std::move(s));
         }
-        GatherInfluences(frame->m_pChild, out);
+        GatherInfluences(frame->m_pChild.get(), out);
     }
 }
 
@@ -673,7 +620,7 @@ void SkinnedMesh::ComputeLoopBounds() {
     m_vLoopMin = D3DXVECTOR3(1e30f, 1e30f, 1e30f);
     m_vLoopMax = D3DXVECTOR3(-1e30f, -1e30f, -1e30f);
     std::vector<SkinInfluences> skins;
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) GatherInfluences(e->m_pRootFrame, &skins);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) GatherInfluences(e->m_pRootFrame.get(), &skins);
     if (skins.empty()) {
         m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
         return;
@@ -687,11 +634,11 @@ void SkinnedMesh::ComputeLoopBounds() {
     const int samples = m_fAnimLength > 0.0f ? kLoopBoundSamples : 1;
     for (int k = 0; k < samples; ++k) {
         SetCurrentTime(m_fAnimLength * static_cast<float>(k) / static_cast<float>(samples));
-        for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+        for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
             // Model space: the roots at identity (a draw puts the instance there).
             e->m_pRootFrame->m_matRot = identity;
             e->m_pRootFrame->m_matTrans = identity;
-            UpdateFrames(e->m_pRootFrame, identity);
+            UpdateFrames(e->m_pRootFrame.get(), identity);
         }
         // Each vertex blended over its bones as the shaders do (offset x
         // combined, weighted), then the box grown by it.
@@ -723,11 +670,11 @@ void SkinnedMesh::ComputeLoopBounds() {
 }
 
 HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
-    for (; frame; frame = frame->m_pSibling) {
+    for (; frame; frame = frame->m_pSibling.get()) {
         D3DXMATRIX m;
         D3DXMatrixMultiply(&m, &frame->m_matRot, &parent);
         D3DXMatrixMultiply(&frame->m_matCombined, &m, &frame->m_matTrans);
-        UpdateFrames(frame->m_pChild, frame->m_matCombined);
+        UpdateFrames(frame->m_pChild.get(), frame->m_matCombined);
     }
     return S_OK;
 }
@@ -736,14 +683,14 @@ DWORD SkinnedMesh::CountBones() const {
     DWORD most = 0;
     struct Walk {
         static void Frames(const MeshFrame* f, DWORD* most) {
-            for (; f; f = f->m_pSibling) {
-                for (const MeshContainer* c = f->m_pMeshContainer; c; c = c->m_pNext) {
+            for (; f; f = f->m_pSibling.get()) {
+                for (const MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
                     if (c->m_pSkinMesh && c->m_pSkinMesh->GetNumBones() > *most) *most = c->m_pSkinMesh->GetNumBones();
                 }
-                Frames(f->m_pChild, most);
+                Frames(f->m_pChild.get(), most);
             }
         }
     };
-    for (const DrawElement* e = m_pDrawElements; e; e = e->m_pNext) Walk::Frames(e->m_pRootFrame, &most);
+    for (const DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) Walk::Frames(e->m_pRootFrame.get(), &most);
     return most;
 }

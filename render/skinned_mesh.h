@@ -36,6 +36,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <string>
 
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
@@ -62,28 +64,29 @@ struct MatrixKey {
     D3DXMATRIX mat;
 };
 
-// One mesh of a frame. Owns its COM objects and arrays.
+// One mesh of a frame. Owns its COM objects, arrays and the containers
+// after it in the chain.
 struct MeshContainer {
     MeshContainer() = default;
     MeshContainer(const MeshContainer&) = delete;
     MeshContainer& operator=(const MeshContainer&) = delete;
-    ~MeshContainer();
+    ~MeshContainer() = default;
 
     ComPtr<ID3DXMesh> m_pMesh;  // drawable: the blended mesh when skinned
-    D3DMATERIAL8* m_pMaterials = nullptr;
-    IDirect3DTexture8** m_ppTextures = nullptr;  // one per material, entries may be null
+    std::unique_ptr<D3DMATERIAL8[]> m_pMaterials;
+    std::unique_ptr<ComPtr<IDirect3DTexture8>[]> m_ppTextures;  // one per material, entries may be null
     DWORD m_dwAttribGroups = 0;                  // subsets, or bone combinations when skinned
     DWORD m_dwMaterials = 0;
-    MeshContainer* m_pNext = nullptr;
-    char* m_szName = nullptr;
+    std::unique_ptr<MeshContainer> m_pNext;
+    std::string m_szName;
 
     ComPtr<ID3DXSkinMesh> m_pSkinMesh;           // null for unskinned meshes
-    const D3DXMATRIX** m_ppBoneMatrix = nullptr;  // per bone: the combined matrix of its frame
+    std::unique_ptr<const D3DXMATRIX*[]> m_ppBoneMatrix;  // per bone: the combined matrix of its frame
     ComPtr<ID3DXBuffer> m_pBoneNamesBuf;
     ComPtr<ID3DXBuffer> m_pBoneOffsetBuf;
     D3DXMATRIX* m_pBoneOffsetMat = nullptr;  // inside m_pBoneOffsetBuf, one per bone
-    DWORD* m_pAdjacency = nullptr;           // three per face
-    D3DXATTRIBUTERANGE* m_pAttribTable = nullptr;  // unskinned meshes: their subsets
+    std::unique_ptr<DWORD[]> m_pAdjacency;  // three per face
+    std::unique_ptr<D3DXATTRIBUTERANGE[]> m_pAttribTable;  // unskinned meshes: their subsets
     DWORD m_dwAttribTableSize = 0;
 
     DWORD m_dwMaxInfluences = 0;                 // 1..4, from the blended mesh's format
@@ -111,47 +114,47 @@ struct MeshFrame {
     MeshFrame& operator=(const MeshFrame&) = delete;
     ~MeshFrame();
 
-    MeshContainer* m_pMeshContainer = nullptr;
+    std::unique_ptr<MeshContainer> m_pMeshContainer;
     D3DXMATRIX m_matRot;          // local matrix (relative to the parent)
     D3DXMATRIX m_matTrans;        // applied after the parent's combined matrix
     D3DXMATRIX m_matRotOrig;      // the local matrix as loaded
     D3DXMATRIX m_matCombined;     // frame to model space, from UpdateFrames
 
-    PositionKey* m_pPositionKeys = nullptr;
+    std::unique_ptr<PositionKey[]> m_pPositionKeys;
     DWORD m_dwNumPositionKeys = 0;
-    RotateKey* m_pRotateKeys = nullptr;
+    std::unique_ptr<RotateKey[]> m_pRotateKeys;
     DWORD m_dwNumRotateKeys = 0;
-    ScaleKey* m_pScaleKeys = nullptr;
+    std::unique_ptr<ScaleKey[]> m_pScaleKeys;
     DWORD m_dwNumScaleKeys = 0;
-    MatrixKey* m_pMatrixKeys = nullptr;
+    std::unique_ptr<MatrixKey[]> m_pMatrixKeys;
     DWORD m_dwNumMatrixKeys = 0;
 
     MeshFrame* m_pNextAnimation = nullptr;  // next frame with tracks (not owned)
     MeshFrame* m_pAnimationFrame = nullptr;  // the frame these tracks drive (not owned)
-    MeshFrame* m_pSibling = nullptr;
-    MeshFrame* m_pChild = nullptr;
+    std::unique_ptr<MeshFrame> m_pSibling;
+    std::unique_ptr<MeshFrame> m_pChild;
     BYTE m_bAnimationFrame = 0;  // 1: made for an AnimationSet or Animation object
-    char* m_szName = nullptr;    // null when the object has no name
+    std::string m_szName;  // empty when the object has no name
 
     // Adds a child: the first stays first, later ones follow it in reverse
     // load order.
-    void AddFrame(MeshFrame* child);
+    void AddFrame(std::unique_ptr<MeshFrame> child);
     // Writes the local matrix of the animated frame from the tracks at time
     // `ticks` (each track folded into its own length).
     void SetTime(float ticks);
 };
 
-// One loaded hierarchy. Owns its root frame and name.
+// One loaded hierarchy. Owns its root frame, name and the elements after it.
 struct DrawElement {
     DrawElement();
     DrawElement(const DrawElement&) = delete;
     DrawElement& operator=(const DrawElement&) = delete;
     ~DrawElement();
 
-    MeshFrame* m_pRootFrame;  // unnamed frame above the file's frames
-    MeshFrame* m_pAnimationFrames = nullptr;
-    char* m_szName = nullptr;
-    DrawElement* m_pNext = nullptr;
+    std::unique_ptr<MeshFrame> m_pRootFrame;  // unnamed frame above the file's frames
+    MeshFrame* m_pAnimationFrames = nullptr;  // first frame with tracks (not owned)
+    std::string m_szName;
+    std::unique_ptr<DrawElement> m_pNext;
     float m_fCurTime = 0.0f;  // ticks
 };
 
@@ -223,7 +226,7 @@ public:
     void SetSourceData(const void* data, std::size_t size);
 
     // Inspection (tests, tools).
-    DrawElement* GetDrawElements() const { return m_pDrawElements; }
+    DrawElement* GetDrawElements() const { return m_pDrawElements.get(); }
     float GetAnimLength() const { return m_fAnimLength; }
     float GetCurrentTime() const { return m_pDrawElements ? m_pDrawElements->m_fCurTime : 0.0f; }
     // Whether Render can draw anything: the model loaded and every skinning
@@ -268,7 +271,7 @@ private:
     IDirect3DDevice8* m_pDevice;
     D3DCAPS8 m_Caps;
     char m_szName[260];
-    DrawElement* m_pDrawElements;
+    std::unique_ptr<DrawElement> m_pDrawElements;
     DWORD m_dwMethod;
     float m_fAnimLength;  // ticks: the largest last-key time of any track
     D3DXVECTOR3 m_vLoopMin{0.0f, 0.0f, 0.0f}, m_vLoopMax{0.0f, 0.0f, 0.0f};  // see GetLoopBounds

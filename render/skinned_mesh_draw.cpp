@@ -205,7 +205,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     const DWORD options = D3DXMESH_MANAGED | D3DXMESHOPT_VERTEXCACHE;
 
     ID3DXMesh* blended = nullptr;
-    HRESULT hr = c->m_pSkinMesh->ConvertToIndexedBlendedMesh(options, c->m_pAdjacency, c->m_dwPaletteSize, nullptr,
+    HRESULT hr = c->m_pSkinMesh->ConvertToIndexedBlendedMesh(options, c->m_pAdjacency.get(), c->m_dwPaletteSize, nullptr,
                                                              &c->m_dwAttribGroups, c->m_pBoneCombinationBuf.Out(),
                                                              &blended);
     if (FAILED(hr)) return hr;
@@ -255,31 +255,31 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     D3DXMATRIX rotation = params.matWorld, translation;
     rotation._41 = rotation._42 = rotation._43 = 0.0f;
     D3DXMatrixTranslation(&translation, params.matWorld._41, params.matWorld._42, params.matWorld._43);
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         e->m_pRootFrame->m_matRot = rotation;
         e->m_pRootFrame->m_matTrans = translation;
     }
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
-        UpdateFrames(e->m_pRootFrame, identity);
-        hr = DrawFrames(e->m_pRootFrame);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+        UpdateFrames(e->m_pRootFrame.get(), identity);
+        hr = DrawFrames(e->m_pRootFrame.get());
         if (FAILED(hr)) return hr;
     }
     return 0;
 }
 
 HRESULT SkinnedMesh::DrawFrames(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling) {
+    for (; frame; frame = frame->m_pSibling.get()) {
         if (frame->m_pMeshContainer) {
             HRESULT hr = m_pDevice->SetTransform(D3DTS_WORLD, &frame->m_matCombined);
             if (FAILED(hr)) return hr;
-            for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+            for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
                 hr = DrawMeshContainer(c);
                 if (FAILED(hr)) return hr;
             }
         }
-        const HRESULT hr = DrawFrames(frame->m_pChild);
+        const HRESULT hr = DrawFrames(frame->m_pChild.get());
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -344,7 +344,7 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
         if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
         if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
         if (SUCCEEDED(hr)) {
-            hr = m_pDevice->SetTexture(1, group.AttribId < c->m_dwMaterials ? c->m_ppTextures[group.AttribId] : nullptr);
+            hr = m_pDevice->SetTexture(1, group.AttribId < c->m_dwMaterials ? c->m_ppTextures[group.AttribId].Get() : nullptr);
         }
         if (SUCCEEDED(hr)) {
             hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, group.VertexStart, group.VertexCount,
@@ -364,11 +364,11 @@ namespace {
 // with a level of detail).
 float LargestRadius(const MeshFrame* frame) {
     float r = 0.0f;
-    for (; frame; frame = frame->m_pSibling) {
-        for (const MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (const MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (c->m_pLodIB) r = std::max(r, c->m_fRadius);
         }
-        r = std::max(r, LargestRadius(frame->m_pChild));
+        r = std::max(r, LargestRadius(frame->m_pChild.get()));
     }
     return r;
 }
@@ -380,29 +380,29 @@ bool SkinnedMesh::PreparePose() {
     // once per pose: every instance's world matrix goes to the shader instead.
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) {
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         e->m_pRootFrame->m_matRot = identity;
         e->m_pRootFrame->m_matTrans = identity;
-        UpdateFrames(e->m_pRootFrame, identity);
+        UpdateFrames(e->m_pRootFrame.get(), identity);
     }
     m_dwFramesPosed = m_dwPoseSerial;
     m_bPoseReady = true;
-    for (DrawElement* e = m_pDrawElements; m_bPoseReady && e; e = e->m_pNext) {
-        m_bPoseReady = PrepareFrames(e->m_pRootFrame);
+    for (DrawElement* e = m_pDrawElements.get(); m_bPoseReady && e; e = e->m_pNext.get()) {
+        m_bPoseReady = PrepareFrames(e->m_pRootFrame.get());
     }
     return m_bPoseReady;
 }
 
 bool SkinnedMesh::PrepareFrames(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling) {
-        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh) continue;
             if (c->m_dwBuiltMethod != m_dwMethod && FAILED(GenerateMesh(c))) {
                 c->m_dwBuiltMethod = m_dwMethod;  // tried once for this device generation, as DrawMeshContainer
             }
             if (c->m_pMesh && c->m_pBoneCombinationBuf && !SkinPosed(c)) return false;
         }
-        if (!PrepareFrames(frame->m_pChild)) return false;
+        if (!PrepareFrames(frame->m_pChild.get())) return false;
     }
     return true;
 }
@@ -425,7 +425,7 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     m_bFar = false;
     if (m_bLod && worldView._43 > 0.0f) {
         float radius = 0.0f;
-        for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) radius = std::max(radius, LargestRadius(e->m_pRootFrame));
+        for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
         const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
                                       params.matWorld._13 * params.matWorld._13);
         const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
@@ -438,15 +438,15 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegWorldView, &rows, 3);
-    for (DrawElement* e = m_pDrawElements; SUCCEEDED(hr) && e; e = e->m_pNext) {
-        hr = DrawPosedFrames(e->m_pRootFrame, params.matWorld);
+    for (DrawElement* e = m_pDrawElements.get(); SUCCEEDED(hr) && e; e = e->m_pNext.get()) {
+        hr = DrawPosedFrames(e->m_pRootFrame.get(), params.matWorld);
     }
     return hr;
 }
 
 HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) {
-    for (; frame; frame = frame->m_pSibling) {
-        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             HRESULT hr;
             if (c->m_pSkinMesh) {
                 hr = DrawPosedContainer(c);
@@ -460,7 +460,7 @@ HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) 
             }
             if (FAILED(hr)) return hr;
         }
-        const HRESULT hr = DrawPosedFrames(frame->m_pChild, world);
+        const HRESULT hr = DrawPosedFrames(frame->m_pChild.get(), world);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -562,8 +562,8 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
         const DWORD a = groups[g].AttribId, b = groups[0].AttribId;
-        const IDirect3DTexture8* ta = a < c->m_dwMaterials ? c->m_ppTextures[a] : nullptr;
-        const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b] : nullptr;
+        const IDirect3DTexture8* ta = a < c->m_dwMaterials ? c->m_ppTextures[a].Get() : nullptr;
+        const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b].Get() : nullptr;
         if (ta != tb) return;
     }
     ID3DXMesh* mesh = c->m_pMesh;
@@ -631,7 +631,7 @@ HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
         // One texture for the whole mesh (BuildLod checked): one draw.
         const auto* first = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
         if (SUCCEEDED(hr)) {
-            hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId] : nullptr);
+            hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId].Get() : nullptr);
         }
         if (SUCCEEDED(hr)) {
             hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0, c->m_dwLodFaces);
@@ -646,7 +646,7 @@ HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
     // vertices no longer need a palette per group.
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     auto textureOf = [&](const D3DXBONECOMBINATION& g) {
-        return g.AttribId < c->m_dwMaterials ? c->m_ppTextures[g.AttribId] : nullptr;
+        return g.AttribId < c->m_dwMaterials ? c->m_ppTextures[g.AttribId].Get() : nullptr;
     };
     for (DWORD g = 0; SUCCEEDED(hr) && g < c->m_dwAttribGroups;) {
         IDirect3DTexture8* texture = textureOf(groups[g]);
@@ -675,8 +675,8 @@ HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
 }
 
 void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling) {
-        for (MeshContainer* c = frame->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh) continue;
             c->m_pMesh.Reset();
             c->m_pBoneCombinationBuf.Reset();
@@ -688,12 +688,12 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
             c->m_dwAttribGroups = 0;
             c->m_dwBuiltMethod = 2;
         }
-        ReleaseDrawableMeshes(frame->m_pChild);
+        ReleaseDrawableMeshes(frame->m_pChild.get());
     }
 }
 
 HRESULT SkinnedMesh::InvalidateDeviceObjects() {
-    for (DrawElement* e = m_pDrawElements; e; e = e->m_pNext) ReleaseDrawableMeshes(e->m_pRootFrame);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) ReleaseDrawableMeshes(e->m_pRootFrame.get());
     for (DWORD* shader : {&m_dwShader[0], &m_dwShader[1], &m_dwShader[2], &m_dwShader[3], &m_dwPosedShader}) {
         if (*shader != kNoShader) {
             if (m_pDevice) m_pDevice->DeleteVertexShader(*shader);
@@ -704,8 +704,7 @@ HRESULT SkinnedMesh::InvalidateDeviceObjects() {
 }
 
 HRESULT SkinnedMesh::DeleteDeviceObjects() {
-    delete m_pDrawElements;
-    m_pDrawElements = nullptr;
+    m_pDrawElements.reset();
     m_fAnimLength = 0.0f;
     m_bSegmentDirty = 1;
     m_pToonTexture.Reset();

@@ -68,14 +68,14 @@ bool WritePng(const char* path, int w, int h, const std::vector<std::uint8_t>& r
 
 // The bind-pose bounds of every skinned (or plain) mesh of the model.
 void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
-    for (; f; f = f->m_pSibling) {
-        for (const MeshContainer* c = f->m_pMeshContainer; c; c = c->m_pNext) {
-            ID3DXMesh* mesh = nullptr;
+    for (; f; f = f->m_pSibling.get()) {
+        for (const MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            ComPtr<ID3DXMesh> mesh;
             if (c->m_pSkinMesh) {
-                c->m_pSkinMesh->GetOriginalMesh(&mesh);
+                c->m_pSkinMesh->GetOriginalMesh(mesh.Out());
             } else if (c->m_pMesh) {
-                mesh = c->m_pMesh;
-                mesh->AddRef();
+                c->m_pMesh->AddRef();  // a reference of our own, as GetOriginalMesh gives
+                mesh.Reset(c->m_pMesh);
             }
             BYTE* v = nullptr;
             if (mesh && SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) {
@@ -86,9 +86,8 @@ void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
                 *hi = D3DXVECTOR3(std::fmax(hi->x, b.x), std::fmax(hi->y, b.y), std::fmax(hi->z, b.z));
                 mesh->UnlockVertexBuffer();
             }
-            if (mesh) mesh->Release();
         }
-        SkinnedBounds(f->m_pChild, lo, hi);
+        SkinnedBounds(f->m_pChild.get(), lo, hi);
     }
 }
 
@@ -126,7 +125,7 @@ int SkinnedStrip(IDirect3DDevice8* device, const char* modelName, const std::vec
     if (frames > 32) frames = 32;
 
     D3DXVECTOR3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
-    SkinnedBounds(skin.GetDrawElements()->m_pRootFrame, &lo, &hi);
+    SkinnedBounds(skin.GetDrawElements()->m_pRootFrame.get(), &lo, &hi);
     if (lo.x > hi.x) lo = hi = D3DXVECTOR3(0, 0, 0);
     const D3DXVECTOR3 centre((lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2);
     const D3DXVECTOR3 half((hi.x - lo.x) / 2, (hi.y - lo.y) / 2, (hi.z - lo.z) / 2);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile.h"
 
 namespace {
@@ -49,26 +50,22 @@ void WalkData(IDirectXFileData* data, int depth) {
         Touch(text, static_cast<DWORD>(std::strlen(text)));
     }
     if (depth > 80) return;  // deeper than the reader allows
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(data->GetNextObject(&child))) {
+    ComPtr<IDirectXFileObject> child;
+    while (SUCCEEDED(data->GetNextObject(child.Out()))) {
         WalkName(child);
-        IDirectXFileData* childData = nullptr;
-        IDirectXFileDataReference* ref = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&childData)))) {
+        ComPtr<IDirectXFileData> childData;
+        ComPtr<IDirectXFileDataReference> ref;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(childData.Out())))) {
             WalkData(childData, depth + 1);
-            childData->Release();
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&ref)))) {
-            IDirectXFileData* target = nullptr;
-            if (FAILED(ref->Resolve(&target))) __builtin_trap();
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())))) {
+            ComPtr<IDirectXFileData> target;
+            if (FAILED(ref->Resolve(target.Out()))) __builtin_trap();
             // Only the target's own data: references may form cycles.
             if (FAILED(target->GetData(nullptr, &size, &bytes))) __builtin_trap();
             Touch(bytes, size);
-            target->Release();
-            ref->Release();
         } else {
             __builtin_trap();
         }
-        child->Release();
     }
 }
 
@@ -76,20 +73,16 @@ void WalkData(IDirectXFileData* data, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
     if (size > 1 << 20) return 0;
-    IDirectXFile* file = nullptr;
-    if (FAILED(DirectXFileCreate(&file))) return 0;
+    ComPtr<IDirectXFile> file;
+    if (FAILED(DirectXFileCreate(file.Out()))) return 0;
     if (FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) __builtin_trap();
 
-    IDirectXFileEnumObject* en = nullptr;
-    if (SUCCEEDED(file->CreateEnumObject(input, static_cast<DWORD>(size), &en))) {
-        IDirectXFileData* data = nullptr;
-        while (SUCCEEDED(en->GetNextDataObject(&data))) {
-            WalkData(data, 0);
-            data->Release();
-        }
-        en->Release();
+    ComPtr<IDirectXFileEnumObject> en;
+    if (SUCCEEDED(file->CreateEnumObject(input, static_cast<DWORD>(size), en.Out()))) {
+        ComPtr<IDirectXFileData> data;
+        while (SUCCEEDED(en->GetNextDataObject(data.Out()))) WalkData(data, 0);
     }
+    en.Reset();
     file->RegisterTemplates(input, static_cast<DWORD>(size));
-    file->Release();
     return 0;
 }

@@ -58,9 +58,9 @@ protected:
         return n;
     }
     static MeshContainer* FirstContainer(MeshFrame* f) {
-        for (; f; f = f->m_pSibling) {
-            if (f->m_pMeshContainer) return f->m_pMeshContainer;
-            if (MeshContainer* c = FirstContainer(f->m_pChild)) return c;
+        for (; f; f = f->m_pSibling.get()) {
+            if (f->m_pMeshContainer) return f->m_pMeshContainer.get();
+            if (MeshContainer* c = FirstContainer(f->m_pChild.get())) return c;
         }
         return nullptr;
     }
@@ -79,7 +79,7 @@ TEST_F(SkinnedMeshGl, WhaleDrawsOneCallPerGroupWithTheTwoBoneShader) {
     EXPECT_EQ(std::string(log.Text()).find("Failed"), std::string::npos) << log.Text();
     s.FrameMove(1, 1, 0.5f);
     const int drawn = Drawn(&s, Params());
-    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->m_dwMaxInfluences, 2u);
     EXPECT_EQ(dev()->GetFrameStats().drawCalls, c->m_dwAttribGroups);
@@ -119,7 +119,7 @@ Frame Top {
     const float sentinel[12] = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
     dev()->SetVertexShaderConstant(12, sentinel, 3);
     Drawn(&s, Params(5.0f));
-    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(c->m_dwPaletteSize, 2u);
     ASSERT_EQ(c->m_dwAttribGroups, 2u);
@@ -212,7 +212,7 @@ TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
     SkinRenderParams p = Params();
     p.matView._43 += 30.0f;  // 44 units away: about 12 pixels across on this 48-pixel picture
     Drawn(&s, p);
-    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c->m_pLodIB, nullptr);
     const DWORD faces = c->m_pMesh->GetNumFaces();
     EXPECT_LT(c->m_dwLodFaces, faces / 2);
@@ -239,7 +239,7 @@ TEST_F(SkinnedMeshGl, InvalidateAndRestoreRebuildTheMeshesOnTheNextDraw) {
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED02.X"), 0);
     ASSERT_EQ(s.RestoreDeviceObjects(), 0);
     const int before = Drawn(&s, Params());
-    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c->m_pMesh, nullptr);
 
     EXPECT_EQ(s.InvalidateDeviceObjects(), 0);
@@ -285,7 +285,7 @@ TEST_F(SkinnedMeshGl, SoftwareVertexProcessingDrawsTheSamePicture) {
     const int b = Drawn(&software, Params());
     EXPECT_EQ(a, b);
     for (int x = 0; x < kWidth; ++x) EXPECT_TRUE(gltest::ColorNear(h.Pixel(x, kHeight / 2), first[x], 0)) << x;
-    EXPECT_TRUE(FirstContainer(software.GetDrawElements()->m_pRootFrame)->m_bSoftwareVP);
+    EXPECT_TRUE(FirstContainer(software.GetDrawElements()->m_pRootFrame.get())->m_bSoftwareVP);
     DWORD sw = 1;
     dev()->GetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, &sw);
     EXPECT_EQ(sw, 0u) << "switched off again after the draw";
@@ -318,7 +318,7 @@ TEST_F(SkinnedMeshGl, UnskinnedMeshesDrawThroughTheFixedFunctionPath) {
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "TEST_PAIR.X"), 0);
     ASSERT_EQ(s.RestoreDeviceObjects(), 0);
     ASSERT_NE(s.GetDrawElements(), nullptr);
-    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame);
+    MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->m_pSkinMesh, nullptr);
     SkinRenderParams p = Params();

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/errlog.h"
+#include "platform/base/com_ptr.h"
 #include "platform/os/resource.h"
 #include "render/skinned_mesh.h"
 
@@ -23,12 +25,12 @@ void Load(SkinnedMesh* s, const char* name, ErrLog* log = nullptr) {
 
 std::vector<MeshContainer*> Containers(MeshFrame* f, std::vector<MeshFrame*>* frames = nullptr) {
     std::vector<MeshContainer*> out;
-    for (; f; f = f->m_pSibling) {
-        for (MeshContainer* c = f->m_pMeshContainer; c; c = c->m_pNext) {
+    for (; f; f = f->m_pSibling.get()) {
+        for (MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             out.push_back(c);
             if (frames) frames->push_back(f);
         }
-        std::vector<MeshContainer*> sub = Containers(f->m_pChild, frames);
+        std::vector<MeshContainer*> sub = Containers(f->m_pChild.get(), frames);
         out.insert(out.end(), sub.begin(), sub.end());
     }
     return out;
@@ -37,8 +39,8 @@ std::vector<MeshContainer*> Containers(MeshFrame* f, std::vector<MeshFrame*>* fr
 // Model-space positions of a skinned container's original vertices at the
 // current pose, blended as the shaders do (offset x combined per bone).
 std::vector<D3DXVECTOR3> SkinnedPositions(MeshContainer* c) {
-    ID3DXMesh* mesh = nullptr;
-    c->m_pSkinMesh->GetOriginalMesh(&mesh);
+    ComPtr<ID3DXMesh> mesh;
+    c->m_pSkinMesh->GetOriginalMesh(mesh.Out());
     const DWORD n = mesh->GetNumVertices();
     std::vector<D3DXVECTOR3> bind(n), out(n, D3DXVECTOR3(0, 0, 0));
     std::vector<float> total(n, 0.0f);
@@ -47,7 +49,7 @@ std::vector<D3DXVECTOR3> SkinnedPositions(MeshContainer* c) {
     const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
     for (DWORD i = 0; i < n; ++i) std::memcpy(&bind[i], v + i * stride, 12);
     mesh->UnlockVertexBuffer();
-    mesh->Release();
+    mesh.Reset();
     for (DWORD b = 0; b < c->m_pSkinMesh->GetNumBones(); ++b) {
         const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
         std::vector<DWORD> vs(count);
@@ -72,7 +74,7 @@ void Pose(SkinnedMesh* s, float ticks) {
     s->SetCurrentTime(ticks);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    s->UpdateFrames(s->GetDrawElements()->m_pRootFrame, identity);
+    s->UpdateFrames(s->GetDrawElements()->m_pRootFrame.get(), identity);
 }
 
 bool Finite(const D3DXMATRIX& m) {
@@ -102,7 +104,7 @@ TEST(SkinnedMesh, WhaleModelsLoadWithSeventeenBonesTwoInfluencesAndTheirLoopLeng
         ASSERT_NE(s.GetDrawElements(), nullptr);
         EXPECT_EQ(s.CountBones(), 17u);
         EXPECT_EQ(s.GetAnimLength(), 44950.0f);
-        const std::vector<MeshContainer*> cs = Containers(s.GetDrawElements()->m_pRootFrame);
+        const std::vector<MeshContainer*> cs = Containers(s.GetDrawElements()->m_pRootFrame.get());
         ASSERT_EQ(cs.size(), 1u);
         EXPECT_EQ(cs[0]->m_dwMaxInfluences, 2u);  // drawn by skinmesh2.vsh
         EXPECT_EQ(cs[0]->m_dwPaletteSize, 17u);
@@ -111,7 +113,7 @@ TEST(SkinnedMesh, WhaleModelsLoadWithSeventeenBonesTwoInfluencesAndTheirLoopLeng
         // Every bone has its own frame (none fell back to the mesh's frame).
         const auto* names = static_cast<const char* const*>(cs[0]->m_pBoneNamesBuf->GetBufferPointer());
         for (DWORD b = 0; b < 17; ++b) {
-            const MeshFrame* f = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, names[b]);
+            const MeshFrame* f = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), names[b]);
             ASSERT_NE(f, nullptr) << names[b];
             EXPECT_EQ(cs[0]->m_ppBoneMatrix[b], &f->m_matCombined) << names[b];
         }
@@ -141,16 +143,19 @@ TEST(SkinnedMesh, FailedLoadLeavesAnEmptyObjectLogsItAndKeepsTheClockStill) {
 
 TEST(SkinnedMesh, FrameHierarchyKeepsTheFirstChildFirstAndLaterOnesInReverse) {
     MeshFrame root;
-    auto* a = new MeshFrame;
-    auto* b = new MeshFrame;
-    auto* c = new MeshFrame;
-    root.AddFrame(a);
-    root.AddFrame(b);
-    root.AddFrame(c);
-    EXPECT_EQ(root.m_pChild, a);
-    EXPECT_EQ(a->m_pSibling, c);
-    EXPECT_EQ(c->m_pSibling, b);
-    EXPECT_EQ(b->m_pSibling, nullptr);
+    auto owned = [](MeshFrame** raw) {
+        auto frame = std::make_unique<MeshFrame>();
+        *raw = frame.get();
+        return frame;
+    };
+    MeshFrame *a = nullptr, *b = nullptr, *c = nullptr;
+    root.AddFrame(owned(&a));
+    root.AddFrame(owned(&b));
+    root.AddFrame(owned(&c));
+    EXPECT_EQ(root.m_pChild.get(), a);
+    EXPECT_EQ(a->m_pSibling.get(), c);
+    EXPECT_EQ(c->m_pSibling.get(), b);
+    EXPECT_EQ(b->m_pSibling.get(), nullptr);
 }
 
 // 44950 ticks at 4800 per second: the clock passes the end after 9.365 s
@@ -194,7 +199,7 @@ TEST(SkinnedMesh, WhalePoseAtTheLoopEndEqualsThePoseAtZero) {
         SkinnedMesh s;
         Load(&s, name);
         ASSERT_NE(s.GetDrawElements(), nullptr);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
+        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
         Pose(&s, 0.0f);
         const std::vector<D3DXVECTOR3> start = SkinnedPositions(c);
         Pose(&s, 44950.0f);
@@ -262,7 +267,7 @@ TEST(SkinnedMesh, WhaleTailBeatsAndTheWaveRunsHeadToTail) {
         SkinnedMesh s;
         Load(&s, name);
         ASSERT_NE(s.GetDrawElements(), nullptr);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
+        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
         Pose(&s, 0.0f);
         const std::vector<D3DXVECTOR3> first = SkinnedPositions(c);
         std::size_t nose = 0, tail = 0;
@@ -341,7 +346,7 @@ TEST(SkinnedMesh, WhaleLoopBoundsHoldEveryPose) {
         D3DXVECTOR3 lo, hi;
         ASSERT_TRUE(s.GetLoopBounds(&lo, &hi));
         EXPECT_GT(hi.y, 0.94f);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame).at(0);
+        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
         const float slack = 0.01f;  // units; the whale is 9.5 long
         for (int k = 0; k < 97; ++k) {
             Pose(&s, s.GetAnimLength() * (k + 0.37f) / 97.0f);
@@ -363,7 +368,7 @@ TEST(SkinnedMesh, ExporterStyleSkinLoadsAndAnimatesSafely) {
     ASSERT_NE(s.GetDrawElements(), nullptr) << log.Text();
     EXPECT_EQ(s.GetAnimLength(), 24.0f);
     std::vector<MeshFrame*> frames;
-    const std::vector<MeshContainer*> cs = Containers(s.GetDrawElements()->m_pRootFrame, &frames);
+    const std::vector<MeshContainer*> cs = Containers(s.GetDrawElements()->m_pRootFrame.get(), &frames);
     ASSERT_EQ(cs.size(), 1u);
     MeshContainer* c = cs[0];
     // The texture does not exist: logged, left empty, the load goes on.
@@ -371,7 +376,7 @@ TEST(SkinnedMesh, ExporterStyleSkinLoadsAndAnimatesSafely) {
     EXPECT_EQ(c->m_ppTextures[0], nullptr);
     // Three named bones plus the bone of the weightless vertex.
     ASSERT_EQ(c->m_pSkinMesh->GetNumBones(), 4u);
-    MeshFrame* bar = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, "Bar");
+    MeshFrame* bar = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), "Bar");
     ASSERT_EQ(frames[0], bar);
     EXPECT_EQ(c->m_ppBoneMatrix[2], &bar->m_matCombined) << "a bone without a frame rides on the mesh's frame";
     EXPECT_EQ(c->m_ppBoneMatrix[3], &bar->m_matCombined);
@@ -388,7 +393,7 @@ TEST(SkinnedMesh, ExporterStyleSkinLoadsAndAnimatesSafely) {
     EXPECT_NEAR(p[6].y, 3.0f, 1e-5f);
     EXPECT_NEAR(p[7].x, -0.25f, 1e-5f);
     EXPECT_NEAR(p[7].y, 3.0f, 1e-5f);
-    const MeshFrame* upper = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, "Armature_Bone_001");
+    const MeshFrame* upper = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), "Armature_Bone_001");
     const float angle = std::atan2(upper->m_matRot._12, upper->m_matRot._11);
     EXPECT_NEAR(angle, 3.14159265f / 12, 0.01f);
     // The translation keeps the bone where it was loaded.
@@ -401,7 +406,7 @@ TEST(SkinnedMesh, ExporterStyleSkinLoadsAndAnimatesSafely) {
         EXPECT_NEAR(p[4].y, 2.0f, 1e-4f) << t;
     }
     // The single-key tracks at time 0 hold a constant pose, never NaN.
-    const MeshFrame* lower = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, "Armature_Bone");
+    const MeshFrame* lower = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), "Armature_Bone");
     for (float t : {0.0f, 5.0f, 23.0f}) {
         Pose(&s, t);
         ASSERT_TRUE(Finite(lower->m_matRot)) << t;
@@ -418,7 +423,7 @@ TEST(SkinnedMesh, MatrixKeysSwitchAtTheMiddleOfEachInterval) {
     Load(&s, "TEST_SKIN_MATRIX.X");
     ASSERT_NE(s.GetDrawElements(), nullptr);
     EXPECT_EQ(s.GetAnimLength(), 4800.0f);
-    const MeshFrame* spine = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, "Spine");
+    const MeshFrame* spine = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), "Spine");
     ASSERT_NE(spine, nullptr);
     Pose(&s, 1100.0f);  // f < 0.5: the key at 0
     EXPECT_EQ(spine->m_matRot._11, 1.0f);
@@ -434,7 +439,7 @@ TEST(SkinnedMesh, TwoKeyRotationTrackWrapsItsNeighbours) {
     MeshFrame target;
     MeshFrame track;
     track.m_pAnimationFrame = &target;
-    track.m_pRotateKeys = new RotateKey[2];
+    track.m_pRotateKeys = std::make_unique<RotateKey[]>(2);
     track.m_dwNumRotateKeys = 2;
     D3DXQUATERNION q0, q1;
     const D3DXVECTOR3 y(0, 1, 0);
@@ -459,7 +464,7 @@ TEST(SkinnedMesh, OneKeyTrackAtTimeZeroGivesItsKeyAtAnyTime) {
     MeshFrame target;
     MeshFrame track;
     track.m_pAnimationFrame = &target;
-    track.m_pPositionKeys = new PositionKey[1];
+    track.m_pPositionKeys = std::make_unique<PositionKey[]>(1);
     track.m_dwNumPositionKeys = 1;
     track.m_pPositionKeys[0] = {0, D3DXVECTOR3(1, 2, 3)};
     for (float t : {0.0f, 1.0f, 44950.0f}) {
@@ -486,7 +491,7 @@ AnimationSet S {
     Load(&s, "inline");
     ASSERT_NE(s.GetDrawElements(), nullptr);
     EXPECT_EQ(s.GetAnimLength(), 0.0f);
-    const MeshFrame* a = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame, "A");
+    const MeshFrame* a = SkinnedMesh::FindFrame(s.GetDrawElements()->m_pRootFrame.get(), "A");
     s.FrameMove(1, 1, 0.01f);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
