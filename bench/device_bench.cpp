@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/os/window.h"
 #include "render/device_setup.h"
@@ -51,9 +52,9 @@ struct Fixture {
     HWND hwnd = nullptr;
     IDirect3DDevice8* dev = nullptr;  // saver.device, lent
     DWORD shader = 0;
-    IDirect3DVertexBuffer8* vb = nullptr;
-    IDirect3DIndexBuffer8* ib = nullptr;
-    IDirect3DTexture8* tex = nullptr;
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    ComPtr<IDirect3DIndexBuffer8> ib;
+    ComPtr<IDirect3DTexture8> tex;
 
     bool Create() {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -93,8 +94,8 @@ struct Fixture {
         const UINT vbBytes = static_cast<UINT>(verts.size() * sizeof(ToonVertex));
         const UINT ibBytes = static_cast<UINT>(indices.size() * sizeof(WORD));
         BYTE* p = nullptr;
-        if (FAILED(dev->CreateVertexBuffer(vbBytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb)) ||
-            FAILED(dev->CreateIndexBuffer(ibBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib))) {
+        if (FAILED(dev->CreateVertexBuffer(vbBytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, vb.Out())) ||
+            FAILED(dev->CreateIndexBuffer(ibBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.Out()))) {
             return false;
         }
         vb->Lock(0, 0, &p, 0);
@@ -104,7 +105,7 @@ struct Fixture {
         std::memcpy(p, indices.data(), ibBytes);
         ib->Unlock();
         std::vector<BYTE> texels(64 * 64 * 4, 0xA0);
-        return SUCCEEDED(dev->CreateTextureFromPixels(64, 64, texels.data(), &tex));
+        return SUCCEEDED(dev->CreateTextureFromPixels(64, 64, texels.data(), tex.Out()));
     }
 
     ~Fixture() {
@@ -114,9 +115,10 @@ struct Fixture {
             dev->SetStreamSource(0, nullptr, 0);
             dev->SetIndices(nullptr, 0);
         }
-        if (tex) tex->Release();
-        if (vb) vb->Release();
-        if (ib) ib->Release();
+        // The resources go before the device that made them.
+        tex.Reset();
+        vb.Reset();
+        ib.Reset();
         ReleaseSaverDevice(&saver);
         if (hwnd) DestroyWindow(hwnd);
     }
@@ -151,7 +153,7 @@ void BM_ToonQueueFrame(benchmark::State& state) {
             material.Diffuse.a = (i % 3) ? 1.0f : 0.5f;
             dev->SetMaterial(&material);
             dev->SetTexture(0, f.tex);
-            dev->SetTexture(1, (i % 2) ? f.tex : nullptr);
+            dev->SetTexture(1, (i % 2) ? f.tex.Get() : nullptr);
             dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 66, 0, 100);
             dev->SetTexture(0, nullptr);
             dev->SetTexture(1, nullptr);

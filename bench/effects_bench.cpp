@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/os/window.h"
@@ -29,7 +30,7 @@ class BenchDevice {
 public:
     BenchDevice() {
         if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        m_d3d.Reset(Direct3DCreate8(D3D_SDK_VERSION));
         if (!m_d3d || !RegisterClassA("NerevalBubbleBench", BenchWindowProc)) return;
         m_hwnd = CreateWindowExA(0, "NerevalBubbleBench", "bubble bench", WS_CAPTION, 0, 0, 640, 480);
         if (!m_hwnd) return;
@@ -43,21 +44,20 @@ public:
         p.AutoDepthStencilFormat = D3DFMT_D16;
         p.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
         if (FAILED(m_d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, m_hwnd,
-                                       D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &m_device))) {
-            m_device = nullptr;
+                                       D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, m_device.Out()))) {
+            m_device.Reset();
         }
     }
     ~BenchDevice() {
-        if (m_device) m_device->Release();
+        m_device.Reset();  // before its window; Direct3D itself goes last, with the members
         if (m_hwnd) DestroyWindow(m_hwnd);
-        if (m_d3d) m_d3d->Release();
     }
     IDirect3DDevice8* Device() const { return m_device; }
 
 private:
-    IDirect3D8* m_d3d = nullptr;
+    ComPtr<IDirect3D8> m_d3d;
     HWND m_hwnd = nullptr;
-    IDirect3DDevice8* m_device = nullptr;
+    ComPtr<IDirect3DDevice8> m_device;
 };
 
 void PreRoll(ParticleBubble* b) {
@@ -151,14 +151,16 @@ void BM_FontCreate(benchmark::State& state) {
     for (auto _ : state) {
         HFONT f = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
                               CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
-        ID3DXFont* font = nullptr;
-        if (!f || FAILED(D3DXCreateFont(dev.Device(), f, &font))) {
+        bool made = false;
+        {
+            ComPtr<ID3DXFont> font;  // released before the GDI font it was made from
+            made = f && SUCCEEDED(D3DXCreateFont(dev.Device(), f, font.Out()));
+        }
+        DeleteObject(f);
+        if (!made) {
             state.SkipWithError("no font");
-            DeleteObject(f);
             return;
         }
-        font->Release();
-        DeleteObject(f);
     }
 }
 BENCHMARK(BM_FontCreate)->Unit(benchmark::kMillisecond);
@@ -173,8 +175,8 @@ void BM_FrameRateText(benchmark::State& state) {
     IDirect3DDevice8* d = dev.Device();
     HFONT f = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
                           CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
-    ID3DXFont* font = nullptr;
-    if (!f || FAILED(D3DXCreateFont(d, f, &font))) {
+    ComPtr<ID3DXFont> font;
+    if (!f || FAILED(D3DXCreateFont(d, f, font.Out()))) {
         state.SkipWithError("no font");
         DeleteObject(f);
         return;
@@ -191,7 +193,7 @@ void BM_FrameRateText(benchmark::State& state) {
             state.ResumeTiming();
         }
     }
-    font->Release();
+    font.Reset();  // before the GDI font it was made from
     DeleteObject(f);
 }
 BENCHMARK(BM_FrameRateText)->Unit(benchmark::kMicrosecond);

@@ -12,8 +12,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/os/window.h"
 #include "render/renderer_states.h"
 #include "render/skinned_mesh.h"
@@ -27,8 +29,8 @@ constexpr int kSize = 256;
 // A hidden window with a device and one whale on it.
 struct Scene {
     HWND hwnd = nullptr;
-    IDirect3D8* d3d = nullptr;
-    IDirect3DDevice8* device = nullptr;
+    ComPtr<IDirect3D8> d3d;
+    ComPtr<IDirect3DDevice8> device;
     SkinnedMesh whale;
     SkinRenderParams params{};
 
@@ -36,7 +38,7 @@ struct Scene {
         if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
         RegisterClassA("NerevalSkinBench", BenchProc);
         hwnd = CreateWindowExA(0, "NerevalSkinBench", "bench", WS_CAPTION, 0, 0, kSize, kSize);
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        d3d.Reset(Direct3DCreate8(D3D_SDK_VERSION));
         if (!hwnd || !d3d) return false;
         D3DPRESENT_PARAMETERS pp{};
         pp.BackBufferWidth = kSize;
@@ -48,7 +50,7 @@ struct Scene {
         pp.EnableAutoDepthStencil = TRUE;
         pp.AutoDepthStencilFormat = D3DFMT_D16;
         if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hwnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                     &device))) {
+                                     device.Out()))) {
             return false;
         }
         SetRendererStates(device);
@@ -70,16 +72,22 @@ struct Scene {
     ~Scene() {
         whale.InvalidateDeviceObjects();
         whale.DeleteDeviceObjects();
-        if (device) device->Release();
-        if (d3d) d3d->Release();
+        device.Reset();  // the device, then Direct3D, then the window
+        d3d.Reset();
         if (hwnd) DestroyWindow(hwnd);
     }
 };
 
+// The one scene, made on first use and shared by every benchmark (also when
+// its creation failed: a half-made scene is kept, as the benchmarks skip).
+// main ends it after the benchmarks: at static destruction the window system
+// the device lives on (shut down at exit) may already be gone.
+std::unique_ptr<Scene> g_scene;
+
 Scene* TheScene() {
     static Scene* scene = [] {
-        auto* s = new Scene;
-        return s->Create() ? s : nullptr;
+        g_scene = std::make_unique<Scene>();
+        return g_scene->Create() ? g_scene.get() : nullptr;
     }();
     return scene;
 }
@@ -139,4 +147,11 @@ BENCHMARK(WhaleFrame)->Arg(0)->Arg(1)->Arg(10);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_scene.reset();
+    return 0;
+}

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
 #include "platform/xfile/xfile.h"
 
@@ -119,14 +120,10 @@ private:
 template <class Fn>
 void ForEachDataChild(IDirectXFileData* parent, Fn fn) {
     for (;;) {
-        IDirectXFileObject* child = nullptr;
-        if (FAILED(parent->GetNextObject(&child)) || !child) return;
-        IDirectXFileData* data = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            fn(data);
-            data->Release();
-        }
-        child->Release();
+        ComPtr<IDirectXFileObject> child;
+        if (FAILED(parent->GetNextObject(child.Out())) || !child) return;
+        ComPtr<IDirectXFileData> data;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) fn(data);
     }
 }
 
@@ -171,11 +168,11 @@ void VisitMesh(IDirectXFileData* object, const FrameInfo* frame, Report* report)
         mesh.influences.assign(mesh.fileVertices, 0);
     }
 
-    ID3DXMesh* loaded = nullptr;
-    ID3DXBuffer* materials = nullptr;
+    ComPtr<ID3DXMesh> loaded;
+    ComPtr<ID3DXBuffer> materials;
     DWORD numMaterials = 0;
-    mesh.loadStatus = D3DXLoadMeshFromXofEx(object, D3DXMESH_SYSTEMMEM, nullptr, nullptr, &materials, &numMaterials,
-                                            &loaded, nullptr, OnMeshChild, &mesh);
+    mesh.loadStatus = D3DXLoadMeshFromXofEx(object, D3DXMESH_SYSTEMMEM, nullptr, nullptr, materials.Out(),
+                                            &numMaterials, loaded.Out(), nullptr, OnMeshChild, &mesh);
     if (SUCCEEDED(mesh.loadStatus)) {
         mesh.vertices = loaded->GetNumVertices();
         mesh.faces = loaded->GetNumFaces();
@@ -196,8 +193,6 @@ void VisitMesh(IDirectXFileData* object, const FrameInfo* frame, Report* report)
             }
             mesh.materials.push_back(std::move(m));
         }
-        materials->Release();
-        loaded->Release();
     }
     report->meshes.push_back(std::move(mesh));
 }
@@ -226,11 +221,11 @@ AnimationInfo ReadAnimation(IDirectXFileData* object, Report* report) {
     AnimationInfo animation;
     animation.name = NameOf(object);
     for (;;) {
-        IDirectXFileObject* child = nullptr;
-        if (FAILED(object->GetNextObject(&child)) || !child) break;
-        IDirectXFileData* data = nullptr;
-        IDirectXFileDataReference* ref = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
+        ComPtr<IDirectXFileObject> child;
+        if (FAILED(object->GetNextObject(child.Out())) || !child) break;
+        ComPtr<IDirectXFileData> data;
+        ComPtr<IDirectXFileDataReference> ref;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
             const GUID* type = TypeOf(data);
             if (type && *type == TID_D3DRMAnimationKey) {
                 ReadAnimationKey(data, &animation, report);
@@ -239,15 +234,13 @@ AnimationInfo ReadAnimation(IDirectXFileData* object, Report* report) {
                 animation.hasFrame = true;
                 VisitFrame(data, nullptr, report);
             }
-            data->Release();
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&ref)))) {
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference,
+                                                   reinterpret_cast<void**>(ref.Out())))) {
             if (!animation.hasFrame) {
                 animation.frame = NameOf(ref);
                 animation.hasFrame = true;
             }
-            ref->Release();
         }
-        child->Release();
     }
     return animation;
 }
@@ -397,31 +390,30 @@ XInfoResult XInfoReport(const std::string& path, const void* data, std::size_t s
         result.error = "file too large";
         return result;
     }
-    IDirectXFile* file = nullptr;
-    HRESULT hr = DirectXFileCreate(&file);
-    if (FAILED(hr)) {
-        result.error = "cannot create the X-file reader";
-        return result;
-    }
-    IDirectXFileEnumObject* enumerator = nullptr;
-    hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-    if (SUCCEEDED(hr)) hr = file->CreateEnumObject(data, static_cast<DWORD>(size), &enumerator);
-    if (FAILED(hr)) {
-        char code[32];
-        std::snprintf(code, sizeof code, " (0x%08X)", static_cast<unsigned>(hr));
-        result.error = std::string(file->GetLastErrorText()) + code;
-        file->Release();
-        return result;
-    }
     Report report;
-    for (;;) {
-        IDirectXFileData* object = nullptr;
-        if (FAILED(enumerator->GetNextDataObject(&object)) || !object) break;
-        VisitObject(object, nullptr, &report);
-        object->Release();
+    {
+        // The reader and its enumerator live only while the file is walked.
+        ComPtr<IDirectXFile> file;
+        HRESULT hr = DirectXFileCreate(file.Out());
+        if (FAILED(hr)) {
+            result.error = "cannot create the X-file reader";
+            return result;
+        }
+        ComPtr<IDirectXFileEnumObject> enumerator;
+        hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+        if (SUCCEEDED(hr)) hr = file->CreateEnumObject(data, static_cast<DWORD>(size), enumerator.Out());
+        if (FAILED(hr)) {
+            char code[32];
+            std::snprintf(code, sizeof code, " (0x%08X)", static_cast<unsigned>(hr));
+            result.error = std::string(file->GetLastErrorText()) + code;
+            return result;
+        }
+        for (;;) {
+            ComPtr<IDirectXFileData> object;
+            if (FAILED(enumerator->GetNextDataObject(object.Out())) || !object) break;
+            VisitObject(object, nullptr, &report);
+        }
     }
-    enumerator->Release();
-    file->Release();
 
     // The reader accepted the file, so it starts with a 16-byte header.
     const std::string_view header(static_cast<const char*>(data), std::min<std::size_t>(size, 16));
