@@ -14,15 +14,16 @@
 
 namespace {
 
-// The obstacle field, loaded once without a device.
+// The obstacle field, loaded once without a device; it lives until exit.
 BackGroundObj* Obstacles() {
-    static BackGroundObj* field = [] {
-        auto* f = new BackGroundObj;
-        f->InitDeviceObjects(nullptr, "OBSTACLE01.X", "OBSTACLE01.BPS", nullptr);
-        f->m_fCheckRange = 200.0f;
-        return f;
+    static BackGroundObj field;
+    static const bool loaded = [] {
+        field.InitDeviceObjects(nullptr, "OBSTACLE01.X", "OBSTACLE01.BPS", nullptr);
+        field.m_fCheckRange = 200.0f;
+        return true;
     }();
-    return field;
+    (void)loaded;
+    return &field;
 }
 
 void RunSchool(benchmark::State& state, int collision) {
