@@ -36,6 +36,11 @@ std::vector<MeshContainer*> Containers(MeshFrame* f, std::vector<MeshFrame*>* fr
     return out;
 }
 
+// The first mesh container of a loaded model (the whales have one).
+MeshContainer* FirstContainer(const SkinnedMesh& s) {
+    return Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
+}
+
 // Model-space positions of a skinned container's original vertices at the
 // current pose, blended as the shaders do (offset x combined per bone).
 std::vector<D3DXVECTOR3> SkinnedPositions(MeshContainer* c) {
@@ -199,7 +204,7 @@ TEST(SkinnedMesh, WhalePoseAtTheLoopEndEqualsThePoseAtZero) {
         SkinnedMesh s;
         Load(&s, name);
         ASSERT_NE(s.GetDrawElements(), nullptr);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
+        MeshContainer* c = FirstContainer(s);
         Pose(&s, 0.0f);
         const std::vector<D3DXVECTOR3> start = SkinnedPositions(c);
         Pose(&s, 44950.0f);
@@ -267,7 +272,7 @@ TEST(SkinnedMesh, WhaleTailBeatsAndTheWaveRunsHeadToTail) {
         SkinnedMesh s;
         Load(&s, name);
         ASSERT_NE(s.GetDrawElements(), nullptr);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
+        MeshContainer* c = FirstContainer(s);
         Pose(&s, 0.0f);
         const std::vector<D3DXVECTOR3> first = SkinnedPositions(c);
         std::size_t nose = 0, tail = 0;
@@ -346,7 +351,7 @@ TEST(SkinnedMesh, WhaleLoopBoundsHoldEveryPose) {
         D3DXVECTOR3 lo, hi;
         ASSERT_TRUE(s.GetLoopBounds(&lo, &hi));
         EXPECT_GT(hi.y, 0.94f);
-        MeshContainer* c = Containers(s.GetDrawElements()->m_pRootFrame.get()).at(0);
+        MeshContainer* c = FirstContainer(s);
         const float slack = 0.01f;  // units; the whale is 9.5 long
         for (int k = 0; k < 97; ++k) {
             Pose(&s, s.GetAnimLength() * (k + 0.37f) / 97.0f);
