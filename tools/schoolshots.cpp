@@ -22,6 +22,7 @@
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tools/private_home.h"
 
 namespace {
 
@@ -73,18 +74,9 @@ int main(int argc, char** argv) {
     }
     if (!(warmup >= 0.0) || !(seconds > 0.0) || fps < 1 || !(dt > 0.0) || dt > 0.05) return Usage();
 
-    // A private home for the settings file, the log and the instance lock.
+    const std::string home = UsePrivateHome("schoolshots");
+    if (home.empty()) return 1;
     std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "schoolshots-XXXXXX").string();
-    char* home = mkdtemp(pattern.data());
-    if (!home) {
-        std::fprintf(stderr, "schoolshots: no temporary folder\n");
-        return 1;
-    }
-    setenv("XDG_CONFIG_HOME", home, 1);
-    setenv("XDG_STATE_HOME", home, 1);
-    setenv("XDG_RUNTIME_DIR", home, 1);
-    if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::filesystem::create_directories(outDir, ec);
 
     Settings settings;

@@ -31,6 +31,7 @@
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
+#include "tools/private_home.h"
 
 namespace {
 
@@ -86,17 +87,9 @@ int main(int argc, char** argv) {
     }
     if (!(wall > 0.0) || !(dt > 0.0) || dt > 0.05 || width < 64 || height < 48) return Usage();
 
+    const std::string home = UsePrivateHome("soak");
+    if (home.empty()) return 1;
     std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "soak-XXXXXX").string();
-    char* home = mkdtemp(pattern.data());
-    if (!home) {
-        std::fprintf(stderr, "soak: no temporary folder\n");
-        return 1;
-    }
-    setenv("XDG_CONFIG_HOME", home, 1);
-    setenv("XDG_STATE_HOME", home, 1);
-    setenv("XDG_RUNTIME_DIR", home, 1);
-    if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
     Settings settings;
     for (const char* s : kHeaviest) SetSettingsValue(&settings, s);
     settings.Save();  // Initiate loads the settings from the (private) file
