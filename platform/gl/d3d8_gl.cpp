@@ -14,6 +14,9 @@
 #include <vector>
 
 #include <time.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/gl/d3d8_gl_device.h"
 
@@ -521,8 +524,27 @@ DWORD IDirect3D8::Release() {
     return 0;
 }
 
+namespace {
+
+// The software GL driver takes its per-frame binning memory in blocks of
+// 64 KiB and more and frees them once the frame is drawn. glibc raises its
+// mmap threshold to the size of any large block that is freed (an 8 MiB
+// texture's decode buffer, at load); from then on those per-frame blocks come
+// from the brk heap, fragment it, and the process's resident size creeps up
+// for hours. Fixing the threshold at glibc's default keeps every block of
+// 128 KiB or more in a mapping of its own, returned to the system when freed.
+void KeepLargeBlocksOutOfTheHeap() {
+#if defined(__GLIBC__)
+    static const bool once = mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
+    (void)once;
+#endif
+}
+
+}  // namespace
+
 IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
+    KeepLargeBlocksOutOfTheHeap();
     if (!EnsureSdlVideo()) return nullptr;
     if (SdlVideoShowsNothingUnasked()) {
         std::fprintf(stderr, "nereval: no display to draw on (the video system chose its \"%s\" driver)\n",

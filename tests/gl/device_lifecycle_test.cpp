@@ -1,6 +1,9 @@
 // Device creation, back-buffer sizing, Reset, the lost-device pair, scene
 // bracketing, state defaults and refusal of bad input.
 #include <gtest/gtest.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -91,6 +94,24 @@ TEST(DeviceCreation, RefusesMissingWindowAndBadArguments) {
     EXPECT_LT(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_R8G8B8, D3DFMT_R8G8B8, FALSE), 0);
     d3d->Release();
 }
+
+#if defined(__GLIBC__)
+// A large block freed at load must not pull the driver's per-frame blocks
+// (128 KiB and more) into the brk heap, where they fragment it for hours.
+TEST(DeviceCreation, LargeBlocksKeepTheirOwnMappings) {
+    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    void* decode = std::malloc(8u << 20);
+    static_cast<volatile char*>(decode)[0] = 1;
+    std::free(decode);
+    const size_t mappedBefore = mallinfo2().hblks;
+    void* frameBlock = std::malloc(256u << 10);
+    static_cast<volatile char*>(frameBlock)[0] = 1;
+    EXPECT_EQ(mallinfo2().hblks, mappedBefore + 1);
+    std::free(frameBlock);
+    d3d->Release();
+}
+#endif
 
 // Runs in a child process whose video driver has no OpenGL: creating the
 // device must fail with a status, not crash. The parent spawns it.
