@@ -48,7 +48,7 @@ struct LinkedProgram {
 };
 
 // The programs of one vertex program: the general one, whose fragment stage
-// follows the state block (any state), built at creation; and the programs
+// follows the state block (any state), built at its first use; and the programs
 // specialised for the fragment states drawn so far, built at their first
 // draw. A variant whose build failed keeps program 0 and draws with the
 // general one.
@@ -59,6 +59,7 @@ struct ProgramSet {
     LinkedProgram variants[kMaxVariants];
     UINT count = 0;
     UINT last = 0;  // the variant found last: most draws repeat it
+    bool generalTried = false;  // the general program's link was tried (it is 0 if that failed)
 
     void FreeGl() {
         if (general.program) glDeleteProgram(general.program);
@@ -181,6 +182,7 @@ private:
     bool CurrentSetup(DrawSetup* setup);
     LinkedProgram* SelectProgram(ProgramSet* set);
     bool BuildVertexPrograms(ProgramSet* set, const VertexProgram& vertex);
+    LinkedProgram* GeneralProgram(ProgramSet* set);
     void Prepare(const DrawSetup& setup);
     void BindVertexArray(VaoSlot* vao, const VertexLayout& layout, GLuint buffer, std::uint64_t serial, UINT stride,
                          UINT offset);

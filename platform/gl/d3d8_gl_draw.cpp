@@ -270,35 +270,54 @@ bool GlDevice::CurrentSetup(DrawSetup* setup) {
     if (m_state.shaderSlot >= 0) {
         ShaderSlot& s = m_programs.shaders[m_state.shaderSlot];
         *setup = DrawSetup{SelectProgram(&s.programs), &s.layout, &s.vao, true};
-        return true;
+        return setup->program->program != 0;
     }
     if (m_state.fvfSlot >= 0) {
         FvfSlot& f = m_programs.fvfs[m_state.fvfSlot];
         *setup = DrawSetup{SelectProgram(&m_programs.ffp[f.preTransformed ? 1 : 0]), &f.layout, &f.vao, false};
-        return true;
+        return setup->program->program != 0;
     }
     return false;
 }
 
-// Links the general program of a freshly compiled vertex program; on failure
-// frees what was made and returns false.
+// Takes a freshly compiled vertex program into a set; on failure frees what
+// was made and returns false. A shader the device cannot draw with is refused
+// here: with variants on, a program specialised for the default state is
+// linked as a check and dropped at once. The general program, whose fragment
+// stage follows the state block, is linked only when a draw needs it
+// (GeneralProgram): most sets never do, and each one holds about 1.5 MiB of
+// the driver's memory and costs start-up time.
 bool GlDevice::BuildVertexPrograms(ProgramSet* set, const VertexProgram& vertex) {
     *set = ProgramSet{};
     set->vertex = vertex;
-    set->general.program = m_programs.builder.Link(vertex, nullptr);
+    if (!m_programs.specialise) return GeneralProgram(set)->program != 0;
+    const FragmentKey defaults;
+    const GLuint check = m_programs.builder.Link(vertex, &defaults);
     m_bound.program = 0;  // linking bound the new program for its sampler set-up
-    if (!set->general.program) {
+    if (!check) {
         set->FreeGl();
         return false;
     }
-    set->general.constants = glGetUniformLocation(set->general.program, "c");
+    glDeleteProgram(check);
     return true;
+}
+
+// The set's general program, linked at its first use; program 0 when that
+// link failed (it is not tried again).
+LinkedProgram* GlDevice::GeneralProgram(ProgramSet* set) {
+    if (!set->general.program && !set->generalTried) {
+        set->generalTried = true;
+        set->general.program = m_programs.builder.Link(set->vertex, nullptr);
+        m_bound.program = 0;  // linking bound the new program for its sampler set-up
+        if (set->general.program) set->general.constants = glGetUniformLocation(set->general.program, "c");
+    }
+    return &set->general;
 }
 
 // at the first draw in that state, or the general program when variants are
 // off, the set is full or the variant did not build.
 LinkedProgram* GlDevice::SelectProgram(ProgramSet* set) {
-    if (!m_programs.specialise) return &set->general;
+    if (!m_programs.specialise) return GeneralProgram(set);
     if (m_dirty.block || m_dirty.textures) m_programs.fragmentKey = CurrentFragmentKey();
     UINT found = set->count;
     if (set->count > 0 && set->keys[set->last] == m_programs.fragmentKey) {
@@ -312,7 +331,7 @@ LinkedProgram* GlDevice::SelectProgram(ProgramSet* set) {
         }
     }
     if (found == set->count) {
-        if (set->count == kMaxVariants) return &set->general;
+        if (set->count == kMaxVariants) return GeneralProgram(set);
         LinkedProgram& v = set->variants[found];
         v = LinkedProgram{};
         set->keys[found] = m_programs.fragmentKey;
@@ -323,7 +342,7 @@ LinkedProgram* GlDevice::SelectProgram(ProgramSet* set) {
     }
     set->last = found;
     LinkedProgram& v = set->variants[found];
-    return v.program ? &v : &set->general;
+    return v.program ? &v : GeneralProgram(set);
 }
 
 void GlDevice::Prepare(const DrawSetup& setup) {

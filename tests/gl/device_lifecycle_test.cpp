@@ -260,6 +260,10 @@ TEST_F(DeviceTest, RefusesBadInputWithoutDrawing) {
     EXPECT_EQ(dev()->CreateVertexShader(twice, source, &handle, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev()->CreateVertexShader(good, "void main() { this is not GLSL }", &handle, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev()->CreateVertexShader(good, nullptr, &handle, 0), D3DERR_INVALIDCALL);
+    // Compiles, but cannot link with the fragment stage (oFog must be a float).
+    EXPECT_EQ(dev()->CreateVertexShader(good, "out int oFog;\nvoid main() { gl_Position = vec4(0.0); oFog = 1; }",
+                                        &handle, 0),
+              D3DERR_INVALIDCALL);
     float reg[8] = {};
     EXPECT_EQ(dev()->SetVertexShaderConstant(95, reg, 2), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev()->SetVertexShaderConstant(94, reg, 2), S_OK);
