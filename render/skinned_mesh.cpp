@@ -574,14 +574,15 @@ namespace {
 
 // One skinned container's bind positions and bone influences, read once for
 // the loop box.
-struct SkinInfluences {
+// The bind-pose box of the vertices each bone of a skinned container moves
+// (weight above 0): a posed vertex is a weighted mean of its bones' moves of
+// it, so it lies in the box of those bones' moved boxes.
+struct BoneBoxes {
     MeshContainer* container;
-    std::vector<D3DXVECTOR3> bind;
-    std::vector<DWORD> bone, vertex;
-    std::vector<float> weight;
+    std::vector<D3DXVECTOR3> lo, hi;  // per bone; lo.x > hi.x: the bone moves no vertex
 };
 
-void GatherInfluences(MeshFrame* frame, std::vector<SkinInfluences>* out) {
+void GatherBoneBoxes(MeshFrame* frame, std::vector<BoneBoxes>* out) {
     for (; frame; frame = frame->m_pSibling.get()) {
         for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) continue;
@@ -590,26 +591,32 @@ void GatherInfluences(MeshFrame* frame, std::vector<SkinInfluences>* out) {
             const DWORD n = mesh->GetNumVertices();
             BYTE* v = nullptr;
             if (n == 0 || FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) continue;
-            SkinInfluences s{c, std::vector<D3DXVECTOR3>(n), {}, {}, {}};
+            const DWORD bones = c->m_pSkinMesh->GetNumBones();
+            BoneBoxes boxes{c, std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(1e30f, 1e30f, 1e30f)),
+                            std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(-1e30f, -1e30f, -1e30f))};
             const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
-            for (DWORD i = 0; i < n; ++i) std::memcpy(&s.bind[i], v + std::size_t{i} * stride, sizeof(D3DXVECTOR3));
-            mesh->UnlockVertexBuffer();
-            for (DWORD b = 0; b < c->m_pSkinMesh->GetNumBones(); ++b) {
+            std::vector<DWORD> vertices;
+            std::vector<float> weights;
+            for (DWORD b = 0; b < bones; ++b) {
                 const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
                 if (count == 0 || !c->m_ppBoneMatrix[b]) continue;
-                std::vector<DWORD> vertices(count);
-                std::vector<float> weights(count);
+                vertices.resize(count);
+                weights.resize(count);
                 if (FAILED(c->m_pSkinMesh->GetBoneInfluence(b, vertices.data(), weights.data()))) continue;
                 for (DWORD i = 0; i < count; ++i) {
-                    if (vertices[i] >= n) continue;
-                    s.bone.push_back(b);
-                    s.vertex.push_back(vertices[i]);
-                    s.weight.push_back(weights[i]);
+                    if (vertices[i] >= n || !(weights[i] > 0.0f)) continue;
+                    D3DXVECTOR3 p;
+                    std::memcpy(&p, v + std::size_t{vertices[i]} * stride, sizeof p);
+                    D3DXVECTOR3& lo = boxes.lo[b];
+                    D3DXVECTOR3& hi = boxes.hi[b];
+                    lo = D3DXVECTOR3(std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z));
+                    hi = D3DXVECTOR3(std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z));
                 }
             }
-            out->push_back(std::move(s));
+            mesh->UnlockVertexBuffer();
+            out->push_back(std::move(boxes));
         }
-        GatherInfluences(frame->m_pChild.get(), out);
+        GatherBoneBoxes(frame->m_pChild.get(), out);
     }
 }
 
@@ -619,8 +626,8 @@ void SkinnedMesh::ComputeLoopBounds() {
     m_bLoopBounds = false;
     m_vLoopMin = D3DXVECTOR3(1e30f, 1e30f, 1e30f);
     m_vLoopMax = D3DXVECTOR3(-1e30f, -1e30f, -1e30f);
-    std::vector<SkinInfluences> skins;
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) GatherInfluences(e->m_pRootFrame.get(), &skins);
+    std::vector<BoneBoxes> skins;
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) GatherBoneBoxes(e->m_pRootFrame.get(), &skins);
     if (skins.empty()) {
         m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
         return;
@@ -628,9 +635,6 @@ void SkinnedMesh::ComputeLoopBounds() {
     const float saved = GetCurrentTime();
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    std::vector<D3DXVECTOR3> posed;
-    std::vector<float> total;
-    std::vector<D3DXMATRIX> skinning;
     const int samples = m_fAnimLength > 0.0f ? kLoopBoundSamples : 1;
     for (int k = 0; k < samples; ++k) {
         SetCurrentTime(m_fAnimLength * static_cast<float>(k) / static_cast<float>(samples));
@@ -640,27 +644,26 @@ void SkinnedMesh::ComputeLoopBounds() {
             e->m_pRootFrame->m_matTrans = identity;
             UpdateFrames(e->m_pRootFrame.get(), identity);
         }
-        // Each vertex blended over its bones as the shaders do (offset x
-        // combined, weighted), then the box grown by it.
-        for (const SkinInfluences& s : skins) {
+        // Each bone's box moved by its skinning matrix (offset x combined, an
+        // affine map): the moved centre, and the half extents through the
+        // matrix's absolute values.
+        for (const BoneBoxes& s : skins) {
             MeshContainer* c = s.container;
-            skinning.resize(c->m_pSkinMesh->GetNumBones());
-            for (DWORD b = 0; b < skinning.size(); ++b) {
-                if (c->m_ppBoneMatrix[b]) D3DXMatrixMultiply(&skinning[b], &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
-            }
-            posed.assign(s.bind.size(), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
-            total.assign(s.bind.size(), 0.0f);
-            for (std::size_t i = 0; i < s.bone.size(); ++i) {
-                D3DXVECTOR3 p;
-                D3DXVec3TransformCoord(&p, &s.bind[s.vertex[i]], &skinning[s.bone[i]]);
-                posed[s.vertex[i]] += p * s.weight[i];
-                total[s.vertex[i]] += s.weight[i];
-            }
-            for (std::size_t i = 0; i < posed.size(); ++i) {
-                if (!(total[i] > 0.0f)) continue;
-                const D3DXVECTOR3 p = posed[i] / total[i];
-                m_vLoopMin = D3DXVECTOR3(std::fmin(m_vLoopMin.x, p.x), std::fmin(m_vLoopMin.y, p.y), std::fmin(m_vLoopMin.z, p.z));
-                m_vLoopMax = D3DXVECTOR3(std::fmax(m_vLoopMax.x, p.x), std::fmax(m_vLoopMax.y, p.y), std::fmax(m_vLoopMax.z, p.z));
+            for (std::size_t b = 0; b < s.lo.size(); ++b) {
+                if (s.lo[b].x > s.hi[b].x || !c->m_ppBoneMatrix[b]) continue;
+                D3DXMATRIX m;
+                D3DXMatrixMultiply(&m, &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
+                const D3DXVECTOR3 centre = (s.lo[b] + s.hi[b]) * 0.5f;
+                const D3DXVECTOR3 half = (s.hi[b] - s.lo[b]) * 0.5f;
+                for (int j = 0; j < 3; ++j) {
+                    const float mid = centre.x * m(0, j) + centre.y * m(1, j) + centre.z * m(2, j) + m(3, j);
+                    const float reach = half.x * std::fabs(m(0, j)) + half.y * std::fabs(m(1, j)) +
+                                        half.z * std::fabs(m(2, j));
+                    float* lo = &m_vLoopMin.x;
+                    float* hi = &m_vLoopMax.x;
+                    lo[j] = std::fmin(lo[j], mid - reach);
+                    hi[j] = std::fmax(hi[j], mid + reach);
+                }
                 m_bLoopBounds = true;
             }
         }
