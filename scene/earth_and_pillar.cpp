@@ -8,8 +8,14 @@
 #include "settings/settings.h"
 #include "core/errlog.h"
 #include "platform/base/alloc.h"
+#include "platform/d3dx/d3dx_resource.h"
 
 float EarthAndPillar::s_fRingAngle = 0.0f;
+
+void EarthAndPillar::PrefetchImages() {
+    PrefetchImageResource("EARTH.JPG");  // the textures EARTH.X and MOON01.X name
+    PrefetchImageResource("MOONFACE01.JPG");
+}
 
 HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settings* settings, ErrLog* log) {
     m_bEarth = settings->intChkEarth;

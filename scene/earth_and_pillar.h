@@ -31,6 +31,10 @@ public:
     ~EarthAndPillar() { DeleteDeviceObjects(); }
 
     HRESULT InitDeviceObjects(IDirect3DDevice8* device, const Settings* settings, ErrLog* log);
+    // Start-up, before the window and the device exist: starts decoding the
+    // Earth's and the moon's images on worker threads for InitDeviceObjects
+    // to take (ReleasePrefetchedImages frees them if those pieces are off).
+    static void PrefetchImages();
     // Advances the ring by dt seconds (the frame step) and poses the floating pillars.
     void Update(float dt);
     int Render(IDirect3DDevice8* device, const Camera* camera, const FrustumRecord* frustum, int reserved,

@@ -9,6 +9,7 @@
 
 #include "flock/school.h"
 #include "music/bgm.h"
+#include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "render/device_setup.h"
@@ -119,7 +120,9 @@ int Initiate(HWND hwnd) {
         g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
     }
     if (!InitStage("InitiateRenderer...\n", [&] { return InitiateRenderer(hwnd); })) return FailStart("InitiateRenderer");
-    if (!InitStage("InitiateObjects...\n", [&] { return InitiateObjects(hwnd); })) return FailStart("InitiateObjects");
+    const bool objects = InitStage("InitiateObjects...\n", [&] { return InitiateObjects(hwnd); });
+    ReleasePrefetchedImages();  // what no texture took
+    if (!objects) return FailStart("InitiateObjects");
     if (g_Settings.intChkBGM == 1 && !InitStage("InitiateBGM...\n", [&] { return InitiateBGM(hwnd); })) {
         return FailStart("InitiateBGM");  // fixed log text
     }

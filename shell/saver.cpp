@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/os/clock.h"
+#include "scene/earth_and_pillar.h"
 #include "settings/config_dialog.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
@@ -92,6 +93,7 @@ void HideCursorUntilHidden() {
 }  // namespace
 
 int RunSaver() {
+    EarthAndPillar::PrefetchImages();  // decoded beside the window's and the device's creation
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
     int x = 0, y = 0;

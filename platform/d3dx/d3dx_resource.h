@@ -11,6 +11,15 @@ constexpr HRESULT D3DXERR_INVALIDDATA = static_cast<HRESULT>(0x88760B59u);
 HRESULT D3DXCreateTextureFromResourceA(IDirect3DDevice8* device, const char* resourceName,
                                        IDirect3DTexture8** texture);
 
+// Start-up: starts decoding the image resource of that name on a worker
+// thread, so that the first D3DXCreateTextureFromResourceA of that name takes
+// the decoded pixels instead of decoding them itself. Up to four; a name
+// already asked for, or a thread that cannot start, is ignored (the texture
+// is then decoded as usual). ReleasePrefetchedImages waits for the workers
+// and frees what no texture took.
+void PrefetchImageResource(const char* resourceName);
+void ReleasePrefetchedImages();
+
 // "Assembles" the vertex shader resource of that name (type "RCDATA"): our
 // shaders are GLSL text, so the buffer holds the NUL-terminated source that
 // CreateVertexShader compiles.

@@ -20,31 +20,36 @@ protected:
     DeviceHarness h;
 };
 
+// The second time from a decode started ahead (and named in other case).
 TEST_F(TextureFromResourceTest, ToonRampUploadsEveryTexelAsDecoded) {
-    IDirect3DTexture8* tex = nullptr;
-    ASSERT_EQ(D3DXCreateTextureFromResourceA(dev(), "Toon.bmp", &tex), S_OK);
-    ASSERT_NE(tex, nullptr);
-    EXPECT_EQ(tex->GetWidth(), 128u);
-    EXPECT_EQ(tex->GetHeight(), 128u);
+    for (const bool prefetched : {false, true}) {
+        SCOPED_TRACE(prefetched ? "prefetched" : "decoded at creation");
+        if (prefetched) PrefetchImageResource("TOON.BMP");
+        IDirect3DTexture8* tex = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromResourceA(dev(), "Toon.bmp", &tex), S_OK);
+        ASSERT_NE(tex, nullptr);
+        EXPECT_EQ(tex->GetWidth(), 128u);
+        EXPECT_EQ(tex->GetHeight(), 128u);
 
-    // Drawn over the whole back buffer with point sampling: pixel x shows texel x.
-    h.SetRendererStages();
-    dev()->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
-    dev()->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
-    dev()->SetTexture(0, tex);
-    ASSERT_EQ(dev()->BeginScene(), S_OK);
-    ASSERT_EQ(h.DrawScreenRect(0, 0, 128, 16, 0xFFFFFFFF), S_OK);
-    ASSERT_EQ(dev()->EndScene(), S_OK);
-    dev()->SetTexture(0, nullptr);
-    tex->Release();
-    h.Read();
+        // Drawn over the whole back buffer with point sampling: pixel x shows texel x.
+        h.SetRendererStages();
+        dev()->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
+        dev()->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+        dev()->SetTexture(0, tex);
+        ASSERT_EQ(dev()->BeginScene(), S_OK);
+        ASSERT_EQ(h.DrawScreenRect(0, 0, 128, 16, 0xFFFFFFFF), S_OK);
+        ASSERT_EQ(dev()->EndScene(), S_OK);
+        dev()->SetTexture(0, nullptr);
+        tex->Release();
+        h.Read();
 
-    const ResourceData res = FindResourceData("Toon.bmp", "RCDATA");
-    Image img;
-    ASSERT_EQ(DecodeImage(res.data, res.size, &img), S_OK);
-    for (int x = 0; x < 128; ++x) {
-        const std::uint8_t* t = &img.bgra[(8u * img.width + x) * 4];  // B, G, R, A
-        ASSERT_TRUE(ColorNear(h.Pixel(x, 8), Rgba{t[2], t[1], t[0], 255}, 1)) << "column " << x;
+        const ResourceData res = FindResourceData("Toon.bmp", "RCDATA");
+        Image img;
+        ASSERT_EQ(DecodeImage(res.data, res.size, &img), S_OK);
+        for (int x = 0; x < 128; ++x) {
+            const std::uint8_t* t = &img.bgra[(8u * img.width + x) * 4];  // B, G, R, A
+            ASSERT_TRUE(ColorNear(h.Pixel(x, 8), Rgba{t[2], t[1], t[0], 255}, 1)) << "column " << x;
+        }
     }
     EXPECT_EQ(dev()->GetFrameStats().glErrors, 0u);
 }
@@ -62,6 +67,14 @@ TEST_F(TextureFromResourceTest, MissingOrUndecodableResourcesFailCleanly) {
     EXPECT_EQ(D3DXCreateTextureFromResourceA(nullptr, "Toon.bmp", &tex), D3DERR_INVALIDCALL);
     EXPECT_EQ(D3DXCreateTextureFromResourceA(dev(), nullptr, &tex), D3DERR_INVALIDCALL);
     EXPECT_EQ(D3DXCreateTextureFromResourceA(dev(), "Toon.bmp", nullptr), D3DERR_INVALIDCALL);
+    // Decoded ahead: the same failures; one that no texture takes is freed.
+    PrefetchImageResource("Toon.vsh");
+    PrefetchImageResource("NoSuchTexture.bmp");
+    PrefetchImageResource("MOONFACE01.JPG");
+    EXPECT_EQ(D3DXCreateTextureFromResourceA(dev(), "toon.vsh", &tex), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXCreateTextureFromResourceA(dev(), "NoSuchTexture.bmp", &tex), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(tex, nullptr);
+    ReleasePrefetchedImages();
     EXPECT_EQ(dev()->GetFrameStats().glErrors, 0u);
 }
 
