@@ -11,6 +11,7 @@
 #include "music/bgm.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/clock.h"
+#include "platform/os/instance.h"
 #include "platform/os/window.h"
 #include "render/device_setup.h"
 #include "render/renderer_states.h"
@@ -60,6 +61,12 @@ float g_fAppTime = 0.0f;
 const char* g_szFailedStage = nullptr;
 std::unique_ptr<MusicManager> g_pMusicManager;
 std::unique_ptr<MusicSegment> g_pSegment;
+
+namespace {
+// Held by the hosted saver that plays the music (see InitiateBGM).
+constexpr const char* kMusicLockName = "NEREVAL_MUSIC";
+HANDLE g_hMusicLock = nullptr;
+}  // namespace
 
 namespace {
 
@@ -248,6 +255,15 @@ HRESULT InitiateObjects(HWND) {
 }
 
 HRESULT InitiateBGM(HWND hwnd) {
+    // The daemon starts one hosted saver per monitor: the first to get here
+    // plays the tune, the others keep silent. The lock goes with the process.
+    if (g_bHostedWindow && !g_hMusicLock) {
+        g_hMusicLock = CreateMutexA(nullptr, FALSE, kMusicLockName);
+        if (!g_hMusicLock && GetLastError() == ERROR_ALREADY_EXISTS) {
+            std::fprintf(stderr, "nereval: music off here: the saver on another monitor plays it\n");
+            return S_FALSE;
+        }
+    }
     g_pMusicManager = NewUnique<MusicManager>();
     if (!g_pMusicManager) {
         g_ErrLog.Append("\tpMusicManager == NULL");  // fixed log text (no newline)
@@ -498,6 +514,11 @@ void ReleaseAll() {
     if (g_pSegment && g_pSegment->IsPlaying() == 1) g_pSegment->Stop(0);
     g_pSegment.reset();
     g_pMusicManager.reset();
+    if (g_hMusicLock) {
+        ReleaseMutex(g_hMusicLock);
+        CloseHandle(g_hMusicLock);
+        g_hMusicLock = nullptr;
+    }
     if (g_hFont) {
         DeleteObject(g_hFont);
         g_hFont = nullptr;

@@ -6,6 +6,9 @@
 // Audio goes to the silent real-time output (NEREVAL_AUDIO_DRIVER=null), or
 // to none at all ("none").
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -91,6 +94,29 @@ TEST_F(MusicLifecycle, NoAudioOutputOrSoundfontStartsWithoutMusicButABrokenBuilt
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         ReleaseAll();
     }
+}
+
+// Hosted savers, one per monitor: while another holds the music, this one
+// starts silent; once that one has ended, this one plays.
+TEST_F(MusicLifecycle, OneHostedSaverPlaysTheMusic) {
+    MusicOn("tune_main.mid", "null");
+    g_bHostedWindow = 1;
+    const std::string lock = RuntimeDir() + "/NEREVAL_MUSIC.lock";
+    const int other = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    testing::internal::CaptureStderr();
+    const int started = Start();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(started, 1) << Log();
+    EXPECT_EQ(g_pMusicManager, nullptr);
+    EXPECT_NE(err.find("another monitor plays it"), std::string::npos) << err;
+    ReleaseAll();
+    close(other);
+    ASSERT_EQ(Start(), 1) << Log();
+    EXPECT_NE(g_pMusicManager, nullptr);
+    ReleaseAll();
+    g_bHostedWindow = 0;
 }
 
 TEST_F(MusicLifecycle, MissingUserFilePlaysTheBuiltInTuneAtPlus5dB) {
