@@ -13,9 +13,6 @@
 
 namespace {
 
-// A random value in [0, 1].
-float Unit() { return static_cast<float>(Rand() / 32767.0); }
-
 float Length(const D3DXVECTOR3& v) { return D3DXVec3Length(&v); }
 
 D3DXVECTOR3 Normalised(const D3DXVECTOR3& v) {
@@ -64,8 +61,8 @@ HRESULT Boids::CreateWhales(unsigned seed, ErrLog* log) {
     for (int i = 0; i < m_nCount; ++i) {
         Boid& b = m_pBoids[i];
         float u[6], p[6];
-        for (float& v : u) v = Unit();
-        for (float& v : p) v = Unit();
+        for (float& v : u) v = RandUnit();
+        for (float& v : p) v = RandUnit();
         b.m_vHeading = Normalised(D3DXVECTOR3(u[3] - u[4], u[1] - u[2], u[5] - u[0]));
         b.m_vPosition = D3DXVECTOR3((p[3] - p[4]) * spread - 150.0f, (p[1] - p[2]) * spread + 25.0f,
                                     (p[5] - p[0]) * spread - 160.0f);

@@ -6,12 +6,6 @@
 #include "scene/background_obj.h"
 #include "settings/settings.h"
 
-namespace {
-
-float Unit() { return static_cast<float>(Rand() / 32767.0); }
-
-}  // namespace
-
 void Goal::ApplySettings(const Settings* s) {
     m_fBaseSpeed = s->intWhlSpeedCur / 100.0f * 0.037f + 0.037f;
     m_bAnimation = s->intChkAnim;
@@ -28,10 +22,10 @@ void Goal::UpdateTarget(const D3DXVECTOR3& eye, float dt) {
         // Floating never follows: the flag keeps its construction value 0 there.
         if (m_nCameraMode != kCameraFloating) m_bFollow = (Rand() % 2 == 0) ? 1 : 0;
         float u[6];
-        for (float& v : u) v = Unit();
+        for (float& v : u) v = RandUnit();
         m_vTarget = D3DXVECTOR3((u[3] - u[4]) * 600.0f, (u[1] - u[2]) * 150.0f, (u[5] - u[0]) * 600.0f);
-        const float w1 = Unit();
-        const float w2 = Unit();
+        const float w1 = RandUnit();
+        const float w2 = RandUnit();
         m_fTargetPeriod = (w2 - w1) * 40.0f + 40.0f;  // 0 to 80 s, most often near 40
         m_fTargetTimer = 0.0f;
     }

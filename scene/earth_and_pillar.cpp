@@ -80,8 +80,8 @@ HRESULT EarthAndPillar::InitDeviceObjects(IDirect3DDevice8* device, const Settin
         for (int i = 0; i < kFloatingCount; ++i) {
             m_pFltPillarObj[i].SetModel(m_pFltPillarMdl.get());
             // Start phases anywhere in (-2π, 2π): two successive draws, first one first.
-            float r1 = static_cast<float>(Rand() / 32767.0);
-            float r2 = static_cast<float>(Rand() / 32767.0);
+            float r1 = RandUnit();
+            float r2 = RandUnit();
             m_pfPhase[i] = (r1 - r2) * kTwoPi;
         }
     }

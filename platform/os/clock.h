@@ -32,3 +32,5 @@ void SetClockOverride(const ClockOverride* clock);
 constexpr int kRandMax = 32767;
 int Rand();
 void SRand(unsigned seed);
+// Rand() / 32767: a random value in [0, 1].
+inline float RandUnit() { return static_cast<float>(Rand() / 32767.0); }
