@@ -8,9 +8,13 @@
 //
 // Prints a line per 10 simulated minutes and, last,
 //   soak: simulated S s, frames F, rss start A MiB, end B MiB, rss growth G, nan N, draws D
-// (rss measured after 10 simulated seconds of warm-up and at the end; nan:
-// values found NaN or infinite, counted every frame; draws: the device's draw
-// calls over all frames). Exit status 1 when a value was ever NaN, the
+// (rss start and end: the medians of the resident size, sampled every 10
+// simulated seconds, over the first 10 simulated minutes after a 10-second
+// warm-up and over the last 10; shorter runs compare their two halves. The
+// driver's working set follows the picture, so one reading swings by a few
+// MiB from the next; a leak moves the medians. nan: values found NaN or
+// infinite, counted every frame; draws: the device's draw calls over all
+// frames). Exit status 1 when a value was ever NaN, the
 // resident memory grew by more than 2 MiB or a frame drew nothing.
 // Settings and logs live in a private temporary folder, never the user's.
 #include <unistd.h>
@@ -24,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "flock/school.h"
 #include "platform/os/clock.h"
@@ -46,6 +51,8 @@ constexpr const char* kHeaviest[] = {
 };
 constexpr double kReportEvery = 600.0;  // simulated seconds between report lines
 constexpr double kWarmUp = 10.0;        // simulated seconds before the first memory reading
+constexpr double kSampleEvery = 10.0;   // simulated seconds between memory readings
+constexpr double kWindow = 600.0;       // simulated seconds of readings at each end of the run
 constexpr double kMaxGrowthMiB = 2.0;
 
 double ResidentMiB() {
@@ -53,6 +60,22 @@ double ResidentMiB() {
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+struct Reading {
+    double t;    // simulated seconds
+    double mib;  // resident size
+};
+
+// The median of the readings whose time lies in [from, to]; NaN when none does.
+double MedianOver(const std::vector<Reading>& readings, double from, double to) {
+    std::vector<double> v;
+    for (const Reading& r : readings) {
+        if (r.t >= from && r.t <= to) v.push_back(r.mib);
+    }
+    if (v.empty()) return std::nan("");
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
 }
 
 int Usage() {
@@ -110,8 +133,10 @@ int main(int argc, char** argv) {
     long frames = 0, emptyFrames = 0, nonFinite = 0;
     unsigned long long draws = 0, drawsSinceReport = 0;
     long framesSinceReport = 0;
-    double rssStart = 0.0;
+    std::vector<Reading> readings;
+    readings.reserve(16384);  // 45 simulated hours; past that the vector grows, harmlessly
     const long warmFrames = std::lround(kWarmUp / dt);
+    const long sampleFrames = std::max(1L, std::lround(kSampleEvery / dt));
     const long reportFrames = std::lround(kReportEvery / dt);
     const long lastFrame = simulated > 0.0 ? std::max(warmFrames, std::lround(simulated / dt)) : -1;
     while ((frames < warmFrames || wallSeconds() < wall) && frames != lastFrame) {
@@ -124,7 +149,9 @@ int main(int argc, char** argv) {
         ++framesSinceReport;
         emptyFrames += drawn == 0;
         nonFinite += CountNonFinite(g_Boids, g_Goal, g_Ferguson, g_CameraRig, g_Camera);
-        if (frames == warmFrames) rssStart = ResidentMiB();
+        if (frames >= warmFrames && (frames - warmFrames) % sampleFrames == 0) {
+            readings.push_back(Reading{frames * dt, ResidentMiB()});
+        }
         if (frames % reportFrames == 0) {
             std::printf("soak: t %7.0f s  frames %8ld  rss %7.1f MiB  draws/frame %6.1f  nan %ld  wall %6.0f s\n",
                         frames * dt, frames, ResidentMiB(), static_cast<double>(drawsSinceReport) / framesSinceReport,
@@ -134,7 +161,11 @@ int main(int argc, char** argv) {
             framesSinceReport = 0;
         }
     }
-    const double rssEnd = ResidentMiB();
+    readings.push_back(Reading{frames * dt, ResidentMiB()});
+    const double first = readings.front().t, last = readings.back().t;
+    const double window = std::min(kWindow, 0.5 * (last - first));
+    const double rssStart = MedianOver(readings, first, first + window);
+    const double rssEnd = MedianOver(readings, last - window, last);
     const double growth = rssEnd - rssStart;
     ReleaseAll();
     std::filesystem::remove_all(home, ec);
