@@ -655,15 +655,16 @@ void SkinnedMesh::ComputeLoopBounds() {
                 D3DXMatrixMultiply(&m, &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
                 const D3DXVECTOR3 centre = (s.lo[b] + s.hi[b]) * 0.5f;
                 const D3DXVECTOR3 half = (s.hi[b] - s.lo[b]) * 0.5f;
-                for (int j = 0; j < 3; ++j) {
-                    const float mid = centre.x * m(0, j) + centre.y * m(1, j) + centre.z * m(2, j) + m(3, j);
-                    const float reach = half.x * std::fabs(m(0, j)) + half.y * std::fabs(m(1, j)) +
-                                        half.z * std::fabs(m(2, j));
-                    float* lo = &m_vLoopMin.x;
-                    float* hi = &m_vLoopMax.x;
-                    lo[j] = std::fmin(lo[j], mid - reach);
-                    hi[j] = std::fmax(hi[j], mid + reach);
-                }
+                D3DXVECTOR3 mid;
+                D3DXVec3TransformCoord(&mid, &centre, &m);
+                const auto reach = [&](int j) {
+                    return half.x * std::fabs(m(0, j)) + half.y * std::fabs(m(1, j)) + half.z * std::fabs(m(2, j));
+                };
+                const D3DXVECTOR3 r(reach(0), reach(1), reach(2));
+                m_vLoopMin = D3DXVECTOR3(std::fmin(m_vLoopMin.x, mid.x - r.x), std::fmin(m_vLoopMin.y, mid.y - r.y),
+                                         std::fmin(m_vLoopMin.z, mid.z - r.z));
+                m_vLoopMax = D3DXVECTOR3(std::fmax(m_vLoopMax.x, mid.x + r.x), std::fmax(m_vLoopMax.y, mid.y + r.y),
+                                         std::fmax(m_vLoopMax.z, mid.z + r.z));
                 m_bLoopBounds = true;
             }
         }
