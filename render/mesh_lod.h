@@ -5,10 +5,14 @@
 // keeps its own position, normal, colour and bone weights and a skinned pose
 // of the full mesh poses the simplified one too.
 //
-// Kept as they are: vertices on an open edge, and vertices whose position is
-// shared by another vertex (a seam where colour or normal change), so the
-// outline and the colour borders stay where they were. A collapse that would
-// turn a triangle over, or join two sheets of the surface, is not made.
+// Kept as they are: vertices on an open edge, so the outline stays where it
+// was, and, unless `collapseSeams`, vertices whose position is shared by
+// another vertex (a seam where colour or normal change), so the colour borders
+// stay exactly where they were. With `collapseSeams` the copies of a seam
+// vertex move together, onto the copies of a neighbour on the same seam: the
+// borders keep their sides and no crack opens, but they lose detail as the
+// rest does. A collapse that would turn a triangle over, or join two sheets
+// of the surface, is not made.
 #pragma once
 
 #include <cstdint>
@@ -21,4 +25,4 @@
 // Triangles with an index past the vertices are dropped; positions that are
 // not finite numbers leave the mesh as it is.
 std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
-                                        std::size_t targetTriangles);
+                                        std::size_t targetTriangles, bool collapseSeams = false);

@@ -181,7 +181,7 @@ SkinnedMesh::SkinnedMesh()
       m_bPoseReady(false),
       m_pToonTexture(nullptr),
       m_fFogDistance(0.0f),
-      m_bFar(false),
+      m_nLevel(0),
       m_pLog(nullptr),
       m_pSourceData(nullptr),
       m_SourceSize(0) {

@@ -99,10 +99,11 @@ struct MeshContainer {
     // model space (SkinnedMesh::SkinPosed), drawn for every whale of the build.
     ComPtr<IDirect3DVertexBuffer8> m_pPosedVB;
     DWORD m_dwPosedSerial = 0;  // the pose m_pPosedVB holds (0: none yet)
-    // The lower level of detail for whales far away: fewer triangles over the
-    // same posed vertices (render/mesh_lod.h); null when the mesh has none.
-    ComPtr<IDirect3DIndexBuffer8> m_pLodIB;
-    DWORD m_dwLodFaces = 0;
+    // The lower levels of detail for whales far away: fewer triangles over the
+    // same posed vertices (render/mesh_lod.h), level 1 then level 2; null
+    // when the mesh has none.
+    ComPtr<IDirect3DIndexBuffer8> m_pLodIB[2];
+    DWORD m_dwLodFaces[2] = {};
     float m_fRadius = 0.0f;  // largest distance of a bind-pose vertex from the mesh's origin
 };
 
@@ -173,11 +174,13 @@ public:
     static constexpr DWORD kPaletteSize = 28;  // bones per draw: c9..c92
     static constexpr DWORD kNoShader = 0xFFFFFFFFu;
     static constexpr DWORD kMethodVertexShader = 1;
-    // A whale whose bounding sphere is at most this many pixels across on the
-    // back buffer is drawn at the lower level of detail, with about this share
-    // of its triangles.
-    static constexpr float kLodPixels = 120.0f;
-    static constexpr float kLodShare = 0.4f;
+    // A whale whose bounding sphere is at most kLodPixels[i] across on the
+    // back buffer is drawn at level of detail i + 1, with about kLodShare[i]
+    // of its triangles. Level 1 keeps the colour borders exactly; level 2, for
+    // whales a few dozen pixels long, simplifies them too.
+    static constexpr int kLodLevels = 2;
+    static constexpr float kLodPixels[kLodLevels] = {120.0f, 80.0f};
+    static constexpr float kLodShare[kLodLevels] = {0.4f, 0.15f};
 
     SkinnedMesh();
     ~SkinnedMesh();
@@ -290,7 +293,7 @@ private:
     ComPtr<IDirect3DTexture8> m_pToonTexture;
     D3DXMATRIX m_matView;
     float m_fFogDistance;
-    bool m_bFar;  // this instance is drawn at the lower level of detail
+    int m_nLevel;  // this instance's level of detail: 0 all triangles, 1.. kLodLevels fewer
 
     ErrLog* m_pLog;
     const void* m_pSourceData;

@@ -366,7 +366,7 @@ float LargestRadius(const MeshFrame* frame) {
     float r = 0.0f;
     for (; frame; frame = frame->m_pSibling.get()) {
         for (const MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (c->m_pLodIB) r = std::max(r, c->m_fRadius);
+            if (c->m_pLodIB[0]) r = std::max(r, c->m_fRadius);
         }
         r = std::max(r, LargestRadius(frame->m_pChild.get()));
     }
@@ -422,7 +422,7 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     D3DXMatrixTranspose(&rows, &worldView);
     // Far away: the bounding sphere (the largest mesh radius, scaled as the
     // world matrix scales) at most kLodPixels across on the back buffer.
-    m_bFar = false;
+    m_nLevel = 0;
     if (m_bLod && worldView._43 > 0.0f) {
         float radius = 0.0f;
         for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
@@ -430,7 +430,9 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
                                       params.matWorld._13 * params.matWorld._13);
         const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
                              static_cast<float>(m_pDevice->GetBackBufferHeight());
-        m_bFar = radius > 0.0f && pixels <= kLodPixels;
+        for (int i = 0; radius > 0.0f && i < kLodLevels; ++i) {
+            if (pixels <= kLodPixels[i]) m_nLevel = i + 1;
+        }
     }
     const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
     hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
@@ -552,12 +554,14 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
     return true;
 }
 
-// The lower level of detail over the blended mesh's vertices (start-up work,
-// once per device generation): only for a mesh drawn with one texture, whose
-// groups can be one draw.
+// The lower levels of detail over the blended mesh's vertices (start-up
+// work, once per device generation): only for a mesh drawn with one texture,
+// whose groups can be one draw.
 void SkinnedMesh::BuildLod(MeshContainer* c) {
-    c->m_pLodIB.Reset();
-    c->m_dwLodFaces = 0;
+    for (int i = 0; i < kLodLevels; ++i) {
+        c->m_pLodIB[i].Reset();
+        c->m_dwLodFaces[i] = 0;
+    }
     c->m_fRadius = 0.0f;
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
@@ -592,39 +596,48 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
     }
     mesh->UnlockIndexBuffer();
 
-    const std::vector<std::uint32_t> lod = SimplifyMesh(positions, indices, static_cast<std::size_t>(faces * kLodShare));
-    if (lod.empty() || lod.size() >= indices.size()) return;
-    const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
-    if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
-                                            D3DPOOL_MANAGED, c->m_pLodIB.Out()))) {
-        c->m_pLodIB.Reset();
-        return;
-    }
-    if (FAILED(c->m_pLodIB->Lock(0, 0, &bytes, 0))) {
-        c->m_pLodIB.Reset();
-        return;
-    }
-    for (std::size_t i = 0; i < lod.size(); ++i) {
-        if (wide) {
-            std::memcpy(bytes + 4 * i, &lod[i], 4);
-        } else {
-            const WORD w = static_cast<WORD>(lod[i]);
-            std::memcpy(bytes + 2 * i, &w, 2);
+    for (int level = 0; level < kLodLevels; ++level) {
+        // Level 2 and beyond may simplify the colour borders as well.
+        const std::vector<std::uint32_t> lod =
+            SimplifyMesh(positions, indices, static_cast<std::size_t>(faces * kLodShare[level]), level > 0);
+        const std::size_t fewer = level > 0 ? std::size_t{c->m_dwLodFaces[level - 1]} * 3 : indices.size();
+        if (lod.empty() || lod.size() >= fewer) return;
+        const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
+        ComPtr<IDirect3DIndexBuffer8>& ib = c->m_pLodIB[level];
+        if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                                D3DPOOL_MANAGED, ib.Out()))) {
+            ib.Reset();
+            return;
         }
+        if (FAILED(ib->Lock(0, 0, &bytes, 0))) {
+            ib.Reset();
+            return;
+        }
+        for (std::size_t i = 0; i < lod.size(); ++i) {
+            if (wide) {
+                std::memcpy(bytes + 4 * i, &lod[i], 4);
+            } else {
+                const WORD w = static_cast<WORD>(lod[i]);
+                std::memcpy(bytes + 2 * i, &w, 2);
+            }
+        }
+        ib->Unlock();
+        c->m_dwLodFaces[level] = static_cast<DWORD>(lod.size() / 3);
     }
-    c->m_pLodIB->Unlock();
-    c->m_dwLodFaces = static_cast<DWORD>(lod.size() / 3);
 }
 
 HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
     if (!c->m_pMesh || !c->m_pBoneCombinationBuf || !c->m_pPosedVB) return S_OK;
     HRESULT hr = S_OK;
     if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
-    const bool lod = m_bFar && c->m_pLodIB;
+    // The coarsest level built, up to this instance's.
+    int level = m_nLevel;
+    while (level > 0 && !c->m_pLodIB[level - 1]) --level;
+    const bool lod = level > 0;
     ComPtr<IDirect3DIndexBuffer8> full;
     if (!lod) c->m_pMesh->GetIndexBuffer(full.Out());
     hr = m_pDevice->SetStreamSource(0, c->m_pPosedVB, sizeof(PosedVertex));
-    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(lod ? c->m_pLodIB.Get() : full.Get(), 0);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(lod ? c->m_pLodIB[level - 1].Get() : full.Get(), 0);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(m_dwPosedShader);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
     if (lod) {
@@ -634,7 +647,8 @@ HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
             hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId].Get() : nullptr);
         }
         if (SUCCEEDED(hr)) {
-            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0, c->m_dwLodFaces);
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0,
+                                                 c->m_dwLodFaces[level - 1]);
         }
         m_pDevice->SetTexture(0, nullptr);
         m_pDevice->SetTexture(1, nullptr);
@@ -681,8 +695,10 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
             c->m_pMesh.Reset();
             c->m_pBoneCombinationBuf.Reset();
             c->m_pPosedVB.Reset();
-            c->m_pLodIB.Reset();
-            c->m_dwLodFaces = 0;
+            for (int i = 0; i < kLodLevels; ++i) {
+                c->m_pLodIB[i].Reset();
+                c->m_dwLodFaces[i] = 0;
+            }
             c->m_dwPosedSerial = 0;
             m_dwFramesPosed = 0;
             c->m_dwAttribGroups = 0;

@@ -118,7 +118,7 @@ Frame Top {
     ASSERT_EQ(s.RestoreDeviceObjects(), 0);
     const float sentinel[12] = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
     dev()->SetVertexShaderConstant(12, sentinel, 3);
-    Drawn(&s, Params(5.0f));
+    Drawn(&s, Params(6.0f));
     MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(c->m_dwPaletteSize, 2u);
@@ -200,10 +200,10 @@ TEST_F(SkinnedMeshGl, SharedPoseDrawsThePalettePicture) {
     EXPECT_LE(differing * 500, compared) << differing << " of " << compared << " pixels differ";
 }
 
-// A whale at most kLodPixels across on the back buffer draws the lower level of
-// detail (fewer triangles over the same posed vertices, one draw); nearer, all
-// of them. The far whale covers about what the full mesh covers.
-TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
+// A whale at most kLodPixels[i] across on the back buffer draws level of
+// detail i + 1 (fewer triangles over the same posed vertices, one draw);
+// nearer, all of them. The far whale covers about what the full mesh covers.
+TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelsOfDetail) {
     SetRendererStates(dev());
     SkinnedMesh s;
     ASSERT_EQ(s.InitDeviceObjects(dev(), Caps(), "WHALESKINNED01.X"), 0);
@@ -213,11 +213,13 @@ TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
     p.matView._43 += 30.0f;  // 44 units away: about 12 pixels across on this 48-pixel picture
     Drawn(&s, p);
     MeshContainer* c = FirstContainer(s.GetDrawElements()->m_pRootFrame.get());
-    ASSERT_NE(c->m_pLodIB, nullptr);
+    ASSERT_NE(c->m_pLodIB[0], nullptr);
+    ASSERT_NE(c->m_pLodIB[1], nullptr);
     const DWORD faces = c->m_pMesh->GetNumFaces();
-    EXPECT_LT(c->m_dwLodFaces, faces / 2);
-    EXPECT_GT(c->m_dwLodFaces, faces / 4);
-    EXPECT_EQ(dev()->GetFrameStats().triangles, c->m_dwLodFaces);
+    EXPECT_LT(c->m_dwLodFaces[0], faces / 2);
+    EXPECT_GT(c->m_dwLodFaces[0], faces / 4);
+    EXPECT_LT(c->m_dwLodFaces[1], c->m_dwLodFaces[0] / 2) << "level 2 simplifies the colour borders too";
+    EXPECT_EQ(dev()->GetFrameStats().triangles, c->m_dwLodFaces[1]);
     EXPECT_EQ(dev()->GetFrameStats().drawCalls, 1u);
     const int far = Drawn(&s, p);
     s.SetLevelOfDetail(false);
@@ -226,9 +228,12 @@ TEST_F(SkinnedMeshGl, FarWhalesDrawTheLowerLevelOfDetail) {
     EXPECT_GT(far, 0);
     EXPECT_NEAR(far, full, full / 5 + 2);
 
-    // Near (the whale fills the picture, and a larger back buffer would make
-    // it larger still): every triangle.
+    // About 100 pixels across (twice this picture): level 1. Nearer still
+    // (the whale fills the picture, and a larger back buffer would make it
+    // larger still): every triangle.
     s.SetLevelOfDetail(true);
+    Drawn(&s, Params(6.0f));
+    EXPECT_EQ(dev()->GetFrameStats().triangles, c->m_dwLodFaces[0]);
     Drawn(&s, Params(3.0f));
     EXPECT_EQ(dev()->GetFrameStats().triangles, faces);
 }

@@ -63,6 +63,44 @@ double Volume(const std::vector<float>& p, const std::vector<std::uint32_t>& idx
     return v;
 }
 
+// A flat 8 x 8 grid of quads in z = 0: its border is an open edge, and the
+// middle column (x = 4) is a seam: each of its vertices exists twice, the
+// left copy used by the left half's triangles, the right copy by the right's.
+struct SeamedSheet {
+    static constexpr int n = 9;
+    std::vector<float> p;
+    std::vector<std::uint32_t> idx;
+    std::map<std::pair<int, int>, std::uint32_t> left, right;
+    SeamedSheet() {
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                left[{x, y}] = static_cast<std::uint32_t>(p.size() / 3);
+                p.insert(p.end(), {float(x), float(y), 0});
+                if (x == 4) {
+                    right[{x, y}] = static_cast<std::uint32_t>(p.size() / 3);
+                    p.insert(p.end(), {float(x), float(y), 0});
+                } else {
+                    right[{x, y}] = left[{x, y}];
+                }
+            }
+        }
+        for (int y = 0; y + 1 < n; ++y) {
+            for (int x = 0; x + 1 < n; ++x) {
+                auto& m = x < 4 ? left : right;
+                idx.insert(idx.end(), {m[{x, y}], m[{x + 1, y}], m[{x + 1, y + 1}]});
+                idx.insert(idx.end(), {m[{x, y}], m[{x + 1, y + 1}], m[{x, y + 1}]});
+            }
+        }
+    }
+    // Twice the signed area of triangle f of `lod` (positive: facing +z).
+    float Area2(const std::vector<std::uint32_t>& lod, std::size_t f) const {
+        const float* a = &p[3 * lod[f]];
+        const float* b = &p[3 * lod[f + 1]];
+        const float* c = &p[3 * lod[f + 2]];
+        return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+    }
+};
+
 }  // namespace
 
 TEST(MeshLod, ClosedSurfaceKeepsItsShapeWindingAndClosureWithFewerTriangles) {
@@ -83,31 +121,11 @@ TEST(MeshLod, ClosedSurfaceKeepsItsShapeWindingAndClosureWithFewerTriangles) {
 }
 
 TEST(MeshLod, OutlineAndSeamsStayAndBrokenIndicesAreDropped) {
-    // A flat 8 x 8 grid of quads: its border is an open edge, and the middle
-    // column is a seam (each of its vertices exists twice, one per side).
-    const int n = 9;
-    std::vector<float> p;
-    std::map<std::pair<int, int>, std::uint32_t> left, right;
-    for (int y = 0; y < n; ++y) {
-        for (int x = 0; x < n; ++x) {
-            left[{x, y}] = static_cast<std::uint32_t>(p.size() / 3);
-            p.insert(p.end(), {float(x), float(y), 0});
-            if (x == 4) {
-                right[{x, y}] = static_cast<std::uint32_t>(p.size() / 3);
-                p.insert(p.end(), {float(x), float(y), 0});
-            } else {
-                right[{x, y}] = left[{x, y}];
-            }
-        }
-    }
-    std::vector<std::uint32_t> idx;
-    for (int y = 0; y + 1 < n; ++y) {
-        for (int x = 0; x + 1 < n; ++x) {
-            auto& m = x < 4 ? left : right;  // the right half uses the seam's second copy
-            idx.insert(idx.end(), {m[{x, y}], m[{x + 1, y}], m[{x + 1, y + 1}]});
-            idx.insert(idx.end(), {m[{x, y}], m[{x + 1, y + 1}], m[{x, y + 1}]});
-        }
-    }
+    const SeamedSheet sheet;
+    const int n = SeamedSheet::n;
+    const std::vector<float>& p = sheet.p;
+    const std::vector<std::uint32_t>& idx = sheet.idx;
+    auto left = sheet.left, right = sheet.right;
     const std::vector<std::uint32_t> lod = SimplifyMesh(p, idx, 10);
     EXPECT_LT(lod.size(), idx.size() / 2) << "the inside of a flat sheet costs nothing to remove";
     std::set<std::uint32_t> used(lod.begin(), lod.end());
@@ -119,12 +137,7 @@ TEST(MeshLod, OutlineAndSeamsStayAndBrokenIndicesAreDropped) {
         }
     }
     // Every triangle keeps facing +z (the winding of the input).
-    for (std::size_t f = 0; f < lod.size(); f += 3) {
-        const float* a = &p[3 * lod[f]];
-        const float* b = &p[3 * lod[f + 1]];
-        const float* c = &p[3 * lod[f + 2]];
-        EXPECT_GT((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]), 0.0f);
-    }
+    for (std::size_t f = 0; f < lod.size(); f += 3) EXPECT_GT(sheet.Area2(lod, f), 0.0f);
 
     std::vector<std::uint32_t> broken = idx;
     broken[4] = 100000;
@@ -133,4 +146,31 @@ TEST(MeshLod, OutlineAndSeamsStayAndBrokenIndicesAreDropped) {
     std::vector<float> bad = p;
     bad[7] = std::nanf("");
     EXPECT_TRUE(SimplifyMesh(bad, idx, 10) == idx) << "a position that is not a number: nothing is changed";
+}
+
+// Collapsing along seams: both copies of a seam vertex move together, so each
+// side keeps its own copies, the border stays between the sides and no crack
+// opens (the sheet's area stays whole); the sheet gets coarser than when the
+// seam is locked.
+TEST(MeshLod, SeamCollapsesMoveBothSidesTogether) {
+    const SeamedSheet sheet;
+    const std::vector<std::uint32_t> locked = SimplifyMesh(sheet.p, sheet.idx, 4);
+    const std::vector<std::uint32_t> lod = SimplifyMesh(sheet.p, sheet.idx, 4, true);
+    EXPECT_LT(lod.size(), locked.size());
+    std::set<std::uint32_t> leftSide, rightSide;
+    for (const auto& [xy, v] : sheet.left) {
+        if (xy.first <= 4) leftSide.insert(v);
+    }
+    for (const auto& [xy, v] : sheet.right) {
+        if (xy.first >= 4) rightSide.insert(v);
+    }
+    float area2 = 0.0f;
+    for (std::size_t f = 0; f < lod.size(); f += 3) {
+        const bool l = leftSide.count(lod[f]) && leftSide.count(lod[f + 1]) && leftSide.count(lod[f + 2]);
+        const bool r = rightSide.count(lod[f]) && rightSide.count(lod[f + 1]) && rightSide.count(lod[f + 2]);
+        EXPECT_TRUE(l != r) << "triangle " << f / 3 << " takes the copies of one side";
+        EXPECT_GT(sheet.Area2(lod, f), 0.0f);
+        area2 += sheet.Area2(lod, f);
+    }
+    EXPECT_FLOAT_EQ(area2, 2.0f * 8 * 8);
 }
