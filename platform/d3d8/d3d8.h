@@ -238,8 +238,11 @@ void SimulateDeviceLoss(IDirect3DDevice8* device);
 // which is the back buffer when both have the same size (Present only swaps);
 // false: into an off-screen buffer that Present scales to the window.
 // fragmentVariants: fragment programs specialised for a state so far.
+// computedRamps: kinds of ramp texture (rows alike, a few steps) whose linear
+// filtering the fragment programs compute instead of sampling.
 struct DeviceDrawPath {
     bool intoWindow;
     DWORD fragmentVariants;
+    DWORD computedRamps;
 };
 DeviceDrawPath GetDeviceDrawPath(IDirect3DDevice8* device);

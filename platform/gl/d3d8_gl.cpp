@@ -271,7 +271,7 @@ HRESULT GlDevice::GetDeviceCaps(D3DCAPS8* caps) {
 }
 
 DeviceDrawPath GlDevice::DrawPath() const {
-    DeviceDrawPath path{m_back.direct, 0};
+    DeviceDrawPath path{m_back.direct, 0, static_cast<DWORD>(m_programs.builder.RampCount())};
     for (const ProgramSet& p : m_programs.ffp) path.fragmentVariants += p.count;
     for (const ShaderSlot& s : m_programs.shaders) path.fragmentVariants += s.programs.count;
     return path;
@@ -560,5 +560,5 @@ void SimulateDeviceLoss(IDirect3DDevice8* device) {
 
 DeviceDrawPath GetDeviceDrawPath(IDirect3DDevice8* device) {
     auto* d = dynamic_cast<d3d8gl::GlDevice*>(device);
-    return d ? d->DrawPath() : DeviceDrawPath{false, 0};
+    return d ? d->DrawPath() : DeviceDrawPath{false, 0, 0};
 }

@@ -115,6 +115,24 @@ private:
     ~GlIndexBuffer() override;
 };
 
+// A texture whose rows are all alike and whose row changes value at most
+// kMaxRampSteps times (a lighting ramp): under linear filtering with the
+// coordinate clamped, what it gives at coordinate u is a sum of clamped
+// steps, which the fragment program computes instead of sampling (llvmpipe
+// samples at about twice the cost of the sum).
+constexpr int kMaxRampSteps = 8;
+struct RampTable {
+    int steps = -1;  // value changes along the row; -1: not a ramp
+    float width = 0.0f;  // texels in the row
+    // In texel units (0..255), so that between the steps the sum is a whole
+    // number and the colour is exactly the texel's.
+    float base[4] = {};                   // r, g, b, a of the first texel
+    float position[kMaxRampSteps] = {};   // step k rises between texel centres position[k] and position[k] + 1
+    float delta[kMaxRampSteps][4] = {};   // the change of r, g, b, a over step k
+};
+// The ramp of width x height BGRA texels, or steps -1.
+RampTable FindRamp(UINT width, UINT height, const BYTE* bgra);
+
 class GlTexture final : public IDirect3DTexture8, public GlResourceLink {
 public:
     UINT GetWidth() const override { return width; }
@@ -127,6 +145,8 @@ public:
     // Levels below 0 exist: made by the first draw that samples the texture
     // with a mip filter (see GlDevice::Prepare).
     bool mipmapped = false;
+    RampTable ramp;
+    int rampId = -1;  // ProgramBuilder::RegisterRamp's number for `ramp`; -1: sampled
 
 private:
     ~GlTexture() override;
@@ -189,8 +209,14 @@ struct StateBlock {
     float textureFactor[4];  // D3DRS_TEXTUREFACTOR as r, g, b, a
     float fogColor[4];       // r, g, b; a = 1 when fog is enabled
     float alphaState[4];     // x D3DCMPFUNC of the alpha test (8 = off), y reference 0..1, z fade factor
+    // Per stage: a ramp computed instead of sampled (RampTable): x steps,
+    // y texture width, z 1 when the stage uses it (else it samples).
+    float rampInfo[2][4];
+    float rampBase[2][4];
+    float rampPosition[2][kMaxRampSteps];        // two vec4 per stage
+    float rampDelta[2][kMaxRampSteps][4];
 };
-static_assert(sizeof(StateBlock) == 272, "StateBlock must match the std140 layout of NrvState");
+static_assert(sizeof(StateBlock) == 656, "StateBlock must match the std140 layout of NrvState");
 
 // The state a specialised fragment program is compiled for, normalised so that
 // states which draw alike share one program: what a stage ignores (arguments
@@ -201,7 +227,7 @@ struct FragmentKey {
     std::uint8_t alphaFunc = 8;     // D3DCMPFUNC of the alpha test, 8 (ALWAYS) when it is off
     std::uint8_t fog = 0;           // 1: fog blends towards the fog colour
     std::uint8_t fade = 0;          // 1: the material fade multiplies the alpha
-    std::uint8_t texture[2] = {};   // 1: a texture is bound on the stage (else it reads white)
+    std::uint8_t texture[2] = {};   // 1: a texture is bound on the stage (else it reads white); 2 + id: ramp `id` computed
     bool operator==(const FragmentKey& o) const {
         return std::memcmp(this, &o, sizeof *this) == 0;
     }
@@ -232,12 +258,21 @@ public:
     // Links a vertex shader with the general fragment program (key null) or
     // with one specialised for `key`. The vertex shader stays for more links.
     GLuint Link(const VertexProgram& vertex, const FragmentKey* key);
+    // A number for this ramp, the same for equal ramps (at most kMaxRamps
+    // kinds; -1 beyond): specialised programs compute ramp `id` with its
+    // values as constants.
+    int RegisterRamp(const RampTable& ramp);
+    int RampCount() const { return m_rampCount; }
+
+    static constexpr int kMaxRamps = 16;
 
 private:
     GLuint GeneralFragmentShader(TexCoordType t0, TexCoordType t1);
     GLuint CompileFragment(TexCoordType t0, TexCoordType t1, const FragmentKey* key);
 
     GLuint m_fragment[kTexTypeCount][kTexTypeCount] = {};
+    RampTable m_ramps[kMaxRamps];
+    int m_rampCount = 0;
 };
 
 // Shared GL helpers.

@@ -29,6 +29,10 @@ layout(std140) uniform NrvState {
     vec4 nrv_textureFactor;
     vec4 nrv_fogColor;
     vec4 nrv_alphaState;
+    vec4 nrv_rampInfo[2];  // per stage: steps, texture width, 1 when computed
+    vec4 nrv_rampBase[2];
+    vec4 nrv_rampPosition[4];  // stage s, step k: [2 * s + k / 4][k % 4]
+    vec4 nrv_rampDelta[16];    // stage s, step k: [8 * s + k]
 };
 )";
 
@@ -105,6 +109,8 @@ const char* const kFragmentGlsl = R"(
 #define NRV_ALPHA1 nrv_alpha1
 #define NRV_ALPHA_FUNC int(nrv_alphaState.x)
 #define NRV_FOG (nrv_fogColor.a > 0.5)
+#define NRV_SAMPLE0(c) (nrv_rampInfo[0].z > 0.5 ? Ramp(0, (c).x, int(nrv_rampInfo[0].x)) : texture(nrv_stage0, c))
+#define NRV_SAMPLE1(c) (nrv_rampInfo[1].z > 0.5 ? Ramp(1, (c).x, int(nrv_rampInfo[1].x)) : texture(nrv_stage1, c))
 const bool nrv_kTex0 = true;
 const bool nrv_kTex1 = true;
 const bool nrv_kFade = true;
@@ -138,6 +144,20 @@ vec4 Stage(ivec4 c, ivec4 a, vec4 tex, vec4 current, vec4 diffuse) {
     return vec4(rgb, alpha);
 }
 
+// A ramp texture under linear filtering, its coordinate clamped: the first
+// texel's colour plus each step's change, in full between the centres of
+// the texels on either side of it, in part within them (texel units, so
+// that between the steps the sum is exactly a texel's value). A specialised
+// program has the same sum with the values as constants (RampSource).
+vec4 Ramp(int s, float u, int steps) {
+    float x = u * nrv_rampInfo[s].y - 0.5;
+    vec4 v = nrv_rampBase[s];
+    for (int k = 0; k < steps; ++k) {
+        v += nrv_rampDelta[8 * s + k] * clamp(x - nrv_rampPosition[2 * s + k / 4][k % 4], 0.0, 1.0);
+    }
+    return v / 255.0;
+}
+
 bool AlphaPasses(int func, float alpha, float ref) {
     float a = floor(alpha * 255.0 + 0.5);
     if (func == 1) return false;
@@ -155,10 +175,12 @@ void main() {
     vec4 current = diffuse;
     if (NRV_COLOR0.x != 1) {  // a disabled stage ends the cascade
         // An unbound stage samples opaque white (a 1 x 1 texture in the general program).
-        vec4 t0 = nrv_kTex0 ? texture(nrv_stage0, NRV_COLOR0.w == 1 ? oT1.xy : oT0.xy) : vec4(1.0);
+        vec2 c0 = NRV_COLOR0.w == 1 ? oT1.xy : oT0.xy;
+        vec4 t0 = nrv_kTex0 ? NRV_SAMPLE0(c0) : vec4(1.0);
         current = Stage(NRV_COLOR0, NRV_ALPHA0, t0, current, diffuse);
         if (NRV_COLOR1.x != 1) {
-            vec4 t1 = nrv_kTex1 ? texture(nrv_stage1, NRV_COLOR1.w == 1 ? oT1.xy : oT0.xy) : vec4(1.0);
+            vec2 c1 = NRV_COLOR1.w == 1 ? oT1.xy : oT0.xy;
+            vec4 t1 = nrv_kTex1 ? NRV_SAMPLE1(c1) : vec4(1.0);
             current = Stage(NRV_COLOR1, NRV_ALPHA1, t1, current, diffuse);
         }
     }
@@ -305,13 +327,39 @@ void ProgramBuilder::FreeGl() {
     }
 }
 
+namespace {
+
+// The sampling of stage s in a specialised program: the texture, or ramp
+// `id` as the sum Ramp() makes, with its values as constants.
+std::string SampleSource(int stage, int id, const RampTable* ramps) {
+    char line[160];
+    if (id < 0) {
+        std::snprintf(line, sizeof line, "#define NRV_SAMPLE%d(c) texture(nrv_stage%d, c)\n", stage, stage);
+        return line;
+    }
+    const RampTable& r = ramps[id];
+    std::snprintf(line, sizeof line, "#define NRV_SAMPLE%d(c) ((vec4(%.9g, %.9g, %.9g, %.9g)", stage, r.base[0],
+                  r.base[1], r.base[2], r.base[3]);
+    std::string out = line;
+    for (int k = 0; k < r.steps; ++k) {
+        const float* d = r.delta[k];
+        std::snprintf(line, sizeof line, " + vec4(%.9g, %.9g, %.9g, %.9g) * clamp((c).x * %.9g - 0.5 - %.9g, 0.0, 1.0)",
+                      d[0], d[1], d[2], d[3], static_cast<double>(r.width), r.position[k]);
+        out += line;
+    }
+    return out + ") / 255.0)\n";
+}
+
+}  // namespace
+
 GLuint ProgramBuilder::CompileFragment(TexCoordType t0, TexCoordType t1, const FragmentKey* key) {
     char inputs[96];
     std::snprintf(inputs, sizeof inputs, "in %s oT0;\nin %s oT1;\n", kTexTypeNames[t0], kTexTypeNames[t1]);
-    char constants[640] = "";
+    std::string constants;
     if (key) {
         const FragmentKey& k = *key;
-        std::snprintf(constants, sizeof constants,
+        char text[640];
+        std::snprintf(text, sizeof text,
                       "#define NRV_SPECIALISED 1\n"
                       "const ivec4 nrv_kColor0 = ivec4(%d, %d, %d, %d);\n"
                       "const ivec4 nrv_kAlpha0 = ivec4(%d, %d, %d, 0);\n"
@@ -326,9 +374,23 @@ GLuint ProgramBuilder::CompileFragment(TexCoordType t0, TexCoordType t1, const F
                       k.alpha[0][2], k.color[1][0], k.color[1][1], k.color[1][2], k.color[1][3], k.alpha[1][0],
                       k.alpha[1][1], k.alpha[1][2], k.alphaFunc, k.fog ? "true" : "false", k.fade ? "true" : "false",
                       k.texture[0] ? "true" : "false", k.texture[1] ? "true" : "false");
+        constants = text;
+        for (int stage = 0; stage < 2; ++stage) {
+            const int id = k.texture[stage] >= 2 && k.texture[stage] - 2 < m_rampCount ? k.texture[stage] - 2 : -1;
+            constants += SampleSource(stage, id, m_ramps);
+        }
     }
-    const char* parts[] = {"#version 330 core\n", kStateBlockGlsl, inputs, constants, kFragmentGlsl};
+    const char* parts[] = {"#version 330 core\n", kStateBlockGlsl, inputs, constants.c_str(), kFragmentGlsl};
     return CompileShader(GL_FRAGMENT_SHADER, parts, 5);
+}
+
+int ProgramBuilder::RegisterRamp(const RampTable& ramp) {
+    for (int i = 0; i < m_rampCount; ++i) {
+        if (std::memcmp(&m_ramps[i], &ramp, sizeof ramp) == 0) return i;
+    }
+    if (m_rampCount == kMaxRamps) return -1;
+    m_ramps[m_rampCount] = ramp;
+    return m_rampCount++;
 }
 
 GLuint ProgramBuilder::GeneralFragmentShader(TexCoordType t0, TexCoordType t1) {

@@ -189,6 +189,35 @@ HRESULT GlDevice::CreateIndexBuffer(UINT length, DWORD, D3DFORMAT format, D3DPOO
     return S_OK;
 }
 
+RampTable FindRamp(UINT width, UINT height, const BYTE* bgra) {
+    RampTable ramp;
+    if (!bgra || width == 0 || height == 0) return ramp;
+    const std::size_t row = std::size_t{width} * 4;
+    for (UINT y = 1; y < height; ++y) {
+        if (std::memcmp(bgra, bgra + y * row, row) != 0) return ramp;
+    }
+    auto rgba = [&](UINT x, float* out) {
+        const BYTE* p = bgra + std::size_t{x} * 4;
+        const BYTE c[4] = {p[2], p[1], p[0], p[3]};
+        for (int i = 0; i < 4; ++i) out[i] = static_cast<float>(c[i]);
+    };
+    int steps = 0;
+    for (UINT x = 0; x + 1 < width; ++x) {
+        if (std::memcmp(bgra + std::size_t{x} * 4, bgra + std::size_t{x + 1} * 4, 4) == 0) continue;
+        if (steps == kMaxRampSteps) return RampTable{};
+        float a[4], b[4];
+        rgba(x, a);
+        rgba(x + 1, b);
+        ramp.position[steps] = static_cast<float>(x);
+        for (int i = 0; i < 4; ++i) ramp.delta[steps][i] = b[i] - a[i];
+        ++steps;
+    }
+    rgba(0, ramp.base);
+    ramp.steps = steps;
+    ramp.width = static_cast<float>(width);
+    return ramp;
+}
+
 HRESULT GlDevice::CreateTextureFromPixels(UINT width, UINT height, const BYTE* bgra, IDirect3DTexture8** texture) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
@@ -216,6 +245,8 @@ HRESULT GlDevice::CreateTextureFromPixels(UINT width, UINT height, const BYTE* b
     // generates mipmaps with a rendering pass whose first use compiles its
     // programs, which cost start-up a third of a second).
     glBindTexture(GL_TEXTURE_2D, 0);
+    t->ramp = FindRamp(width, height, bgra);
+    if (t->ramp.steps >= 0) t->rampId = m_programs.builder.RegisterRamp(t->ramp);
     t->InsertAfter(&m_resources);
     *texture = t;
     return S_OK;

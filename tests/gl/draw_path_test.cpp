@@ -156,6 +156,68 @@ TEST(DrawPath, SpecialisedFragmentProgramsDrawAsTheGeneralOne) {
     EXPECT_EQ(d.pixels, 0u) << "up to " << d.maxChannel << " levels apart";
 }
 
+// A ramp (rows alike, a few steps) is computed, not sampled, and gives what
+// linear filtering of the texture gives: its twin, whose last row differs so
+// that it is sampled, read on its first row. Apart by at most a level (the
+// rasteriser's filter weighs in 8 bits), and only where the value changes.
+TEST(DrawPath, RampsAreComputedAsTheirTexturesFilter) {
+    DeviceHarness h;
+    ASSERT_EQ(h.Create(160, 8), S_OK);
+    IDirect3DDevice8* d = h.Device();
+    const BYTE bands[6][4] = {{0, 0, 0, 255},   {35, 35, 35, 255},  {18, 30, 6, 200},
+                              {131, 131, 131, 255}, {250, 10, 90, 40}, {253, 253, 253, 255}};  // BGRA
+    const int widths[6] = {5, 7, 1, 6, 9, 4};  // 32 texels
+    std::vector<BYTE> texels;
+    for (int b = 0; b < 6; ++b) {
+        for (int i = 0; i < widths[b]; ++i) texels.insert(texels.end(), bands[b], bands[b] + 4);
+    }
+    std::vector<BYTE> rows;
+    for (int y = 0; y < 4; ++y) rows.insert(rows.end(), texels.begin(), texels.end());
+    ComPtr<IDirect3DTexture8> ramp, sampled;
+    ASSERT_EQ(d->CreateTextureFromPixels(32, 4, rows.data(), ramp.Out()), S_OK);
+    EXPECT_EQ(GetDeviceDrawPath(d).computedRamps, 1u);
+    rows.back() ^= 1;
+    ASSERT_EQ(d->CreateTextureFromPixels(32, 4, rows.data(), sampled.Out()), S_OK);
+    EXPECT_EQ(GetDeviceDrawPath(d).computedRamps, 1u) << "rows that differ: sampled";
+
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+    d->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    // u from -0.1 to 1.1 across the picture (both clamped ends), v = 0.
+    const WorldVertex quad[4] = {{-1, -1, 0.5f, 0xFFFFFFFF, -0.1f, 0}, {-1, 1, 0.5f, 0xFFFFFFFF, -0.1f, 0},
+                                 {1, -1, 0.5f, 0xFFFFFFFF, 1.1f, 0}, {1, 1, 0.5f, 0xFFFFFFFF, 1.1f, 0}};
+    auto draw = [&](IDirect3DTexture8* t) {
+        std::vector<BYTE> frame(160 * 8 * 4);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
+        d->SetTexture(0, t);
+        d->SetVertexShader(kWorldFvf);
+        EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(WorldVertex)), S_OK);
+        EXPECT_EQ(d->ReadBackBuffer(frame.data()), S_OK);
+        return frame;
+    };
+    const std::vector<BYTE> computed = draw(ramp.Get()), reference = draw(sampled.Get());
+    d->SetTexture(0, nullptr);
+    const Difference diff = Compare(computed, reference);
+    EXPECT_LE(diff.maxChannel, 1);
+    EXPECT_LE(diff.pixels, 160u * 8 / 4) << "only where the ramp changes";
+    // The bands show in full: the first, a middle and the last texel's colours.
+    for (int x : {2, 37, 157}) {
+        const BYTE* p = &computed[(4 * 160 + x) * 4];
+        const BYTE* want = x == 2 ? bands[0] : x == 37 ? bands[1] : bands[5];
+        EXPECT_EQ(p[0], want[0]) << x;
+        EXPECT_EQ(p[2], want[2]) << x;
+    }
+    EXPECT_EQ(d->GetFrameStats().glErrors, 0u);
+}
+
 TEST(DrawPath, OnlyAWindowSizedBackBufferIsTheWindow) {
     {
         DeviceHarness h;
