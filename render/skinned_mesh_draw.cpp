@@ -596,10 +596,12 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
     }
     mesh->UnlockIndexBuffer();
 
+    // Each level simplifies the one before (a third of the work of starting
+    // again from the full mesh); level 2 and beyond simplify the colour
+    // borders as well.
+    std::vector<std::uint32_t> lod = indices;
     for (int level = 0; level < kLodLevels; ++level) {
-        // Level 2 and beyond may simplify the colour borders as well.
-        const std::vector<std::uint32_t> lod =
-            SimplifyMesh(positions, indices, static_cast<std::size_t>(faces * kLodShare[level]), level > 0);
+        lod = SimplifyMesh(positions, lod, static_cast<std::size_t>(faces * kLodShare[level]), level > 0);
         const std::size_t fewer = level > 0 ? std::size_t{c->m_dwLodFaces[level - 1]} * 3 : indices.size();
         if (lod.empty() || lod.size() >= fewer) return;
         const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
