@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "platform/base/alloc.h"
 #include "platform/os/resource.h"
@@ -376,7 +377,10 @@ HRESULT XModel::LoadXFile(IDirect3DDevice8* device, const char* name, ErrLog* lo
         return E_FAIL;
     }
 
-    // Second walk: load the meshes into their slots in file order.
+    // Second walk: load the meshes into their slots in file order. The first
+    // walk's enumerator lives until the second is open, so the file is
+    // parsed once.
+    const ComPtr<IDirectXFileEnumObject> firstWalk = std::move(enumObject);
     hr = OpenFile(&file, &enumObject, "\t\t\tpDXFile->CreateEnumObject2...\n", log);
     if (FAILED(hr)) return hr;
     m_dwMeshDisplayFill = 0;

@@ -2,10 +2,13 @@
 // standard templates. Parsing itself is in xfile_parse.cpp.
 #include "platform/xfile/xfile.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "platform/xfile/xfile_internal.h"
 
@@ -349,6 +352,31 @@ private:
     DWORD m_refs = 1;
 };
 
+// FNV-1a over bytes, continuing from `hash`.
+std::uint64_t Fingerprint(const void* data, std::size_t size, std::uint64_t hash) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+    return hash;
+}
+constexpr std::uint64_t kFingerprintStart = 14695981039346656037ull;
+
+// The last document parsed, while it lives: loaders that walk a file twice
+// (once to count, once to load) parse it once. A document's reference count
+// is not atomic, so only the thread that parsed it reuses it; the bytes must
+// be the same (address, size and fingerprint) and so must the templates.
+struct LastParse {
+    std::mutex lock;
+    const Document* doc = nullptr;
+    const void* data = nullptr;
+    std::size_t size = 0;
+    std::uint64_t fingerprint = 0;
+    std::thread::id owner;
+};
+LastParse& Last() {
+    static LastParse* const last = new LastParse;  // never destroyed: documents may outlive static destruction
+    return *last;
+}
+
 class File final : public IDirectXFile {
 public:
     DWORD AddRef() override { return ++m_refs; }
@@ -362,20 +390,40 @@ public:
         if (!enumObject) return DXFILEERR_BADVALUE;
         *enumObject = nullptr;
         if (!data && size) return DXFILEERR_BADVALUE;
+        const std::uint64_t fingerprint = Fingerprint(data, size, m_templatesFingerprint);
+        const std::thread::id self = std::this_thread::get_id();
         Document* doc = nullptr;
-        ParseResult result;
-        try {
-            doc = new Document;
-            doc->templates = m_templates;
-            result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
-        } catch (const std::bad_alloc&) {
-            result.hr = DXFILEERR_BADALLOC;
-            result.reason = "out of memory";
+        {
+            LastParse& last = Last();
+            std::lock_guard<std::mutex> hold(last.lock);
+            if (last.doc && last.data == data && last.size == size && last.fingerprint == fingerprint &&
+                last.owner == self) {
+                doc = const_cast<Document*>(last.doc);
+                doc->AddRef();
+            }
         }
-        if (FAILED(result.hr)) {
-            if (doc) doc->Release();
-            Record(result);
-            return result.hr;
+        if (!doc) {
+            ParseResult result;
+            try {
+                doc = new Document;
+                doc->templates = m_templates;
+                result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
+            } catch (const std::bad_alloc&) {
+                result.hr = DXFILEERR_BADALLOC;
+                result.reason = "out of memory";
+            }
+            if (FAILED(result.hr)) {
+                if (doc) doc->Release();
+                Record(result);
+                return result.hr;
+            }
+            LastParse& last = Last();
+            std::lock_guard<std::mutex> hold(last.lock);
+            last.doc = doc;
+            last.data = data;
+            last.size = size;
+            last.fingerprint = fingerprint;
+            last.owner = self;
         }
         auto* e = new (std::nothrow) EnumObject(doc);
         if (!e) {
@@ -392,7 +440,10 @@ public:
         try {
             TemplateSet merged = m_templates;
             result = ParseTemplateFile(static_cast<const std::uint8_t*>(data), size, &merged);
-            if (SUCCEEDED(result.hr)) m_templates = std::move(merged);
+            if (SUCCEEDED(result.hr)) {
+                m_templates = std::move(merged);
+                m_templatesFingerprint = Fingerprint(data, size, m_templatesFingerprint ^ size);
+            }
         } catch (const std::bad_alloc&) {
             result.hr = DXFILEERR_BADALLOC;
             result.reason = "out of memory";
@@ -421,11 +472,19 @@ private:
     }
 
     TemplateSet m_templates;
+    std::uint64_t m_templatesFingerprint = kFingerprintStart;  // of every template file merged, in order
     std::string m_lastError;
     DWORD m_refs = 1;
 };
 
 }  // namespace
+
+void ForgetParsedDocument(const Document* doc) {
+    LastParse& last = Last();
+    std::lock_guard<std::mutex> hold(last.lock);
+    if (last.doc == doc) last.doc = nullptr;
+}
+
 }  // namespace xfile
 
 HRESULT DirectXFileCreate(IDirectXFile** file) {

@@ -76,6 +76,12 @@ struct Node {
     std::size_t textOffset = 0;        // where the object starts in the file, for error lines
 };
 
+struct Document;
+// A parsed document is reused by the next CreateEnumObject of the same bytes
+// (with the same templates, on the same thread) while it is alive; this
+// drops it from that reuse as it is freed.
+void ForgetParsedDocument(const Document* doc);
+
 // One parsed file. Reference counted by the enumerator and every object
 // handed out from it; freed with the last.
 struct Document {
@@ -89,7 +95,10 @@ struct Document {
 
     void AddRef() { ++refs; }
     void Release() {
-        if (--refs == 0) delete this;
+        if (--refs == 0) {
+            ForgetParsedDocument(this);
+            delete this;
+        }
     }
 };
 

@@ -695,3 +695,29 @@ TEST(XFileMalformed, NestingIsCappedWithoutDeepRecursion) {
 }
 
 }  // namespace
+
+// A file opened again while its first enumerator lives is parsed once (the
+// objects share one document), but only when the bytes are the same: new
+// text at the same address parses afresh.
+TEST(XFileObjects, ReopeningTheSameBytesSharesTheDocument) {
+    std::string text = ReadTestFile("sdk_style.x");
+    auto firstData = [](IDirectXFileEnumObject* en) {
+        ComPtr<IDirectXFileData> data;
+        EXPECT_EQ(en->GetNextDataObject(data.Out()), DXFILE_OK);
+        DWORD size = 0;
+        void* bytes = nullptr;
+        EXPECT_EQ(data->GetData(nullptr, &size, &bytes), DXFILE_OK);
+        return bytes;
+    };
+    ComPtr<IDirectXFileEnumObject> first, second, changed;
+    ASSERT_EQ(NewFile()->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), first.Out()), DXFILE_OK);
+    ASSERT_EQ(NewFile()->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), second.Out()), DXFILE_OK);
+    void* shared = firstData(first.Get());
+    EXPECT_EQ(firstData(second.Get()), shared);
+
+    const std::size_t header = text.find("Header");
+    ASSERT_NE(header, std::string::npos);
+    text[header] = 'X';  // the same address and size, another object type
+    ASSERT_EQ(NewFile()->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), changed.Out()), DXFILE_OK);
+    EXPECT_NE(firstData(changed.Get()), shared);
+}
