@@ -102,8 +102,15 @@ struct MeshContainer {
     // The lower levels of detail for whales far away: fewer triangles over the
     // same posed vertices (render/mesh_lod.h), level 1 then level 2; null
     // when the mesh has none.
-    ComPtr<IDirect3DIndexBuffer8> m_pLodIB[2];
-    DWORD m_dwLodFaces[2] = {};
+    static constexpr int kLodLevels = 2;
+    ComPtr<IDirect3DIndexBuffer8> m_pLodIB[kLodLevels];
+    DWORD m_dwLodFaces[kLodLevels] = {};
+    void DropLods() {
+        for (int i = 0; i < kLodLevels; ++i) {
+            m_pLodIB[i].Reset();
+            m_dwLodFaces[i] = 0;
+        }
+    }
     float m_fRadius = 0.0f;  // largest distance of a bind-pose vertex from the mesh's origin
 };
 
@@ -178,7 +185,7 @@ public:
     // back buffer is drawn at level of detail i + 1, with about kLodShare[i]
     // of its triangles. Level 1 keeps the colour borders exactly; level 2, for
     // whales a few dozen pixels long, simplifies them too.
-    static constexpr int kLodLevels = 2;
+    static constexpr int kLodLevels = MeshContainer::kLodLevels;
     static constexpr float kLodPixels[kLodLevels] = {120.0f, 80.0f};
     static constexpr float kLodShare[kLodLevels] = {0.4f, 0.15f};
 

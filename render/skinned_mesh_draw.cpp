@@ -558,10 +558,7 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
 // work, once per device generation): only for a mesh drawn with one texture,
 // whose groups can be one draw.
 void SkinnedMesh::BuildLod(MeshContainer* c) {
-    for (int i = 0; i < kLodLevels; ++i) {
-        c->m_pLodIB[i].Reset();
-        c->m_dwLodFaces[i] = 0;
-    }
+    c->DropLods();
     c->m_fRadius = 0.0f;
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
@@ -601,9 +598,9 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
     // borders as well.
     std::vector<std::uint32_t> lod = indices;
     for (int level = 0; level < kLodLevels; ++level) {
+        const std::size_t before = lod.size();
         lod = SimplifyMesh(positions, lod, static_cast<std::size_t>(faces * kLodShare[level]), level > 0);
-        const std::size_t fewer = level > 0 ? std::size_t{c->m_dwLodFaces[level - 1]} * 3 : indices.size();
-        if (lod.empty() || lod.size() >= fewer) return;
+        if (lod.empty() || lod.size() >= before) return;
         const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
         ComPtr<IDirect3DIndexBuffer8>& ib = c->m_pLodIB[level];
         if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
@@ -697,10 +694,7 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
             c->m_pMesh.Reset();
             c->m_pBoneCombinationBuf.Reset();
             c->m_pPosedVB.Reset();
-            for (int i = 0; i < kLodLevels; ++i) {
-                c->m_pLodIB[i].Reset();
-                c->m_dwLodFaces[i] = 0;
-            }
+            c->DropLods();
             c->m_dwPosedSerial = 0;
             m_dwFramesPosed = 0;
             c->m_dwAttribGroups = 0;

@@ -176,9 +176,9 @@ private:
     void ResetStates();
     void ReleaseBindings();
     FragmentKey CurrentFragmentKey() const;
-    // The steps of the ramp stage s computes instead of sampling (RampTable),
-    // or -1 when it samples its texture.
-    int RampSteps(UINT stage) const;
+    // The ramp stage s computes instead of sampling its texture (RampTable),
+    // or null when it samples.
+    const RampTable* ComputedRamp(UINT stage) const;
     void ApplyRenderStates();
     void UploadStateBlock();
     // Shaders and draws (d3d8_gl_draw.cpp).

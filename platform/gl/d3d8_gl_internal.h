@@ -145,8 +145,7 @@ public:
     // Levels below 0 exist: made by the first draw that samples the texture
     // with a mip filter (see GlDevice::Prepare).
     bool mipmapped = false;
-    RampTable ramp;
-    int rampId = -1;  // ProgramBuilder::RegisterRamp's number for `ramp`; -1: sampled
+    int rampId = -1;  // its ramp's number (ProgramBuilder::RegisterRamp); -1: not a ramp, sampled
 
 private:
     ~GlTexture() override;
@@ -262,6 +261,7 @@ public:
     // kinds; -1 beyond): specialised programs compute ramp `id` with its
     // values as constants.
     int RegisterRamp(const RampTable& ramp);
+    const RampTable& Ramp(int id) const { return m_ramps[id]; }
     int RampCount() const { return m_rampCount; }
 
     static constexpr int kMaxRamps = 16;

@@ -148,7 +148,7 @@ vec4 Stage(ivec4 c, ivec4 a, vec4 tex, vec4 current, vec4 diffuse) {
 // texel's colour plus each step's change, in full between the centres of
 // the texels on either side of it, in part within them (texel units, so
 // that between the steps the sum is exactly a texel's value). A specialised
-// program has the same sum with the values as constants (RampSource).
+// program has the same sum with the values as constants (SampleSource).
 vec4 Ramp(int s, float u, int steps) {
     float x = u * nrv_rampInfo[s].y - 0.5;
     vec4 v = nrv_rampBase[s];

@@ -245,8 +245,8 @@ HRESULT GlDevice::CreateTextureFromPixels(UINT width, UINT height, const BYTE* b
     // generates mipmaps with a rendering pass whose first use compiles its
     // programs, which cost start-up a third of a second).
     glBindTexture(GL_TEXTURE_2D, 0);
-    t->ramp = FindRamp(width, height, bgra);
-    if (t->ramp.steps >= 0) t->rampId = m_programs.builder.RegisterRamp(t->ramp);
+    const RampTable ramp = FindRamp(width, height, bgra);
+    if (ramp.steps >= 0) t->rampId = m_programs.builder.RegisterRamp(ramp);
     t->InsertAfter(&m_resources);
     *texture = t;
     return S_OK;

@@ -277,7 +277,7 @@ HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DTexture8* texture) {
     return S_OK;
 }
 
-int GlDevice::RampSteps(UINT stage) const {
+const RampTable* GlDevice::ComputedRamp(UINT stage) const {
     const GlTexture* t = m_bindings.textures[stage];
     const DWORD* s = m_state.tss[stage];
     // Linear filtering without mip levels, the coordinate clamped to the row:
@@ -285,9 +285,9 @@ int GlDevice::RampSteps(UINT stage) const {
     if (!t || !t->gl || t->rampId < 0 || s[D3DTSS_MAGFILTER] < D3DTEXF_LINEAR ||
         s[D3DTSS_MINFILTER] < D3DTEXF_LINEAR || s[D3DTSS_MIPFILTER] != D3DTEXF_NONE ||
         s[D3DTSS_ADDRESSU] != D3DTADDRESS_CLAMP) {
-        return -1;
+        return nullptr;
     }
-    return t->ramp.steps;
+    return &m_programs.builder.Ramp(t->rampId);
 }
 
 // The fragment state as the general program would read it from the state
@@ -312,8 +312,8 @@ FragmentKey GlDevice::CurrentFragmentKey() const {
             args(k.alpha[s], t[D3DTSS_ALPHAOP], t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2]);
         }
         k.color[s][3] = (t[D3DTSS_TEXCOORDINDEX] & 0xFFFF) == 1 ? 1 : 0;
-        k.texture[s] = RampSteps(s) >= 0 ? static_cast<std::uint8_t>(2 + m_bindings.textures[s]->rampId)
-                                  : m_bindings.textures[s] && m_bindings.textures[s]->gl ? 1 : 0;
+        k.texture[s] = ComputedRamp(s) ? static_cast<std::uint8_t>(2 + m_bindings.textures[s]->rampId)
+                                       : m_bindings.textures[s] && m_bindings.textures[s]->gl ? 1 : 0;
     }
     const DWORD func = m_state.rs[D3DRS_ALPHATESTENABLE] ? m_state.rs[D3DRS_ALPHAFUNC] : D3DCMP_ALWAYS;
     k.alphaFunc = static_cast<std::uint8_t>(func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? func : D3DCMP_ALWAYS);
@@ -403,13 +403,13 @@ void GlDevice::UploadStateBlock() {
     }
     // A disabled stage 0 disables stage 1 too (the cascade ends there).
     if (b.color0[0] == D3DTOP_DISABLE) b.color1[0] = D3DTOP_DISABLE;
+    static const RampTable kNoRamp{0};
     for (UINT s = 0; s < kStages; ++s) {
-        const int steps = RampSteps(s);
-        const RampTable empty;
-        const RampTable& r = steps >= 0 ? m_bindings.textures[s]->ramp : empty;
-        b.rampInfo[s][0] = static_cast<float>(std::max(steps, 0));
-        b.rampInfo[s][1] = steps >= 0 ? static_cast<float>(m_bindings.textures[s]->width) : 0.0f;
-        b.rampInfo[s][2] = steps >= 0 ? 1.0f : 0.0f;
+        const RampTable* computed = ComputedRamp(s);
+        const RampTable& r = computed ? *computed : kNoRamp;
+        b.rampInfo[s][0] = static_cast<float>(r.steps);
+        b.rampInfo[s][1] = r.width;
+        b.rampInfo[s][2] = computed ? 1.0f : 0.0f;
         b.rampInfo[s][3] = 0.0f;
         std::memcpy(b.rampBase[s], r.base, sizeof r.base);
         std::memcpy(b.rampPosition[s], r.position, sizeof r.position);
