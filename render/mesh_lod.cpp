@@ -7,6 +7,7 @@
 #include <cstring>
 #include <queue>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -292,4 +293,20 @@ std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, con
         if (!std::isfinite(p)) return indices;
     }
     return Simplifier(positions, indices, collapseSeams).Run(targetTriangles);
+}
+
+std::vector<std::vector<std::uint32_t>> SimplifyLevels(const std::vector<float>& positions,
+                                                       const std::vector<std::uint32_t>& indices,
+                                                       std::span<const float> shares) {
+    std::vector<std::vector<std::uint32_t>> levels;
+    const std::size_t faces = indices.size() / 3;
+    const std::vector<std::uint32_t>* previous = &indices;
+    for (std::size_t level = 0; level < shares.size(); ++level) {
+        std::vector<std::uint32_t> lod =
+            SimplifyMesh(positions, *previous, static_cast<std::size_t>(static_cast<float>(faces) * shares[level]), level > 0);
+        if (lod.empty() || lod.size() >= previous->size()) break;
+        levels.push_back(std::move(lod));
+        previous = &levels.back();
+    }
+    return levels;
 }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // positions: x, y, z per vertex; indices: three per triangle (counter-
@@ -26,3 +27,13 @@
 // not finite numbers leave the mesh as it is.
 std::vector<std::uint32_t> SimplifyMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
                                         std::size_t targetTriangles, bool collapseSeams = false);
+
+// The lower levels of detail of a mesh: level i has about shares[i] of the
+// full mesh's triangles and is simplified from level i - 1 (a fraction of the
+// work of starting again from the full mesh); the first level keeps the
+// colour borders, the levels after it collapse them too. Ends at the first
+// level that would be empty or no smaller than the one before. Reads only its
+// arguments, so it may run on a worker thread.
+std::vector<std::vector<std::uint32_t>> SimplifyLevels(const std::vector<float>& positions,
+                                                       const std::vector<std::uint32_t>& indices,
+                                                       std::span<const float> shares);

@@ -36,8 +36,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/base/com_ptr.h"
 #include "platform/d3d8/d3d8.h"
@@ -112,6 +115,12 @@ struct MeshContainer {
         }
     }
     float m_fRadius = 0.0f;  // largest distance of a bind-pose vertex from the mesh's origin
+    // The levels' triangles, simplified on a worker thread from the moment the
+    // blended mesh is made (GenerateMesh) until the first posed draw takes
+    // them (BuildLod), so that the simplification overlaps the rest of the
+    // loading. Not valid when no job was started; a container destroyed
+    // before the job ends waits for it.
+    std::future<std::vector<std::vector<std::uint32_t>>> m_lodJob;
 };
 
 // One node of the hierarchy. Owns its containers, keys, name, first child
@@ -273,6 +282,7 @@ private:
     HRESULT DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world);
     HRESULT DrawPosedContainer(MeshContainer* container);
     bool SkinPosed(MeshContainer* container);
+    void StartLod(MeshContainer* container);
     void BuildLod(MeshContainer* container);
     void PoseElement(DrawElement* element);
     void ReleaseDrawableMeshes(MeshFrame* frame);

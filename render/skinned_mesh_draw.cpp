@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <new>
+#include <system_error>
 #include <vector>
 
 #include "core/errlog.h"
@@ -227,6 +230,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     }
     if (!hadColours) ColourFromMaterials(c);
     c->m_dwBuiltMethod = m_dwMethod;
+    StartLod(c);
     return S_OK;
 }
 
@@ -554,12 +558,64 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
     return true;
 }
 
+namespace {
+
+// The blended mesh's positions (x, y, z per vertex) and triangles; false when
+// it cannot be read.
+bool ReadGeometry(ID3DXMesh* mesh, std::vector<float>* positions, std::vector<std::uint32_t>* indices) {
+    const DWORD vertices = mesh->GetNumVertices(), faces = mesh->GetNumFaces();
+    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    positions->resize(std::size_t{vertices} * 3);
+    indices->resize(std::size_t{faces} * 3);
+    BYTE* bytes = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &bytes))) return false;
+    for (DWORD v = 0; v < vertices; ++v) {
+        std::memcpy(&(*positions)[std::size_t{v} * 3], bytes + std::size_t{v} * stride, 12);
+    }
+    mesh->UnlockVertexBuffer();
+    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &bytes))) return false;
+    for (std::size_t i = 0; i < indices->size(); ++i) {
+        if (wide) {
+            std::memcpy(&(*indices)[i], bytes + 4 * i, 4);
+        } else {
+            WORD w;
+            std::memcpy(&w, bytes + 2 * i, 2);
+            (*indices)[i] = w;
+        }
+    }
+    mesh->UnlockIndexBuffer();
+    return true;
+}
+
+}  // namespace
+
+// Starts simplifying the blended mesh just made on a worker thread (start-up
+// work, once per mesh built). Without a thread, BuildLod does it in place.
+void SkinnedMesh::StartLod(MeshContainer* c) {
+    c->m_lodJob = {};  // a job for an earlier mesh ends first
+    c->m_fRadius = 0.0f;
+    std::vector<float> positions;
+    std::vector<std::uint32_t> indices;
+    try {
+        if (!ReadGeometry(c->m_pMesh, &positions, &indices)) return;
+        for (std::size_t v = 0; v < positions.size(); v += 3) {
+            const float* p = &positions[v];
+            c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+        }
+        c->m_lodJob = std::async(std::launch::async, [positions = std::move(positions), indices = std::move(indices)] {
+            return SimplifyLevels(positions, indices, kLodShare);
+        });
+    } catch (const std::bad_alloc&) {
+    } catch (const std::system_error&) {  // no thread to be had
+    }
+}
+
 // The lower levels of detail over the blended mesh's vertices (start-up
 // work, once per device generation): only for a mesh drawn with one texture,
 // whose groups can be one draw.
 void SkinnedMesh::BuildLod(MeshContainer* c) {
     c->DropLods();
-    c->m_fRadius = 0.0f;
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
         const DWORD a = groups[g].AttribId, b = groups[0].AttribId;
@@ -567,42 +623,26 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
         const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b].Get() : nullptr;
         if (ta != tb) return;
     }
-    ID3DXMesh* mesh = c->m_pMesh;
-    const DWORD vertices = mesh->GetNumVertices(), faces = mesh->GetNumFaces();
-    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
-    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
-    std::vector<float> positions(std::size_t{vertices} * 3);
-    std::vector<std::uint32_t> indices(std::size_t{faces} * 3);
-    BYTE* bytes = nullptr;
-    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &bytes))) return;
-    for (DWORD v = 0; v < vertices; ++v) {
-        std::memcpy(&positions[std::size_t{v} * 3], bytes + std::size_t{v} * stride, 12);
-        const float* p = &positions[std::size_t{v} * 3];
-        c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
-    }
-    mesh->UnlockVertexBuffer();
-    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &bytes))) return;
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        if (wide) {
-            std::memcpy(&indices[i], bytes + 4 * i, 4);
+    std::vector<std::vector<std::uint32_t>> levels;
+    try {
+        if (c->m_lodJob.valid()) {
+            levels = c->m_lodJob.get();
         } else {
-            WORD w;
-            std::memcpy(&w, bytes + 2 * i, 2);
-            indices[i] = w;
+            std::vector<float> positions;
+            std::vector<std::uint32_t> indices;
+            if (!ReadGeometry(c->m_pMesh, &positions, &indices)) return;
+            levels = SimplifyLevels(positions, indices, kLodShare);
         }
+    } catch (const std::bad_alloc&) {
+        return;  // drawn at full detail
     }
-    mesh->UnlockIndexBuffer();
 
-    // Each level simplifies the one before (a third of the work of starting
-    // again from the full mesh); level 2 and beyond simplify the colour
-    // borders as well.
-    std::vector<std::uint32_t> lod = indices;
-    for (int level = 0; level < kLodLevels; ++level) {
-        const std::size_t before = lod.size();
-        lod = SimplifyMesh(positions, lod, static_cast<std::size_t>(faces * kLodShare[level]), level > 0);
-        if (lod.empty() || lod.size() >= before) return;
+    const bool wide = (c->m_pMesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    for (std::size_t level = 0; level < levels.size() && level < MeshContainer::kLodLevels; ++level) {
+        const std::vector<std::uint32_t>& lod = levels[level];
         const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
         ComPtr<IDirect3DIndexBuffer8>& ib = c->m_pLodIB[level];
+        BYTE* bytes = nullptr;
         if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
                                                 D3DPOOL_MANAGED, ib.Out()))) {
             ib.Reset();
