@@ -13,8 +13,65 @@
 #include <fstream>
 #include <iterator>
 
+#include <dlfcn.h>
 #include <pthread.h>
 #include <sys/stat.h>
+
+// FluidSynth is opened when the first synthesizer is made, not with the
+// program: a saver that plays no music never maps it, nor the sound servers
+// and codecs it brings (a tenth of the libraries, about 5 ms of every start).
+// Its functions are called through these pointers, named as the library
+// names them.
+#define NRV_FLUID_FUNCTIONS(X) \
+    X(new_fluid_settings) \
+    X(delete_fluid_settings) \
+    X(fluid_settings_setint) \
+    X(fluid_settings_setnum) \
+    X(fluid_settings_setstr) \
+    X(new_fluid_synth) \
+    X(delete_fluid_synth) \
+    X(fluid_synth_sfload) \
+    X(new_fluid_audio_driver2) \
+    X(delete_fluid_audio_driver) \
+    X(fluid_set_log_function) \
+    X(fluid_synth_set_gain) \
+    X(fluid_synth_get_gain) \
+    X(fluid_synth_get_active_voice_count) \
+    X(fluid_synth_write_float) \
+    X(fluid_synth_program_reset) \
+    X(fluid_synth_cc) \
+    X(fluid_synth_sysex) \
+    X(fluid_synth_noteoff) \
+    X(fluid_synth_noteon) \
+    X(fluid_synth_key_pressure) \
+    X(fluid_synth_program_change) \
+    X(fluid_synth_channel_pressure) \
+    X(fluid_synth_pitch_bend)
+namespace fl {
+#define NRV_FLUID_POINTER(name) decltype(&::name) name = nullptr;
+NRV_FLUID_FUNCTIONS(NRV_FLUID_POINTER)
+#undef NRV_FLUID_POINTER
+}  // namespace fl
+
+namespace {
+
+// Opens the library and finds every function, once; the text says why not.
+bool LoadFluid(const char** why) {
+    static const char* const failure = []() -> const char* {
+        void* lib = dlopen(NEREVAL_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return "the FluidSynth library (" NEREVAL_FLUIDSYNTH_SONAME ") cannot be opened";
+#define NRV_FLUID_RESOLVE(name)                                               \
+    fl::name = reinterpret_cast<decltype(fl::name)>(dlsym(lib, #name));       \
+    if (!fl::name) return "the FluidSynth library lacks " #name;
+        NRV_FLUID_FUNCTIONS(NRV_FLUID_RESOLVE)
+#undef NRV_FLUID_RESOLVE
+        return nullptr;  // kept open for the process: its threads may outlive any one synthesizer
+    }();
+    *why = failure;
+    return failure == nullptr;
+}
+
+}  // namespace
 
 struct FluidState {
     fluid_settings_t* settings = nullptr;
@@ -42,11 +99,11 @@ void KeepFluidError(int, const char* message, void*) {
 
 void QuietFluidLogs() {
     static const bool done = [] {
-        fluid_set_log_function(FLUID_PANIC, KeepFluidError, nullptr);
-        fluid_set_log_function(FLUID_ERR, KeepFluidError, nullptr);
-        fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
-        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+        fl::fluid_set_log_function(FLUID_PANIC, KeepFluidError, nullptr);
+        fl::fluid_set_log_function(FLUID_ERR, KeepFluidError, nullptr);
+        fl::fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        fl::fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fl::fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
         return true;
     }();
     (void)done;
@@ -149,25 +206,30 @@ int SynthPerformance::LiveSynthCount() {
 HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, DWORD, const SynthOptions& options) {
     if (m_fluid) return E_FAIL;  // already initialised
     m_initFailure[0] = '\0';
+    const char* unavailable = nullptr;
+    if (!LoadFluid(&unavailable)) {
+        std::snprintf(m_initFailure, sizeof m_initFailure, "%s", unavailable);
+        return E_FAIL;
+    }
     QuietFluidLogs();
     (void)defaultPathType;  // every path type maps to the one stereo output with reverb (see the header)
     m_sampleRate = std::clamp(options.sampleRate, 8000, 96000);
     m_fluid = std::make_unique<FluidState>();
     FluidState& f = *m_fluid;
-    f.settings = new_fluid_settings();
+    f.settings = fl::new_fluid_settings();
     if (!f.settings) {
         m_fluid.reset();
         return E_FAIL;
     }
     const int channels = std::clamp((static_cast<int>(std::min<DWORD>(channelCount, 256)) + 15) / 16 * 16, 16, 256);
-    fluid_settings_setint(f.settings, "synth.midi-channels", channels);
-    fluid_settings_setnum(f.settings, "synth.sample-rate", m_sampleRate);
-    fluid_settings_setint(f.settings, "synth.audio-channels", 1);
-    fluid_settings_setint(f.settings, "synth.reverb.active", 1);
-    fluid_settings_setint(f.settings, "synth.chorus.active", 1);
-    fluid_settings_setnum(f.settings, "synth.gain", kBaseGain);
-    fluid_settings_setint(f.settings, "synth.cpu-cores", 1);
-    f.synth = new_fluid_synth(f.settings);
+    fl::fluid_settings_setint(f.settings, "synth.midi-channels", channels);
+    fl::fluid_settings_setnum(f.settings, "synth.sample-rate", m_sampleRate);
+    fl::fluid_settings_setint(f.settings, "synth.audio-channels", 1);
+    fl::fluid_settings_setint(f.settings, "synth.reverb.active", 1);
+    fl::fluid_settings_setint(f.settings, "synth.chorus.active", 1);
+    fl::fluid_settings_setnum(f.settings, "synth.gain", kBaseGain);
+    fl::fluid_settings_setint(f.settings, "synth.cpu-cores", 1);
+    f.synth = fl::new_fluid_synth(f.settings);
     if (!f.synth) {
         CloseDown();
         return E_FAIL;
@@ -185,7 +247,7 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
             }
         }
     }
-    if (!font || fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
+    if (!font || fl::fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
         if (font) {
             std::snprintf(m_initFailure, sizeof m_initFailure, "the soundfont %s cannot be loaded", font);
         } else {
@@ -225,8 +287,8 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     static const char* const kSystemDrivers[] = {"pulseaudio", "alsa"};
     for (const char* name : kSystemDrivers) {
         if (driver && std::strcmp(driver, name) != 0) continue;
-        fluid_settings_setstr(f.settings, "audio.driver", name);
-        f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
+        fl::fluid_settings_setstr(f.settings, "audio.driver", name);
+        f.driver = fl::new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
         if (f.driver) {
             m_driver = name;
             return S_OK;
@@ -234,8 +296,8 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     }
     if (driver && std::strcmp(driver, "pulseaudio") != 0 && std::strcmp(driver, "alsa") != 0) {
         // Another FluidSynth driver asked for by name (jack, sdl2, ...).
-        if (fluid_settings_setstr(f.settings, "audio.driver", driver) == FLUID_OK) {
-            f.driver = new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
+        if (fl::fluid_settings_setstr(f.settings, "audio.driver", driver) == FLUID_OK) {
+            f.driver = fl::new_fluid_audio_driver2(f.settings, &SynthPerformance::AudioCallback, this);
             if (f.driver) {
                 m_driver = driver;
                 return S_OK;
@@ -258,16 +320,16 @@ void SynthPerformance::CloseDown() {
     }
     if (m_fluid) {
         // The output goes first: after it the audio thread no longer runs.
-        if (m_fluid->driver) delete_fluid_audio_driver(m_fluid->driver);
+        if (m_fluid->driver) fl::delete_fluid_audio_driver(m_fluid->driver);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_current) m_current = nullptr;
         }
         if (m_fluid->synth) {
-            delete_fluid_synth(m_fluid->synth);
+            fl::delete_fluid_synth(m_fluid->synth);
             --g_liveSynths;
         }
-        if (m_fluid->settings) delete_fluid_settings(m_fluid->settings);
+        if (m_fluid->settings) fl::delete_fluid_settings(m_fluid->settings);
         m_fluid.reset();
     }
     m_driver = nullptr;
@@ -345,16 +407,16 @@ HRESULT SynthPerformance::IsPlaying(SynthSegment* segment) {
 HRESULT SynthPerformance::SetMasterVolume(long hundredthsOfDb) {
     if (!m_fluid) return CO_E_NOTINITIALIZED;
     if (hundredthsOfDb < kVolumeMin || hundredthsOfDb > kVolumeMax) return E_INVALIDARG;
-    fluid_synth_set_gain(m_fluid->synth, kBaseGain * static_cast<float>(std::pow(10.0, hundredthsOfDb / 2000.0)));
+    fl::fluid_synth_set_gain(m_fluid->synth, kBaseGain * static_cast<float>(std::pow(10.0, hundredthsOfDb / 2000.0)));
     return S_OK;
 }
 
 float SynthPerformance::Gain() const {
-    return m_fluid ? fluid_synth_get_gain(m_fluid->synth) : 0.0f;
+    return m_fluid ? fl::fluid_synth_get_gain(m_fluid->synth) : 0.0f;
 }
 
 int SynthPerformance::ActiveVoiceCount() const {
-    return m_fluid ? fluid_synth_get_active_voice_count(m_fluid->synth) : 0;
+    return m_fluid ? fl::fluid_synth_get_active_voice_count(m_fluid->synth) : 0;
 }
 
 std::uint64_t SynthPerformance::SamplesRendered() const {
@@ -408,7 +470,7 @@ void SynthPerformance::RenderLocked(float* left, float* right, int frames) {
                 if (next > m_now) n = static_cast<int>(std::min<std::uint64_t>(n, next - m_now));
             }
         }
-        fluid_synth_write_float(m_fluid->synth, n, left, done, 1, right, done, 1);
+        fl::fluid_synth_write_float(m_fluid->synth, n, left, done, 1, right, done, 1);
         done += n;
         m_now += n;
     }
@@ -429,8 +491,8 @@ void SynthPerformance::DispatchDue() {
         const SynthSegment& seg = *m_current;
         if (m_resetChannels) {
             m_resetChannels = false;
-            fluid_synth_program_reset(m_fluid->synth);
-            for (int ch = 0; ch < 16; ++ch) fluid_synth_cc(m_fluid->synth, ch, 121, 0);
+            fl::fluid_synth_program_reset(m_fluid->synth);
+            for (int ch = 0; ch < 16; ++ch) fl::fluid_synth_cc(m_fluid->synth, ch, 121, 0);
         }
         const std::size_t count = seg.m_samples.size();
         while (m_next < count && m_passStart + seg.m_samples[m_next] <= m_now) {
@@ -460,7 +522,7 @@ void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
         m_tempoAnchor = m_now;
         return;
     case MidiEventKind::SysEx:
-        fluid_synth_sysex(s, reinterpret_cast<const char*>(seg.m_song.sysex.data() + ev.sysexOffset),
+        fl::fluid_synth_sysex(s, reinterpret_cast<const char*>(seg.m_song.sysex.data() + ev.sysexOffset),
                           static_cast<int>(ev.sysexLength), nullptr, nullptr, nullptr, 0);
         return;
     case MidiEventKind::Channel:
@@ -469,18 +531,18 @@ void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
     const int ch = ev.status & 0x0F;
     switch (ev.status & 0xF0) {
     case 0x80:
-        fluid_synth_noteoff(s, ch, ev.data1);
+        fl::fluid_synth_noteoff(s, ch, ev.data1);
         m_held.reset(static_cast<std::size_t>(ch * 128 + ev.data1));
         break;
     case 0x90:
-        fluid_synth_noteon(s, ch, ev.data1, ev.data2);
+        fl::fluid_synth_noteon(s, ch, ev.data1, ev.data2);
         m_held.set(static_cast<std::size_t>(ch * 128 + ev.data1));
         break;
-    case 0xA0: fluid_synth_key_pressure(s, ch, ev.data1, ev.data2); break;
-    case 0xB0: fluid_synth_cc(s, ch, ev.data1, ev.data2); break;
-    case 0xC0: fluid_synth_program_change(s, ch, ev.data1); break;
-    case 0xD0: fluid_synth_channel_pressure(s, ch, ev.data1); break;
-    case 0xE0: fluid_synth_pitch_bend(s, ch, ev.data1 | (ev.data2 << 7)); break;
+    case 0xA0: fl::fluid_synth_key_pressure(s, ch, ev.data1, ev.data2); break;
+    case 0xB0: fl::fluid_synth_cc(s, ch, ev.data1, ev.data2); break;
+    case 0xC0: fl::fluid_synth_program_change(s, ch, ev.data1); break;
+    case 0xD0: fl::fluid_synth_channel_pressure(s, ch, ev.data1); break;
+    case 0xE0: fl::fluid_synth_pitch_bend(s, ch, ev.data1 | (ev.data2 << 7)); break;
     default: break;
     }
 }
@@ -488,7 +550,7 @@ void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
 void SynthPerformance::ReleaseHeldNotes() {
     if (m_held.none()) return;
     for (std::size_t i = 0; i < m_held.size(); ++i) {
-        if (m_held.test(i)) fluid_synth_noteoff(m_fluid->synth, static_cast<int>(i / 128), static_cast<int>(i % 128));
+        if (m_held.test(i)) fl::fluid_synth_noteoff(m_fluid->synth, static_cast<int>(i / 128), static_cast<int>(i % 128));
     }
     m_held.reset();
 }
