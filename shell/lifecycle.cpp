@@ -13,6 +13,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/instance.h"
 #include "platform/os/window.h"
+#include "platform/xfile/xfile.h"
 #include "render/device_setup.h"
 #include "render/renderer_states.h"
 #include "shell/frametimer.h"
@@ -129,6 +130,7 @@ int Initiate(HWND hwnd) {
     if (!InitStage("InitiateRenderer...\n", [&] { return InitiateRenderer(hwnd); })) return FailStart("InitiateRenderer");
     const bool objects = InitStage("InitiateObjects...\n", [&] { return InitiateObjects(hwnd); });
     ReleasePrefetchedImages();  // what no texture took
+    ReleasePrefetchedXFiles();  // and no model
     if (!objects) return FailStart("InitiateObjects");
     if (g_Settings.intChkBGM == 1 && !InitStage("InitiateBGM...\n", [&] { return InitiateBGM(hwnd); })) {
         return FailStart("InitiateBGM");  // fixed log text

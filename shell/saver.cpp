@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "platform/os/clock.h"
+#include "platform/os/resource.h"
+#include "platform/xfile/xfile.h"
 #include "scene/earth_and_pillar.h"
 #include "settings/config_dialog.h"
 #include "shell/frametimer.h"
@@ -80,6 +82,19 @@ int RunHosted(unsigned long hostWindow) {
 
 namespace {
 
+// Every model's X file, parsed on a thread of its own while the window and
+// the device are made; the loaders take the parsed documents.
+void PrefetchModels() {
+    constexpr int kMost = 64;
+    XFileBytes files[kMost];
+    int count = 0;
+    for (const ResourceEntry* e = NerevalResourceTable(); e->name && count < kMost; ++e) {
+        if (std::strcmp(e->type, "Model") != 0) continue;
+        files[count++] = {e->begin, static_cast<DWORD>(e->end - e->begin)};
+    }
+    PrefetchXFiles(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, std::span<const XFileBytes>(files, count));
+}
+
 void ShowCursorUntilVisible() {
     while (ShowCursor(TRUE) < 0) {
     }
@@ -94,6 +109,7 @@ void HideCursorUntilHidden() {
 
 int RunSaver() {
     EarthAndPillar::PrefetchImages();  // decoded beside the window's and the device's creation
+    PrefetchModels();
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
     int x = 0, y = 0;

@@ -2,13 +2,16 @@
 // standard templates. Parsing itself is in xfile_parse.cpp.
 #include "platform/xfile/xfile.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/xfile/xfile_internal.h"
 
@@ -377,6 +380,94 @@ LastParse& Last() {
     return *last;
 }
 
+// The fingerprint of a file object's templates after it registered `size`
+// bytes of template text (RegisterTemplates keeps it the same way).
+std::uint64_t TemplatesFingerprint(std::uint64_t before, const void* data, std::size_t size) {
+    return Fingerprint(data, size, before ^ size);
+}
+
+// Files parsed ahead (PrefetchXFiles). The worker fills each entry's doc in
+// order and sets `parsed`; a loader takes a doc once, under the lock, which
+// also hands the document (whose count is not atomic) over to its thread.
+struct Prefetch {
+    struct Entry {
+        const void* data = nullptr;
+        std::size_t size = 0;
+        std::uint64_t fingerprint = 0;
+        Document* doc = nullptr;  // null when the parse failed or was taken
+        bool parsed = false;
+        bool taken = false;
+    };
+    std::mutex lock;
+    std::condition_variable done;
+    std::vector<Entry> entries;
+    std::thread worker;
+
+    int Release() {
+        if (worker.joinable()) worker.join();
+        int untaken = 0;
+        for (Entry& e : entries) {
+            if (!e.doc) continue;
+            e.doc->Release();
+            ++untaken;
+        }
+        entries.clear();
+        return untaken;
+    }
+};
+Prefetch& Prefetched() {
+    static Prefetch* const prefetch = new Prefetch;  // never destroyed, as Last()
+    return *prefetch;
+}
+
+void ParseAhead(const TemplateSet& templates) {
+    Prefetch& p = Prefetched();
+    for (std::size_t i = 0;; ++i) {
+        const void* data;
+        std::size_t size;
+        {
+            std::lock_guard<std::mutex> hold(p.lock);
+            if (i == p.entries.size()) return;
+            data = p.entries[i].data;
+            size = p.entries[i].size;
+        }
+        Document* doc = nullptr;
+        try {
+            doc = new Document;
+            doc->templates = templates;
+            if (FAILED(ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc).hr)) {
+                doc->Release();
+                doc = nullptr;
+            }
+        } catch (...) {  // the loader parses it again and reports the error
+            if (doc) doc->Release();
+            doc = nullptr;
+        }
+        {
+            std::lock_guard<std::mutex> hold(p.lock);
+            p.entries[i].doc = doc;
+            p.entries[i].parsed = true;
+        }
+        p.done.notify_all();
+    }
+}
+
+// The document parsed ahead for these bytes, once; null when there is none
+// (or its parse failed).
+Document* TakePrefetched(const void* data, std::size_t size, std::uint64_t fingerprint) {
+    Prefetch& p = Prefetched();
+    std::unique_lock<std::mutex> hold(p.lock);
+    for (Prefetch::Entry& e : p.entries) {
+        if (e.taken || e.data != data || e.size != size || e.fingerprint != fingerprint) continue;
+        p.done.wait(hold, [&e] { return e.parsed; });
+        e.taken = true;
+        Document* doc = e.doc;
+        e.doc = nullptr;
+        return doc;
+    }
+    return nullptr;
+}
+
 class File final : public IDirectXFile {
 public:
     DWORD AddRef() override { return ++m_refs; }
@@ -402,6 +493,7 @@ public:
                 doc->AddRef();
             }
         }
+        if (!doc) doc = TakePrefetched(data, size, fingerprint);
         if (!doc) {
             ParseResult result;
             try {
@@ -417,6 +509,9 @@ public:
                 Record(result);
                 return result.hr;
             }
+        }
+        {
+            // The next open of these bytes on this thread reuses it.
             LastParse& last = Last();
             std::lock_guard<std::mutex> hold(last.lock);
             last.doc = doc;
@@ -442,7 +537,7 @@ public:
             result = ParseTemplateFile(static_cast<const std::uint8_t*>(data), size, &merged);
             if (SUCCEEDED(result.hr)) {
                 m_templates = std::move(merged);
-                m_templatesFingerprint = Fingerprint(data, size, m_templatesFingerprint ^ size);
+                m_templatesFingerprint = TemplatesFingerprint(m_templatesFingerprint, data, size);
             }
         } catch (const std::bad_alloc&) {
             result.hr = DXFILEERR_BADALLOC;
@@ -486,6 +581,34 @@ void ForgetParsedDocument(const Document* doc) {
 }
 
 }  // namespace xfile
+
+void PrefetchXFiles(const void* templates, DWORD templatesSize, std::span<const XFileBytes> files) {
+    using namespace xfile;
+    ReleasePrefetchedXFiles();
+    if (!templates && templatesSize) return;
+    Prefetch& p = Prefetched();
+    try {
+        TemplateSet set;
+        if (FAILED(ParseTemplateFile(static_cast<const std::uint8_t*>(templates), templatesSize, &set).hr)) return;
+        const std::uint64_t templatesFingerprint = TemplatesFingerprint(kFingerprintStart, templates, templatesSize);
+        std::lock_guard<std::mutex> hold(p.lock);
+        for (const XFileBytes& f : files) {
+            if (!f.data && f.size) continue;
+            Prefetch::Entry e;
+            e.data = f.data;
+            e.size = f.size;
+            e.fingerprint = Fingerprint(f.data, f.size, templatesFingerprint);
+            p.entries.push_back(e);
+        }
+        p.worker = std::thread(ParseAhead, std::move(set));
+    } catch (const std::bad_alloc&) {
+        p.entries.clear();
+    } catch (const std::system_error&) {  // no thread: the loaders parse
+        p.entries.clear();
+    }
+}
+
+int ReleasePrefetchedXFiles() { return xfile::Prefetched().Release(); }
 
 HRESULT DirectXFileCreate(IDirectXFile** file) {
     if (!file) return DXFILEERR_BADVALUE;

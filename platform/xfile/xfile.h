@@ -80,6 +80,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/base/wintypes.h"
 
@@ -167,6 +168,24 @@ constexpr HRESULT DXFILEERR_NOMOREOBJECTS = static_cast<HRESULT>(0x88760367u);
 // the original platform, so its size differs from that block's).
 extern const char D3DRM_XTEMPLATES[];
 extern const DWORD D3DRM_XTEMPLATE_BYTES;
+
+// Parsing ahead of the loaders, on a thread of its own: each file is parsed
+// against one template file (D3DRM_XTEMPLATES for the loaders here). The
+// first CreateEnumObject of the same bytes (address, size and content), from
+// a file object that registered those templates and no others, takes the
+// parsed document instead of parsing, waiting for it if the thread has not
+// reached it yet. The bytes must stay as they are until then (embedded
+// resources do). A file that fails to parse ahead is parsed again by its
+// loader, which then has the error. ReleasePrefetchedXFiles waits for the
+// thread, frees what no loader took and returns how many documents that was;
+// a second PrefetchXFiles releases the first. Without a thread to be had,
+// nothing is parsed ahead.
+struct XFileBytes {
+    const void* data;
+    DWORD size;
+};
+void PrefetchXFiles(const void* templates, DWORD templatesSize, std::span<const XFileBytes> files);
+int ReleasePrefetchedXFiles();
 
 class IDirectXFileData;
 

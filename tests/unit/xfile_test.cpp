@@ -699,6 +699,32 @@ TEST(XFileMalformed, NestingIsCappedWithoutDeepRecursion) {
 // A file opened again while its first enumerator lives is parsed once (the
 // objects share one document), but only when the bytes are the same: new
 // text at the same address parses afresh.
+// Parsed ahead on another thread: the first open with the same templates
+// takes the document, one with other templates parses for itself, and a file
+// that failed ahead fails again in its loader, with the reason.
+TEST(XFileObjects, FilesParsedAheadAreTakenByTheirFirstOpenWithTheSameTemplates) {
+    const std::string good = ReadTestFile("sdk_style.x");
+    const std::string broken = "xof 0303txt 0032\nMesh { 3; 1.0; }\n";
+    const XFileBytes files[] = {{good.data(), static_cast<DWORD>(good.size())},
+                                {broken.data(), static_cast<DWORD>(broken.size())}};
+    PrefetchXFiles(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, files);
+    ComPtr<IDirectXFile> bare;
+    ASSERT_EQ(DirectXFileCreate(bare.Out()), DXFILE_OK);
+    ComPtr<IDirectXFileEnumObject> unused;
+    bare->CreateEnumObject(good.data(), static_cast<DWORD>(good.size()), unused.Out());
+    EXPECT_EQ(ReleasePrefetchedXFiles(), 1);  // not taken: that file had no templates registered
+
+    PrefetchXFiles(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, files);
+    ComPtr<IDirectXFileEnumObject> en;
+    EXPECT_EQ(xtest::OpenX(good, &en), DXFILE_OK);
+    ComPtr<IDirectXFileData> data;
+    EXPECT_EQ(en->GetNextDataObject(data.Out()), DXFILE_OK);
+    std::string error;
+    EXPECT_TRUE(FAILED(xtest::OpenX(broken, &en, &error)));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReleasePrefetchedXFiles(), 0);
+}
+
 TEST(XFileObjects, ReopeningTheSameBytesSharesTheDocument) {
     std::string text = ReadTestFile("sdk_style.x");
     auto firstData = [](IDirectXFileEnumObject* en) {
