@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/font/gdi_font.h"
 #include "platform/os/clock.h"
 #include "platform/os/resource.h"
 #include "platform/xfile/xfile.h"
@@ -110,6 +111,7 @@ void HideCursorUntilHidden() {
 int RunSaver() {
     EarthAndPillar::PrefetchImages();  // decoded beside the window's and the device's creation
     PrefetchModels();
+    PrefetchFontConfig();  // the frame-rate text's font is looked up last
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
     int x = 0, y = 0;

@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <strings.h>
+#include <system_error>
+#include <thread>
 
 struct GdiFont {
     FT_Library library = nullptr;
@@ -96,10 +99,39 @@ bool SetSize(GdiFont* f) {
     return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) == 0;
 }
 
+// The thread PrefetchFontConfig starts; joined by the first CreateFontA, or
+// at exit.
+struct ConfigPrefetch {
+    std::mutex lock;
+    std::thread worker;
+    ~ConfigPrefetch() { Join(); }
+    void Join() {
+        std::lock_guard<std::mutex> hold(lock);
+        if (worker.joinable()) worker.join();
+    }
+};
+ConfigPrefetch& Prefetch() {
+    static ConfigPrefetch prefetch;
+    return prefetch;
+}
+
 }  // namespace
+
+void PrefetchFontConfig() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ConfigPrefetch& p = Prefetch();
+        std::lock_guard<std::mutex> hold(p.lock);
+        try {
+            p.worker = std::thread([] { FcInit(); });
+        } catch (const std::system_error&) {  // CreateFontA reads them
+        }
+    });
+}
 
 HFONT CreateFontA(int height, int, int, int, int weight, DWORD, DWORD underline, DWORD, DWORD, DWORD, DWORD, DWORD,
                   DWORD, const char* faceName) {
+    Prefetch().Join();
     if (!FcInit()) return nullptr;
     if (weight <= 0) weight = FW_NORMAL;  // FW_DONTCARE
 

@@ -44,6 +44,12 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
 // Frees the font; TRUE when there was one.
 BOOL DeleteObject(HFONT font);
 
+// Starts reading fontconfig's configuration and caches on a thread of its
+// own (a dozen milliseconds), so that a later CreateFontA finds them read; it
+// waits for the thread if that is still at it. Once per process; without a
+// thread to be had, CreateFontA reads them itself.
+void PrefetchFontConfig();
+
 // What CreateFontA chose (for logs, tests and the README).
 const char* GetFontFamily(HFONT font);    // family name of the face in use
 const char* GetFontFile(HFONT font);      // its file

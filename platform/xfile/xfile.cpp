@@ -386,15 +386,16 @@ std::uint64_t TemplatesFingerprint(std::uint64_t before, const void* data, std::
     return Fingerprint(data, size, before ^ size);
 }
 
-// Files parsed ahead (PrefetchXFiles). The worker fills each entry's doc in
-// order and sets `parsed`; a loader takes a doc once, under the lock, which
-// also hands the document (whose count is not atomic) over to its thread.
+// Files parsed ahead (PrefetchXFiles). The worker fingerprints and parses the
+// entries in order, then sets `parsed`; a loader takes a doc once, under the
+// lock, which also hands the document (whose count is not atomic) over to its
+// thread.
 struct Prefetch {
     struct Entry {
         const void* data = nullptr;
         std::size_t size = 0;
-        std::uint64_t fingerprint = 0;
-        Document* doc = nullptr;  // null when the parse failed or was taken
+        std::uint64_t fingerprint = 0;  // with the templates, as CreateEnumObject computes it
+        Document* doc = nullptr;        // null when the parse failed or was taken
         bool parsed = false;
         bool taken = false;
     };
@@ -420,7 +421,7 @@ Prefetch& Prefetched() {
     return *prefetch;
 }
 
-void ParseAhead(const TemplateSet& templates) {
+void ParseAhead(const TemplateSet& templates, std::uint64_t templatesFingerprint) {
     Prefetch& p = Prefetched();
     for (std::size_t i = 0;; ++i) {
         const void* data;
@@ -431,6 +432,7 @@ void ParseAhead(const TemplateSet& templates) {
             data = p.entries[i].data;
             size = p.entries[i].size;
         }
+        const std::uint64_t fingerprint = Fingerprint(data, size, templatesFingerprint);
         Document* doc = nullptr;
         try {
             doc = new Document;
@@ -445,6 +447,7 @@ void ParseAhead(const TemplateSet& templates) {
         }
         {
             std::lock_guard<std::mutex> hold(p.lock);
+            p.entries[i].fingerprint = fingerprint;
             p.entries[i].doc = doc;
             p.entries[i].parsed = true;
         }
@@ -458,8 +461,9 @@ Document* TakePrefetched(const void* data, std::size_t size, std::uint64_t finge
     Prefetch& p = Prefetched();
     std::unique_lock<std::mutex> hold(p.lock);
     for (Prefetch::Entry& e : p.entries) {
-        if (e.taken || e.data != data || e.size != size || e.fingerprint != fingerprint) continue;
+        if (e.taken || e.data != data || e.size != size) continue;
         p.done.wait(hold, [&e] { return e.parsed; });
+        if (e.fingerprint != fingerprint) continue;  // other bytes now, or other templates
         e.taken = true;
         Document* doc = e.doc;
         e.doc = nullptr;
@@ -597,10 +601,9 @@ void PrefetchXFiles(const void* templates, DWORD templatesSize, std::span<const 
             Prefetch::Entry e;
             e.data = f.data;
             e.size = f.size;
-            e.fingerprint = Fingerprint(f.data, f.size, templatesFingerprint);
             p.entries.push_back(e);
         }
-        p.worker = std::thread(ParseAhead, std::move(set));
+        p.worker = std::thread(ParseAhead, std::move(set), templatesFingerprint);
     } catch (const std::bad_alloc&) {
         p.entries.clear();
     } catch (const std::system_error&) {  // no thread: the loaders parse
