@@ -2,6 +2,7 @@
 # default /usr/local; DESTDIR is honoured):
 #   libexec/xscreensaver/nereval                the program, where XScreenSaver looks for hacks
 #   bin/nereval                                 a link to it, for s, w and c
+#   lib/nereval/nereval-dialog.so               the settings dialog (GTK), opened by c
 #   share/xscreensaver/config/nereval.xml       XScreenSaver's settings page
 #   share/man/man6/nereval.6x                   the manual page
 #   share/applications/screensavers/nereval.desktop
@@ -15,6 +16,7 @@ configure_file(${install_dir}/nereval.desktop.in ${CMAKE_BINARY_DIR}/install/ner
 file(CREATE_LINK ../libexec/xscreensaver/nereval ${CMAKE_BINARY_DIR}/install/nereval SYMBOLIC)
 
 install(TARGETS nereval RUNTIME DESTINATION libexec/xscreensaver)
+install(TARGETS nereval_dialog LIBRARY DESTINATION lib/nereval)
 install(FILES ${CMAKE_BINARY_DIR}/install/nereval DESTINATION bin)
 install(FILES ${install_dir}/nereval.xml DESTINATION share/xscreensaver/config)
 install(FILES ${CMAKE_BINARY_DIR}/install/nereval.6x DESTINATION share/man/man6)

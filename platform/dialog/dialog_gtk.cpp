@@ -14,6 +14,7 @@
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_inspect.h"
+#include "platform/dialog/dialog_module.h"
 #include "platform/dialog/dialog_units.h"
 #include "platform/os/wayland_seat.h"
 
@@ -668,9 +669,7 @@ int TemplateDialog::FocusId() const {
 
 TemplateDialog* Real(HDLG dlg) { return dynamic_cast<TemplateDialog*>(dlg); }
 
-}  // namespace
-
-INT_PTR DialogBoxIndirectParamA(const DialogTemplate& tmpl, HWND /*owner*/, DLGPROC proc, LPARAM initParam) {
+INT_PTR RunModal(const DialogTemplate& tmpl, HWND /*owner*/, DLGPROC proc, LPARAM initParam) {
     // The owner would be a saver window; the dialog is opened before any
     // exists, and other programs' windows are not ours to parent to.
     if (!proc) return -1;
@@ -697,27 +696,34 @@ INT_PTR DialogBoxIndirectParamA(const DialogTemplate& tmpl, HWND /*owner*/, DLGP
     return dialog.Run(initParam);
 }
 
-std::vector<DialogControlReport> InspectDialog(HDLG dlg) {
+std::vector<DialogControlReport> InspectOf(HDLG dlg) {
     TemplateDialog* d = Real(dlg);
     return d ? d->Inspect() : std::vector<DialogControlReport>{};
 }
 
-int DialogFocusId(HDLG dlg) {
+int FocusIdOf(HDLG dlg) {
     TemplateDialog* d = Real(dlg);
     return d ? d->FocusId() : 0;
 }
 
-DialogBaseUnits DialogBaseUnitsOf(HDLG dlg) {
+DialogBaseUnits BaseUnitsOf(HDLG dlg) {
     TemplateDialog* d = Real(dlg);
     return d ? d->BaseUnits() : DialogBaseUnits{0, 0};
 }
 
-std::string DialogCaption(HDLG dlg) {
+std::string CaptionOf(HDLG dlg) {
     TemplateDialog* d = Real(dlg);
     return d ? d->Caption() : std::string{};
 }
 
-void SetDialogShownHook(DialogShownHook hook, void* context) {
+void SetShownHook(DialogShownHook hook, void* context) {
     g_ShownHook = hook;
     g_ShownContext = context;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const DialogModule* NerevalDialogModule() {
+    static const DialogModule module = {kDialogModuleVersion, RunModal, InspectOf, FocusIdOf, BaseUnitsOf, CaptionOf, SetShownHook};
+    return &module;
 }
