@@ -109,6 +109,7 @@ void HideCursorUntilHidden() {
 }  // namespace
 
 int RunSaver() {
+    SkipComposeTable();  // first: the prefetches below start threads
     EarthAndPillar::PrefetchImages();  // decoded beside the window's and the device's creation
     PrefetchModels();
     PrefetchFontConfig();  // the frame-rate text's font is looked up last

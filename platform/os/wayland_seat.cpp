@@ -8,16 +8,14 @@
 #include <cstring>
 #include <strings.h>
 
-namespace {
-
-// SDL prefers X11 when an X display is set; Wayland is chosen when asked for
-// by name or when there is no X display to try.
 bool SdlWouldUseWayland() {
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     if (asked && *asked) return strcasestr(asked, "wayland") != nullptr;
     const char* x = std::getenv("DISPLAY");
     return !x || !*x;
 }
+
+namespace {
 
 void OnGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
     if (std::strcmp(interface, wl_seat_interface.name) == 0) *static_cast<bool*>(data) = true;

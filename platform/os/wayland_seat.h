@@ -13,6 +13,11 @@ enum class WaylandSeat {
 // One connection and one registry round trip.
 WaylandSeat QueryWaylandSeat();
 
+// Whether SDL would choose its Wayland driver: SDL prefers X11 when an X
+// display is set; Wayland is chosen when asked for by name or when there is
+// no X display to try.
+bool SdlWouldUseWayland();
+
 // True when SDL is about to use its Wayland driver (SDL_VIDEODRIVER names it,
 // or no X display is set) and the compositor offers no seat. Asks the
 // compositor only when Wayland is the driver SDL would choose.

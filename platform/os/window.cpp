@@ -165,6 +165,10 @@ void RemoveAt(int at, MSG* out) {
 
 }  // namespace
 
+void SkipComposeTable() {
+    if (!SdlWouldUseWayland()) setenv("XCOMPOSEFILE", "/dev/null", 0);
+}
+
 bool EnsureSdlVideo() {
     if (g_SdlVideo) return true;
     if (g_SdlVideoFailed) return false;

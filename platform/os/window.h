@@ -118,6 +118,14 @@ BOOL ShowWindow(HWND hwnd, int command);
 // Desktop size in pixels, the monitors' bounding rectangle and their count
 // (0 when the video system cannot be started).
 int GetSystemMetrics(int index);
+// The saver's windows take no text, but X's input method, which SDL opens
+// with the video system, would still read the locale's Compose table
+// (thousands of lines, about 7 ms of every start). On X, this points
+// XCOMPOSEFILE at an empty file, unless the user names a table of their own
+// (on Wayland the keyboard library reads the variable as well, and refuses an
+// empty table). It changes the environment: call it before any other thread
+// starts.
+void SkipComposeTable();
 // The monitors in desktop pixels, at most `max`, the primary one first: on
 // X11 the RandR monitors (which `xrandr --setmonitor` can split a screen
 // into); elsewhere (Wayland, where a window cannot be placed over several
