@@ -13,6 +13,8 @@ S=$ROOT/stage/opt/nrv
 expect "the install runs (exit $code)" '[ "$code" -eq 0 ]'
 expect "it says how to switch the saver on" 'grep -q "GL: .*/libexec/xscreensaver/nereval --root" "$ROOT/log"'
 expect "the hack is in libexec/xscreensaver" '[ -x "$S/libexec/xscreensaver/nereval" ]'
+expect "the settings dialog module is where the hack looks for it" \
+  '[ -f "$S/libexec/xscreensaver/../../lib/nereval/nereval-dialog.so" ]'
 expect "bin/nereval leads to it" '[ "$(readlink "$S/bin/nereval")" = ../libexec/xscreensaver/nereval ] && [ -x "$S/bin/nereval" ]'
 expect "the settings page is well-formed" 'xmllint --noout "$S/share/xscreensaver/config/nereval.xml"'
 expect "it starts the hack with --root, as GL" \
@@ -44,13 +46,15 @@ if command -v dpkg-shlibdeps > /dev/null; then
   expect "cpack makes nereval_*.deb (exit $code)" '[ -n "$deb" ]'
   if [ -n "$deb" ]; then
     list=$(dpkg-deb -c "$deb")
-    for p in ./usr/libexec/xscreensaver/nereval ./usr/bin/nereval ./usr/share/xscreensaver/config/nereval.xml \
+    for p in ./usr/libexec/xscreensaver/nereval ./usr/bin/nereval ./usr/lib/nereval/nereval-dialog.so \
+             ./usr/share/xscreensaver/config/nereval.xml \
              ./usr/share/man/man6/nereval.6x ./usr/share/applications/screensavers/nereval.desktop; do
       grep -q " $p" <<< "$list" || { echo "FAIL: the package lacks $p"; failures=$((failures + 1)); }
     done
     depends=$(dpkg-deb -f "$deb" Depends)
     expect "it depends on the libraries and the data it loads ($depends)" \
-      'grep -q libsdl2 <<< "$depends" && grep -q fonts-ipafont-gothic <<< "$depends" && grep -q libgl1-mesa-dri <<< "$depends"'
+      'grep -q libsdl2 <<< "$depends" && grep -q fonts-ipafont-gothic <<< "$depends" && grep -q libgl1-mesa-dri <<< "$depends" &&
+       grep -q libgtk-3 <<< "$depends" && grep -q libfluidsynth3 <<< "$depends"'
   fi
 else
   echo "skip: no dpkg-shlibdeps for the package"
