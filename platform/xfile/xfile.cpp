@@ -355,10 +355,21 @@ private:
     DWORD m_refs = 1;
 };
 
-// FNV-1a over bytes, continuing from `hash`.
+// A fingerprint of bytes, continuing from `hash`: eight bytes a step (every
+// open of a file fingerprints it, a few megabytes at start-up). Each step is
+// a bijection of the hash for given bytes, so texts that differ in one place
+// always differ in fingerprint.
 std::uint64_t Fingerprint(const void* data, std::size_t size, std::uint64_t hash) {
+    constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
     const auto* p = static_cast<const std::uint8_t*>(data);
-    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        hash = (hash ^ word) * kOdd;
+        hash ^= hash >> 32;
+    }
+    for (; i < size; ++i) hash = (hash ^ p[i]) * kOdd;
     return hash;
 }
 constexpr std::uint64_t kFingerprintStart = 14695981039346656037ull;
