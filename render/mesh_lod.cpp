@@ -302,8 +302,8 @@ std::vector<std::vector<std::uint32_t>> SimplifyLevels(const std::vector<float>&
     const std::size_t faces = indices.size() / 3;
     const std::vector<std::uint32_t>* previous = &indices;
     for (std::size_t level = 0; level < shares.size(); ++level) {
-        std::vector<std::uint32_t> lod =
-            SimplifyMesh(positions, *previous, static_cast<std::size_t>(static_cast<float>(faces) * shares[level]), level > 0);
+        const auto target = static_cast<std::size_t>(static_cast<float>(faces) * shares[level]);
+        std::vector<std::uint32_t> lod = SimplifyMesh(positions, *previous, target, level > 0);
         if (lod.empty() || lod.size() >= previous->size()) break;
         levels.push_back(std::move(lod));
         previous = &levels.back();

@@ -591,7 +591,8 @@ bool ReadGeometry(ID3DXMesh* mesh, std::vector<float>* positions, std::vector<st
 }  // namespace
 
 // Starts simplifying the blended mesh just made on a worker thread (start-up
-// work, once per mesh built). Without a thread, BuildLod does it in place.
+// work, once per mesh built). Without a thread, the job is deferred: BuildLod
+// then simplifies in place.
 void SkinnedMesh::StartLod(MeshContainer* c) {
     c->m_lodJob = {};  // a job for an earlier mesh ends first
     c->m_fRadius = 0.0f;
@@ -603,11 +604,15 @@ void SkinnedMesh::StartLod(MeshContainer* c) {
             const float* p = &positions[v];
             c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
         }
-        c->m_lodJob = std::async(std::launch::async, [positions = std::move(positions), indices = std::move(indices)] {
+        const auto simplify = [positions = std::move(positions), indices = std::move(indices)] {
             return SimplifyLevels(positions, indices, kLodShare);
-        });
-    } catch (const std::bad_alloc&) {
-    } catch (const std::system_error&) {  // no thread to be had
+        };
+        try {
+            c->m_lodJob = std::async(std::launch::async, simplify);
+        } catch (const std::system_error&) {  // no thread to be had
+            c->m_lodJob = std::async(std::launch::deferred, simplify);
+        }
+    } catch (const std::bad_alloc&) {  // drawn at full detail
     }
 }
 
@@ -623,18 +628,12 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
         const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b].Get() : nullptr;
         if (ta != tb) return;
     }
+    if (!c->m_lodJob.valid()) return;  // drawn at full detail
     std::vector<std::vector<std::uint32_t>> levels;
     try {
-        if (c->m_lodJob.valid()) {
-            levels = c->m_lodJob.get();
-        } else {
-            std::vector<float> positions;
-            std::vector<std::uint32_t> indices;
-            if (!ReadGeometry(c->m_pMesh, &positions, &indices)) return;
-            levels = SimplifyLevels(positions, indices, kLodShare);
-        }
+        levels = c->m_lodJob.get();
     } catch (const std::bad_alloc&) {
-        return;  // drawn at full detail
+        return;
     }
 
     const bool wide = (c->m_pMesh->GetOptions() & D3DXMESH_32BIT) != 0;

@@ -550,7 +550,8 @@ void SynthPerformance::Send(const SynthSegment& seg, const MidiEvent& ev) {
 void SynthPerformance::ReleaseHeldNotes() {
     if (m_held.none()) return;
     for (std::size_t i = 0; i < m_held.size(); ++i) {
-        if (m_held.test(i)) fl::fluid_synth_noteoff(m_fluid->synth, static_cast<int>(i / 128), static_cast<int>(i % 128));
+        if (!m_held.test(i)) continue;
+        fl::fluid_synth_noteoff(m_fluid->synth, static_cast<int>(i / 128), static_cast<int>(i % 128));
     }
     m_held.reset();
 }

@@ -724,6 +724,7 @@ void SetShownHook(DialogShownHook hook, void* context) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const DialogModule* NerevalDialogModule() {
-    static const DialogModule module = {kDialogModuleVersion, RunModal, InspectOf, FocusIdOf, BaseUnitsOf, CaptionOf, SetShownHook};
+    static const DialogModule module = {kDialogModuleVersion, RunModal, InspectOf, FocusIdOf,
+                                        BaseUnitsOf, CaptionOf, SetShownHook};
     return &module;
 }

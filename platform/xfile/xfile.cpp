@@ -391,6 +391,23 @@ LastParse& Last() {
     return *last;
 }
 
+// Parses a whole file against `templates`: the document, or null with the
+// reason in *result.
+Document* ParseDocument(const TemplateSet& templates, const void* data, std::size_t size, ParseResult* result) {
+    Document* doc = nullptr;
+    try {
+        doc = new Document;
+        doc->templates = templates;
+        *result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
+    } catch (const std::bad_alloc&) {
+        result->hr = DXFILEERR_BADALLOC;
+        result->reason = "out of memory";
+    }
+    if (SUCCEEDED(result->hr)) return doc;
+    if (doc) doc->Release();
+    return nullptr;
+}
+
 // The fingerprint of a file object's templates after it registered `size`
 // bytes of template text (RegisterTemplates keeps it the same way).
 std::uint64_t TemplatesFingerprint(std::uint64_t before, const void* data, std::size_t size) {
@@ -444,17 +461,11 @@ void ParseAhead(const TemplateSet& templates, std::uint64_t templatesFingerprint
             size = p.entries[i].size;
         }
         const std::uint64_t fingerprint = Fingerprint(data, size, templatesFingerprint);
+        ParseResult ignored;  // a failed file's loader parses it again and reports why
         Document* doc = nullptr;
         try {
-            doc = new Document;
-            doc->templates = templates;
-            if (FAILED(ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc).hr)) {
-                doc->Release();
-                doc = nullptr;
-            }
-        } catch (...) {  // the loader parses it again and reports the error
-            if (doc) doc->Release();
-            doc = nullptr;
+            doc = ParseDocument(templates, data, size, &ignored);
+        } catch (...) {  // nothing may end this thread before `parsed` is set
         }
         {
             std::lock_guard<std::mutex> hold(p.lock);
@@ -511,16 +522,8 @@ public:
         if (!doc) doc = TakePrefetched(data, size, fingerprint);
         if (!doc) {
             ParseResult result;
-            try {
-                doc = new Document;
-                doc->templates = m_templates;
-                result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
-            } catch (const std::bad_alloc&) {
-                result.hr = DXFILEERR_BADALLOC;
-                result.reason = "out of memory";
-            }
-            if (FAILED(result.hr)) {
-                if (doc) doc->Release();
+            doc = ParseDocument(m_templates, data, size, &result);
+            if (!doc) {
                 Record(result);
                 return result.hr;
             }
