@@ -7,7 +7,9 @@
 function(nereval_embed target)
   set(gen_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_gen)
   file(MAKE_DIRECTORY ${gen_dir})
-  set(asm "\t.section .rodata\n")
+  # With -fcf-protection the note that marks the object CET-ready, as the
+  # compiler writes for C and C++ objects.
+  set(asm "#ifdef __CET__\n#include <cet.h>\n#endif\n\t.section .rodata\n")
   set(decls "")
   set(rows "")
   set(deps "")
