@@ -1,7 +1,6 @@
 // The in-memory start-up log and its one file.
 #include "core/errlog.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,11 +24,8 @@ int ErrLog::Append(const char* text) {
 bool ErrLog::Write() const {
     // The state directory is looked up now, not at construction: the log is a
     // global built before main, and the directory may be set up after that.
+    // Without a state directory there is no log: never one in a shared folder.
     std::string dir = StateHome();
     if (!MakeDirectories(dir)) return false;
-    std::string path = ErrLogPath();
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return false;
-    const bool written = std::fwrite(m_szText, 1, m_nLength, f) == m_nLength;
-    return std::fclose(f) == 0 && written;
+    return WriteOwnFile(ErrLogPath(), m_szText, m_nLength);
 }

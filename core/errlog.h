@@ -23,7 +23,8 @@ public:
     // length is returned (0 when appended).
     int Append(const char* text);
     // Writes the whole log to ${XDG_STATE_HOME:-~/.local/state}/NerevalErrLog.txt,
-    // replacing an older file; does nothing when the file cannot be written.
+    // replacing an older file; does nothing when the file cannot be written,
+    // or is a symlink or not the user's (WriteOwnFile).
     // True when the whole log reached the file.
     bool Write() const;
 

@@ -1,8 +1,9 @@
-// Named mutex as flock(2) on $XDG_RUNTIME_DIR/<name>.lock.
+// Named mutex as flock(2) on <runtime folder>/<name>.lock (paths.h: RuntimeDir).
 #include "platform/os/instance.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,10 +33,21 @@ HANDLE CreateMutexA(const void*, BOOL, const char* name) {
         g_LastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    // Only in a folder nobody else can write to, and only a regular file of
+    // this user's: another user's lock file would keep the saver from
+    // starting, and a symlink would make it create a file where it points.
     std::string dir = RuntimeDir();
-    MakeDirectories(dir);
+    if (!MakeDirectories(dir) || !IsOwnFolder(dir)) {
+        g_LastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
     std::string path = dir + "/" + name + ".lock";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid())) {
+        close(fd);
+        fd = -1;
+    }
     if (fd < 0) {
         g_LastError = ERROR_ACCESS_DENIED;
         return nullptr;

@@ -1,52 +1,103 @@
-// XDG base directories, resolved at each call (tests point them elsewhere).
+// XDG base directories, resolved at each call (tests point them elsewhere),
+// and the one careful way the saver writes a whole file.
 #include "platform/os/paths.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
+const char* PasswdHome() {
+    const passwd* pw = getpwuid(getuid());
+    return pw ? pw->pw_dir : nullptr;
+}
+
+const char* (*g_PasswdHome)() = PasswdHome;
+
+// $HOME, else the passwd entry's folder; only an absolute path counts. Empty
+// when there is none: a fallback such as /tmp would be shared with every
+// other user, who could plant symlinks where the saver writes.
 std::string Home() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/tmp";
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') return h;
+    if (const char* d = g_PasswdHome(); d && d[0] == '/') return d;
+    return {};
 }
 
 // An XDG variable counts only when it holds an absolute path.
-std::string FromEnv(const char* name, const std::string& fallback) {
+std::string FromEnv(const char* name, const char* underHome) {
     const char* v = std::getenv(name);
     if (v && v[0] == '/') return v;
-    return fallback;
+    std::string home = Home();
+    return home.empty() ? home : home + underHome;
 }
 
 }  // namespace
 
-std::string ConfigHome() { return FromEnv("XDG_CONFIG_HOME", Home() + "/.config"); }
-std::string StateHome() { return FromEnv("XDG_STATE_HOME", Home() + "/.local/state"); }
+std::string ConfigHome() { return FromEnv("XDG_CONFIG_HOME", "/.config"); }
+std::string StateHome() { return FromEnv("XDG_STATE_HOME", "/.local/state"); }
 
 std::string RuntimeDir() {
-    if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && v[0] == '/') return v;
-    // Without a runtime directory, a folder of this user's own in the
-    // temporary directory: a shared name would let another user's lock file
-    // (mode 0600) keep this user's saver from starting. A folder of that name
-    // owned by someone else is not trusted; the state directory serves then.
-    std::error_code ec;
-    std::string tmp = std::filesystem::temp_directory_path(ec).string();
-    if (ec || tmp.empty()) tmp = "/tmp";
-    std::string dir = tmp + "/nereval-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    struct stat st {};
-    if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) return dir;
+    // Another user's folder, or a world-writable one, would let that user
+    // hold the lock (keeping the saver from starting) or plant a symlink
+    // named as the lock file.
+    if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && v[0] == '/') {
+        struct stat st {};
+        if (stat(v, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 07777) == 0700) {
+            return v;
+        }
+    }
     return StateHome();
 }
 
-bool MakeDirectories(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return std::filesystem::is_directory(path, ec);
+const char* UserFoldersMissing() {
+    if (!ConfigHome().empty() && !StateHome().empty()) return nullptr;
+    return "no folder for the settings and the log: HOME is unset and the user has no home folder "
+           "(set HOME, or XDG_CONFIG_HOME and XDG_STATE_HOME)";
 }
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    // Each prefix ending before a slash, then the whole path.
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsOwnFolder(const std::string& dir) {
+    struct stat st {};
+    return !dir.empty() && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & S_IWOTH) == 0;
+}
+
+bool WriteOwnFile(const std::string& path, const void* data, std::size_t size) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || !IsOwnFolder(slash == 0 ? "/" : path.substr(0, slash))) return false;
+    // Not truncated at open: only once it is known to be a regular file of ours.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid() && ftruncate(fd, 0) == 0;
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t left = size; ok && left > 0;) {
+        const ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return close(fd) == 0 && ok;
+}
+
+void SetPasswdHomeForTest(const char* (*lookup)()) { g_PasswdHome = lookup ? lookup : PasswdHome; }

@@ -1,14 +1,37 @@
-// Where the saver keeps its files on this platform (XDG base directories).
+// Where the saver keeps its files on this platform (XDG base directories), and
+// how it writes them: only in folders of the user's own, never through a
+// symlink, never in a shared folder such as /tmp.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
-// ${XDG_CONFIG_HOME:-~/.config}: settings.
+// ${XDG_CONFIG_HOME:-~/.config}: settings. Empty when neither the variable
+// nor a home folder is known (HOME unset or relative, no passwd entry):
+// callers refuse then rather than use a shared folder.
 std::string ConfigHome();
-// ${XDG_STATE_HOME:-~/.local/state}: the start-up error log.
+// ${XDG_STATE_HOME:-~/.local/state}: the start-up error log. Empty likewise.
 std::string StateHome();
-// ${XDG_RUNTIME_DIR}, else a folder of this user's own in the temporary
-// directory (/tmp/nereval-<uid>, mode 0700): the single-instance lock.
+// ${XDG_RUNTIME_DIR} when it is a folder owned by this user with mode 0700
+// (what the base-directory rules promise), else the state folder: the
+// single-instance locks. Empty when neither is known.
 std::string RuntimeDir();
-// mkdir -p; true when the folder exists afterwards.
+// Why the settings and the log have no folder, or null when both have one:
+// a start refuses with this reason.
+const char* UserFoldersMissing();
+
+// mkdir -p, each folder it creates with mode 0700; true when the folder
+// exists afterwards.
 bool MakeDirectories(const std::string& path);
+// True when `dir` is a folder owned by this user that other users cannot
+// write to: a folder in which nobody else can plant a file or a symlink.
+bool IsOwnFolder(const std::string& dir);
+// Replaces the contents of the file `path` with `size` bytes, creating it
+// (mode 0644 less the umask) when missing. Refused (false) unless its folder
+// passes IsOwnFolder and the file is a regular file of this user's; a symlink
+// at `path` is never followed, and a FIFO never blocks.
+bool WriteOwnFile(const std::string& path, const void* data, std::size_t size);
+
+// Tests only: replaces the passwd look-up of the home folder, which returns
+// the folder or null (null as the function restores getpwuid).
+void SetPasswdHomeForTest(const char* (*lookup)());

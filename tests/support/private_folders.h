@@ -20,6 +20,8 @@ public:
         for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
             std::filesystem::path p = m_root / v;
             std::filesystem::create_directories(p);
+            // Mode 0700, as a runtime folder must be to be used (paths.h).
+            std::filesystem::permissions(p, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
             setenv(v, p.c_str(), 1);
         }
     }

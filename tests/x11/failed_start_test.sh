@@ -53,14 +53,27 @@ check "the over-long strBGMUsr is still on disk" grep -qF "\"strBGMUsr\"=\"$long
 check "the stored whale count is kept" grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS"
 check "all 25 values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
 
-# Without XDG_RUNTIME_DIR the instance lock lives in a folder of this user's own.
-dir=/tmp/nereval-$(id -u)
-rm -f "$dir/NEREVAL_SCREEN_SAVER.lock"
-env -u XDG_RUNTIME_DIR "$BIN" w & pid=$!
-wait_window; sleep 0.5
-check "the fallback lock folder is per user ($dir)" [ -f "$dir/NEREVAL_SCREEN_SAVER.lock" ]
-check "and private (mode $(stat -c %a "$dir"))" [ "$(stat -c %a "$dir")" = 700 ]
+# A runtime folder others can write to is not used, and another user's
+# symlink named as the lock there neither stops the saver nor is followed:
+# the lock lives in the state folder instead.
+shared=$ROOT/shared
+mkdir -m 1777 "$shared"
+ln -s "$ROOT/planted" "$shared/NEREVAL_SCREEN_SAVER.lock"
+XDG_RUNTIME_DIR=$shared "$BIN" w & pid=$!
+if wait_window; then pass "a world-writable runtime folder does not stop the saver"; else fail "a world-writable runtime folder does not stop the saver"; fi
+check "the lock is in the state folder" [ -f "$XDG_STATE_HOME/NEREVAL_SCREEN_SAVER.lock" ]
+check "nothing is created through the planted symlink" [ ! -e "$ROOT/planted" ]
 kill -TERM $pid; wait_exit $pid 15
+
+# Without a home folder (no HOME, no passwd entry) the saver refuses to start
+# rather than keep its settings and log in a shared folder. Only root can
+# take a user id that has no passwd entry.
+if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null && ! getent passwd 54321 > /dev/null; then
+  setpriv --reuid 54321 --regid 54321 --clear-groups \
+    env -u HOME -u XDG_CONFIG_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR "$BIN" w 2> "$ROOT/err"; code=$?
+  check "without a home folder the saver refuses with 1 (got $code)" [ "$code" -eq 1 ]
+  check "in one line ($(cat "$ROOT/err"))" grep -qx "nereval: start failed: no folder for the settings and the log: .*" "$ROOT/err"
+fi
 
 # xinfo: a folder is refused with a message, --help is help.
 "$XINFO" "$ROOT" 2> "$ROOT/err"; code=$?
