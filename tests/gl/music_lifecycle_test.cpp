@@ -27,6 +27,7 @@
 #include "shell/lifecycle.h"
 #include "tests/gl/saver_fixture.h"
 #include "tests/support/midi_bytes.h"
+#include "tests/support/temp_folder.h"
 
 long CountedNewCalls() __attribute__((weak));
 
@@ -152,7 +153,8 @@ TEST_F(MusicLifecycle, MissingUserFilePlaysTheBuiltInTuneAtPlus5dB) {
 }
 
 TEST_F(MusicLifecycle, GoodUserFilePlaysInsteadOfTheBuiltInTune) {
-    const std::string path = ::testing::TempDir() + "nereval_user_tune.mid";
+    const TempFolder temp;
+    const std::string path = temp / "user_tune.mid";
     const miditest::Bytes bytes = miditest::Format1File();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));

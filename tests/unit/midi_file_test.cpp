@@ -17,6 +17,7 @@
 #include "platform/audio/midi_file.h"
 #include "platform/audio/synth.h"
 #include "tests/support/midi_bytes.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -198,7 +199,8 @@ TEST(MidiFile, ClaimedSizesAreNeverAllocated) {
         track({0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}),         // text of 256 MiB - 1
         track({0x00, 0x90, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F}, 65535),     // 65535 tracks declared
     };
-    const std::string path = ::testing::TempDir() + "nereval_huge_chunk.mid";
+    const TempFolder temp;
+    const std::string path = temp / "huge_chunk.mid";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(hugeChunk.data()),
                                                 static_cast<std::streamsize>(hugeChunk.size()));
     const pid_t child = fork();

@@ -14,6 +14,7 @@
 
 #include "music/bgm.h"
 #include "tests/support/midi_bytes.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -54,14 +55,15 @@ class MusicRender : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m.Open()) << "no General-MIDI soundfont? (tools/install-deps.sh installs one)"; }
 
-    static std::string WriteTemp(const std::string& name, const Bytes& bytes) {
-        const std::string path = ::testing::TempDir() + "nereval_music_" + name;
+    std::string WriteTemp(const std::string& name, const Bytes& bytes) const {
+        const std::string path = temp / name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
     OfflineMusic m;
+    TempFolder temp;
 };
 
 double Rms(const std::vector<float>& s, double from, double to) {
@@ -192,12 +194,12 @@ TEST_F(MusicRender, UnusableUserFilesFallBackToTheBuiltInTune) {
         std::string path;
         const char* reason;
     } cases[] = {
-        {::testing::TempDir() + "nereval_music_missing.mid", "the file cannot be opened"},
+        {temp / "missing.mid", "the file cannot be opened"},
         {WriteTemp("empty.mid", {}), "the file is empty"},
         {WriteTemp("text.mid", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'h', 'a', 'l', 'e', 's'}), "not a MIDI file"},
         {WriteTemp("truncated.mid", Bytes(good.begin(), good.begin() + 40)), "a chunk runs past the end of the file"},
         {WriteTemp("absurd.mid", absurd), "a chunk runs past the end of the file"},
-        {::testing::TempDir(), "not a regular file"},  // a folder (a pipe would block)
+        {temp.Path(), "not a regular file"},  // a folder (a pipe would block)
     };
     for (const auto& c : cases) {
         bool fellBack = false;
