@@ -3,11 +3,27 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/os/paths.h"
+#include "platform/os/session_bus.h"
 #include "shell/command_line.h"
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
 
+namespace {
+
+// Before a run: the settings and the log need a folder of the user's own.
+bool UserFoldersKnown() {
+    const char* missing = UserFoldersMissing();
+    if (missing) std::fprintf(stderr, "nereval: start failed: %s\n", missing);
+    return !missing;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // First, while the process has one thread: the environment is not safe
+    // to change once the start-up prefetches run.
+    DisableSessionBusAutolaunch();
     CommandLine command = ParseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
     switch (command.action) {
         case CommandLine::Action::Error:
@@ -20,11 +36,13 @@ int main(int argc, char** argv) {
             std::printf("nereval %s\n", NEREVAL_VERSION);
             return 0;
         case CommandLine::Action::Hosted:
+            if (!UserFoldersKnown()) return 1;
             g_SettingsFlags = command.flags;
             return RunHosted(command.hostWindow);
         case CommandLine::Action::Switch:
             break;
     }
+    if (!UserFoldersKnown()) return 1;
     g_SettingsFlags = command.flags;
     return WinMain(command.switches.c_str());
 }
