@@ -1,6 +1,7 @@
 // Settings defaults and registry persistence.
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,15 +90,41 @@ void WriteString(HKEY key, const char* name, const char* text) {
 
 }  // namespace
 
+namespace {
+
+const char* ReadFailure(LONG status) {
+    switch (status) {
+        case ERROR_ACCESS_DENIED: return "permission denied";
+        case ERROR_BAD_FILE_TYPE: return "not a regular file";
+        case ERROR_FILE_TOO_LARGE: return "larger than 1 MiB";
+        case ERROR_PATH_NOT_FOUND: return "no configuration folder";
+        default: return "read error";
+    }
+}
+
+}  // namespace
+
 int Settings::Load() {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 1;
+    const std::string path = RegistryFilePath(kSettingsKey);
+    const LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition);
+    m_bReadFailed = status != 0;
+    if (status != 0) {
+        std::fprintf(stderr, "nereval: settings file %s cannot be read (%s): running on the defaults; the file is "
+                     "left as it is and not saved\n", path.c_str(), ReadFailure(status));
+        return 0;
+    }
     for (bool& absent : m_abAbsentAtLoad) absent = true;
     if (disposition != REG_CREATED_NEW_KEY) {
         for (const std::string& line : RegUnreadableLines(key)) {
             std::fprintf(stderr, "nereval: settings file %s, %s: cannot be read; left in the file as written\n",
-                         RegistryFilePath(kSettingsKey).c_str(), line.c_str());
+                         path.c_str(), line.c_str());
+        }
+        const int more = RegUnreadableLineCount(key) - static_cast<int>(RegUnreadableLines(key).size());
+        if (more > 0) {
+            std::fprintf(stderr, "nereval: settings file %s: %d more lines cannot be read; left in the file as written\n",
+                         path.c_str(), more);
         }
         for (int i = 0; i < kIntCount; ++i) {
             if (i == kSettingsStringAfter) m_abAbsentAtLoad[kIntCount] = !ReadString(key, "strBGMUsr", strBGMUsr);
@@ -105,6 +132,7 @@ int Settings::Load() {
         }
     }
     RegCloseKey(key);
+    intWhlNumCur = std::clamp(intWhlNumCur, kMinWhaleCount, kMaxWhaleCount);
     for (int i = 0; i < kIntCount; ++i) m_aiAtLoad[i] = this->*kSettingsIntFields[i].field;
     std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
     m_bLoaded = true;
@@ -112,6 +140,7 @@ int Settings::Load() {
 }
 
 int Settings::Save() const {
+    if (m_bReadFailed) return 0;
     HKEY key = nullptr;
     DWORD disposition = 0;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 0;

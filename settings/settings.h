@@ -7,6 +7,10 @@ constexpr const char* kSettingsKey = "Software\\Ostrelin\\NerevalSaver\\1.4";
 constexpr const char* kBuiltInTune = "tune_main.mid";
 constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
 constexpr int kSettingsIntCount = 24;  // integer values; strBGMUsr is the 25th
+// The whale counts the program draws (the draw queue holds the whales with
+// the clocks and obstacles only up to 50): a stored count is clamped to them.
+constexpr int kMinWhaleCount = 1;
+constexpr int kMaxWhaleCount = 50;
 
 // The values of intCamMod. A stored value outside them behaves as floating.
 enum CameraMode : int {
@@ -23,8 +27,13 @@ public:
 
     void SetDefaults();
     // Reads every value present in the registry; missing or unreadable values
-    // keep their field. Values are taken as stored, not range-checked. Each
-    // line of the file that cannot be read is named once on stderr. Returns 1.
+    // keep their field. Values are taken as stored, not range-checked, except
+    // the whale count, clamped to kMinWhaleCount..kMaxWhaleCount. The first
+    // lines of the file that cannot be read are named once on stderr, cut
+    // short, then how many more there are. When the file exists but cannot be
+    // read whole (no permission, not a regular file, over 1 MiB), every field
+    // keeps its value, one line on stderr says so, and Save refuses from then
+    // on. Returns 1, or 0 when the file could not be read.
     int Load();
     // After Load: writes only the values whose field differs from what Load
     // read, and adds the values the file did not have, so a value another
@@ -32,11 +41,15 @@ public:
     // not be read (a strBGMUsr too long for the field too) stays as the user
     // wrote it while its field keeps what Load left in it. Without Load:
     // writes all 25 values in record order. Returns 1, or 0 when the file
-    // could not be written (the old one is then left as it was).
+    // could not be written (the old one is then left as it was) or Load
+    // could not read it.
     int Save() const;
     // Whether Load ran: a caller that saves on exit must not replace the
     // user's file with defaults it never read.
     bool IsLoaded() const { return m_bLoaded; }
+    // Whether Load found a file it could not read: the record holds what it
+    // held before (the defaults), and Save would replace the user's file.
+    bool ReadFailed() const { return m_bReadFailed; }
 
     int intChkFPS;          // frame-rate text on/off
     int intChkCelphn;       // blue tint overlay on/off
@@ -68,6 +81,7 @@ private:
     // What Load left in each value, and whether the file had it at all (a
     // value on a line that cannot be read counts as had).
     bool m_bLoaded = false;
+    bool m_bReadFailed = false;
     int m_aiAtLoad[kSettingsIntCount]{};
     bool m_abAbsentAtLoad[kSettingsIntCount + 1]{};  // the integers, then strBGMUsr
     char m_szBGMAtLoad[kBGMPathSize]{};

@@ -1,15 +1,21 @@
 // Registry keys as registry-export text files, written atomically.
 #include "platform/os/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "platform/os/paths.h"
 
@@ -27,7 +33,9 @@ struct RegKey {
     std::string path;
     std::vector<std::string> lines;  // the file as read, line by line, without the newline
     std::vector<RegValue> values;    // file order; new values are appended
-    std::vector<std::string> unreadable;  // "line N: TEXT" of each line that could not be read
+    std::unordered_map<std::string, size_t> index;  // value name → its place in values
+    std::vector<std::string> unreadable;  // "line N: TEXT" of the first lines that could not be read
+    int unreadableCount = 0;              // all of them
     bool dirty = false;
 };
 
@@ -97,10 +105,18 @@ void WriteQuoted(std::string& out, const std::string& s) {
 }
 
 RegValue* Find(RegKey* key, const std::string& name) {
-    for (RegValue& v : key->values) {
-        if (v.name == name) return &v;
+    const auto it = key->index.find(name);
+    return it == key->index.end() ? nullptr : &key->values[it->second];
+}
+
+// Replaces the value of the same name, or appends it.
+void Put(RegKey* key, RegValue&& v) {
+    const auto [it, added] = key->index.try_emplace(v.name, key->values.size());
+    if (added) {
+        key->values.push_back(std::move(v));
+    } else {
+        key->values[it->second] = std::move(v);
     }
-    return nullptr;
 }
 
 // One value line, or false for anything else (header, section, garbage).
@@ -141,22 +157,83 @@ bool IsFrame(const std::string& line) {
     return t.empty() || t == kHeader || t.front() == '[' || t.front() == ';';
 }
 
-void Load(RegKey* key) {
-    std::ifstream in(key->path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+// "line N: TEXT" for stderr: TEXT cut to kRegReportedChars bytes (not inside
+// a UTF-8 sequence), control characters shown as '?', so a hostile or broken
+// file cannot flood the terminal or drive it with escape sequences.
+std::string Report(int lineNumber, const std::string& line) {
+    size_t cut = line.size();
+    if (cut > static_cast<size_t>(kRegReportedChars)) {
+        cut = kRegReportedChars;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    }
+    std::string text = "line " + std::to_string(lineNumber) + ": ";
+    for (size_t i = 0; i < cut; ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        text.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    }
+    if (cut < line.size()) text += "...";
+    return text;
+}
+
+// The whole file at `path`, following symlinks. 0, or ERROR_FILE_NOT_FOUND
+// when there is no file, or why an existing one cannot be read whole. The
+// open does not block (a FIFO at the path is refused, not waited on).
+LONG ReadWhole(const std::string& path, std::string* text) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ERROR_FILE_NOT_FOUND;
+        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_READ_FAULT;
+    }
+    struct stat st {};
+    LONG result = 0;
+    if (fstat(fd, &st) != 0) {
+        result = ERROR_READ_FAULT;
+    } else if (!S_ISREG(st.st_mode)) {
+        result = ERROR_BAD_FILE_TYPE;
+    } else if (st.st_size > kRegMaxFileBytes) {
+        result = ERROR_FILE_TOO_LARGE;
+    } else {
+        // Read to the end, one byte past the cap: the file may grow after fstat.
+        text->resize(static_cast<size_t>(st.st_size) + 1);
+        size_t have = 0;
+        for (;;) {
+            if (have == text->size()) {
+                if (have > static_cast<size_t>(kRegMaxFileBytes)) break;
+                text->resize(std::min(2 * have, static_cast<size_t>(kRegMaxFileBytes) + 1));
+            }
+            const ssize_t n = read(fd, text->data() + have, text->size() - have);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                result = ERROR_READ_FAULT;
+                break;
+            }
+            if (n == 0) break;
+            have += static_cast<size_t>(n);
+        }
+        text->resize(have);
+        if (result == 0 && have > static_cast<size_t>(kRegMaxFileBytes)) result = ERROR_FILE_TOO_LARGE;
+    }
+    close(fd);
+    if (result != 0) text->clear();
+    return result;
+}
+
+void Parse(RegKey* key, const std::string& text) {
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
         RegValue v;
         v.line = static_cast<int>(key->lines.size());
         key->lines.push_back(line);
         if (!ParseLine(line, &v)) {
-            if (!IsFrame(line)) key->unreadable.push_back("line " + std::to_string(v.line + 1) + ": " + line);
+            if (!IsFrame(line) && key->unreadableCount++ < kRegMaxReportedLines) {
+                key->unreadable.push_back(Report(v.line + 1, line));
+            }
             if (v.name.empty()) continue;  // kept in the file, but names no value
         }
-        if (RegValue* old = Find(key, v.name)) {
-            *old = v;  // the last of duplicate lines wins
-        } else {
-            key->values.push_back(v);
-        }
+        Put(key, std::move(v));  // the last of duplicate lines wins
     }
 }
 
@@ -184,6 +261,61 @@ std::string FormatValue(const RegValue& v) {
     return text;
 }
 
+// The file a save replaces: `path` with its symlinks followed, so that a
+// settings file linked from a dotfiles folder stays a link and its target
+// gets the new text. A dangling link gives its target (created by the save).
+// False for a loop of links.
+bool FollowLinks(const std::string& path, std::string* target) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *target = p;
+            return true;
+        }
+        char link[PATH_MAX];
+        const ssize_t n = readlink(p.c_str(), link, sizeof link);
+        if (n <= 0 || n == static_cast<ssize_t>(sizeof link)) return false;
+        const std::string to(link, static_cast<size_t>(n));
+        p = to.front() == '/' ? to : p.substr(0, p.rfind('/') + 1) + to;
+    }
+    return false;
+}
+
+// mkstemp's suffix: six letters or digits.
+bool IsTemporaryName(const char* name, const std::string& base) {
+    const size_t n = std::strlen(name);
+    if (n != base.size() + 7 || std::strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') {
+        return false;
+    }
+    for (size_t i = base.size() + 1; i < n; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+// Removes BASE.XXXXXX files of the folder: the temporary files of saves that
+// were killed before their rename. Called with the folder's lock held, so no
+// save is running (every save holds that lock from its temporary file's
+// creation to the rename).
+void RemoveLeftovers(int dirFd, const std::string& base) {
+    const int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return;
+    DIR* dir = fdopendir(listFd);
+    if (!dir) {
+        close(listFd);
+        return;
+    }
+    while (const dirent* e = readdir(dir)) {
+        struct stat st {};
+        if (IsTemporaryName(e->d_name, base) && fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode)) {
+            unlinkat(dirFd, e->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
 // The file as read, with the lines of changed values replaced and new values
 // appended: every other line (comments, values of other programs, lines that
 // could not be read) stays byte for byte as the user wrote it.
@@ -203,18 +335,43 @@ LONG Store(const RegKey* key) {
     }
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
-    std::string dir = key->path.substr(0, key->path.rfind('/'));
-    if (!MakeDirectories(dir)) return ERROR_WRITE_FAULT;
-    std::string tmp = key->path + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return ERROR_WRITE_FAULT;
-    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), key->path.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return ERROR_WRITE_FAULT;
+
+    if (!MakeDirectories(key->path.substr(0, key->path.rfind('/')))) return ERROR_WRITE_FAULT;
+    std::string target;
+    if (!FollowLinks(key->path, &target)) return ERROR_WRITE_FAULT;
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string base = target.substr(slash + 1);
+    // The mode of the file replaced, kept; a new file gets mkstemp's 0600.
+    // Something else than a regular file put there since the key was read is
+    // left alone.
+    struct stat old {};
+    const bool replacing = stat(target.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode)) return ERROR_WRITE_FAULT;
+
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return ERROR_WRITE_FAULT;
+    // The folder's lock orders the saves of the saver and the dialog; a
+    // folder that cannot be locked (some network file systems) is saved to
+    // without removing leftovers, which may belong to a running save.
+    int locked;
+    while ((locked = flock(dirFd, LOCK_EX)) != 0 && errno == EINTR) {
     }
-    return 0;
+    if (locked == 0) RemoveLeftovers(dirFd, base);
+
+    std::string tmp = target + ".XXXXXX";
+    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    bool ok = fd >= 0;
+    if (ok) {
+        ok = (!replacing || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text) && fsync(fd) == 0;
+        ok = close(fd) == 0 && ok;
+        ok = ok && std::rename(tmp.c_str(), target.c_str()) == 0;
+        if (!ok) unlink(tmp.c_str());
+    }
+    // The rename itself reaches the disk only with its folder.
+    if (ok) fsync(dirFd);
+    close(dirFd);  // releases the lock
+    return ok ? 0 : ERROR_WRITE_FAULT;
 }
 
 }  // namespace
@@ -225,12 +382,16 @@ LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposi
     if (!result || root != HKEY_CURRENT_USER || !subKey || !SafeSubKey(RelativePath(subKey))) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (ConfigHome().empty()) return ERROR_PATH_NOT_FOUND;
+    const std::string path = RegistryFilePath(subKey);
+    std::string text;
+    const LONG read = ReadWhole(path, &text);
+    if (read != 0 && read != ERROR_FILE_NOT_FOUND) return read;
     auto* key = new RegKey;
     key->subKey = subKey;
-    key->path = RegistryFilePath(subKey);
-    bool exists = access(key->path.c_str(), F_OK) == 0;
-    if (exists) Load(key);
-    if (disposition) *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    key->path = path;
+    Parse(key, text);
+    if (disposition) *disposition = read == 0 ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     *result = key;
     return 0;
 }
@@ -270,12 +431,8 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DW
         return ERROR_INVALID_PARAMETER;
     }
     v.changed = true;
-    if (RegValue* old = Find(key, v.name)) {
-        v.line = old->line;
-        *old = v;
-    } else {
-        key->values.push_back(v);
-    }
+    if (const RegValue* old = Find(key, v.name)) v.line = old->line;
+    Put(key, std::move(v));
     key->dirty = true;
     return 0;
 }
@@ -284,6 +441,8 @@ const std::vector<std::string>& RegUnreadableLines(HKEY key) {
     static const std::vector<std::string> kNone;
     return key ? key->unreadable : kNone;
 }
+
+int RegUnreadableLineCount(HKEY key) { return key ? key->unreadableCount : 0; }
 
 LONG RegCloseKey(HKEY key) {
     if (!key) return ERROR_INVALID_PARAMETER;

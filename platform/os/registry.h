@@ -11,9 +11,17 @@
 //
 // A key is read whole when opened and written when closed, if a value was set:
 // to a temporary file in the same folder, flushed to disk, then renamed over
-// the old file, so a crash never leaves half a file. Only the lines of the
-// values set are rewritten (new values are appended): lines that cannot be
-// read, comments and values the program does not know stay as they were.
+// the old file and the folder flushed, so a crash never leaves half a file.
+// Only the lines of the values set are rewritten (new values are appended):
+// lines that cannot be read, comments and values the program does not know
+// stay as they were.
+//
+// A key whose file exists but cannot be read whole (no permission, not a
+// regular file, larger than kRegMaxFileBytes, a read error) is not opened at
+// all, so it can never be written: the user's file is never replaced by
+// values that were not read from it. A symlinked file stays a symlink: its
+// target is replaced, keeping its mode. A save holds a lock on the folder
+// while it writes, and removes the temporary files of saves that were killed.
 #pragma once
 
 #include <string>
@@ -28,10 +36,19 @@ using HKEY = RegKey*;
 HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
 
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_PATH_NOT_FOUND = 3;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_DATA = 13;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_WRITE_FAULT = 29;
+constexpr LONG ERROR_READ_FAULT = 30;
+constexpr LONG ERROR_BAD_FILE_TYPE = 222;
+constexpr LONG ERROR_FILE_TOO_LARGE = 223;
+
+// The largest key file read (the real one is under 2 KiB): a larger one
+// counts as unreadable.
+constexpr long kRegMaxFileBytes = 1L << 20;
 
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
@@ -40,7 +57,11 @@ constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // Opens the key, or makes a new empty one (written on close once it has a
-// value). Returns 0 (ERROR_SUCCESS) and the disposition.
+// value). Returns 0 (ERROR_SUCCESS) and the disposition. When the key's file
+// exists but cannot be read whole, returns ERROR_ACCESS_DENIED (no
+// permission), ERROR_BAD_FILE_TYPE (not a regular file: a FIFO, a folder),
+// ERROR_FILE_TOO_LARGE or ERROR_READ_FAULT, and no key; ERROR_PATH_NOT_FOUND
+// when the user has no configuration folder.
 LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposition);
 // Copies a value. *size in: the buffer size; out: the bytes the value takes
 // (a string with its NUL). ERROR_FILE_NOT_FOUND when missing; ERROR_MORE_DATA
@@ -53,9 +74,15 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DW
 // Writes the key's file if a value was set, then frees the key. Non-zero when
 // that write failed (the old file is then left as it was).
 LONG RegCloseKey(HKEY key);
-// The lines of the key's file that could not be read when it was opened, as
-// "line N: TEXT" (not a call of the original platform: the settings name them).
+// The first lines of the key's file that could not be read when it was opened,
+// at most kRegMaxReportedLines, as "line N: TEXT" with TEXT cut to
+// kRegReportedChars bytes and control characters shown as '?' (not a call of
+// the original platform: the settings name them).
+constexpr int kRegMaxReportedLines = 10;
+constexpr int kRegReportedChars = 80;
 const std::vector<std::string>& RegUnreadableLines(HKEY key);
+// How many lines could not be read, reported or not.
+int RegUnreadableLineCount(HKEY key);
 
 // The file behind a sub-key of HKEY_CURRENT_USER (exposed for tests and the README).
 std::string RegistryFilePath(const char* subKey);

@@ -13,7 +13,9 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,14 +68,14 @@ TEST_F(SettingsFileTest, NoFileMeansDefaultsAndSaveWritesAll25InRecordOrder) {
 TEST_F(SettingsFileTest, RoundTripKeepsEveryValueIncludingNegativesAndOddPaths) {
     Settings a;
     a.intCamMod = 7;  // out of range values are stored and loaded as they are
-    a.intWhlNumCur = -3;
+    a.intWhlSpeedCur = -3;
     a.intChkCol = 1;
     std::strcpy(a.strBGMUsr, "/home/user/My \"Tunes\"\\back\\slash.mid");
     a.Save();
     Settings b;
     b.Load();
     EXPECT_EQ(b.intCamMod, 7);
-    EXPECT_EQ(b.intWhlNumCur, -3);
+    EXPECT_EQ(b.intWhlSpeedCur, -3);
     EXPECT_EQ(b.intChkCol, 1);
     EXPECT_STREQ(b.strBGMUsr, a.strBGMUsr);
 }
@@ -232,6 +234,153 @@ TEST_F(SettingsFileTest, SaveKeepsValuesItDoesNotKnowAndLeavesNoTemporaryFiles) 
         ++files;
     }
     EXPECT_EQ(files, 1);
+}
+
+// Whatever stands at the settings path and cannot be read whole, the record
+// keeps its defaults, one line says so, and nothing is ever written there.
+TEST_F(SettingsFileTest, AFileThatCannotBeReadWholeIsNeitherUsedNorWritten) {
+    namespace fs = std::filesystem;
+    const std::string path = SettingsFile();
+    const std::string value = "\"intWhlNumCur\"=dword:0000000c\n";
+    auto check = [&](const char* what, bool regular) {
+        // In a child, so that a read that blocks ends in a failure, not a hang.
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(5);
+            Settings s;
+            testing::internal::CaptureStderr();
+            const int loaded = s.Load();
+            const std::string err = testing::internal::GetCapturedStderr();
+            const bool oneLine = err.find("cannot be read") != std::string::npos && err.find('\n') == err.size() - 1;
+            _exit(loaded == 0 && s.ReadFailed() && s.intWhlNumCur == 30 && oneLine && s.Save() == 0 ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what;
+        EXPECT_EQ(fs::is_regular_file(fs::symlink_status(path)), regular) << what << ": replaced";
+    };
+    fs::create_directories(fs::path(path).parent_path());
+
+    fs::create_symlink("1.4.reg", path);  // a loop: the open fails
+    check("a loop of symlinks", false);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path)));
+    fs::remove(path);
+
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    check("a FIFO", false);
+    EXPECT_EQ(fs::status(path).type(), fs::file_type::fifo);
+    fs::remove(path);
+
+    fs::create_directory(path);
+    check("a folder", false);
+    fs::remove(path);
+
+    const std::string large = value + std::string(kRegMaxFileBytes, ';') + "\n";
+    WriteFile(large);
+    check("a file over 1 MiB", true);
+    EXPECT_TRUE(ReadAll(path) == large);
+
+    if (geteuid() != 0) {  // the superuser reads any file
+        WriteFile(value);
+        fs::permissions(path, fs::perms::none);
+        check("a file without read permission", true);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(ReadAll(path), value);
+    }
+}
+
+// A file of 36,000 values and 400 long lines that cannot be read (with an
+// escape sequence): read at once, and stderr gets a few short lines.
+TEST_F(SettingsFileTest, ABigFileIsReadQuicklyAndItsBadLinesReportedBriefly) {
+    std::string text;
+    for (int i = 0; i < 36000; ++i) text += "\"v" + std::to_string(100000 + i) + "\"=dword:00000001\n";
+    for (int i = 0; i < 400; ++i) text += "\x1b[2J" + std::string(100, 'x') + "\n";
+    text += "\"intWhlSpeedCur\"=dword:00000007\n";
+    ASSERT_LT(text.size(), static_cast<size_t>(kRegMaxFileBytes));
+    WriteFile(text);
+    Settings s;
+    testing::internal::CaptureStderr();
+    const auto t0 = std::chrono::steady_clock::now();
+    s.Load();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.intWhlSpeedCur, 7);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), kRegMaxReportedLines + 1) << err;
+    EXPECT_NE(err.find("390 more lines"), std::string::npos) << err;
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
+    EXPECT_LT(err.size(), 3000u);
+}
+
+TEST_F(SettingsFileTest, SavingThroughASymlinkWritesItsTargetAndKeepsItsMode) {
+    namespace fs = std::filesystem;
+    const fs::path link = SettingsFile();
+    const fs::path dotfiles = link.parent_path().parent_path() / "dotfiles";
+    fs::create_directories(dotfiles);
+    fs::create_directories(link.parent_path());
+    std::ofstream(dotfiles / "nereval.reg") << "\"intWhlSpeedCur\"=dword:00000007\n";
+    fs::permissions(dotfiles / "nereval.reg", fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::others_read);
+    fs::create_symlink("../dotfiles/nereval.reg", link);
+    Settings s;
+    s.Load();
+    s.intWhlSpeedCur = 9;
+    ASSERT_EQ(s.Save(), 1);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_NE(ReadAll(dotfiles / "nereval.reg").find("\"intWhlSpeedCur\"=dword:00000009\n"), std::string::npos);
+    EXPECT_EQ(fs::status(dotfiles / "nereval.reg").permissions(), fs::perms(0644));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 1) << "no temporary files";
+    fs::remove_all(dotfiles);
+}
+
+TEST_F(SettingsFileTest, AStoredWhaleCountIsClampedToWhatIsDrawn) {
+    for (const auto& [stored, loaded] : {std::pair{80, 50}, {1000, 50}, {0, 1}, {-3, 1}, {12, 12}}) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\"intWhlNumCur\"=dword:%08x\n", static_cast<unsigned>(stored));
+        WriteFile(line);
+        Settings s;
+        s.Load();
+        EXPECT_EQ(s.intWhlNumCur, loaded) << stored;
+    }
+}
+
+// A save killed before its rename leaves SETTINGS.XXXXXX behind: the next
+// save removes it, but never the temporary file of a save still running
+// (the saver and the dialog saving at once, 100 times each).
+TEST_F(SettingsFileTest, TemporaryFilesOfKilledSavesGoButNotThoseOfRunningSaves) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(SettingsFile()).parent_path();
+    WriteFile("\"intChkFPS\"=dword:00000000\n");
+    for (const char* name : {"1.4.reg.aB3xYz", "1.4.reg.keep", "1.4.reg.aB3xYz7", "other.reg.aB3xYz"}) {
+        std::ofstream(folder / name) << "x";
+    }
+    Settings s;
+    s.Load();
+    s.intChkFPS = 1;
+    ASSERT_EQ(s.Save(), 1);
+    EXPECT_FALSE(fs::exists(folder / "1.4.reg.aB3xYz"));
+    for (const char* name : {"1.4.reg.keep", "1.4.reg.aB3xYz7", "other.reg.aB3xYz"}) {
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+        fs::remove(folder / name);
+    }
+
+    auto saveMany = [](int speed0) {
+        Settings own;
+        own.Load();
+        int failed = 0;
+        for (int i = 0; i < 100; ++i) {
+            own.intWhlSpeedCur = speed0 + i;  // differs from what was read: written each time
+            failed += own.Save() == 0;
+        }
+        return failed;
+    };
+    const pid_t child = fork();
+    if (child == 0) _exit(saveMany(1000) ? 1 : 0);
+    EXPECT_EQ(saveMany(2000), 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save of the other process failed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 TEST(Registry, RejectsSubKeysThatLeaveTheConfigurationFolder) {
