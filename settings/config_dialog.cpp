@@ -150,8 +150,21 @@ void SetSlider(HDLG hDlg, const SliderBinding& s, int pos) {
     ShowSliderValue(hDlg, s);
 }
 
+// Tells the user, in the page's language, that the settings file exists but
+// could not be read: the page shows the defaults, and OK will not replace
+// the file with them.
+void ReportReadFailure(HDLG hDlg) {
+    char text[700];
+    std::snprintf(text, sizeof text,
+                  "設定ファイルを読み込めませんでした。\nファイル: %s\n初期設定を表示します。"
+                  "このファイルは上書きしません（OKを押しても保存されません）。",
+                  RegistryFilePath(kSettingsKey).c_str());
+    MessageBoxA(hDlg, text, kConfigDialogTemplate.caption, MB_OK | MB_ICONERROR);
+}
+
 void InitDialog(HDLG hDlg, Settings& settings) {
     settings.Load();
+    if (settings.ReadFailed()) ReportReadFailure(hDlg);
     for (const CheckBinding& c : kChecks) {
         SendDlgItemMessageA(hDlg, c.id, BM_SETCHECK, static_cast<WPARAM>(settings.*c.field), 0);
     }

@@ -270,6 +270,20 @@ TEST_F(ConfigDialogTest, OkThatCannotSaveTellsTheUserAndEndsAsAFailure) {
     EXPECT_NE(m_dlg.Messages()[0].find("設定を保存できませんでした"), std::string::npos);
 }
 
+TEST_F(ConfigDialogTest, AnUnreadableFileIsNamedAtOpeningAndOkDoesNotReplaceIt) {
+    std::filesystem::create_directories(std::filesystem::path(SettingsFile()).parent_path());
+    std::filesystem::create_symlink("1.4.reg", SettingsFile());  // a loop: the file cannot be read
+    testing::internal::CaptureStderr();
+    Open();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(m_dlg.Messages().size(), 1u);
+    EXPECT_NE(m_dlg.Messages()[0].find("設定ファイルを読み込めませんでした"), std::string::npos);
+    EXPECT_EQ(m_dlg.Pos(IDC_SLD_WHLNUM), 30);
+    m_dlg.Click(IDOK);
+    EXPECT_EQ(m_dlg.Result(), kConfigDialogSaveFailed);
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(SettingsFile())));
+}
+
 TEST_F(ConfigDialogTest, MessagesBeforeInitAndOtherNotificationsDoNothing) {
     EXPECT_EQ(ConfigDialogProc(&m_dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0), FALSE);
     EXPECT_FALSE(m_dlg.Ended());
