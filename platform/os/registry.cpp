@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <sstream>
 #include <unordered_map>
 
@@ -162,6 +164,8 @@ bool IsFrame(const std::string& line) {
 // file cannot flood the terminal or drive it with escape sequences.
 std::string Report(int lineNumber, const std::string& line) {
     size_t cut = line.size();
+    if (cut > 0 && line[cut - 1] == '\r') --cut;  // a CR LF file's line end
+    const size_t whole = cut;
     if (cut > static_cast<size_t>(kRegReportedChars)) {
         cut = kRegReportedChars;
         while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
@@ -171,7 +175,7 @@ std::string Report(int lineNumber, const std::string& line) {
         const unsigned char c = static_cast<unsigned char>(line[i]);
         text.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
     }
-    if (cut < line.size()) text += "...";
+    if (cut < whole) text += "...";
     return text;
 }
 
@@ -383,17 +387,23 @@ LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposi
         return ERROR_INVALID_PARAMETER;
     }
     if (ConfigHome().empty()) return ERROR_PATH_NOT_FOUND;
-    const std::string path = RegistryFilePath(subKey);
-    std::string text;
-    const LONG read = ReadWhole(path, &text);
-    if (read != 0 && read != ERROR_FILE_NOT_FOUND) return read;
-    auto* key = new RegKey;
-    key->subKey = subKey;
-    key->path = path;
-    Parse(key, text);
-    if (disposition) *disposition = read == 0 ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    *result = key;
-    return 0;
+    // Up to 1 MiB of text and what it parses into: a failed allocation is a
+    // failed read, never half a key.
+    try {
+        const std::string path = RegistryFilePath(subKey);
+        std::string text;
+        const LONG read = ReadWhole(path, &text);
+        if (read != 0 && read != ERROR_FILE_NOT_FOUND) return read;
+        auto key = std::make_unique<RegKey>();
+        key->subKey = subKey;
+        key->path = path;
+        Parse(key.get(), text);
+        if (disposition) *disposition = read == 0 ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+        *result = key.release();
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return ERROR_READ_FAULT;
+    }
 }
 
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
