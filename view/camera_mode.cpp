@@ -27,6 +27,7 @@ int CameraModes::Apply(IDirect3DDevice8* device, Camera* camera, const CameraMod
 }
 
 void CameraModes::Floating(IDirect3DDevice8* device, Camera* camera, const CameraModeInput& in) {
+    m_vAim = in.flockCentre;
     camera->SetPose(in.rigPose);
     camera->LookAt(device, in.flockCentre, kUp);
 }
@@ -35,6 +36,7 @@ void CameraModes::Composite(IDirect3DDevice8* device, Camera* camera, const Came
     const D3DXVECTOR3 p(in.rigPose._41, in.rigPose._42, in.rigPose._43);
     const D3DXVECTOR3 q(20.0f, 20.0f, 50.0f);
     const float zoom = ZoomFieldOfView(in.flockCentre);
+    m_vAim = in.flockCentre;
 
     m_fPhase += kSwingRate * in.dt;  // one swing in about 179.5 s
     if (m_fPhase >= kTwoPi) m_fPhase = 0.0f;
@@ -59,8 +61,27 @@ void CameraModes::Composite(IDirect3DDevice8* device, Camera* camera, const Came
 }
 
 void CameraModes::Rotating(IDirect3DDevice8* device, Camera* camera, const CameraModeInput& in) {
-    // A sideways step along the camera's own -x, then re-aim: the camera
-    // circles (0, 10, 0) at about 12.5 / 240 rad/s from the start position.
+    // A sideways step along the camera's own -x (horizontal, since the camera
+    // faces the centre with y up), then re-aim: the camera circles (0, 10, 0)
+    // at 12.5 / r rad/s, about 0.052 from the start position (0, 0, -240).
+    // Each straight step is a tangent and adds its square to the squared
+    // radius: at 60 frames a second the radius would double within a day. The
+    // eye is brought back to the radius of the first rotating frame along the
+    // horizontal line from the orbit's axis, so radius, height and angular
+    // speed stay those of the start (and a nudge of the eye out of an obstacle
+    // lasts one frame). The step keeps its direction and size.
+    m_vAim = D3DXVECTOR3(0.0f, kOrbitCentreY, 0.0f);
+    const auto horizontalRadius = [](const D3DXVECTOR3& eye) { return std::hypot(eye.x, eye.z); };
+    if (!(m_fOrbitRadius > 0.0f)) m_fOrbitRadius = horizontalRadius(camera->GetPosition());
     camera->Translate(-kOrbitStep * in.dt, 0.0f, 0.0f, 0);
-    camera->LookAt(device, D3DXVECTOR3(0.0f, 10.0f, 0.0f), kUp);
+    D3DXMATRIX pose = camera->GetPose();
+    const float r = horizontalRadius(D3DXVECTOR3(pose._41, pose._42, pose._43));
+    // An eye on the axis has no direction to be scaled along: it is left there.
+    if (r > 0.0f && m_fOrbitRadius > 0.0f && std::isfinite(r)) {
+        const float scale = m_fOrbitRadius / r;
+        pose._41 *= scale;
+        pose._43 *= scale;
+        camera->SetPose(pose);
+    }
+    camera->LookAt(device, m_vAim, kUp);
 }

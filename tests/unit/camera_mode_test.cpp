@@ -1,6 +1,6 @@
 // The camera modes: floating on the rig, the composite swing with its zoom,
-// phase wrap and field-of-view floor, the rotating orbit step, and mode
-// numbers outside 1..3.
+// phase wrap and field-of-view floor, the rotating orbit step and its radius
+// over hours, and mode numbers outside 1..3.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -120,11 +120,40 @@ TEST(CameraModes, RotatingStepsAFortiethOfAUnitSidewaysPerFrame) {
         EXPECT_NEAR(D3DXVec3Length(&step), 0.625f, 1e-3f);
         previous = Eye(camera);
     }
-    // Circling (0, 10, 0): the distance grows only very slowly.
+    // Circling (0, 10, 0) at the start's distance.
     const D3DXVECTOR3 offset = Eye(camera) - aim;
     EXPECT_NEAR(D3DXVec3Length(&offset), startRadius, 0.2f);
     const D3DXVECTOR3 travelled = previous - D3DXVECTOR3(0, 0, -240);
     EXPECT_GT(D3DXVec3Length(&travelled), 100.0f);
+}
+
+// Straight tangent steps alone would add each step's square to the squared
+// radius: 240 units would grow to about 340 in these two hours at 20 frames
+// a second, and the orbit would slow by as much.
+TEST(CameraModes, RotatingKeepsItsRadiusHeightAndAngularSpeedForHours) {
+    CameraModes modes;
+    Camera camera;
+    camera.SetPosition(0, 0, -240);
+    const CameraModeInput in = Input(3, D3DXVECTOR3(0, 0, 0), 0.05f);
+    double turned = 0.0;
+    float angle = std::atan2(-240.0f, 0.0f);
+    const int frames = 2 * 3600 * 20;
+    for (int i = 0; i < frames; ++i) {
+        modes.Apply(nullptr, &camera, in);
+        const float now = std::atan2(Eye(camera).z, Eye(camera).x);
+        turned += std::remainder(static_cast<double>(now) - angle, 2.0 * kPi);
+        angle = now;
+    }
+    EXPECT_NEAR(std::hypot(Eye(camera).x, Eye(camera).z), 240.0f, 0.01f);
+    EXPECT_NEAR(Eye(camera).y, 0.0f, 1e-3f);
+    EXPECT_FLOAT_EQ(modes.GetOrbitRadius(), 240.0f);
+    const double expected = frames * std::atan(0.625 / 240.0);  // 375 radians, in the same direction as the steps
+    EXPECT_NEAR(std::fabs(turned), expected, expected * 1e-3);
+    // Still facing the centre.
+    D3DXVECTOR3 toAim = D3DXVECTOR3(0, 10, 0) - Eye(camera);
+    D3DXVec3Normalize(&toAim, &toAim);
+    EXPECT_NEAR(camera.GetPose()._31, toAim.x, 1e-4f);
+    EXPECT_NEAR(camera.GetPose()._33, toAim.z, 1e-4f);
 }
 
 }  // namespace
