@@ -15,10 +15,19 @@ int CameraRig::Update(const Ferguson& path, float dt) {
     if (!(m_fT < static_cast<float>(path.GetCount()))) m_fT = 0.0f;  // the excess is dropped
     path.Evaluate(m_fT, &m_vPathPoint, &m_vLookAhead);
 
-    // Linear between -20 and 25, pulled back beyond them.
+    // Linear between -20 and 25, pulled back beyond them. The pull is summed
+    // over uneven frames, so a rig comes back a little faster or slower than
+    // it went out, and bounce after bounce the speed would wander at random
+    // (to 3 or 20 units per second within days): inside the band the speed
+    // is held at its size of 5, keeping its direction.
     m_fHeight += dt * m_fBobVelocity;
-    if (m_fHeight > 25.0f) m_fBobVelocity += -5.0f * dt;
-    if (m_fHeight < -20.0f) m_fBobVelocity += 5.0f * dt;
+    if (m_fHeight > kBobHigh) {
+        m_fBobVelocity += -kBobSpeed * dt;
+    } else if (m_fHeight < kBobLow) {
+        m_fBobVelocity += kBobSpeed * dt;
+    } else {
+        m_fBobVelocity = std::copysign(kBobSpeed, m_fBobVelocity);
+    }
 
     m_Instance.SetPosition(m_vPathPoint.x, m_vPathPoint.y, m_vPathPoint.z);
     // Coincident points (a one-point path) have no direction: keep the last one.

@@ -1,6 +1,7 @@
 // The camera path and its rig: the authored path resource, evaluation at
 // segment ends and across the closing segment, rigid moves, degenerate
-// paths, malformed resources, and the rig's pace, restart and bob.
+// paths, malformed resources, and the rig's pace, restart and bob (its speed
+// over uneven frames).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -201,6 +202,29 @@ TEST_F(ClockPath, RigStandsAboveTheCurveLookingOneSegmentAhead) {
     EXPECT_LT(highest, 28.0f);
     EXPECT_LT(lowest, -20.0f);
     EXPECT_GT(lowest, -23.0f);
+}
+
+// Frames of 20, 20 and 110 ms in turn (a mean of 50): the pull beyond the
+// band, summed over uneven frames, would send the rig back at 2 to 10 units
+// per second within the hour.
+TEST_F(ClockPath, RigBobKeepsItsSpeedOverUnevenFrames) {
+    CameraRig rig;
+    const float steps[] = {0.02f, 0.02f, 0.11f};
+    float slowest = 1e9f, fastest = 0.0f, highest = -1e9f, lowest = 1e9f;
+    for (int i = 0; i < 3600 * 20; ++i) {
+        rig.Update(path, steps[i % 3]);
+        highest = std::fmax(highest, rig.m_fHeight);
+        lowest = std::fmin(lowest, rig.m_fHeight);
+        if (rig.m_fHeight < CameraRig::kBobLow || rig.m_fHeight > CameraRig::kBobHigh) continue;
+        slowest = std::fmin(slowest, std::fabs(rig.m_fBobVelocity));
+        fastest = std::fmax(fastest, std::fabs(rig.m_fBobVelocity));
+    }
+    EXPECT_FLOAT_EQ(slowest, 5.0f);
+    EXPECT_FLOAT_EQ(fastest, 5.0f);
+    EXPECT_GT(highest, 27.0f);
+    EXPECT_LT(highest, 29.0f);
+    EXPECT_LT(lowest, -22.0f);
+    EXPECT_GT(lowest, -24.0f);
 }
 
 }  // namespace
