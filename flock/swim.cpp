@@ -28,10 +28,11 @@ void Pitch(const SwimTuning& t, float steerY, float dt, float* pitch) {
     }
 }
 
-// Climbing slows, diving speeds up; drift back to the base speed and stay
-// within [base / 2, 2 base].
-void Speed(const SwimTuning& t, float pitch, float base, float dt, float* speed) {
+// Climbing slows, diving speeds up, a feeler hit brakes; drift back to the
+// base speed and stay within [base / 2, 2 base].
+void Speed(const SwimTuning& t, float pitch, bool collided, float base, float dt, float* speed) {
     *speed -= pitch * base * 0.25f * dt;
+    if (collided) *speed -= base * kAvoidanceBrake * dt;
     auto drift = [&] { return (t.driftBySpeed ? std::fabs(*speed) : base) * t.speedDrift * dt; };
     if (*speed > base) *speed -= drift();
     if (*speed < base) *speed += drift();
@@ -60,7 +61,7 @@ bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float
 void SwimStep(const SwimTuning& t, const D3DXVECTOR3& steer, bool collided, float base, float dt,
               const SwimBody& body) {
     Pitch(t, steer.y, dt, &body.pitch);
-    Speed(t, body.pitch, base, dt, &body.speed);
+    Speed(t, body.pitch, collided, base, dt, &body.speed);
 
     // Horizontal steering: a bonus for a goal ahead, a turn toward the side it lies on.
     const D3DXVECTOR3 h = Normalised(D3DXVECTOR3(steer.x, 0.0f, steer.z));

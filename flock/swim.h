@@ -19,12 +19,14 @@ class ModelInstance;
 // spire's way. A hit pushes along the hull face's normal (AvoidancePush);
 // while the feeler hits, the yaw rate grows by kAvoidanceTurnRate (radians
 // per second per second, at the steering's right angle) instead of
-// kCruiseTurnRate, and the swimmer does not brake.
+// kCruiseTurnRate, and the swimmer brakes by kAvoidanceBrake base speeds per
+// second (a swimmer inside a hull feels nothing: the hull's faces are one-sided).
 inline constexpr float kFeelerSeconds = 4.0f;
 inline constexpr float kAvoidancePush = 10.0f;
 inline constexpr float kAvoidanceLean = 0.5f;
 inline constexpr float kAvoidanceTurnRate = 1.2f;
 inline constexpr float kCruiseTurnRate = 0.15f;
+inline constexpr float kAvoidanceBrake = 0.8f;
 
 struct SwimTuning {
     float feelerLength;  // world units ahead of the nose (at least)
@@ -62,9 +64,9 @@ bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float
                   BackGroundObj* obstacles, D3DXVECTOR3* normal);
 
 // One step of the body: pitch toward the steering's vertical sign, speed
-// (climbing slows, diving speeds up, drift back to `base`, within
-// [base / 2, 2 base], a bonus with the goal ahead), the yaw rate (turning
-// faster while `collided`) and the roll that banks into it, the pose from
+// (climbing slows, diving speeds up, braking while `collided`, drift back to
+// `base`, within [base / 2, 2 base], a bonus with the goal ahead), the yaw
+// rate (turning faster while `collided`) and the roll that banks into it, the pose from
 // yaw, pitch and roll, the new heading, and the move along it. `steer` has
 // length at most 1.
 void SwimStep(const SwimTuning& tuning, const D3DXVECTOR3& steer, bool collided, float base, float dt,
