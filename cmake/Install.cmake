@@ -17,6 +17,17 @@ file(CREATE_LINK ../libexec/xscreensaver/nereval ${CMAKE_BINARY_DIR}/install/ner
 
 install(TARGETS nereval RUNTIME DESTINATION libexec/xscreensaver)
 install(TARGETS nereval_dialog LIBRARY DESTINATION lib/nereval)
+# The program opens its dialog module from the prefix compiled in, never from
+# a place found relative to itself (platform/dialog/dialog_loader.cpp).
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/platform/dialog/dialog_loader.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/platform
+  APPEND PROPERTY COMPILE_DEFINITIONS
+  "NEREVAL_DIALOG_INSTALLED_DIR=\"${CMAKE_INSTALL_PREFIX}/lib/nereval\"")
+# The installed program carries no build path: the build tree's folder, which
+# the program in the build tree uses to find its module there, is blanked in
+# the installed copy (after stripping, which keeps it).
+install(CODE "set(NEREVAL_BUILD_TREE_TEXT [=[nereval-build-tree:${CMAKE_BINARY_DIR}]=])
+  set(NEREVAL_CONFIGURED_PREFIX [=[${CMAKE_INSTALL_PREFIX}]=])
+  include([=[${CMAKE_SOURCE_DIR}/cmake/BlankBuildTree.cmake]=])")
 install(FILES ${CMAKE_BINARY_DIR}/install/nereval DESTINATION bin)
 install(FILES ${install_dir}/nereval.xml DESTINATION share/xscreensaver/config)
 install(FILES ${CMAKE_BINARY_DIR}/install/nereval.6x DESTINATION share/man/man6)
