@@ -67,10 +67,15 @@ fuzz:
 	./tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # The whole frame loop headless with the heaviest settings for SOAK_SECONDS
-# of wall time (build/tools/soak; a line per 10 simulated minutes).
+# of wall time (build/tools/soak; a line per 10 simulated minutes), then the
+# rotating camera's distance and the camera rig's bob speed over SOAK_DAYS
+# simulated days (tools/flocksim-days.sh; about 15 s of one core a simulated day each).
 SOAK_SECONDS ?= 600
+SOAK_DAYS ?= 7
 soak: deps-test build
 	$(BUILD)/tools/soak --seconds $(SOAK_SECONDS)
+	./tools/flocksim-days.sh $(BUILD)/tools/flocksim orbit $(SOAK_DAYS) --whales 1
+	./tools/flocksim-days.sh $(BUILD)/tools/flocksim bob $(SOAK_DAYS) --whales 1
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz
