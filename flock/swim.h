@@ -66,9 +66,9 @@ bool FeelObstacle(const D3DXVECTOR3& position, const D3DXVECTOR3& heading, float
 // One step of the body: pitch toward the steering's vertical sign, speed
 // (climbing slows, diving speeds up, braking while `collided`, drift back to
 // `base`, within [base / 2, 2 base], a bonus with the goal ahead), the yaw
-// rate (turning faster while `collided`) and the roll that banks into it, the pose from
-// yaw, pitch and roll, the new heading, and the move along it. `steer` has
-// length at most 1.
+// rate (turning faster while `collided`) and the roll that banks into it,
+// the pose from yaw, pitch and roll, the new heading, and the move along it.
+// `steer` has length at most 1.
 void SwimStep(const SwimTuning& tuning, const D3DXVECTOR3& steer, bool collided, float base, float dt,
               const SwimBody& body);
 
