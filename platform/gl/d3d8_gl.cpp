@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include "platform/image/image_write.h"
+#include "platform/os/paths.h"
 #include "platform/os/window_sdl.h"
 
 namespace d3d8gl {
@@ -31,6 +32,20 @@ namespace {
 bool g_DeviceAlive = false;  // one device at a time: its GL context is the current one
 
 bool HasAlpha(D3DFORMAT f) { return f == D3DFMT_A8R8G8B8 || f == D3DFMT_A1R5G5B5; }
+
+// NEREVAL_SCREENSHOT_AFTER in seconds: a plain number from 0 to a day, else
+// the default with a message (a huge or NaN value must never reach the
+// conversion to nanoseconds).
+double ScreenshotDelaySeconds(const char* text) {
+    constexpr double kDefault = 4.0, kMost = 86400.0;
+    if (!text) return kDefault;
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end != text && *end == '\0' && seconds >= 0.0 && seconds <= kMost) return seconds;  // false for NaN
+    std::fprintf(stderr, "nereval: NEREVAL_SCREENSHOT_AFTER=%.40s is not a number of seconds from 0 to %.0f; "
+                 "the screenshot is taken after %.0f s\n", text, kMost, kDefault);
+    return kDefault;
+}
 
 }  // namespace
 
@@ -49,9 +64,8 @@ GlDevice::GlDevice(HWND hwnd, SDL_Window* window, SDL_GLContext context)
     m_pacing.waitForFrames = video && std::strcmp(video, "offscreen") == 0;
     m_screenshot.path = SDL_getenv("NEREVAL_SCREENSHOT");
     if (m_screenshot.path) {
-        const char* after = SDL_getenv("NEREVAL_SCREENSHOT_AFTER");
-        const double seconds = after ? std::atof(after) : 4.0;
-        m_screenshot.dueNs = MonotonicNs() + static_cast<std::int64_t>(std::max(seconds, 0.0) * 1e9);
+        const double seconds = ScreenshotDelaySeconds(SDL_getenv("NEREVAL_SCREENSHOT_AFTER"));
+        m_screenshot.dueNs = MonotonicNs() + static_cast<std::int64_t>(seconds * 1e9);
     }
     const char* general = SDL_getenv("NEREVAL_GENERAL_FRAGMENT");
     m_programs.specialise = !(general && general[0] == '1');
@@ -402,11 +416,9 @@ void GlDevice::WriteScreenshot() {
         SUCCEEDED(ReadBackBuffer(rgba.data()))
             ? EncodePng(static_cast<int>(m_back.width), static_cast<int>(m_back.height), rgba)
             : std::vector<std::uint8_t>{};
-    // Written beside the file and renamed, so a reader never sees half a PNG.
-    const std::string part = std::string(m_screenshot.path) + ".part";
-    std::FILE* file = png.empty() ? nullptr : std::fopen(part.c_str(), "wb");
-    bool ok = file && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    ok = file && std::fclose(file) == 0 && ok && std::rename(part.c_str(), m_screenshot.path) == 0;
+    // A new temporary file beside it, renamed: a reader never sees half a
+    // PNG, and nothing is written through a file someone else put there.
+    const bool ok = !png.empty() && ReplaceFile(m_screenshot.path, png.data(), png.size());
     if (!ok) std::fprintf(stderr, "nereval: could not write the screenshot %s\n", m_screenshot.path);
 }
 

@@ -78,6 +78,33 @@ bool IsOwnFolder(const std::string& dir) {
            (st.st_mode & S_IWOTH) == 0;
 }
 
+namespace {
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t left = size; left > 0;) {
+        const ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size) {
+    std::string part = path + ".XXXXXX";
+    const int fd = mkostemp(part.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, data, size);
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(part.c_str(), path.c_str()) == 0) return true;
+    unlink(part.c_str());
+    return false;
+}
+
 bool WriteOwnFile(const std::string& path, const void* data, std::size_t size) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || !IsOwnFolder(slash == 0 ? "/" : path.substr(0, slash))) return false;
@@ -86,17 +113,7 @@ bool WriteOwnFile(const std::string& path, const void* data, std::size_t size) {
     if (fd < 0) return false;
     struct stat st {};
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid() && ftruncate(fd, 0) == 0;
-    const char* p = static_cast<const char*>(data);
-    for (std::size_t left = size; ok && left > 0;) {
-        const ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    ok = ok && WriteAll(fd, data, size);
     return close(fd) == 0 && ok;
 }
 

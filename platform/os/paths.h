@@ -32,6 +32,12 @@ bool IsOwnFolder(const std::string& dir);
 // at `path` is never followed, and a FIFO never blocks.
 bool WriteOwnFile(const std::string& path, const void* data, std::size_t size);
 
+// Writes `size` bytes to a new, exclusive temporary file beside `path`
+// (mkstemp: mode 0600, never an existing file or symlink) and renames it over
+// `path`: a reader never sees half a file, and a symlink at `path` is
+// replaced, not followed. False (and no file left behind) on failure.
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size);
+
 // Tests only: replaces the passwd look-up of the home folder, which returns
 // the folder or null (null as the function restores getpwuid).
 void SetPasswdHomeForTest(const char* (*lookup)());
