@@ -4,12 +4,12 @@
 #pragma once
 
 #include "platform/base/wintypes.h"
+#include "platform/os/registry.h"  // ERROR_ACCESS_DENIED: one definition for both layers
 
 struct NamedMutex;
 using HANDLE = NamedMutex*;
 
 constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 
 // Takes the lock. Null when it cannot (GetLastError: ERROR_ACCESS_DENIED when
