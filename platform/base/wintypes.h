@@ -6,6 +6,8 @@
 #include <cstdint>
 
 using DWORD = std::uint32_t;
+// Shared by the registry and the instance lock: a file exists but cannot be opened or read.
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
 using WORD = std::uint16_t;
 using BYTE = std::uint8_t;
 using UINT = unsigned int;

@@ -37,7 +37,6 @@ HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t
 
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 constexpr LONG ERROR_PATH_NOT_FOUND = 3;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_DATA = 13;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
