@@ -61,9 +61,10 @@ set(CPACK_STRIP_FILES ON)
 # Shared libraries are found by dpkg-shlibdeps; these are what the program
 # loads or reads at run time without linking to it: the OpenGL driver,
 # FluidSynth (opened when music first plays), the fonts of the frame-rate
-# text and the dialog, and a General-MIDI soundfont.
+# text and the dialog, a General-MIDI soundfont, and the time-zone database
+# the world clocks read.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libgl1-mesa-dri | libgl1-nvidia-glvnd-glx, libfluidsynth3, fonts-dejavu-core, fonts-ipafont-gothic, timgm6mb-soundfont | fluid-soundfont-gm")
+    "libgl1-mesa-dri | libgl1-nvidia-glvnd-glx, libfluidsynth3, fonts-dejavu-core, fonts-ipafont-gothic, timgm6mb-soundfont | fluid-soundfont-gm, tzdata")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xscreensaver")
 include(CPack)

@@ -1,6 +1,7 @@
 // The twelve clocks: loading, time of day, posing and drawing.
 #include "scene/world_clock.h"
 
+#include <cstdio>
 #include <initializer_list>
 #include <new>
 
@@ -12,21 +13,18 @@
 
 namespace {
 
-constexpr float kZoneOffsets[WorldClock::kMaxClocks] = {0.0f, 2.0f, 4.5f, 5.5f, 8.0f, 9.0f,
-                                                        10.0f, -10.0f, -8.0f, -6.0f, -5.0f, -3.0f};
-
 constexpr const char* kNameResources[WorldClock::kMaxClocks] = {
     "NAME00.X", "NAME01.X", "NAME02.X", "NAME03.X", "NAME04.X", "NAME05.X",
     "NAME06.X", "NAME07.X", "NAME08.X", "NAME09.X", "NAME10.X", "NAME11.X"};
 
 }  // namespace
 
-WorldClock::Reading WorldClock::ReadClock(std::time_t now, int mode, float zoneOffsetHours) {
+WorldClock::Reading WorldClock::ReadClock(std::time_t now, int mode, int zoneOffsetSeconds) {
     std::tm parts{};
     if (mode == 1) {
         localtime_r(&now, &parts);
     } else {
-        std::time_t t = now + static_cast<std::time_t>(static_cast<int>(zoneOffsetHours * 3600.0f));
+        std::time_t t = now + zoneOffsetSeconds;
         gmtime_r(&t, &parts);
     }
     Reading r{};
@@ -46,9 +44,9 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     m_bEnabled = settings->intChkClock;
     m_nMode = settings->intClkMod;
     if (m_bEnabled == 0) return S_OK;
-    for (int i = 0; i < kMaxClocks; ++i) m_fZoneOffset[i] = kZoneOffsets[i];
 
     DeleteDeviceObjects();  // a second start replaces the first
+    if (m_nMode == 0) OpenZones();
     std::unique_ptr<XModel>* singles[kSingleModels] = {&m_pWorldClockBaseMdl, &m_pMojiMdl, &m_pHourMdl, &m_pMinuteMdl,
                                                        &m_pSecondMdl,         &m_pAmMdl,   &m_pPmMdl};
     bool made = true;
@@ -109,11 +107,42 @@ HRESULT WorldClock::InitDeviceObjects(IDirect3DDevice8* device, const char* plac
     return S_OK;
 }
 
+void WorldClock::OpenZones() {
+    for (int i = 0; i < kMaxClocks; ++i) {
+        m_tzCity[i] = TimeZone(kZoneIds[i]);
+        if (!m_tzCity[i].IsOpen()) {
+            std::fprintf(stderr, "nereval: the time-zone database has no %s; its clock shows UTC%+g h all year\n",
+                         kZoneIds[i], static_cast<double>(kZoneOffsets[i]));
+        }
+    }
+    m_bZoneOffsetsValid = false;
+}
+
+void WorldClock::CloseZones() {
+    for (TimeZone& zone : m_tzCity) zone = TimeZone();
+    m_bZoneOffsetsValid = false;
+}
+
+int WorldClock::ZoneOffsetSeconds(int i, std::time_t now) {
+    if (i < 0 || i >= kMaxClocks) return 0;
+    if (!m_bZoneOffsetsValid || now != m_tZoneOffsetsAt) {
+        for (int k = 0; k < kMaxClocks; ++k) {
+            // The fixed offset in whole seconds, truncated toward zero.
+            const int fixed = static_cast<int>(kZoneOffsets[k] * 3600.0f);
+            m_nZoneOffset[k] = m_tzCity[k].OffsetAt(now, fixed);
+        }
+        m_tZoneOffsetsAt = now;
+        m_bZoneOffsetsValid = true;
+    }
+    return m_nZoneOffset[i];
+}
+
 int WorldClock::Update() {
     if (m_bEnabled == 0) return 0;
     const std::time_t now = m_pfnNow ? m_pfnNow() : std::time(nullptr);
     for (int i = 0; i < m_nClockNum; ++i) {
-        const Reading r = ReadClock(now, m_nMode, m_fZoneOffset[i]);
+        const int offset = m_nMode == 1 ? 0 : ZoneOffsetSeconds(i, now);
+        const Reading r = ReadClock(now, m_nMode, offset);
         m_pAmPm[i].SetModel(r.pm ? m_pPmMdl.get() : m_pAmMdl.get());
 
         const D3DXMATRIX& dial = m_pClockBaseObj[i].GetWorldMatrix();
@@ -156,5 +185,6 @@ int WorldClock::DeleteDeviceObjects() {
         m->reset();
     }
     m_pNameMdl.reset();
+    CloseZones();
     return 0;
 }

@@ -13,6 +13,7 @@ packages=(
   libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libfluidsynth-dev timgm6mb-soundfont
   libgtk-3-dev fonts-ipafont-gothic libx11-dev
+  libglib2.0-dev tzdata
   xvfb xauth x11-utils
 )
 test_packages=(

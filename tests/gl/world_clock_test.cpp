@@ -18,7 +18,7 @@
 namespace gltest {
 namespace {
 
-constexpr std::time_t kMidnight = 1764979200;  // 2025-12-06 00:00:00 UTC
+constexpr std::time_t kMidnight = 1767225600;  // 2026-01-01 00:00:00 UTC
 constexpr float kHour = 0.5235988f;             // radians per hour on the dial
 
 std::time_t g_Now = kMidnight;
@@ -156,6 +156,27 @@ TEST_F(WorldClockTest, AfternoonShowsPmAndTheHourHandFollowsTheTime) {
     clocks.Update();
     EXPECT_EQ(clocks.Label(0)->GetModel(), clocks.AmModel());
     EXPECT_TRUE(MatrixNear(clocks.HourHand(0)->GetWorldMatrix(), dial0, 1e-3f));
+}
+
+// Summer time on the dials: NEW YORK (clock 10) and LONDON (clock 0) at
+// 12:00 UTC in July and in January.
+TEST_F(WorldClockTest, CityClocksFollowSummerTime) {
+    Load(clocks, 1, 0);
+    const D3DXMATRIX& london = clocks.Dial(0)->GetWorldMatrix();
+    const D3DXMATRIX& newYork = clocks.Dial(10)->GetWorldMatrix();
+    g_Now = 1782907200;  // 2026-07-01 12:00:00 UTC
+    clocks.Update();
+    EXPECT_TRUE(MatrixNear(clocks.HourHand(10)->GetWorldMatrix(), HandPose(8 * kHour, newYork), 1e-2f));
+    EXPECT_EQ(clocks.Label(10)->GetModel(), clocks.AmModel());
+    EXPECT_TRUE(MatrixNear(clocks.HourHand(0)->GetWorldMatrix(), HandPose(1 * kHour, london), 1e-2f));
+    EXPECT_EQ(clocks.Label(0)->GetModel(), clocks.PmModel());
+
+    g_Now = 1767268800;  // 2026-01-01 12:00:00 UTC
+    clocks.Update();
+    EXPECT_TRUE(MatrixNear(clocks.HourHand(10)->GetWorldMatrix(), HandPose(7 * kHour, newYork), 1e-2f));
+    EXPECT_EQ(clocks.Label(10)->GetModel(), clocks.AmModel());
+    EXPECT_TRUE(MatrixNear(clocks.HourHand(0)->GetWorldMatrix(), HandPose(12 * kHour, london), 1e-2f));
+    EXPECT_EQ(clocks.Label(0)->GetModel(), clocks.PmModel());
 }
 
 TEST_F(WorldClockTest, LabelSitsAboveAndTheZoneNameBelowEachDial) {

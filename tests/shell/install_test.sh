@@ -54,7 +54,8 @@ if command -v dpkg-shlibdeps > /dev/null; then
     depends=$(dpkg-deb -f "$deb" Depends)
     expect "it depends on the libraries and the data it loads ($depends)" \
       'grep -q libsdl2 <<< "$depends" && grep -q fonts-ipafont-gothic <<< "$depends" && grep -q libgl1-mesa-dri <<< "$depends" &&
-       grep -q libgtk-3 <<< "$depends" && grep -q libfluidsynth3 <<< "$depends"'
+       grep -q libgtk-3 <<< "$depends" && grep -q libfluidsynth3 <<< "$depends" && grep -q libglib2.0-0 <<< "$depends" &&
+       grep -q tzdata <<< "$depends"'
   fi
 else
   echo "skip: no dpkg-shlibdeps for the package"

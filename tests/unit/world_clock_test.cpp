@@ -1,9 +1,12 @@
-// Clock readings: zone time, twelve-hour value, AM/PM and hand angles; and
-// the placement-file reader the clocks and background sets share.
+// Clock readings: zone time, twelve-hour value, AM/PM and hand angles; the
+// cities' offsets from the time-zone database, summer and winter; and the
+// placement-file reader the clocks and background sets share.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "scene/placement.h"
@@ -11,7 +14,9 @@
 
 namespace {
 constexpr std::time_t kMidnight = 1764979200;  // 2025-12-06 00:00:00 UTC
-constexpr float kZones[12] = {0, 2, 4.5f, 5.5f, 8, 9, 10, -10, -8, -6, -5, -3};
+constexpr int kHour = 3600;  // seconds
+constexpr int kZones[12] = {0, 2 * kHour, 9 * kHour / 2, 11 * kHour / 2, 8 * kHour, 9 * kHour, 10 * kHour,
+                            -10 * kHour, -8 * kHour, -6 * kHour, -5 * kHour, -3 * kHour};
 }  // namespace
 
 TEST(WorldClockReading, MidnightUtcInWorldMode) {
@@ -35,12 +40,12 @@ TEST(WorldClockReading, MidnightUtcInWorldMode) {
 }
 
 TEST(WorldClockReading, AfternoonNoonAndThePreviousDay) {
-    WorldClock::Reading a = WorldClock::ReadClock(kMidnight + 13 * 3600 + 45 * 60 + 7, 0, 0.0f);
+    WorldClock::Reading a = WorldClock::ReadClock(kMidnight + 13 * 3600 + 45 * 60 + 7, 0, 0);
     EXPECT_EQ(a.pm, 1);
     EXPECT_FLOAT_EQ(a.hourAngle, 0.5235988f + 45 * (0.5235988f / 60.0f));  // h = 1
     EXPECT_FLOAT_EQ(a.secondAngle, 7 * 0.10471976f);
 
-    WorldClock::Reading noon = WorldClock::ReadClock(kMidnight + 12 * 3600 + 10 * 60, 0, 0.0f);
+    WorldClock::Reading noon = WorldClock::ReadClock(kMidnight + 12 * 3600 + 10 * 60, 0, 0);
     EXPECT_EQ(noon.pm, 1);
     EXPECT_FLOAT_EQ(noon.hourAngle, 12 * 0.5235988f + 10 * (0.5235988f / 60.0f));  // h stays 12
 
@@ -56,7 +61,7 @@ TEST(WorldClockReading, NormalModeShowsLocalTimeWhateverTheZone) {
     std::string saved = old ? old : "";
     setenv("TZ", "JST-9", 1);  // a fixed +9 h zone without daylight saving
     tzset();
-    for (float zone : kZones) {
+    for (int zone : kZones) {
         WorldClock::Reading r = WorldClock::ReadClock(kMidnight, 1, zone);
         EXPECT_EQ(r.hour, 9);
         EXPECT_EQ(r.minute, 0);
@@ -67,6 +72,65 @@ TEST(WorldClockReading, NormalModeShowsLocalTimeWhateverTheZone) {
         unsetenv("TZ");
     }
     tzset();
+}
+
+namespace {
+constexpr std::time_t kJanuaryNoon = 1767268800;  // 2026-01-01 12:00:00 UTC
+constexpr std::time_t kJulyNoon = 1782907200;     // 2026-07-01 12:00:00 UTC
+}  // namespace
+
+// Every city from the database: the six with summer time move an hour (the
+// southern ones the other way round), the rest keep the fixed offsets.
+TEST(WorldClockZones, EachCityShowsItsCivilTimeInJanuaryAndJuly) {
+    constexpr int kJanuary[12] = {0, 2 * kHour, 9 * kHour / 2, 11 * kHour / 2, 8 * kHour, 9 * kHour, 11 * kHour,
+                                  -10 * kHour, -8 * kHour, -6 * kHour, -5 * kHour, -3 * kHour};
+    constexpr int kJuly[12] = {1 * kHour, 3 * kHour, 9 * kHour / 2, 11 * kHour / 2, 8 * kHour, 9 * kHour, 10 * kHour,
+                               -10 * kHour, -7 * kHour, -5 * kHour, -4 * kHour, -3 * kHour};
+    WorldClock clock;
+    clock.OpenZones();
+    for (int i = 0; i < WorldClock::kMaxClocks; ++i) {
+        ASSERT_TRUE(clock.ZoneFromDatabase(i)) << WorldClock::kZoneIds[i] << " (is tzdata installed?)";
+        EXPECT_EQ(clock.ZoneOffsetSeconds(i, kJanuaryNoon), kJanuary[i]) << WorldClock::kZoneIds[i];
+        EXPECT_EQ(clock.ZoneOffsetSeconds(i, kJulyNoon), kJuly[i]) << WorldClock::kZoneIds[i];
+    }
+    // NEW YORK (clock 10) and LONDON (clock 0) at 12:00 UTC.
+    WorldClock::Reading ny = WorldClock::ReadClock(kJulyNoon, 0, clock.ZoneOffsetSeconds(10, kJulyNoon));
+    WorldClock::Reading london = WorldClock::ReadClock(kJulyNoon, 0, clock.ZoneOffsetSeconds(0, kJulyNoon));
+    EXPECT_EQ(ny.hour, 8);
+    EXPECT_EQ(london.hour, 13);
+    EXPECT_EQ(london.pm, 1);
+    ny = WorldClock::ReadClock(kJanuaryNoon, 0, clock.ZoneOffsetSeconds(10, kJanuaryNoon));
+    london = WorldClock::ReadClock(kJanuaryNoon, 0, clock.ZoneOffsetSeconds(0, kJanuaryNoon));
+    EXPECT_EQ(ny.hour, 7);
+    EXPECT_EQ(london.hour, 12);
+    EXPECT_FLOAT_EQ(london.hourAngle, 12 * WorldClock::kHourStep);
+
+    // The hour the clocks go back in New York: 2026-11-01 06:00 UTC is 01:00
+    // EST, one second earlier 01:59:59 EDT.
+    constexpr std::time_t kFallBack = 1793512800;
+    EXPECT_EQ(clock.ZoneOffsetSeconds(10, kFallBack - 1), -4 * kHour);
+    EXPECT_EQ(clock.ZoneOffsetSeconds(10, kFallBack), -5 * kHour);
+}
+
+// With no zone in the database every clock keeps its fixed offset.
+TEST(WorldClockZones, ZonesMissingFromTheDatabaseKeepTheFixedOffsets) {
+    const std::string empty = ::testing::TempDir() + "/no-zoneinfo";
+    std::filesystem::create_directories(empty);
+    const char* old = std::getenv("TZDIR");
+    const std::string saved = old ? old : "";
+    setenv("TZDIR", empty.c_str(), 1);
+    WorldClock clock;
+    clock.OpenZones();
+    if (old) {
+        setenv("TZDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TZDIR");
+    }
+    for (int i = 0; i < WorldClock::kMaxClocks; ++i) {
+        EXPECT_FALSE(clock.ZoneFromDatabase(i)) << WorldClock::kZoneIds[i];
+        EXPECT_EQ(clock.ZoneOffsetSeconds(i, kJulyNoon), kZones[i]) << WorldClock::kZoneIds[i];
+    }
+    std::filesystem::remove_all(empty);
 }
 
 namespace {

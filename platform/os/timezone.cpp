@@ -1,0 +1,39 @@
+// Time zones on GLib's GTimeZone: the identifier is looked up in the system
+// database (TZDIR, else /usr/share/zoneinfo) once, when the zone is opened.
+#include "platform/os/timezone.h"
+
+#include <glib.h>
+
+namespace {
+GTimeZone* Zone(void* zone) { return static_cast<GTimeZone*>(zone); }
+}  // namespace
+
+TimeZone::TimeZone(const char* identifier) {
+    // Null for an identifier the database does not have (GLib ≥ 2.68); never
+    // the local or UTC stand-in that g_time_zone_new would give instead.
+    if (identifier && *identifier) m_zone = g_time_zone_new_identifier(identifier);
+}
+
+TimeZone::~TimeZone() {
+    if (m_zone) g_time_zone_unref(Zone(m_zone));
+}
+
+TimeZone::TimeZone(TimeZone&& other) noexcept : m_zone(other.m_zone) { other.m_zone = nullptr; }
+
+TimeZone& TimeZone::operator=(TimeZone&& other) noexcept {
+    if (this != &other) {
+        if (m_zone) g_time_zone_unref(Zone(m_zone));
+        m_zone = other.m_zone;
+        other.m_zone = nullptr;
+    }
+    return *this;
+}
+
+int TimeZone::OffsetAt(std::int64_t utc, int fallback) const {
+    if (!m_zone) return fallback;
+    // A universal instant falls in exactly one interval; the search walks the
+    // zone's transition table in place.
+    const gint interval = g_time_zone_find_interval(Zone(m_zone), G_TIME_TYPE_UNIVERSAL, utc);
+    if (interval < 0) return fallback;
+    return g_time_zone_get_offset(Zone(m_zone), interval);
+}
