@@ -106,12 +106,15 @@ public:
     HRESULT RestoreDeviceObjects();
     // Whether the last start fell back from skinned to rigid whales.
     bool RigidFallback() const { return m_bRigidFallback; }
-    // Draws every whale: rigid instances into the Z-sort queue, or, when
-    // animated, each visible whale with the skinned model of its variant
-    // after advancing both models' clocks by dt seconds. Enlarged whales are
-    // scaled by kLargeModelScale first. Stores the view in `camera`. Returns 0.
-    int Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
-               float dt);
+    // Advances both skinned models' clocks by dt seconds (when animated):
+    // once a frame, however many views draw the school.
+    void Animate(float dt);
+    // Draws every whale into the current view: rigid instances into the
+    // Z-sort queue, or, when animated, each visible whale with the skinned
+    // model of its variant at the pose Animate left. Enlarged whales are drawn
+    // scaled by kLargeModelScale; the stored poses never are. Stores the view
+    // in `camera`. Returns 0.
+    int Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar);
     // Releases the skinned whales' device-dependent objects. Returns 0.
     HRESULT InvalidateDeviceObjects();
     // Frees the whales, the stand-in and the skinned whales. Returns 0.

@@ -3,6 +3,7 @@
 // simulation (boids.cpp) computed.
 #include "flock/boids.h"
 
+#include <cassert>
 #include <new>
 
 #include "core/errlog.h"
@@ -81,28 +82,32 @@ HRESULT Boids::RestoreDeviceObjects() {
     return 0;
 }
 
-int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
-                  float dt) {
+void Boids::Animate(float dt) {
+    // One clock per model: every whale of a variant beats its flukes in phase.
+    if (!m_bAnimation || !m_pSkinnedSkm) return;
+    for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].FrameMove(1, 1, dt);
+}
+
+int Boids::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar) {
+    assert(camera && "Boids::Render needs the frame's camera");
     if (!camera || m_nCount <= 0) return 0;
     if (!m_bAnimation) {
         for (int i = 0; i < m_nCount; ++i) {
-            ModelInstance& inst = m_pBoids[i].m_Instance;
-            if (m_bLargeModel) inst.Scale(kLargeModelScale);
-            inst.Render(device, camera, &camera->GetFrustum(), 0, zsort);
+            ModelInstance drawn = m_pBoids[i].m_Instance;
+            drawn.SetWorldMatrix(DrawnWorld(drawn.GetWorldMatrix(), m_bLargeModel != 0));
+            drawn.Render(device, camera, &camera->GetFrustum(), 0, zsort);
         }
         return 0;
     }
     if (!m_pSkinnedSkm) return 0;  // a failed start: nothing to draw with
-    // One clock per model: every whale of a variant beats its flukes in phase.
-    for (int v = 0; v < kModelVariants; ++v) m_pSkinnedSkm[v].FrameMove(1, 1, dt);
     camera->StoreView();  // the same view for every whale of the frame
     for (int i = 0; i < m_nCount; ++i) {
-        Boid& b = m_pBoids[i];
-        if (m_bLargeModel) b.m_Instance.Scale(kLargeModelScale);
+        const Boid& b = m_pBoids[i];
+        const D3DXMATRIX world = DrawnWorld(b.m_Instance.GetWorldMatrix(), m_bLargeModel != 0);
         BoundVolume& bound = m_LoopBound[b.m_nModelVariant & 1];
-        bound.Transform(b.m_Instance.GetWorldMatrix());
+        bound.Transform(world);
         if (!BoxInFrustum(bound.m_vWorldCorner, bound.m_WorldPlane, camera->GetFrustum())) continue;
-        DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], b.m_Instance.GetWorldMatrix(), *camera, light, fogFar);
+        DrawSkinnedWhale(&m_pSkinnedSkm[b.m_nModelVariant & 1], world, *camera, light, fogFar);
     }
     return 0;
 }

@@ -52,10 +52,12 @@ public:
     // (animation off, RigidFallback true) when the skinned guide cannot draw.
     HRESULT RestoreDeviceObjects();
     bool RigidFallback() const { return m_bRigidFallback; }
-    // Draws the guide like a whale of the school (enlarged when asked), but
-    // the skinned guide without a frustum test; its clock advances dt seconds.
-    void Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
-                float dt);
+    // Advances the skinned guide's clock by dt seconds: once a frame.
+    void Animate(float dt);
+    // Draws the guide into the current view like a whale of the school
+    // (enlarged when asked, its stored pose never), but the skinned guide
+    // without a frustum test.
+    void Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar);
     HRESULT InvalidateDeviceObjects();
     HRESULT DeleteDeviceObjects();
 

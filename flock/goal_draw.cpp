@@ -2,6 +2,7 @@
 // model, drawn at the pose the simulation (goal.cpp) computed.
 #include "flock/goal.h"
 
+#include <cassert>
 #include <new>
 
 #include "flock/whale_draw.h"
@@ -42,19 +43,24 @@ HRESULT Goal::RestoreDeviceObjects() {
     return 0;
 }
 
-void Goal::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar,
-                  float dt) {
+void Goal::Animate(float dt) {
+    if (m_bAnimation && m_pSkinnedSkm) m_pSkinnedSkm->FrameMove(1, 1, dt);
+}
+
+void Goal::Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar) {
+    assert(camera && "Goal::Render needs the frame's camera");
     if (!camera || !m_pModel) return;
-    if (m_bLargeModel) m_Instance.Scale(kLargeModelScale);
+    const D3DXMATRIX world = DrawnWorld(m_Instance.GetWorldMatrix(), m_bLargeModel != 0);
     if (!m_bAnimation) {
-        m_Instance.Render(device, camera, &camera->GetFrustum(), 0, zsort);
+        ModelInstance drawn = m_Instance;
+        drawn.SetWorldMatrix(world);
+        drawn.Render(device, camera, &camera->GetFrustum(), 0, zsort);
         return;
     }
     if (!m_pSkinnedSkm) return;
-    m_pSkinnedSkm->FrameMove(1, 1, dt);
     // Unlike the school's whales the guide is drawn without a frustum test.
     camera->StoreView();
-    DrawSkinnedWhale(m_pSkinnedSkm.get(), m_Instance.GetWorldMatrix(), *camera, light, fogFar);
+    DrawSkinnedWhale(m_pSkinnedSkm.get(), world, *camera, light, fogFar);
 }
 
 HRESULT Goal::InvalidateDeviceObjects() {

@@ -190,7 +190,7 @@ public:
     static constexpr DWORD kPaletteSize = 28;  // bones per draw: c9..c92
     static constexpr DWORD kNoShader = 0xFFFFFFFFu;
     static constexpr DWORD kMethodVertexShader = 1;
-    // A whale whose bounding sphere is at most kLodPixels[i] across on the
+    // A whale whose bounding sphere is at most kLodPixels[i] across in its view on the
     // back buffer is drawn at level of detail i + 1, with about kLodShare[i]
     // of its triangles. Level 1 keeps the colour borders exactly; level 2, for
     // whales a few dozen pixels long, simplifies them too.
@@ -248,6 +248,7 @@ public:
     DrawElement* GetDrawElements() const { return m_pDrawElements.get(); }
     float GetAnimLength() const { return m_fAnimLength; }
     float GetCurrentTime() const { return m_pDrawElements ? m_pDrawElements->m_fCurTime : 0.0f; }
+    DWORD GetPoseSerial() const { return m_dwPoseSerial; }  // advances with every new pose
     // Whether Render can draw anything: the model loaded and every skinning
     // shader was made (InitDeviceObjects and RestoreDeviceObjects succeeded).
     bool IsDrawable() const;

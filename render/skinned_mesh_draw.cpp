@@ -425,15 +425,17 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
     D3DXMatrixTranspose(&rows, &worldView);
     // Far away: the bounding sphere (the largest mesh radius, scaled as the
-    // world matrix scales) at most kLodPixels across on the back buffer.
+    // world matrix scales) at most kLodPixels across in the view it is drawn
+    // into (a monitor's part of the back buffer, or all of it).
     m_nLevel = 0;
-    if (m_bLod && worldView._43 > 0.0f) {
+    D3DVIEWPORT8 viewport{};
+    if (m_bLod && worldView._43 > 0.0f && SUCCEEDED(m_pDevice->GetViewport(&viewport))) {
         float radius = 0.0f;
         for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
         const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
                                       params.matWorld._13 * params.matWorld._13);
         const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
-                             static_cast<float>(m_pDevice->GetBackBufferHeight());
+                             static_cast<float>(viewport.Height);
         for (int i = 0; radius > 0.0f && i < kLodLevels; ++i) {
             if (pixels <= kLodPixels[i]) m_nLevel = i + 1;
         }

@@ -170,21 +170,28 @@ HRESULT InitiateD3D(HWND hwnd) {
     return S_OK;
 }
 
-HRESULT InitiateRenderer(HWND) {
-    if (!g_bDeviceReady) return E_FAIL;
-    IDirect3DDevice8* d = g_pDevice;
-    SetRendererStates(d);
+namespace {
 
+// The renderer's device states, the aspect and the projection (with the fog
+// that goes with it); the camera's pose is left as it is.
+void ApplyRendererStates(IDirect3DDevice8* d) {
+    SetRendererStates(d);
     if (g_Settings.intAspMod == 1) g_fAspect = 4.0f / 3.0f;
     if (g_Settings.intAspMod == 2) g_fAspect = 16.0f / 9.0f;
     if (g_bHostedWindow && g_nScreenHeight > 0) {
         g_fAspect = static_cast<float>(g_nScreenWidth) / static_cast<float>(g_nScreenHeight);
     }
-
-    g_Camera.ResetMatrices();
-    g_Camera.SetPosition(0.0f, 0.0f, -240.0f);
     g_Fog.SetColor(g_ClearColor);
     g_Fog.Apply(d, &g_Camera, g_fAspect, 1);
+}
+
+}  // namespace
+
+HRESULT InitiateRenderer(HWND) {
+    if (!g_bDeviceReady) return E_FAIL;
+    g_Camera.ResetMatrices();
+    g_Camera.SetPosition(0.0f, 0.0f, -240.0f);
+    ApplyRendererStates(g_pDevice);
     return S_OK;
 }
 
@@ -300,16 +307,20 @@ HRESULT InitiateBGM(HWND hwnd) {
 
 namespace {
 
-// After a successful device reset: the renderer's states and projection, and
-// in hosted mode the screen size the back buffer now has.
+// In hosted mode, after a successful device reset: the screen size the back
+// buffer now has, and the tint that covers it.
+void FollowBackBufferSize() {
+    if (!g_bHostedWindow) return;
+    g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
+    g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
+    g_Cellophane.DeleteDeviceObjects();
+    g_Cellophane.InitDeviceObjects(g_pDevice, static_cast<UINT>(g_nScreenWidth), static_cast<UINT>(g_nScreenHeight),
+                                   nullptr);
+}
+
+// After a lost device came back: the renderer's initial set-up, as at start.
 void AfterReset(HWND hwnd) {
-    if (g_bHostedWindow) {
-        g_nScreenWidth = static_cast<int>(g_PresentParams.BackBufferWidth);
-        g_nScreenHeight = static_cast<int>(g_PresentParams.BackBufferHeight);
-        g_Cellophane.DeleteDeviceObjects();
-        g_Cellophane.InitDeviceObjects(g_pDevice, static_cast<UINT>(g_nScreenWidth),
-                                       static_cast<UINT>(g_nScreenHeight), nullptr);
-    }
+    FollowBackBufferSize();
     InitiateRenderer(hwnd);
 }
 
@@ -323,10 +334,15 @@ void FollowWindowSize(HWND hwnd) {
         return;
     }
     // 0 x 0 asks for the client size; a failed reset leaves the device lost
-    // and the frame's lost-device path tries again.
+    // and the frame's lost-device path tries again. A resize keeps the
+    // camera where it is: only the states and the projection's aspect follow
+    // (a window being dragged to a new size resizes every frame).
     g_PresentParams.BackBufferWidth = 0;
     g_PresentParams.BackBufferHeight = 0;
-    if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) AfterReset(hwnd);
+    if (SUCCEEDED(g_pDevice->Reset(&g_PresentParams))) {
+        FollowBackBufferSize();
+        ApplyRendererStates(g_pDevice);
+    }
 }
 
 void Frame(HWND hwnd) {
@@ -391,6 +407,20 @@ void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHe
     g_nViews = 0;
     if (!monitors || count <= 0 || baseWidth <= 0 || baseHeight <= 0) return;
     if (count > kMaxViews) count = kMaxViews;
+    // A monitor inside another one's rectangle mirrors part of it (RandR
+    // reports cloned outputs at the same position): it gets no view of its
+    // own and shows its part of the outer view, as the desktop shows it. Of
+    // identical rectangles the first keeps the view.
+    const auto inside = [](const RECT& a, const RECT& b) {
+        return a.left >= b.left && a.top >= b.top && a.right <= b.right && a.bottom <= b.bottom;
+    };
+    const auto mirrored = [&](int i) {
+        for (int j = 0; j < count; ++j) {
+            if (j == i || !inside(monitors[i], monitors[j])) continue;
+            if (!inside(monitors[j], monitors[i]) || j < i) return true;
+        }
+        return false;
+    };
     RECT box = monitors[0];
     int largest = 0;
     auto area = [](const RECT& r) { return static_cast<long long>(r.right - r.left) * (r.bottom - r.top); };
@@ -413,7 +443,7 @@ void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHe
         const int y0 = std::clamp(px(m.top - box.top), 0, height - 1);
         const int x1 = std::clamp(px(m.right - box.left), x0 + 1, width);
         const int y1 = std::clamp(px(m.bottom - box.top), y0 + 1, height);
-        if (m.right <= m.left || m.bottom <= m.top) continue;
+        if (m.right <= m.left || m.bottom <= m.top || mirrored(i)) continue;
         MonitorView& v = g_Views[g_nViews++];
         v.viewport = D3DVIEWPORT8{static_cast<DWORD>(x0), static_cast<DWORD>(y0), static_cast<DWORD>(x1 - x0),
                                   static_cast<DWORD>(y1 - y0), 0.0f, 1.0f};
@@ -426,15 +456,15 @@ void PlanMonitorViews(const RECT* monitors, int count, int baseWidth, int baseHe
 namespace {
 
 // The 3D scene and the bubbles into the current viewport, seen through the
-// camera's current projection. dt advances the whales' animation clocks.
-void RenderScene(IDirect3DDevice8* d, float dt) {
+// camera's current projection.
+void RenderScene(IDirect3DDevice8* d) {
     g_Camera.UpdateFrustum();
     const FrustumRecord* frustum = &g_Camera.GetFrustum();
 
     // The rigid models are queued here and drawn below, sorted and blended.
     g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
-    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
-    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar(), dt);
+    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar());
+    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar());
     g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
     g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
 
@@ -444,7 +474,7 @@ void RenderScene(IDirect3DDevice8* d, float dt) {
     D3DXMATRIX inverse;
     if (D3DXMatrixInverse(&inverse, nullptr, &g_Camera.GetPose())) g_Camera.SetView(inverse);
     const D3DXMATRIX& view = g_Camera.GetView();
-    g_ZSortRender.Sort(D3DXVECTOR3(view._31, view._32, view._33));
+    g_ZSortRender.Sort(ZSortRender::BackToFront(view));
     g_ZSortRender.Render(d, view, g_Camera.GetProjection(), g_vLightDir, g_Fog.GetFar());
     g_ZSortRender.Clear();
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
@@ -456,10 +486,14 @@ void RenderScene(IDirect3DDevice8* d, float dt) {
 
 int Render() {
     IDirect3DDevice8* d = g_pDevice;
+    // The whales' clocks advance, and their shared pose is skinned, once a
+    // frame, however many views draw them.
+    g_Boids.Animate(g_fElapsedTime);
+    g_Goal.Animate(g_fElapsedTime);
     if (g_nViews == 0) {
         d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
         if (FAILED(d->BeginScene())) return 0;
-        RenderScene(d, g_fElapsedTime);
+        RenderScene(d);
     } else {
         if (FAILED(d->BeginScene())) return 0;
         // Each monitor sees the scene through the same lens at its own
@@ -472,7 +506,7 @@ int Render() {
             own._11 = projection._22 / g_Views[v].aspect;
             d->SetTransform(D3DTS_PROJECTION, &own);
             g_Camera.SetProjMatrix(own);
-            RenderScene(d, v == 0 ? g_fElapsedTime : 0.0f);  // the animation advances once a frame
+            RenderScene(d);
         }
         const D3DVIEWPORT8 whole{0, 0, static_cast<DWORD>(g_nScreenWidth), static_cast<DWORD>(g_nScreenHeight),
                                  0.0f, 1.0f};
@@ -487,8 +521,17 @@ int Render() {
 }
 
 int DrawFPS() {
-    return g_FrameRate.Draw(g_pDevice, g_pFont, g_nScreenWidth, g_nScreenHeight,
-                            FrameTimer(TimerCommand::GetAbsoluteTime));
+    // Each monitor's view is the whole picture for whoever sits at it: the
+    // text stands in every view's top-left corner (back-buffer pixels).
+    RECT areas[kMaxViews];
+    int count = 0;
+    for (; count < g_nViews; ++count) {
+        const D3DVIEWPORT8& v = g_Views[count].viewport;
+        areas[count] = RECT{static_cast<std::int32_t>(v.X), static_cast<std::int32_t>(v.Y), static_cast<std::int32_t>(v.X + v.Width),
+                            static_cast<std::int32_t>(v.Y + v.Height)};
+    }
+    if (count == 0) areas[count++] = RECT{0, 0, g_nScreenWidth, g_nScreenHeight};
+    return g_FrameRate.Draw(g_pDevice, g_pFont, areas, count, FrameTimer(TimerCommand::GetAbsoluteTime));
 }
 
 void ReleaseAll() {

@@ -2,10 +2,14 @@
 // colour from the settings, the time-step cap, lost-device recovery, release.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -123,6 +127,67 @@ TEST_F(Lifecycle, DeepSeaClearsToBlackAndSixteenByNineWidensTheProjection) {
     EXPECT_NEAR(p._22 / p._11, 16.0f / 9.0f, 1e-5f);
 }
 
+// Full screen over two monitors side by side: both show the same picture,
+// the frame-rate text in each corner. Enlarged whales, skinned or rigid, are
+// the same size in both (the enlargement never builds up in a whale's pose),
+// and the skinned whales are posed once a frame, not once a view.
+TEST_F(Lifecycle, TwoMonitorsShowTheSameLargeWhalesPosedOnceAFrame) {
+    for (int animated : {1, 0}) {
+        SCOPED_TRACE(animated ? "skinned whales" : "rigid whales");
+        UseManualClock(1'000'000);
+        Settings s;
+        s.intChkLargeModel = 1;
+        s.intChkAnim = animated;
+        s.intChkFPS = 1;
+        s.Save();
+        ASSERT_EQ(StartFullScreen(), 1);
+        const RECT sideBySide[2] = {{0, 0, 320, 480}, {320, 0, 640, 480}};
+        PlanMonitorViews(sideBySide, 2, 640, 480);
+        ASSERT_EQ(g_nViews, 2);
+        ASSERT_EQ(g_nScreenWidth, static_cast<int>(g_pDevice->GetBackBufferWidth()));
+
+        const SkinnedMesh* skinned = g_Boids.GetSkinnedMesh(0);
+        ASSERT_EQ(skinned != nullptr, animated == 1);
+        for (int frame = 0; frame < 3; ++frame) {
+            AdvanceClock(16'000);
+            const DWORD before = skinned ? skinned->GetPoseSerial() : 0;
+            Frame(m_hwnd);
+            if (!skinned) continue;
+            const DWORD twoViews = skinned->GetPoseSerial() - before;
+            g_nViews = 0;  // the same frame on one view
+            AdvanceClock(16'000);
+            const DWORD again = skinned->GetPoseSerial();
+            Frame(m_hwnd);
+            EXPECT_EQ(twoViews, skinned->GetPoseSerial() - again) << "posed once a frame";
+            PlanMonitorViews(sideBySide, 2, 640, 480);
+        }
+        AdvanceClock(16'000);
+        Frame(m_hwnd);
+        const D3DXMATRIX& pose = g_Boids.GetBoids()[0].m_Instance.GetWorldMatrix();
+        EXPECT_NEAR(std::sqrt(pose._11 * pose._11 + pose._12 * pose._12 + pose._13 * pose._13), 1.0f, 1e-4f);
+
+        const std::vector<BYTE> px = Pixels();
+        std::map<std::uint32_t, int> colours;  // of the left view: the most common is the sea
+        int differ = 0;
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                const BYTE* l = &px[(y * 640 + x) * 4];
+                const BYTE* r = l + 320 * 4;
+                differ += std::abs(l[0] - r[0]) + std::abs(l[1] - r[1]) + std::abs(l[2] - r[2]) > 12;
+                ++colours[l[0] | l[1] << 8 | l[2] << 16];
+            }
+        }
+        int sea = 0;
+        for (const auto& [colour, count] : colours) sea = std::max(sea, count);
+        EXPECT_GT(320 * 480 - sea, 320 * 480 / 20) << "a scene in the view";
+        EXPECT_LT(differ, 320 * 480 / 200) << "the two views differ";
+        ReleaseAll();
+        DestroyWindow(m_hwnd);
+        m_hwnd = nullptr;
+        g_nViews = 0;
+    }
+}
+
 TEST_F(Lifecycle, AFrameThatTookLongAdvancesByAtMostFiftyMilliseconds) {
     UseManualClock(1'000'000);
     ASSERT_EQ(Start(), 1);
@@ -150,6 +215,23 @@ TEST_F(Lifecycle, ALostDeviceIsResetAndTheRendererStatesReapplied) {
     g_pDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
     EXPECT_EQ(fog, 1u);
     Frame(m_hwnd);  // and frames go on
+}
+
+// A window that changed size keeps the camera where it is: only the states
+// and the projection follow (a window being dragged resizes every frame).
+TEST_F(Lifecycle, AResizedWindowKeepsTheCameraAndReappliesTheStates) {
+    ASSERT_EQ(Start(), 1);
+    g_Camera.SetPosition(50.0f, 60.0f, 70.0f);
+    g_pDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    g_PresentParams.BackBufferWidth += 8;  // the window's size no longer matches the back buffer
+    FollowWindowSize(m_hwnd);
+    EXPECT_EQ(g_pDevice->GetBackBufferWidth(), 320u);
+    const D3DXVECTOR3 eye = g_Camera.GetPosition();
+    EXPECT_FLOAT_EQ(eye.x, 50.0f);
+    EXPECT_FLOAT_EQ(eye.z, 70.0f);
+    DWORD fog = 0;
+    g_pDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
+    EXPECT_EQ(fog, 1u);
 }
 
 TEST_F(Lifecycle, ReleaseSavesTheSettingsAndCanBeCalledAgain) {

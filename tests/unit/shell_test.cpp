@@ -205,3 +205,24 @@ TEST(MonitorViews, EachMonitorGetsItsPartAndItsOwnAspect) {
     g_nScreenWidth = 640;
     g_nScreenHeight = 480;
 }
+
+// Mirrored monitors (cloned outputs at one position) show parts of one
+// picture: a monitor inside another's rectangle gets no view of its own, and
+// of two identical ones only the first draws.
+TEST(MonitorViews, AMirrorInsideAnotherMonitorSharesItsView) {
+    const RECT laptopAndProjector[2] = {{0, 0, 1024, 768}, {0, 0, 1365, 768}};
+    PlanMonitorViews(laptopAndProjector, 2, 640, 480);
+    ASSERT_EQ(g_nViews, 1);
+    EXPECT_FLOAT_EQ(g_Views[0].aspect, 1365.0f / 768.0f);
+    EXPECT_EQ(g_Views[0].viewport.Width, static_cast<DWORD>(g_nScreenWidth));
+    EXPECT_EQ(g_Views[0].viewport.Height, static_cast<DWORD>(g_nScreenHeight));
+
+    const RECT twins[3] = {{0, 0, 800, 600}, {0, 0, 800, 600}, {800, 0, 1600, 600}};
+    PlanMonitorViews(twins, 3, 640, 480);
+    ASSERT_EQ(g_nViews, 2);
+    EXPECT_EQ(g_Views[0].viewport.X, 0u);
+    EXPECT_EQ(g_Views[1].viewport.X, 640u);
+    g_nViews = 0;
+    g_nScreenWidth = 640;
+    g_nScreenHeight = 480;
+}
