@@ -1,6 +1,6 @@
 // ZSortRender: the per-frame queue of rigid (unskinned) model draws. During the
 // scene pass every X-file model that wants to be seen adds one entry; after
-// the scene the lifecycle sorts the queue along the view direction, draws it
+// the scene the lifecycle sorts the queue back to front along the view, draws it
 // with the toon vertex shader "Toon.vsh" under alpha blending, and clears it.
 //
 // Budget: 300 fixed slots, filled in place; nothing is allocated per frame.
@@ -62,9 +62,14 @@ public:
                 D3DXMATRIX world, D3DXVECTOR3 position, const D3DMATERIAL8* materials,
                 IDirect3DTexture8* const* textures, DWORD subsetNum);
     // Orders the queue ascending by the dot product of each entry's position
-    // with `direction` (world space; the lifecycle passes the view matrix's
-    // third row, so the farthest entry comes last). Equal keys: any order.
+    // with `direction` (world space). Equal keys: any order.
     HRESULT Sort(const D3DXVECTOR3& direction);
+    // The direction that makes Sort's order back to front for a camera with
+    // this view matrix: minus the view's third column, the world direction
+    // along which camera-space depth grows (row-vector convention: depth =
+    // p . (_13, _23, _33) + _43). The farthest entry then comes first, so a
+    // faded model never hides one behind it under the queue's depth writes.
+    static D3DXVECTOR3 BackToFront(const D3DXMATRIX& view) { return D3DXVECTOR3(-view._13, -view._23, -view._33); }
     // Draws the queue in its current order. view and projection are the
     // camera's; light is the world-space light vector (w = 0); fogDistance is
     // the camera-space depth at which an entry is all fog colour. The caller

@@ -323,7 +323,7 @@ int main(int argc, char** argv) {
             device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
             device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
             const D3DXMATRIX& view = camera.GetView();
-            renderer.Sort(D3DXVECTOR3(view._31, view._32, view._33));
+            renderer.Sort(ZSortRender::BackToFront(view));
             renderer.Render(device, view, camera.GetProjection(), kLight, 10000.0f);
             renderer.Clear();
             device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);

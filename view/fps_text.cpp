@@ -36,18 +36,20 @@ void FrameRateText::Count(double now) {
     std::snprintf(m_szText, sizeof m_szText, " %.02f ", static_cast<double>(m_fRate));
 }
 
-int FrameRateText::Draw(IDirect3DDevice8* device, ID3DXFont* font, int width, int height, double now) {
+int FrameRateText::Draw(IDirect3DDevice8* device, ID3DXFont* font, const RECT* areas, int count, double now) {
     device->SetRenderState(D3DRS_FOGENABLE, FALSE);
     if (m_bEnabled == 1) {
         // The counts so far this frame: the whole scene, before the text itself.
         const DeviceFrameStats stats = device->GetFrameStats();
         Count(now);
-        if (font) {
-            RECT r{0, 0, width, height};
+        if (m_bStats) {
+            std::snprintf(m_szStats, sizeof m_szStats, " draws %u  triangles %u ",
+                          static_cast<unsigned>(stats.drawCalls), static_cast<unsigned>(stats.triangles));
+        }
+        for (int i = 0; font && areas && i < count; ++i) {
+            RECT r = areas[i];
             const int lineHeight = font->DrawTextA(m_szText, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
             if (m_bStats) {
-                std::snprintf(m_szStats, sizeof m_szStats, " draws %u  triangles %u ",
-                              static_cast<unsigned>(stats.drawCalls), static_cast<unsigned>(stats.triangles));
                 r.top += lineHeight;
                 font->DrawTextA(m_szStats, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
             }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/d3d8/d3d8.h"
+#include "platform/os/window.h"
 
 class ID3DXFont;
 class Settings;
@@ -25,9 +26,10 @@ public:
     // Formats the text either way.
     void Count(double now);
     // The frame's text step: fog off; when the rate is on, counts the frame
-    // and draws the text with the font into the back buffer's rectangle
-    // (left, top); fog on. A null font draws nothing.
-    int Draw(IDirect3DDevice8* device, ID3DXFont* font, int width, int height, double now);
+    // once and draws the text with the font at the top-left corner of each
+    // of the `count` rectangles (back-buffer pixels: one per view); fog on.
+    // A null font draws nothing.
+    int Draw(IDirect3DDevice8* device, ID3DXFont* font, const RECT* areas, int count, double now);
 
     int IsEnabled() const { return m_bEnabled; }
     int GetFrameCount() const { return m_nFrames; }

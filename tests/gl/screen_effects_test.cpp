@@ -272,6 +272,7 @@ protected:
         fps.Configure(&s, stats);
     }
     FrameRateText fps;
+    static constexpr RECT kWhole{0, 0, kWidth, kHeight};
 };
 
 // The 60th frame after a refresh is the first more than a second after it,
@@ -303,7 +304,7 @@ TEST_F(FrameRateTest, OffFreezesTheCounterDrawsNothingButTurnsFogBackOn) {
     Configure(0);
     dev()->SetRenderState(D3DRS_FOGENABLE, FALSE);
     dev()->BeginScene();
-    for (int i = 0; i < 5; ++i) fps.Draw(dev(), font, kWidth, kHeight, 10.0 + i);
+    for (int i = 0; i < 5; ++i) fps.Draw(dev(), font, &kWhole, 1, 10.0 + i);
     EXPECT_EQ(dev()->GetFrameStats().drawCalls, 0u);
     dev()->EndScene();
     EXPECT_EQ(fps.GetFrameCount(), 0);
@@ -318,7 +319,7 @@ TEST_F(FrameRateTest, DrawsTheRateTopLeftAndTheDeviceCountsOnASecondLine) {
     Clear();
     dev()->BeginScene();
     h.DrawScreenRect(40, 40, 50, 50, 0xFF000000);  // one draw, two triangles before the text
-    fps.Draw(dev(), font, kWidth, kHeight, 5.0);
+    fps.Draw(dev(), font, &kWhole, 1, 5.0);
     dev()->EndScene();
     EXPECT_STREQ(fps.GetStatsText(), " draws 1  triangles 2 ");
     h.Read();
@@ -337,11 +338,25 @@ TEST_F(FrameRateTest, DrawsTheRateTopLeftAndTheDeviceCountsOnASecondLine) {
     Configure(1, false);
     Clear();
     dev()->BeginScene();
-    fps.Draw(dev(), font, kWidth, kHeight, 5.0);
+    fps.Draw(dev(), font, &kWhole, 1, 5.0);
     dev()->EndScene();
     h.Read();
     EXPECT_GT(litRows(0, cell), 20);
     EXPECT_EQ(litRows(cell + 1, kHeight), 0);
+
+    // Two views, one above the other: the text in each one's corner, the
+    // frame counted once.
+    const RECT views[2] = {{0, 0, kWidth, kHeight / 2}, {0, kHeight / 2, kWidth, kHeight}};
+    ASSERT_LE(cell, kHeight / 2);
+    const int before = fps.GetFrameCount();
+    Clear();
+    dev()->BeginScene();
+    fps.Draw(dev(), font, views, 2, 5.5);
+    dev()->EndScene();
+    h.Read();
+    EXPECT_EQ(fps.GetFrameCount(), before + 1);
+    EXPECT_GT(litRows(0, cell), 20);
+    EXPECT_EQ(litRows(0, cell), litRows(kHeight / 2, kHeight / 2 + cell)) << "the same text in both corners";
 }
 
 }  // namespace

@@ -387,7 +387,7 @@ TEST_F(SkinnedMeshGl, WhaleTakesTheScenesLightFromEveryCameraAsTheStandInDoes) {
             } else {
                 EXPECT_EQ(standIn->Render(dev(), world, &camera, &camera.GetFrustum(), 0, &rigid), 0);
                 const D3DXMATRIX& view = camera.GetView();
-                rigid.Sort(D3DXVECTOR3(view._31, view._32, view._33));
+                rigid.Sort(ZSortRender::BackToFront(view));
                 EXPECT_EQ(rigid.Render(dev(), view, camera.GetProjection(), light, 10000.0f), S_OK);
                 rigid.Clear();
             }

@@ -127,12 +127,12 @@ protected:
         DeviceTest::TearDown();
     }
 
-    // One frame as the lifecycle draws the queue: sorted along the view's
-    // third row, drawn, cleared.
+    // One frame as the lifecycle draws the queue: sorted back to front,
+    // drawn, cleared.
     void DrawFrame(D3DCOLOR clear, const D3DXVECTOR4& light, float fogDistance) {
         ASSERT_EQ(dev()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), S_OK);
         ASSERT_EQ(dev()->BeginScene(), S_OK);
-        z->Sort(D3DXVECTOR3(view._31, view._32, view._33));
+        z->Sort(ZSortRender::BackToFront(view));
         EXPECT_EQ(z->Render(dev(), view, proj, light, fogDistance), S_OK);
         z->Clear();
         ASSERT_EQ(dev()->EndScene(), S_OK);
@@ -359,6 +359,37 @@ TEST_F(ZSortRenderTest, MaterialAlphaFadesTheModelUnderAlphaBlending) {
     EXPECT_TRUE(ColorNear(h.Pixel(kLeft, kRow), {127, 127, 255, 255}, 4)) << "half faded over blue";
     EXPECT_TRUE(ColorNear(h.Pixel(kMiddle, kRow), {0xFD, 0xFD, 0xFD, 255}, 4)) << "opaque";
     EXPECT_TRUE(ColorNear(h.Pixel(kRight, kRow), {0, 0, 255, 255}, 4)) << "faded out";
+}
+
+// The queue is drawn back to front whatever way the camera faces: a faded
+// model in front of an opaque one shows it through, at every heading. Drawn
+// front to back, the near model's depth writes would hide the far one.
+TEST_F(ZSortRenderTest, FadedModelsAreDrawnBackToFrontAtEveryHeading) {
+    dev()->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    dev()->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev()->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    const std::vector<QuadDesc> square = {{-5, -5, 5, 5, 0, {0, 0, -1}}};
+    QuadMesh nearWhite(dev(), square), farRed(dev(), square, 0xFFFF0000);
+    nearWhite.materials[0].Diffuse.a = 0.5f;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const float heading = quarter * kPi / 2.0f;
+        const D3DXVECTOR3 ahead(std::sin(heading), 0.0f, std::cos(heading));
+        D3DXMATRIX turn;
+        D3DXMatrixRotationY(&turn, heading);
+        D3DXMatrixRotationY(&view, -heading);  // the camera at the origin, turned to `heading`
+        auto place = [&](QuadMesh& mesh, float depth) {
+            const D3DXVECTOR3 at = ahead * depth;
+            const D3DXMATRIX move = Translation(at.x, at.y, at.z);
+            D3DXMATRIX world;
+            D3DXMatrixMultiply(&world, &turn, &move);
+            mesh.Queue(*z, world, at);
+        };
+        place(nearWhite, 10.0f);
+        place(farRed, 30.0f);
+        DrawFrame(0xFF0000FF, {-ahead.x, 0, -ahead.z, 0}, 10000.0f);
+        EXPECT_TRUE(ColorNear(h.Pixel(kWidth / 2, kHeight / 2), {0xFD, 0x7E, 0x7E, 255}, 6))
+            << "at a heading of " << quarter * 90 << " degrees";
+    }
 }
 
 }  // namespace
