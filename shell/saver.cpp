@@ -42,6 +42,8 @@ const char* StageCause(const char* stage) {
         {"InitiateFont", "no font for the frame-rate text"},
         {"Initiate3DFont", "the frame-rate text cannot be prepared"},
     };
+    // The device knows why no OpenGL context could be had, in the driver's words.
+    if (stage && std::strcmp(stage, "InitiateD3D") == 0 && *DeviceContextFailure()) return DeviceContextFailure();
     for (const Cause& c : kCauses) {
         if (stage && std::strcmp(stage, c.stage) == 0) return c.text;
     }

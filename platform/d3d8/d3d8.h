@@ -229,6 +229,11 @@ public:
 // Null when the video system cannot be started.
 IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 
+// Why the last CreateDevice found no usable OpenGL 3.3 context, in the
+// user's terms with the driver's own words ("no usable OpenGL 3.3 context
+// could be made (...)"); "" when it did not fail that way.
+const char* DeviceContextFailure();
+
 // Test hook: from now on Present reports D3DERR_DEVICELOST (and presents
 // nothing) and TestCooperativeLevel reports D3DERR_DEVICENOTRESET, until a
 // Reset succeeds. Drawing stays possible meanwhile, as the frame loop expects.

@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include "platform/image/image_write.h"
+#include "platform/os/display_guard.h"
 #include "platform/os/paths.h"
 #include "platform/os/window_sdl.h"
 
@@ -481,6 +482,11 @@ HRESULT GlDirect3D8::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT di
     return displayOk(displayFormat) && backOk(backBufferFormat) ? S_OK : D3DERR_NOTAVAILABLE;
 }
 
+namespace {
+constexpr const char* kNoContext = "no usable OpenGL 3.3 context could be made";
+char g_ContextFailure[256] = "";
+}  // namespace
+
 HRESULT GlDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD,
                                   D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** device) {
     if (!device) return D3DERR_INVALIDCALL;
@@ -497,16 +503,24 @@ HRESULT GlDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindo
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    g_ContextFailure[0] = '\0';
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
-        std::fprintf(stderr, "nereval: no OpenGL 3.3 core context: %s\n", SDL_GetError());
+        // X errors of the window's and the context's GLX requests were held
+        // back (SetXErrorsQuiet): the last one joins SDL's reason here.
+        const char* x = LastXError();
+        std::snprintf(g_ContextFailure, sizeof g_ContextFailure, "%s (%s%s%s)", kNoContext, SDL_GetError(),
+                      *x ? "; X error " : "", x);
+        SetXErrorsQuiet(false);
         return D3DERR_NOTAVAILABLE;
     }
+    SetXErrorsQuiet(false);
     GLint major = 0, minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
     if (major * 10 + minor < 33) {
-        std::fprintf(stderr, "nereval: OpenGL %d.%d is below 3.3\n", major, minor);
+        std::snprintf(g_ContextFailure, sizeof g_ContextFailure, "%s (the driver offers OpenGL %d.%d)", kNoContext,
+                      major, minor);
         SDL_GL_DeleteContext(context);
         return D3DERR_NOTAVAILABLE;
     }
@@ -565,6 +579,8 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
     }
     return new (std::nothrow) d3d8gl::GlDirect3D8;
 }
+
+const char* DeviceContextFailure() { return d3d8gl::g_ContextFailure; }
 
 void SimulateDeviceLoss(IDirect3DDevice8* device) {
     if (auto* d = dynamic_cast<d3d8gl::GlDevice*>(device)) d->SimulateLoss();

@@ -75,6 +75,21 @@ if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null && ! getent passwd 54321
   check "in one line ($(cat "$ROOT/err"))" grep -qx "nereval: start failed: no folder for the settings and the log: .*" "$ROOT/err"
 fi
 
+# No usable OpenGL (an indirect GLX context, as over ssh -X, which this
+# server refuses): the GLX request's X error does not end the process behind
+# the saver's back; the start fails in one line, in every mode.
+rm -f "$SETTINGS"  # the hand-written file above has a line it reports
+not() { ! "$@"; }
+one_gl_line() {
+  [ "$(grep -c '' "$ROOT/err")" = 1 ] && grep -q "^nereval: no usable OpenGL 3.3 context could be made" "$ROOT/err"
+}
+for mode in w --root; do
+  LIBGL_ALWAYS_INDIRECT=1 timeout 20 "$BIN" $mode 2> "$ROOT/err"; code=$?
+  check "without usable OpenGL '$mode' exits 1 (got $code)" [ "$code" -eq 1 ]
+  check "in one line of its own ($(head -c 300 "$ROOT/err"))" one_gl_line
+  check "and not in Xlib's words" not grep -q "X Error of failed request" "$ROOT/err"
+done
+
 # xinfo: a folder is refused with a message, --help is help.
 "$XINFO" "$ROOT" 2> "$ROOT/err"; code=$?
 check "xinfo on a folder exits 1 (got $code)" [ "$code" -eq 1 ]
