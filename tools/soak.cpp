@@ -6,16 +6,20 @@
 //
 //   soak [--seconds WALL] [--dt D] [--size WxH] [--simulated S]
 //
-// Prints a line per 10 simulated minutes and, last,
-//   soak: simulated S s, frames F, rss start A MiB, end B MiB, rss growth G, nan N, draws D
-// (rss start and end: the medians of the resident size, sampled every 10
-// simulated seconds, over the first 10 simulated minutes after a 10-second
-// warm-up and over the last 10; shorter runs compare their two halves. The
-// driver's working set follows the picture, so one reading swings by a few
-// MiB from the next; a leak moves the medians. nan: values found NaN or
-// infinite, counted every frame; draws: the device's draw calls over all
-// frames). Exit status 1 when a value was ever NaN, the
-// resident memory grew by more than 2 MiB or a frame drew nothing.
+// Always headless, on the video system's offscreen driver, whatever DISPLAY
+// or WAYLAND_DISPLAY say. Prints a line per 10 simulated minutes and, last,
+//   soak: simulated S s, frames F, rss start A MiB, end B MiB, rss growth G MiB/h (bound L), nan N, draws D
+// (the resident size is read every simulated minute after a one-minute
+// warm-up; A and B are the first and the last reading, G their least-squares
+// slope in MiB per simulated hour and L its bound (tools/soak_trend.h): the
+// driver's working set swings with the picture for minutes at a time, which
+// moves single readings but not the trend of a series. nan: values found NaN
+// or infinite, counted every frame; draws: the device's draw calls over all
+// frames). Exit status 1 when a value was ever NaN, the slope exceeded its
+// bound or a frame drew nothing.
+//
+// --leak-bytes-per-frame N, for checking the check, allocates and touches N
+// bytes every frame and keeps them to the end: a leak of known size.
 // Settings and logs live in a private temporary folder, never the user's.
 #include <unistd.h>
 
@@ -37,6 +41,7 @@
 #include "shell/lifecycle.h"
 #include "shell/saver.h"
 #include "tools/private_home.h"
+#include "tools/soak_trend.h"
 
 namespace {
 
@@ -50,10 +55,8 @@ constexpr const char* kHeaviest[] = {
     "intChkClock=1",   "intChkCelphn=1", "intChkFPS=1",   "intChkAnim=1",   "intChkClsn=1",
 };
 constexpr double kReportEvery = 600.0;  // simulated seconds between report lines
-constexpr double kWarmUp = 10.0;        // simulated seconds before the first memory reading
-constexpr double kSampleEvery = 10.0;   // simulated seconds between memory readings
-constexpr double kWindow = 600.0;       // simulated seconds of readings at each end of the run
-constexpr double kMaxGrowthMiB = 2.0;
+constexpr double kWarmUp = 60.0;        // simulated seconds before the first memory reading
+constexpr double kSampleEvery = 60.0;   // simulated seconds between memory readings
 
 double ResidentMiB() {
     std::ifstream statm("/proc/self/statm");
@@ -62,21 +65,30 @@ double ResidentMiB() {
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-struct Reading {
-    double t;    // simulated seconds
-    double mib;  // resident size
-};
+// A leak of known size for the check's own test: blocks chained through
+// their first word, so they can all be freed at the end.
+struct DeliberateLeak {
+    std::size_t bytesPerFrame = 0;
+    void* chain = nullptr;
 
-// The median of the readings whose time lies in [from, to]; NaN when none does.
-double MedianOver(const std::vector<Reading>& readings, double from, double to) {
-    std::vector<double> v;
-    for (const Reading& r : readings) {
-        if (r.t >= from && r.t <= to) v.push_back(r.mib);
+    void Frame() {
+        if (bytesPerFrame == 0) return;
+        const std::size_t n = std::max(bytesPerFrame, sizeof(void*));
+        void* block = std::malloc(n);
+        if (!block) return;
+        std::memset(block, 0x5a, n);  // touched, so resident
+        std::memcpy(block, &chain, sizeof(void*));
+        chain = block;
     }
-    if (v.empty()) return std::nan("");
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
-}
+    ~DeliberateLeak() {
+        while (chain) {
+            void* next = nullptr;
+            std::memcpy(&next, chain, sizeof(void*));
+            std::free(chain);
+            chain = next;
+        }
+    }
+};
 
 int Usage() {
     std::fprintf(stderr,
@@ -94,6 +106,7 @@ int main(int argc, char** argv) {
     double wall = 600.0, dt = 0.05;
     int width = 640, height = 480;
     double simulated = 0.0;  // 0: no limit of simulated time
+    DeliberateLeak leak;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--seconds") && hasValue) {
@@ -102,6 +115,8 @@ int main(int argc, char** argv) {
             dt = std::atof(argv[++i]);
         } else if (!std::strcmp(argv[i], "--simulated") && hasValue) {
             simulated = std::atof(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--leak-bytes-per-frame") && hasValue) {
+            leak.bytesPerFrame = static_cast<std::size_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (!std::strcmp(argv[i], "--size") && hasValue) {
             if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2) return Usage();
         } else {
@@ -110,6 +125,12 @@ int main(int argc, char** argv) {
     }
     if (!(wall > 0.0) || !(dt > 0.0) || dt > 0.05 || width < 64 || height < 48) return Usage();
 
+    // Headless whatever the environment says: a DISPLAY naming a server that
+    // is gone would make the video system try it, fail over to a driver that
+    // shows nothing, and the device refuse to start.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
     const std::string home = UsePrivateHome("soak");
     if (home.empty()) return 1;
     std::error_code ec;
@@ -133,15 +154,18 @@ int main(int argc, char** argv) {
     long frames = 0, emptyFrames = 0, nonFinite = 0;
     unsigned long long draws = 0, drawsSinceReport = 0;
     long framesSinceReport = 0;
-    std::vector<Reading> readings;
-    readings.reserve(16384);  // 45 simulated hours; past that the vector grows, harmlessly
+    std::vector<soak::Reading> readings;
+    readings.reserve(16384);  // 273 simulated hours; past that the vector grows, harmlessly
     const long warmFrames = std::lround(kWarmUp / dt);
     const long sampleFrames = std::max(1L, std::lround(kSampleEvery / dt));
     const long reportFrames = std::lround(kReportEvery / dt);
-    const long lastFrame = simulated > 0.0 ? std::max(warmFrames, std::lround(simulated / dt)) : -1;
+    // A run stopped by --simulated within the warm-up reads the memory once
+    // and judges nothing.
+    const long lastFrame = simulated > 0.0 ? std::max(1L, std::lround(simulated / dt)) : -1;
     while ((frames < warmFrames || wallSeconds() < wall) && frames != lastFrame) {
         g_Micros += std::llround(dt * 1e6);
         Frame(hwnd);
+        leak.Frame();
         ++frames;
         const DWORD drawn = g_pDevice->GetFrameStats().drawCalls;
         draws += drawn;
@@ -150,7 +174,7 @@ int main(int argc, char** argv) {
         emptyFrames += drawn == 0;
         nonFinite += CountNonFinite(g_Boids, g_Goal, g_Ferguson, g_CameraRig, g_Camera);
         if (frames >= warmFrames && (frames - warmFrames) % sampleFrames == 0) {
-            readings.push_back(Reading{frames * dt, ResidentMiB()});
+            readings.push_back(soak::Reading{frames * dt, ResidentMiB()});
         }
         if (frames % reportFrames == 0) {
             std::printf("soak: t %7.0f s  frames %8ld  rss %7.1f MiB  draws/frame %6.1f  nan %ld  wall %6.0f s\n",
@@ -161,16 +185,18 @@ int main(int argc, char** argv) {
             framesSinceReport = 0;
         }
     }
-    readings.push_back(Reading{frames * dt, ResidentMiB()});
-    const double first = readings.front().t, last = readings.back().t;
-    const double window = std::min(kWindow, 0.5 * (last - first));
-    const double rssStart = MedianOver(readings, first, first + window);
-    const double rssEnd = MedianOver(readings, last - window, last);
-    const double growth = rssEnd - rssStart;
+    if (readings.empty()) readings.push_back(soak::Reading{frames * dt, ResidentMiB()});
+    const double rssStart = readings.front().mib, rssEnd = readings.back().mib;
+    const double growth = soak::SlopePerHour(readings);
+    const double spanHours = (readings.back().t - readings.front().t) / 3600.0;
+    const double bound = soak::SlopeBound(spanHours);
     ReleaseAll();
     std::filesystem::remove_all(home, ec);
     if (emptyFrames) std::printf("soak: %ld frames drew nothing\n", emptyFrames);
-    std::printf("soak: simulated %.0f s, frames %ld, rss start %.1f MiB, end %.1f MiB, rss growth %.1f, nan %ld, draws %llu\n",
-                frames * dt, frames, rssStart, rssEnd, growth, nonFinite, draws);
-    return nonFinite == 0 && growth <= kMaxGrowthMiB && emptyFrames == 0 ? 0 : 1;
+    char judged[48] = "not judged: one reading";
+    if (spanHours > 0.0) std::snprintf(judged, sizeof judged, "bound %.1f", bound);
+    std::printf("soak: simulated %.0f s, frames %ld, rss start %.1f MiB, end %.1f MiB, rss growth %.2f MiB/h (%s), "
+                "nan %ld, draws %llu\n",
+                frames * dt, frames, rssStart, rssEnd, growth, judged, nonFinite, draws);
+    return nonFinite == 0 && growth <= bound && emptyFrames == 0 ? 0 : 1;
 }
