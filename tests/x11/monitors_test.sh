@@ -1,6 +1,7 @@
 # Full screen over two monitors of one X screen (RandR monitors made with
 # `xrandr --setmonitor`): each monitor shows the whole scene at its own
-# aspect (so the two halves show the same picture), and a key ends it.
+# aspect (so the two halves show the same picture: enlarged whales the same
+# size, the frame-rate text in both corners), and a key ends it.
 source "$(dirname "$0")/lib.inc"
 
 xrandr --setmonitor left 512/135x768/203+0+0 screen > /dev/null 2>&1
@@ -11,7 +12,7 @@ if [ "$(xrandr --listmonitors | head -n 1)" != "Monitors: 2" ]; then
 fi
 
 xdotool mousemove 500 300
-"$BIN" s --no-fps & pid=$!
+"$BIN" s --large-whales --fps & pid=$!
 if wait_window; then pass "'s' opens with two monitors"; else fail "'s' opens with two monitors"; fi
 sleep 3
 import -window root "$ROOT/screen.png"
