@@ -53,7 +53,7 @@ HANDLE CreateMutexA(const void*, BOOL, const char* name) {
         return nullptr;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        g_LastError = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+        g_LastError = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
         close(fd);
         return nullptr;
     }

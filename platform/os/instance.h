@@ -4,7 +4,6 @@
 #pragma once
 
 #include "platform/base/wintypes.h"
-#include "platform/os/registry.h"  // ERROR_ACCESS_DENIED: one definition for both layers
 
 struct NamedMutex;
 using HANDLE = NamedMutex*;
