@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "scene/placement.h"
 #include "scene/world_clock.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 constexpr std::time_t kMidnight = 1764979200;  // 2025-12-06 00:00:00 UTC
@@ -114,11 +114,10 @@ TEST(WorldClockZones, EachCityShowsItsCivilTimeInJanuaryAndJuly) {
 
 // With no zone in the database every clock keeps its fixed offset.
 TEST(WorldClockZones, ZonesMissingFromTheDatabaseKeepTheFixedOffsets) {
-    const std::string empty = ::testing::TempDir() + "/no-zoneinfo";
-    std::filesystem::create_directories(empty);
+    const TempFolder empty;  // a database without a single zone
     const char* old = std::getenv("TZDIR");
     const std::string saved = old ? old : "";
-    setenv("TZDIR", empty.c_str(), 1);
+    setenv("TZDIR", empty.Path().c_str(), 1);
     WorldClock clock;
     clock.OpenZones();
     if (old) {
@@ -130,7 +129,6 @@ TEST(WorldClockZones, ZonesMissingFromTheDatabaseKeepTheFixedOffsets) {
         EXPECT_FALSE(clock.ZoneFromDatabase(i)) << WorldClock::kZoneIds[i];
         EXPECT_EQ(clock.ZoneOffsetSeconds(i, kJulyNoon), kZones[i]) << WorldClock::kZoneIds[i];
     }
-    std::filesystem::remove_all(empty);
 }
 
 namespace {
