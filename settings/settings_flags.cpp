@@ -118,6 +118,13 @@ void SettingsOverlay::Set(int Settings::*field, int value) {
     if (m_count < kMaxValues) m_values[m_count++] = Value{field, value};
 }
 
+bool SettingsOverlay::Has(int Settings::*field) const {
+    for (int i = 0; i < m_count; ++i) {
+        if (m_values[i].field == field) return true;
+    }
+    return false;
+}
+
 void SettingsOverlay::SetMusic(const std::string& path) {
     m_bMusic = true;
     m_music = path;

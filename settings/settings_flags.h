@@ -17,6 +17,8 @@ public:
     // Music on with this file (kBuiltInTune: the built-in tune).
     void SetMusic(const std::string& path);
     bool Empty() const { return m_count == 0 && !m_bMusic; }
+    // Whether a value for this field was recorded.
+    bool Has(int Settings::*field) const;
     // Writes every recorded value into the record, in the order given.
     void ApplyTo(Settings* settings) const;
 

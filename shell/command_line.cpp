@@ -9,7 +9,8 @@
 
 namespace {
 
-const char* const kModeOptions[] = {"root", "window-id", "help", "version"};
+const char* const kModeOptions[] = {"root", "window-id", "delay", "help", "version"};
+constexpr long kMaxFrameDelayMicros = 1'000'000;  // a frame a second at the least
 
 bool IsLongName(const char* name) {
     for (const char* o : kModeOptions) {
@@ -80,6 +81,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* scre
             if (!inlineValue) ++i;
             continue;
         }
+        if (name == "delay") {
+            errno = 0;
+            char* end = nullptr;
+            const long v = next ? std::strtol(next, &end, 10) : -1;
+            if (!next || !*next || errno != 0 || *end != '\0' || v < 0 || v > kMaxFrameDelayMicros) {
+                return Fail(next ? "--delay: \"" + std::string(next) + "\" is not a whole number of microseconds from 0 to " +
+                                       std::to_string(kMaxFrameDelayMicros)
+                                 : "--delay needs a number of microseconds");
+            }
+            c.frameDelayMicros = v;
+            if (!inlineValue) ++i;
+            continue;
+        }
         std::string error;
         switch (ParseSettingsFlag(name.c_str(), next, &c.flags, &error)) {
             case FlagResult::NotAFlag:
@@ -105,6 +119,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* scre
         if (root && screensaverWindow && !ParseWindowId(screensaverWindow, &c.hostWindow)) {
             return Fail("XSCREENSAVER_WINDOW=\"" + std::string(screensaverWindow) + "\" is not a window id");
         }
+        // The daemons show a hack's frame rate only when asked (--fps).
+        if (!c.flags.Has(&Settings::intChkFPS)) c.flags.Set(&Settings::intChkFPS, 0);
         c.action = CommandLine::Action::Hosted;
         return c;
     }
@@ -130,6 +146,9 @@ void PrintUsage(std::FILE* out) {
                  "Screen saver daemon (XScreenSaver) options:\n"
                  "  --root                draw in the window named by XSCREENSAVER_WINDOW, or the root window\n"
                  "  --window-id ID        draw in the X window ID (hexadecimal 0x... or decimal)\n"
+                 "  --delay N             wait N microseconds after each frame (0: as fast as the display\n"
+                 "                        refreshes); also for s and w\n"
+                 "                        (in hosted mode the frame-rate text shows only with --fps)\n"
                  "\n"
                  "Settings flags, laid over the settings file for this run only (never saved):\n");
     PrintSettingsFlags(out);

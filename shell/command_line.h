@@ -19,6 +19,9 @@ struct CommandLine {
     Action action = Action::Switch;
     std::string switches;
     unsigned long hostWindow = 0;
+    // --delay N: microseconds to wait after each frame, as the screen saver
+    // daemon's hacks take it (0: frames paced by the display's refresh alone).
+    long frameDelayMicros = 0;
     SettingsOverlay flags;
     std::string error;
 };
@@ -28,6 +31,8 @@ struct CommandLine {
 // A word with two dashes is always a long option (an unknown one is an
 // error); with one dash only when it names a long option (-root,
 // -window-id), so "-s" and "-settings" stay single-letter switches.
+// In hosted mode the frame-rate text is off unless --fps asks for it, as
+// with every hack; s and w keep the settings file's value.
 CommandLine ParseCommandLine(int argc, const char* const* argv, const char* screensaverWindow);
 
 // The usage text of --help: the switches, the options and every settings flag.

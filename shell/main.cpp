@@ -38,11 +38,13 @@ int main(int argc, char** argv) {
         case CommandLine::Action::Hosted:
             if (!UserFoldersKnown()) return 1;
             g_SettingsFlags = command.flags;
+            g_nFrameDelayMicros = command.frameDelayMicros;
             return RunHosted(command.hostWindow);
         case CommandLine::Action::Switch:
             break;
     }
     if (!UserFoldersKnown()) return 1;
     g_SettingsFlags = command.flags;
+    g_nFrameDelayMicros = command.frameDelayMicros;
     return WinMain(command.switches.c_str());
 }

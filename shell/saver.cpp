@@ -2,9 +2,11 @@
 // the full-screen rules that end the saver on any user input.
 #include "shell/saver.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/font/gdi_font.h"
 #include "platform/os/clock.h"
@@ -16,6 +18,7 @@
 #include "shell/lifecycle.h"
 
 int g_bWindowed = 0;
+long g_nFrameDelayMicros = 0;
 POINT g_ptCursorStart{0, 0};
 BOOL g_bCursorStartKnown = FALSE;
 DWORD g_dwMouseMoveThreshold = 4;
@@ -172,6 +175,9 @@ int RunSaver() {
                 DispatchMessageA(&msg);
             } else {
                 Frame(hwnd);
+                // The user's frame-rate choice: the rest of the interval
+                // is the processor's (and the battery's).
+                if (g_nFrameDelayMicros > 0) std::this_thread::sleep_for(std::chrono::microseconds(g_nFrameDelayMicros));
             }
         }
     }

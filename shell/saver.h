@@ -12,6 +12,7 @@ extern int g_bWindowed;                // 1 in the 640 x 480 test window
 extern POINT g_ptCursorStart;          // pointer position the travel is measured from
 extern BOOL g_bCursorStartKnown;       // FALSE until a true pointer position has been had
 extern DWORD g_dwMouseMoveThreshold;   // travel above this (|dx| + |dy|, pixels) ends the saver
+extern long g_nFrameDelayMicros;       // waited after each frame (--delay); 0: none
 
 // Interprets the command line: the first character that is not a blank, '-'
 // or '/' decides: c → dialog, s → full screen, w → test window, end of text →

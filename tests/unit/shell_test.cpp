@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/os/clock.h"
 #include "platform/os/paths.h"
 #include "core/errlog.h"
 #include "core/strings.h"
+#include "shell/command_line.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
 
@@ -225,4 +227,43 @@ TEST(MonitorViews, AMirrorInsideAnotherMonitorSharesItsView) {
     g_nViews = 0;
     g_nScreenWidth = 640;
     g_nScreenHeight = 480;
+}
+
+// The daemons' conventions: in hosted mode the frame-rate text shows only
+// when --fps asks for it (s and w keep the settings file's value), and
+// --delay, microseconds after each frame, is taken in every mode.
+TEST(CommandLine, HostedModeShowsTheFrameRateOnlyWhenAskedAndTakesADelay) {
+    auto fps = [](std::initializer_list<const char*> words) {
+        std::vector<const char*> argv = {"nereval"};
+        argv.insert(argv.end(), words);
+        const CommandLine c = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), nullptr);
+        Settings s;
+        s.intChkFPS = 7;  // as the settings file says
+        c.flags.ApplyTo(&s);
+        return s.intChkFPS;
+    };
+    EXPECT_EQ(fps({"--root"}), 0);
+    EXPECT_EQ(fps({"--window-id", "0x42"}), 0);
+    EXPECT_EQ(fps({"--root", "--fps"}), 1);
+    EXPECT_EQ(fps({"s"}), 7);
+    EXPECT_EQ(fps({"w", "--no-fps"}), 0);
+
+    const char* delayed[] = {"nereval", "-delay", "33000", "--root"};
+    const CommandLine c = ParseCommandLine(4, delayed, nullptr);
+    EXPECT_EQ(c.action, CommandLine::Action::Hosted);
+    EXPECT_EQ(c.frameDelayMicros, 33000);
+    const char* inWindow[] = {"nereval", "w", "--delay=0"};
+    EXPECT_EQ(ParseCommandLine(3, inWindow, nullptr).frameDelayMicros, 0);
+    for (const char* bad : {"-5", "x", "2000000", ""}) {
+        const char* argv[] = {"nereval", "--root", "--delay", bad};
+        EXPECT_EQ(ParseCommandLine(4, argv, nullptr).action, CommandLine::Action::Error) << bad;
+    }
+}
+
+// The frame-rate text keeps its size up to 480 lines and grows with the view beyond.
+TEST(FrameRateText, TheFontGrowsWithTheViewBeyondFourHundredEightyLines) {
+    EXPECT_EQ(FrameRateText::CellHeightFor(240, 16), 16);
+    EXPECT_EQ(FrameRateText::CellHeightFor(480, 16), 16);
+    EXPECT_EQ(FrameRateText::CellHeightFor(1080, 16), 36);
+    EXPECT_EQ(FrameRateText::CellHeightFor(2160, 16), 72);
 }

@@ -29,13 +29,13 @@ out=$("$BIN" --help); code=$?
 check "--help exits 0" [ "$code" -eq 0 ]
 for word in --root --window-id --deep-sea --no-deep-sea --whales --speed --camera-mode --clock --music --no-music \
             --fps --no-fps --tint --picture-size --aspect --radius --separation --alignment --cohesion --migration \
-            --centring --earth --pillars --floating-pillars --moons --animation --collisions --large-whales; do
+            --centring --delay --earth --pillars --floating-pillars --moons --animation --collisions --large-whales; do
   grep -qe "$word" <<< "$out" || fail "--help lists $word"
 done
 check "--version prints the version" grep -qE '^nereval [0-9]+\.[0-9]+\.[0-9]+$' <<< "$("$BIN" --version)"
 for args in "--settings" "--set intChkCol=1" "--whales 0" "--whales 51" "--whales x" "--speed" "--camera-mode 4" \
             "--clock noon" "--picture-size 1024x768" "--deep-sea=1" "--window-id" "--window-id nope" \
-            "--root --window-id 0x123" "--root s" "c --deep-sea" "--fps"; do
+            "--root --window-id 0x123" "--root s" "c --deep-sea" "--fps" "--root --delay x"; do
   "$BIN" $args > /dev/null 2> "$ROOT/err"; code=$?
   check "'$args' exits 2 with one line ($code: $(cat "$ROOT/err"))" [ "$code" -eq 2 -a "$(wc -l < "$ROOT/err")" -eq 1 ]
 done
