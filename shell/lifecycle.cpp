@@ -64,6 +64,41 @@ std::unique_ptr<MusicManager> g_pMusicManager;
 std::unique_ptr<MusicSegment> g_pSegment;
 
 namespace {
+// The frame-rate text's larger sizes (see PrepareFrameRateFonts).
+struct SizedFont {
+    int cell = 0;  // pixels; 0: a free slot
+    HFONT gdi = nullptr;
+    ComPtr<ID3DXFont> font;
+};
+SizedFont g_SizedFonts[kMaxViews];
+
+// Lucida Console, semi-bold, underlined, `cell` pixels high (0: the default
+// size); a monospace face stands in where the system has no Lucida Console.
+HFONT CreateFrameRateFont(int cell) {
+    return CreateFontA(cell, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
+}
+
+void ReleaseFrameRateFonts() {
+    for (SizedFont& f : g_SizedFonts) {
+        f.font.Reset();  // before the GDI font it was made from
+        if (f.gdi) DeleteObject(f.gdi);
+        f = SizedFont{};
+    }
+}
+
+// The lines of view v (the whole back buffer when there are no views).
+int ViewLines(int v) { return g_nViews > 0 ? static_cast<int>(g_Views[v].viewport.Height) : g_nScreenHeight; }
+
+// The font for a view `lines` high: a made larger size, else the default.
+ID3DXFont* FrameRateFont(int lines) {
+    const int cell = FrameRateText::CellHeightFor(lines, kDefaultCellHeight);
+    for (const SizedFont& f : g_SizedFonts) {
+        if (cell != kDefaultCellHeight && f.cell == cell && f.font) return f.font;
+    }
+    return g_pFont;
+}
+
 // Held by the hosted saver that plays the music (see InitiateBGM).
 constexpr const char* kMusicLockName = "NEREVAL_MUSIC";
 HANDLE g_hMusicLock = nullptr;
@@ -136,18 +171,14 @@ int Initiate(HWND hwnd) {
         return FailStart("InitiateBGM");  // fixed log text
     }
 
-    // Lucida Console, semi-bold, underlined, at the default size; a monospace
-    // face stands in where the system has no Lucida Console.
-    if (!InitStage("InitiateFont...\n", [&] {  // fixed log text
-            return g_hFont = CreateFontA(0, 0, 0, 0, FW_SEMIBOLD, FALSE, TRUE, FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS,
-                                         CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Lucida Console");
-        })) {
+    if (!InitStage("InitiateFont...\n", [&] { return g_hFont = CreateFrameRateFont(0); })) {  // fixed log text
         return FailStart("InitiateFont");
     }
     if (!InitStage("Initiate3DFont...\n", [&] { return D3DXCreateFont(g_pDevice, g_hFont, g_pFont.Out()); })) {
         return FailStart("Initiate3DFont");  // fixed log text
     }
     g_FrameRate.Configure(&g_Settings, DebugStatsRequested());
+    PrepareFrameRateFonts();
     return 1;
 }
 
@@ -316,6 +347,7 @@ void FollowBackBufferSize() {
     g_Cellophane.DeleteDeviceObjects();
     g_Cellophane.InitDeviceObjects(g_pDevice, static_cast<UINT>(g_nScreenWidth), static_cast<UINT>(g_nScreenHeight),
                                    nullptr);
+    PrepareFrameRateFonts();
 }
 
 // After a lost device came back: the renderer's initial set-up, as at start.
@@ -522,16 +554,38 @@ int Render() {
 
 int DrawFPS() {
     // Each monitor's view is the whole picture for whoever sits at it: the
-    // text stands in every view's top-left corner (back-buffer pixels).
-    RECT areas[kMaxViews];
+    // text stands in every view's top-left corner (back-buffer pixels), at
+    // the size for that view's height.
+    FrameRateView views[kMaxViews];
     int count = 0;
     for (; count < g_nViews; ++count) {
         const D3DVIEWPORT8& v = g_Views[count].viewport;
-        areas[count] = RECT{static_cast<std::int32_t>(v.X), static_cast<std::int32_t>(v.Y), static_cast<std::int32_t>(v.X + v.Width),
-                            static_cast<std::int32_t>(v.Y + v.Height)};
+        views[count] = FrameRateView{FrameRateFont(ViewLines(count)),
+                                     RECT{static_cast<std::int32_t>(v.X), static_cast<std::int32_t>(v.Y),
+                                          static_cast<std::int32_t>(v.X + v.Width), static_cast<std::int32_t>(v.Y + v.Height)}};
     }
-    if (count == 0) areas[count++] = RECT{0, 0, g_nScreenWidth, g_nScreenHeight};
-    return g_FrameRate.Draw(g_pDevice, g_pFont, areas, count, FrameTimer(TimerCommand::GetAbsoluteTime));
+    if (count == 0) views[count++] = FrameRateView{FrameRateFont(ViewLines(0)), RECT{0, 0, g_nScreenWidth, g_nScreenHeight}};
+    return g_FrameRate.Draw(g_pDevice, views, count, FrameTimer(TimerCommand::GetAbsoluteTime));
+}
+
+void PrepareFrameRateFonts() {
+    ReleaseFrameRateFonts();
+    if (!g_bDeviceReady || !g_FrameRate.IsEnabled()) return;
+    int made = 0;
+    for (int v = 0; v < std::max(g_nViews, 1); ++v) {
+        const int cell = FrameRateText::CellHeightFor(ViewLines(v), kDefaultCellHeight);
+        if (cell == kDefaultCellHeight || FrameRateFont(ViewLines(v)) != g_pFont) continue;  // default, or made
+        SizedFont& f = g_SizedFonts[made];
+        f.gdi = CreateFrameRateFont(cell);
+        if (f.gdi && SUCCEEDED(D3DXCreateFont(g_pDevice, f.gdi, f.font.Out()))) {
+            f.cell = cell;
+            ++made;
+        } else {  // the default size stands in
+            std::fprintf(stderr, "nereval: no frame-rate font of %d pixels; the default size is drawn\n", cell);
+            if (f.gdi) DeleteObject(f.gdi);
+            f = SizedFont{};
+        }
+    }
 }
 
 void ReleaseAll() {
@@ -564,6 +618,7 @@ void ReleaseAll() {
         CloseHandle(g_hMusicLock);
         g_hMusicLock = nullptr;
     }
+    ReleaseFrameRateFonts();
     if (g_hFont) {
         DeleteObject(g_hFont);
         g_hFont = nullptr;

@@ -123,5 +123,10 @@ HRESULT InitiateObjects(HWND hwnd);
 HRESULT InitiateBGM(HWND hwnd);
 int Update();
 int Render();
-// The frame-rate text of Render's last step.
+// The frame-rate text of Render's last step, in every view's corner.
 int DrawFPS();
+// Fonts for the frame-rate text in views taller than its base 480 lines, one
+// per cell height in use (the default font serves the others). Made at
+// start-up and when a hosted window's size changes, never per frame;
+// released by ReleaseAll.
+void PrepareFrameRateFonts();

@@ -36,7 +36,12 @@ void FrameRateText::Count(double now) {
     std::snprintf(m_szText, sizeof m_szText, " %.02f ", static_cast<double>(m_fRate));
 }
 
-int FrameRateText::Draw(IDirect3DDevice8* device, ID3DXFont* font, const RECT* areas, int count, double now) {
+int FrameRateText::CellHeightFor(int lines, int baseCell) {
+    if (lines <= kBaseLines) return baseCell;
+    return static_cast<int>((static_cast<long long>(baseCell) * lines + kBaseLines / 2) / kBaseLines);
+}
+
+int FrameRateText::Draw(IDirect3DDevice8* device, const FrameRateView* views, int count, double now) {
     device->SetRenderState(D3DRS_FOGENABLE, FALSE);
     if (m_bEnabled == 1) {
         // The counts so far this frame: the whole scene, before the text itself.
@@ -46,12 +51,13 @@ int FrameRateText::Draw(IDirect3DDevice8* device, ID3DXFont* font, const RECT* a
             std::snprintf(m_szStats, sizeof m_szStats, " draws %u  triangles %u ",
                           static_cast<unsigned>(stats.drawCalls), static_cast<unsigned>(stats.triangles));
         }
-        for (int i = 0; font && areas && i < count; ++i) {
-            RECT r = areas[i];
-            const int lineHeight = font->DrawTextA(m_szText, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
+        for (int i = 0; views && i < count; ++i) {
+            if (!views[i].font) continue;
+            RECT r = views[i].area;
+            const int lineHeight = views[i].font->DrawTextA(m_szText, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
             if (m_bStats) {
                 r.top += lineHeight;
-                font->DrawTextA(m_szStats, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
+                views[i].font->DrawTextA(m_szStats, -1, &r, DT_SINGLELINE | DT_NOCLIP, kColor);
             }
         }
     }

@@ -13,8 +13,18 @@ class Settings;
 // True when NEREVAL_DEBUG_STATS is set to a value other than "0" or empty.
 bool DebugStatsRequested();
 
+// One view's frame-rate text: the font sized for the view, and the view's
+// rectangle in back-buffer pixels (the text stands in its top-left corner).
+struct FrameRateView {
+    ID3DXFont* font;
+    RECT area;
+};
+
 class FrameRateText {
 public:
+    // The text is sized for a view of this many lines; a taller view takes a
+    // proportionally larger font (CellHeightFor), a smaller one keeps it.
+    static constexpr int kBaseLines = 480;
     static constexpr D3DCOLOR kColor = 0x88BBBBFF;  // light blue at alpha 0x88
     static constexpr double kRefreshSeconds = 1.0;
 
@@ -26,10 +36,12 @@ public:
     // Formats the text either way.
     void Count(double now);
     // The frame's text step: fog off; when the rate is on, counts the frame
-    // once and draws the text with the font at the top-left corner of each
-    // of the `count` rectangles (back-buffer pixels: one per view); fog on.
-    // A null font draws nothing.
-    int Draw(IDirect3DDevice8* device, ID3DXFont* font, const RECT* areas, int count, double now);
+    // once and draws the text in each of the `count` views with its font
+    // (a null font draws nothing there); fog on.
+    int Draw(IDirect3DDevice8* device, const FrameRateView* views, int count, double now);
+    // The font cell height, in pixels, for a view `lines` high, given the
+    // cell height at kBaseLines.
+    static int CellHeightFor(int lines, int baseCell);
 
     int IsEnabled() const { return m_bEnabled; }
     int GetFrameCount() const { return m_nFrames; }

@@ -272,7 +272,11 @@ protected:
         fps.Configure(&s, stats);
     }
     FrameRateText fps;
-    static constexpr RECT kWhole{0, 0, kWidth, kHeight};
+    const FrameRateView* Whole() {
+        whole = FrameRateView{font, RECT{0, 0, kWidth, kHeight}};
+        return &whole;
+    }
+    FrameRateView whole{};
 };
 
 // The 60th frame after a refresh is the first more than a second after it,
@@ -304,7 +308,7 @@ TEST_F(FrameRateTest, OffFreezesTheCounterDrawsNothingButTurnsFogBackOn) {
     Configure(0);
     dev()->SetRenderState(D3DRS_FOGENABLE, FALSE);
     dev()->BeginScene();
-    for (int i = 0; i < 5; ++i) fps.Draw(dev(), font, &kWhole, 1, 10.0 + i);
+    for (int i = 0; i < 5; ++i) fps.Draw(dev(), Whole(), 1, 10.0 + i);
     EXPECT_EQ(dev()->GetFrameStats().drawCalls, 0u);
     dev()->EndScene();
     EXPECT_EQ(fps.GetFrameCount(), 0);
@@ -319,7 +323,7 @@ TEST_F(FrameRateTest, DrawsTheRateTopLeftAndTheDeviceCountsOnASecondLine) {
     Clear();
     dev()->BeginScene();
     h.DrawScreenRect(40, 40, 50, 50, 0xFF000000);  // one draw, two triangles before the text
-    fps.Draw(dev(), font, &kWhole, 1, 5.0);
+    fps.Draw(dev(), Whole(), 1, 5.0);
     dev()->EndScene();
     EXPECT_STREQ(fps.GetStatsText(), " draws 1  triangles 2 ");
     h.Read();
@@ -338,7 +342,7 @@ TEST_F(FrameRateTest, DrawsTheRateTopLeftAndTheDeviceCountsOnASecondLine) {
     Configure(1, false);
     Clear();
     dev()->BeginScene();
-    fps.Draw(dev(), font, &kWhole, 1, 5.0);
+    fps.Draw(dev(), Whole(), 1, 5.0);
     dev()->EndScene();
     h.Read();
     EXPECT_GT(litRows(0, cell), 20);
@@ -346,12 +350,12 @@ TEST_F(FrameRateTest, DrawsTheRateTopLeftAndTheDeviceCountsOnASecondLine) {
 
     // Two views, one above the other: the text in each one's corner, the
     // frame counted once.
-    const RECT views[2] = {{0, 0, kWidth, kHeight / 2}, {0, kHeight / 2, kWidth, kHeight}};
+    const FrameRateView views[2] = {{font, {0, 0, kWidth, kHeight / 2}}, {font, {0, kHeight / 2, kWidth, kHeight}}};
     ASSERT_LE(cell, kHeight / 2);
     const int before = fps.GetFrameCount();
     Clear();
     dev()->BeginScene();
-    fps.Draw(dev(), font, views, 2, 5.5);
+    fps.Draw(dev(), views, 2, 5.5);
     dev()->EndScene();
     h.Read();
     EXPECT_EQ(fps.GetFrameCount(), before + 1);
