@@ -34,11 +34,12 @@ install: deps
 	cmake --build $(BUILD) -j$(JOBS) --target nereval
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
 
-# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under /usr.
+# The Debian package, $(BUILD)/nereval_<version>_<arch>.deb, installing under
+# /usr (tools/make-deb.sh; its metadata in tools/install/debian).
 deb: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target nereval
-	cd $(BUILD) && cpack -G DEB
+	./tools/make-deb.sh $(BUILD)
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON

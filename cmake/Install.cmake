@@ -45,26 +45,8 @@ Without XScreenSaver: 'nereval s' from any idle tool, e.g.
     xss-lock -- nereval s        or        xautolock -time 10 -locker 'nereval s'
 ]=])")
 
-# make deb: build/nereval_<version>_<arch>.deb, installing under /usr.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME nereval)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PACKAGE_CONTACT "Nereval maintainers <nereval@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "3D screen saver: a school of toon-shaded whales in a sea scene")
-set(CPACK_PACKAGE_DESCRIPTION "A school of skinned, toon-shaded whales swims as a flock through a sea scene
-of pillars, clocks and moons, watched by a camera that follows the school.
-Runs as an XScreenSaver hack, full screen on every monitor, or in a window.")
-set(CPACK_DEBIAN_PACKAGE_SECTION x11)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_STRIP_FILES ON)
-# Shared libraries are found by dpkg-shlibdeps; these are what the program
-# loads or reads at run time without linking to it: the OpenGL driver,
-# FluidSynth (opened when music first plays), the fonts of the frame-rate
-# text and the dialog, a General-MIDI soundfont, and the time-zone database
-# the world clocks read.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libgl1-mesa-dri | libgl1-nvidia-glvnd-glx, libfluidsynth3, fonts-dejavu-core, fonts-ipafont-gothic, timgm6mb-soundfont | fluid-soundfont-gm, tzdata")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xscreensaver")
-include(CPack)
+# make deb: tools/make-deb.sh builds the Debian package from this install, with
+# dpkg's own tools, and its metadata is in tools/install/debian (control,
+# changelog, copyright). Not CPack: CMake 3.25's DEB generator adds ldconfig
+# calls for any shared object under usr/lib/*/ (the private dialog module
+# too) and counts a symbolic link's target in Installed-Size.

@@ -4,7 +4,8 @@
 # (`make run`, `make install`); with --test also what the tests, tools and benchmarks need
 # (`make test`); with --bench also the comparable savers `make bench`
 # measures beside the saver; with --fuzz also clang and its libFuzzer
-# runtime for `make fuzz`.
+# runtime for `make fuzz`; with --deb-check also lintian and mmdebstrap for
+# `make deb-check`.
 set -euo pipefail
 
 packages=(
@@ -25,7 +26,8 @@ for arg in "$@"; do
     --test) packages+=("${test_packages[@]}") ;;
     --bench) packages+=(xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
     --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
-    *) echo "usage: $0 [--test] [--bench] [--fuzz]" >&2; exit 2 ;;
+    --deb-check) packages+=(lintian mmdebstrap imagemagick) ;;
+    *) echo "usage: $0 [--test] [--bench] [--fuzz] [--deb-check]" >&2; exit 2 ;;
   esac
 done
 

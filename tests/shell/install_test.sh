@@ -3,6 +3,7 @@
 # the manual page, both naming every flag --help lists, the desktop entry.
 set -u
 BUILD=$1
+SRC=$(cd "$(dirname "$0")/../.." && pwd)
 ROOT=$(mktemp -d)
 trap 'rm -rf "$ROOT"' EXIT
 failures=0
@@ -39,23 +40,43 @@ for f in $flags; do
 done
 expect "flags were found in --help" '[ "$(wc -w <<< "$flags")" -gt 30 ]'
 
-# The package: the same layout under /usr, with its dependencies declared.
+# The package: the same layout under /usr, with its dependencies declared,
+# the documents Debian asks for, no maintainer scripts, and the size dpkg
+# counts (each file rounded up to whole KiB, 1 KiB a folder, the control
+# folder too, as dpkg-gencontrol counts it).
 if command -v dpkg-shlibdeps > /dev/null; then
-  (cd "$BUILD" && cpack -G DEB -B "$ROOT/pkg" > "$ROOT/cpack.log" 2>&1); code=$?
+  "$SRC/tools/make-deb.sh" --any-prefix "$BUILD" "$ROOT/pkg" > "$ROOT/deb.log" 2>&1; code=$?
   deb=$(ls "$ROOT"/pkg/nereval_*.deb 2>/dev/null | head -n 1)
-  expect "cpack makes nereval_*.deb (exit $code)" '[ -n "$deb" ]'
+  expect "make-deb makes nereval_*.deb (exit $code)" '[ -n "$deb" ]'
+  [ -n "$deb" ] || cat "$ROOT/deb.log"
   if [ -n "$deb" ]; then
     list=$(dpkg-deb -c "$deb")
     for p in ./usr/libexec/xscreensaver/nereval ./usr/bin/nereval ./usr/lib/nereval/nereval-dialog.so \
              ./usr/share/xscreensaver/config/nereval.xml \
-             ./usr/share/man/man6/nereval.6x ./usr/share/applications/screensavers/nereval.desktop; do
-      grep -q " $p" <<< "$list" || { echo "FAIL: the package lacks $p"; failures=$((failures + 1)); }
+             ./usr/share/man/man6/nereval.6x.gz ./usr/share/applications/screensavers/nereval.desktop \
+             ./usr/share/doc/nereval/copyright ./usr/share/doc/nereval/changelog.gz; do
+      grep -q " $p\( \|$\)" <<< "$list" || { echo "FAIL: the package lacks $p"; failures=$((failures + 1)); }
     done
     depends=$(dpkg-deb -f "$deb" Depends)
     expect "it depends on the libraries and the data it loads ($depends)" \
       'grep -q libsdl2 <<< "$depends" && grep -q fonts-ipafont-gothic <<< "$depends" && grep -q libgl1-mesa-dri <<< "$depends" &&
        grep -q libgtk-3 <<< "$depends" && grep -q libfluidsynth3 <<< "$depends" && grep -q libglib2.0-0 <<< "$depends" &&
        grep -q tzdata <<< "$depends"'
+    expect "every file is root's" '! grep -v " root/root " <<< "$list"'
+    expect "no maintainer scripts ($(dpkg-deb --ctrl-tarfile "$deb" | tar -t | xargs))" \
+      '[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -vxE "\./|\./(control|md5sums)")" = "" ]'
+    counted=$(awk '{ if ($1 ~ /^-/) s += int(($3 + 1023) / 1024); else s += 1 } END { print s + 1 }' <<< "$list")
+    expect "Installed-Size is what dpkg counts ($(dpkg-deb -f "$deb" Installed-Size), $counted KiB)" \
+      '[ "$(dpkg-deb -f "$deb" Installed-Size)" -eq "$counted" ]'
+    dpkg-deb -x "$deb" "$ROOT/unpacked"
+    expect "the copyright file is machine-readable, with the licence in LICENSE" \
+      'grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "$ROOT/unpacked/usr/share/doc/nereval/copyright" &&
+       grep -qx "License: Expat" "$ROOT/unpacked/usr/share/doc/nereval/copyright" && head -n 1 "$SRC/LICENSE" | grep -qx "MIT License"'
+    if command -v lintian > /dev/null; then
+      lintian --fail-on error,warning "$deb" > "$ROOT/lintian.log" 2>&1; code=$?
+      expect "lintian finds no error or warning (exit $code)" '[ "$code" -eq 0 ]'
+      [ "$code" -eq 0 ] || cat "$ROOT/lintian.log"
+    fi
   fi
 else
   echo "skip: no dpkg-shlibdeps for the package"
