@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3dx/d3dx_mesh_internal.h"
+#include "platform/xfile/xfile_walk.h"
 
 namespace {
 
@@ -54,28 +55,15 @@ const GUID* TypeOf(IDirectXFileData* object) {
     return type;
 }
 
-// Walks an object's children; a reference is resolved to the object it
-// names. fn(child data) returns a status; the first failure ends the walk.
+// Walks an object's children (ForEachXFileChild); a reference is resolved to
+// the object it names. fn(child data) returns a status; the first failure
+// ends the walk.
 template <class Fn>
 HRESULT ForEachChild(IDirectXFileData* parent, Fn fn) {
-    for (;;) {
-        IDirectXFileObject* child = nullptr;
-        if (FAILED(parent->GetNextObject(&child)) || !child) return S_OK;
-        IDirectXFileData* data = nullptr;
-        if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            data = nullptr;
-            IDirectXFileDataReference* ref = nullptr;
-            if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&ref)))) {
-                if (FAILED(ref->Resolve(&data))) data = nullptr;
-                ref->Release();
-            }
-        }
-        child->Release();
-        if (!data) continue;
-        const HRESULT hr = fn(data);
-        data->Release();
-        if (FAILED(hr)) return hr;
-    }
+    return ForEachXFileChild(parent, [&](const XFileChild& child) -> HRESULT {
+        const ComPtr<IDirectXFileData> data = child.Target();
+        return data ? fn(data.Get()) : S_OK;
+    });
 }
 
 struct Face {
