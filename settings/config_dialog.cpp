@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/dialog/dialog_text.h"
 #include "platform/os/registry.h"
 #include "settings/settings.h"
 
@@ -18,63 +19,67 @@ constexpr DWORD kGroup = BS_GROUPBOX | BS_FLAT;
 constexpr DWORD kSlider = TBS_HORZ | TBS_NOTICKS | TBS_BOTH | WS_TABSTOP;
 
 // Template order: group boxes and labels first (drawn beneath), then the
-// controls in tab order, then the value labels. Texts are fixed UI texts
-// (kept exactly, "擬集" included). The value labels' rectangles sit beside
-// their sliders, inside the group boxes.
+// controls in tab order, then the value labels. Texts are English message
+// ids, shown in the user's language (po/ja.po holds the page's Japanese
+// texts exactly, "擬集" included); each English text fits its rectangle in
+// the dialog font. The value labels' rectangles sit beside their sliders,
+// inside the group boxes.
 constexpr DialogItem kItems[] = {
-    {IDC_STATIC, C::Button, "全般の設定", 7, 8, 401, 101, kGroup},
-    {IDC_STATIC, C::Static, "動作", 14, 27, 24, 14, SS_LEFT},
-    {IDC_STATIC, C::Static, "映像", 14, 55, 24, 14, SS_LEFT},
-    {IDC_STATIC, C::Static, "物体", 14, 83, 24, 14, SS_LEFT},
-    {IDC_STATIC, C::Button, "高負荷（低速）オプション", 318, 26, 82, 45, kGroup},
-    {IDC_STATIC, C::Button, "ＢＧＭの設定", 6, 111, 402, 55, kGroup},
-    {IDC_STATIC, C::Static, "MIDIファイル", 12, 135, 38, 11, SS_LEFT},
-    {IDC_STATIC, C::Button, "鯨の設定", 6, 170, 402, 249, kGroup},
-    {IDC_STATIC, C::Static, "鯨の数", 13, 181, 22, 11, SS_LEFT},
-    {IDC_STATIC, C::Static, "移動速度", 13, 213, 28, 14, SS_LEFT},
-    {IDC_STATIC, C::Static, "影響範囲", 13, 248, 28, 12, SS_LEFT},
-    {IDC_STATIC, C::Button, "高度な設定（説明書をよく読んでから設定してください）", 14, 283, 387, 127, kGroup},
-    {IDC_STATIC, C::Static, "反発", 22, 317, 15, 8, SS_LEFT},
-    {IDC_STATIC, C::Static, "整列", 22, 335, 15, 8, SS_LEFT},
-    {IDC_STATIC, C::Static, "擬集", 22, 353, 15, 8, SS_LEFT},  // fixed text, as it stands
-    {IDC_STATIC, C::Static, "指向", 22, 371, 15, 8, SS_LEFT},
-    {IDC_STATIC, C::Static, "集合", 22, 389, 15, 8, SS_LEFT},
-    {IDC_STATIC, C::Static, "2005.2", 7, 427, 19, 8, SS_LEFT},
+    {IDC_STATIC, C::Button, N_("General settings"), 7, 8, 401, 101, kGroup},
+    {IDC_STATIC, C::Static, N_("Motion"), 14, 27, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Picture"), 14, 55, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Objects"), 14, 83, 24, 14, SS_LEFT},
+    {IDC_STATIC, C::Button, N_("Heavy (slow) options"), 318, 26, 82, 45, kGroup},
+    {IDC_STATIC, C::Button, N_("Background music"), 6, 111, 402, 55, kGroup},
+    {IDC_STATIC, C::Static, N_("MIDI file"), 12, 135, 38, 11, SS_LEFT},
+    {IDC_STATIC, C::Button, N_("Whale settings"), 6, 170, 402, 249, kGroup},
+    {IDC_STATIC, C::Static, N_("Whales"), 13, 181, 22, 11, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Speed"), 13, 213, 28, 14, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Range"), 13, 248, 28, 12, SS_LEFT},
+    {IDC_STATIC, C::Button, N_("Advanced settings (read the manual carefully before changing these)"), 14, 283, 387, 127, kGroup},
+    {IDC_STATIC, C::Static, N_("Apart"), 22, 317, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Align"), 22, 335, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Unite"), 22, 353, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Lead"), 22, 371, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Core"), 22, 389, 15, 8, SS_LEFT},
+    {IDC_STATIC, C::Static, N_("Feb 2005"), 7, 427, 19, 8, SS_LEFT},
 
-    {IDC_RAD_CAM1, C::Button, "モード１（浮遊カメラ）", 81, 25, 72, 16, kRadioFirst},
-    {IDC_RAD_CAM2, C::Button, "モード２（複合カメラ）", 162, 25, 72, 16, kRadio},
-    {IDC_RAD_CAM3, C::Button, "モード３（回転カメラ）", 243, 25, 72, 16, kRadio},
-    {IDC_CHK_COL, C::Button, "深海", 42, 25, 30, 16, kCheck | WS_GROUP},
+    {IDC_RAD_CAM1, C::Button, N_("1: Floating camera"), 81, 25, 72, 16, kRadioFirst},
+    {IDC_RAD_CAM2, C::Button, N_("2: Mixed camera"), 162, 25, 72, 16, kRadio},
+    {IDC_RAD_CAM3, C::Button, N_("3: Rotating camera"), 243, 25, 72, 16, kRadio},
+    {IDC_CHK_COL, C::Button, N_("Abyss"), 42, 25, 30, 16, kCheck | WS_GROUP},
     {IDC_RAD_DIS640, C::Button, "640*480", 42, 53, 40, 14, kRadioFirst},
     {IDC_RAD_DIS800, C::Button, "800*600", 90, 53, 40, 14, kRadio},
     {IDC_RAD_ASP43, C::Button, "4:3", 138, 53, 27, 14, kRadioFirst},
     {IDC_RAD_ASP169, C::Button, "16:9", 172, 53, 27, 14, kRadio},
-    {IDC_CHK_FPS, C::Button, "FPS表示", 210, 49, 41, 21, kCheck | WS_GROUP},  // ends the aspect group
-    {IDC_CHK_CELPHN, C::Button, "青セロファン", 254, 50, 58, 21, kCheck},
-    {IDC_CHK_ANIM, C::Button, "アニメーション", 326, 37, 57, 10, kCheck},
-    {IDC_CHK_CLSN, C::Button, "障害物回避", 327, 52, 50, 10, kCheck},
-    {IDC_CHK_EARTH, C::Button, "地球", 42, 85, 30, 10, kCheck},
-    {IDC_CHK_PILLAR, C::Button, "柱状物体（遠景）", 78, 85, 64, 10, kCheck},
-    {IDC_CHK_FLTPILLAR, C::Button, "柱状物体（浮遊）", 148, 85, 64, 10, kCheck},
-    {IDC_CHK_MOON, C::Button, "月", 214, 85, 23, 10, kCheck},
-    {IDC_CHK_CLOCK, C::Button, "時計", 242, 85, 30, 10, kCheck},
-    {IDC_RAD_CLKWORLD, C::Button, "世界時計", 276, 85, 43, 10, kRadioFirst},
-    {IDC_RAD_CLKNORMAL, C::Button, "通常時計", 324, 85, 43, 10, kRadio},
-    {IDC_CHK_BGM, C::Button, "BGMを鳴らす", 12, 122, 55, 10, kCheck | WS_GROUP},  // ends the clock group
-    {IDC_BTN_BGMFILE, C::Button, "Midiファイルの選択", 311, 125, 87, 16, kPush},
+    {IDC_CHK_FPS, C::Button, N_("Show FPS"), 210, 49, 41, 21, kCheck | WS_GROUP},  // ends the aspect group
+    {IDC_CHK_CELPHN, C::Button, N_("Blue tint"), 254, 50, 58, 21, kCheck},
+    {IDC_CHK_ANIM, C::Button, N_("Animation"), 326, 37, 57, 10, kCheck},
+    {IDC_CHK_CLSN, C::Button, N_("Avoidance"), 327, 52, 50, 10, kCheck},
+    {IDC_CHK_EARTH, C::Button, N_("Earth"), 42, 85, 30, 10, kCheck},
+    {IDC_CHK_PILLAR, C::Button, N_("Distant pillars"), 78, 85, 64, 10, kCheck},
+    {IDC_CHK_FLTPILLAR, C::Button, N_("Floating pillars"), 148, 85, 64, 10, kCheck},
+    // "Moon" needs 31 units where one kanji took 23: the clock controls
+    // after it stand 3 units further right, in the row's free end.
+    {IDC_CHK_MOON, C::Button, N_("Moon"), 214, 85, 31, 10, kCheck},
+    {IDC_CHK_CLOCK, C::Button, N_("Clock"), 245, 85, 30, 10, kCheck},
+    {IDC_RAD_CLKWORLD, C::Button, N_("World"), 279, 85, 43, 10, kRadioFirst},
+    {IDC_RAD_CLKNORMAL, C::Button, N_("Local"), 327, 85, 43, 10, kRadio},
+    {IDC_CHK_BGM, C::Button, N_("Play music"), 12, 122, 55, 10, kCheck | WS_GROUP},  // ends the clock group
+    {IDC_BTN_BGMFILE, C::Button, N_("Choose MIDI file"), 311, 125, 87, 16, kPush},
     {IDC_EDIT_BGM, C::Edit, nullptr, 12, 149, 387, 12, ES_AUTOHSCROLL | WS_TABSTOP},
     {IDC_SLD_WHLNUM, C::Trackbar, nullptr, 10, 192, 371, 18, kSlider},
     {IDC_SLD_WHLSPEED, C::Trackbar, nullptr, 10, 227, 371, 18, kSlider},
     {IDC_SLD_WHLRADIUS, C::Trackbar, nullptr, 10, 261, 371, 18, kSlider},
-    {IDC_CHK_LARGEMODEL, C::Button, "モデルを拡大（説明書参照）", 22, 299, 97, 10, kCheck},
+    {IDC_CHK_LARGEMODEL, C::Button, N_("Larger whales (see manual)"), 22, 299, 97, 10, kCheck},
     {IDC_SLD_SEPFORCE, C::Trackbar, nullptr, 42, 316, 323, 9, kSlider},
     {IDC_SLD_ALIFORCE, C::Trackbar, nullptr, 42, 335, 323, 9, kSlider},
     {IDC_SLD_COHFORCE, C::Trackbar, nullptr, 42, 352, 323, 9, kSlider},
     {IDC_SLD_MIGFORCE, C::Trackbar, nullptr, 42, 371, 323, 9, kSlider},
     {IDC_SLD_CENFORCE, C::Trackbar, nullptr, 42, 391, 323, 9, kSlider},
-    {IDC_BTN_RESET, C::Button, "設定をリセット", 174, 428, 71, 14, kPush},
+    {IDC_BTN_RESET, C::Button, N_("Reset settings"), 174, 428, 71, 14, kPush},
     {IDOK, C::Button, "OK", 256, 428, 71, 14, BS_DEFPUSHBUTTON | BS_FLAT | WS_TABSTOP},
-    {IDCANCEL, C::Button, "ｷｬﾝｾﾙ", 338, 428, 71, 14, kPush},
+    {IDCANCEL, C::Button, N_("Cancel"), 338, 428, 71, 14, kPush},
 
     {IDC_TXT_WHLNUM, C::Static, nullptr, 382, 196, 22, 10, SS_CENTER},
     {IDC_TXT_WHLSPEED, C::Static, nullptr, 382, 231, 22, 10, SS_CENTER},
@@ -150,14 +155,14 @@ void SetSlider(HDLG hDlg, const SliderBinding& s, int pos) {
     ShowSliderValue(hDlg, s);
 }
 
-// Tells the user, in the page's language, that the settings file exists but
+// Tells the user, in the user's language, that the settings file exists but
 // could not be read: the page shows the defaults, and OK will not replace
 // the file with them.
 void ReportReadFailure(HDLG hDlg) {
     char text[700];
     std::snprintf(text, sizeof text,
-                  "設定ファイルを読み込めませんでした。\nファイル: %s\n初期設定を表示します。"
-                  "このファイルは上書きしません（OKを押しても保存されません）。",
+                  DialogText("The settings file could not be read.\nFile: %s\nThe page shows the default settings. "
+                             "The file will not be overwritten (OK does not save)."),
                   RegistryFilePath(kSettingsKey).c_str());
     MessageBoxA(hDlg, text, kConfigDialogTemplate.caption, MB_OK | MB_ICONERROR);
 }
@@ -200,11 +205,12 @@ bool StoreAndSave(HDLG hDlg, Settings& settings) {
     return settings.Save() != 0;
 }
 
-// Tells the user, in the page's language, that OK could not save (a
+// Tells the user, in the user's language, that OK could not save (a
 // read-only or full home folder): the settings in effect are still the old ones.
 void ReportSaveFailure(HDLG hDlg) {
     char text[600];
-    std::snprintf(text, sizeof text, "設定を保存できませんでした。\n保存先: %s\n以前の設定のままです。",
+    std::snprintf(text, sizeof text,
+                  DialogText("The settings could not be saved.\nSaving to: %s\nThe previous settings remain."),
                   RegistryFilePath(kSettingsKey).c_str());
     MessageBoxA(hDlg, text, kConfigDialogTemplate.caption, MB_OK | MB_ICONERROR);
 }
@@ -216,7 +222,7 @@ void ChooseMidiFile(HDLG hDlg, Settings& settings) {
     ofn.lpstrFilter = "Midi Files(*.mid)\0*.mid\0";  // fixed text
     ofn.lpstrFile = settings.strBGMUsr;               // the current text is the initial name
     ofn.nMaxFile = kBGMPathSize;
-    ofn.lpstrTitle = "Midiファイルを選択";  // fixed text
+    ofn.lpstrTitle = DialogText("Choose a MIDI file");
     ofn.Flags = OFN_FILEMUSTEXIST;
     ofn.lpstrDefExt = "mid";
     GetOpenFileNameA(hDlg, &ofn);  // on cancel the field keeps its text
@@ -234,7 +240,7 @@ void Reset(HDLG hDlg) {
 }  // namespace
 
 const DialogTemplate kConfigDialogTemplate = {
-    "Nereval1.4", 415, 453, "ＭＳ Ｐゴシック", 9, DS_SETFONT | WS_CAPTION | WS_POPUP, kItems,
+    "Nereval1.4", 415, 453, "ＭＳ Ｐゴシック", 9, DS_SETFONT | WS_CAPTION | WS_POPUP, kItems, kDialogTextDomain,
 };
 
 INT_PTR ConfigDialogProc(HDLG hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
-// The configuration dialog: the Japanese settings page (template 101) and its
-// dialog procedure, which loads the settings, shows every field, resets some
-// to factory values and saves them on OK.
+// The configuration dialog: the settings page (template 101, in the user's
+// language: English, or Japanese from the catalog) and its dialog procedure,
+// which loads the settings, shows every field, resets some to factory values
+// and saves them on OK.
 #pragma once
 
 #include "platform/dialog/dialog.h"

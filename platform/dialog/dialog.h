@@ -111,6 +111,10 @@ struct DialogTemplate {
     int pointSize;
     DWORD style;
     std::span<const DialogItem> items;
+    // The message catalog the items' texts are translated from when shown
+    // (dialog_text.h); null shows them as written. The caption is never
+    // translated: tools find the window by it.
+    const char* textDomain = nullptr;
 };
 
 // The open-file request, as much of it as a settings page uses. The chosen

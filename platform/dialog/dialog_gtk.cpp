@@ -1,8 +1,10 @@
 // The dialog layer on GTK 3: a template becomes a fixed-layout window whose
 // controls sit at their dialog-unit rectangles converted with the dialog
 // font's metrics; GTK signals from the user become WM_COMMAND / WM_HSCROLL
-// for the procedure; a nested main loop makes the run modal.
+// for the procedure; a nested main loop makes the run modal. The template's
+// texts are shown in the user's language (its text domain's catalog).
 #include <gtk/gtk.h>
+#include <libintl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -168,6 +170,8 @@ void TemplateDialog::MeasureBaseUnits() {
 GtkWidget* TemplateDialog::MakeWidget(Control& c, GtkWidget* radioGroup) {
     const DialogItem& it = *c.item;
     const char* text = it.text ? it.text : "";
+    // An empty message id would give the catalog's header.
+    if (m_tmpl.textDomain && *text) text = dgettext(m_tmpl.textDomain, text);
     switch (it.cls) {
         case DialogItemClass::Static: {
             GtkWidget* w = gtk_label_new(text);
@@ -544,11 +548,15 @@ void AddPatterns(GtkFileFilter* filter, const char* patterns) {
     }
 }
 
+// A button text of GTK's own, in the user's language from GTK's catalog
+// ("gtk30", bound as UTF-8 by gtk_init).
+const char* GtkText(const char* msgid) { return dgettext("gtk30", msgid); }
+
 BOOL TemplateDialog::GetOpenFileName(OPENFILENAMEA* ofn) {
     if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) return FALSE;
     GtkWidget* chooser = gtk_file_chooser_dialog_new(ofn->lpstrTitle ? ofn->lpstrTitle : "", nullptr,
-                                                     GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                     "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+                                                     GTK_FILE_CHOOSER_ACTION_OPEN, GtkText("_Cancel"),
+                                                     GTK_RESPONSE_CANCEL, GtkText("_Open"), GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
     gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(chooser), 640, 440);  // GTK's own default can exceed a small screen

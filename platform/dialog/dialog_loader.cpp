@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/dialog/dialog_module.h"
+#include "platform/dialog/dialog_text.h"
 
 namespace {
 
@@ -52,6 +53,14 @@ std::string ModulePath() {
         return build + "/" NEREVAL_DIALOG_MODULE;
     }
     return NEREVAL_DIALOG_INSTALLED_DIR "/" NEREVAL_DIALOG_MODULE;
+}
+
+// The dialog's message catalogs come from the tree its module comes from:
+// the build tree's locale folder, or PREFIX/share/locale (NEREVAL_LOCALEDIR,
+// cmake/Translations.cmake).
+std::string CatalogFolder() {
+    const std::string build = BuildTree();
+    return !build.empty() && ModulePath().starts_with(build + "/") ? build + "/locale" : NEREVAL_LOCALEDIR;
 }
 
 // Owned by root or this user, and writable by nobody else: by the group only
@@ -126,6 +135,11 @@ INT_PTR DialogBoxIndirectParamA(const DialogTemplate& tmpl, HWND owner, DLGPROC 
         std::fprintf(stderr, "nereval: cannot show the configuration dialog: %s\n", l.failure.c_str());
         return -1;
     }
+    static const bool bound = [] {
+        BindDialogTexts(CatalogFolder().c_str());
+        return true;
+    }();
+    (void)bound;
     return l.module->run(tmpl, owner, proc, initParam);
 }
 

@@ -1,11 +1,16 @@
 // The real GTK dialog layer under a virtual X server: the configuration page
-// renders every text in the Japanese font with no missing glyphs at its
-// template rectangles; controls answer messages as the original platform's do.
+// shows its texts in the user's language (run under a Japanese and an
+// English locale), every one in the Japanese font with no missing glyphs at
+// its template rectangle, no control over another; controls answer messages
+// as the original platform's do.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -55,9 +60,26 @@ INT_PTR RecordingProc(HDLG, UINT msg, WPARAM, LPARAM) {
     return FALSE;
 }
 
+// The page's Japanese texts in template order (null: the control has none).
+constexpr const char* kJapanese[] = {
+    "全般の設定", "動作", "映像", "物体", "高負荷（低速）オプション", "ＢＧＭの設定", "MIDIファイル", "鯨の設定", "鯨の数", "移動速度", "影響範囲",
+    "高度な設定（説明書をよく読んでから設定してください）", "反発", "整列", "擬集", "指向", "集合", "2005.2", "モード１（浮遊カメラ）", "モード２（複合カメラ）",
+    "モード３（回転カメラ）", "深海", "640*480", "800*600", "4:3", "16:9", "FPS表示", "青セロファン", "アニメーション", "障害物回避", "地球",
+    "柱状物体（遠景）", "柱状物体（浮遊）", "月", "時計", "世界時計", "通常時計", "BGMを鳴らす", "Midiファイルの選択", nullptr, nullptr, nullptr, nullptr,
+    "モデルを拡大（説明書参照）", nullptr, nullptr, nullptr, nullptr, nullptr, "設定をリセット", "OK", "ｷｬﾝｾﾙ", nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr
+};
+
+// More than a pixel's overlap (rounding to pixels lets neighbours touch).
+bool Overlap(const RECT& a, const RECT& b) {
+    return a.left < b.right - 1 && b.left < a.right - 1 && a.top < b.bottom - 1 && b.top < a.bottom - 1;
+}
+
 }  // namespace
 
-TEST(ConfigDialogOnScreen, EveryTextRendersInTheJapaneseFontAtItsRectangle) {
+// Run with LANG=ja_JP.UTF-8 (the page's Japanese texts) and LANG=C (the
+// English ones, the template's message ids).
+TEST(ConfigDialogOnScreen, EveryTextIsInTheUsersLanguageInTheDialogFontAtItsRectangle) {
     PrivateFolders folders("nereval-dialog");
     Settings settings;
     std::vector<DialogControlReport> reports;
@@ -79,10 +101,30 @@ TEST(ConfigDialogOnScreen, EveryTextRendersInTheJapaneseFontAtItsRectangle) {
     EXPECT_GE(base.cy, 11);
     EXPECT_LE(base.cy, 14);
     ASSERT_EQ(reports.size(), kConfigDialogTemplate.items.size());
+    const char* lang = std::getenv("LANG");
+    const bool japanese = lang && std::strncmp(lang, "ja", 2) == 0;
+    if (japanese) {
+        ASSERT_EQ(std::strncmp(std::setlocale(LC_MESSAGES, nullptr), "ja", 2), 0)
+            << lang << " is not generated (tools/install-deps.sh --test generates it)";
+    }
+    ASSERT_EQ(std::size(kJapanese), reports.size());
 
     int texts = 0;
-    for (const DialogControlReport& c : reports) {
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const DialogControlReport& c = reports[i];
+        const DialogItem& item = kConfigDialogTemplate.items[i];
         SCOPED_TRACE(c.text);
+        if (item.text) {
+            EXPECT_EQ(c.text, japanese ? kJapanese[i] : item.text);
+        }
+        // Every text fits beside its neighbours: a control GTK made larger
+        // than its rectangle covers no other (group boxes hold the others).
+        bool group = item.cls == DialogItemClass::Button && (item.style & BS_TYPEMASK) == BS_GROUPBOX;
+        for (std::size_t j = 0; j < i && !group; ++j) {
+            const DialogItem& other = kConfigDialogTemplate.items[j];
+            if (other.cls == DialogItemClass::Button && (other.style & BS_TYPEMASK) == BS_GROUPBOX) continue;
+            EXPECT_FALSE(Overlap(c.actual, reports[j].actual)) << "over \"" << reports[j].text << "\"";
+        }
         // Controls are placed at their rectangles; GTK may make a control
         // larger than asked for (never smaller), growing right and down.
         EXPECT_EQ(c.actual.left, c.wanted.left);
@@ -94,7 +136,8 @@ TEST(ConfigDialogOnScreen, EveryTextRendersInTheJapaneseFontAtItsRectangle) {
         if (c.text.empty()) continue;
         ++texts;
         EXPECT_EQ(c.unknownGlyphs, 0) << c.families;
-        EXPECT_EQ(c.families, "IPAPGothic");
+        // The family's name as fontconfig gives it: Japanese under a Japanese locale.
+        EXPECT_TRUE(c.families == "IPAPGothic" || c.families == "IPA Pゴシック") << c.families;
     }
     EXPECT_GE(texts, 50);  // every label, group, button and value label, and the edit's path
 }

@@ -220,7 +220,7 @@ TEST_F(ConfigDialogTest, ChoosingAFileShowsItAndCancelLeavesTheFileUnchanged) {
     m_dlg.AnswerFileChooser("/music/other.mid");
     m_dlg.Click(IDC_BTN_BGMFILE);
     EXPECT_EQ(m_dlg.ChooserCalls(), 1);
-    EXPECT_EQ(m_dlg.ChooserTitle(), "Midiファイルを選択");
+    EXPECT_EQ(m_dlg.ChooserTitle(), "Choose a MIDI file");  // English: no locale set here
     EXPECT_EQ(m_dlg.ChooserInitialName(), "/music/umi.mid");
     EXPECT_EQ(m_dlg.Text(IDC_EDIT_BGM), "/music/other.mid");
 
@@ -267,7 +267,7 @@ TEST_F(ConfigDialogTest, OkThatCannotSaveTellsTheUserAndEndsAsAFailure) {
     EXPECT_TRUE(m_dlg.Ended());
     EXPECT_EQ(m_dlg.Result(), kConfigDialogSaveFailed);
     ASSERT_EQ(m_dlg.Messages().size(), 1u);
-    EXPECT_NE(m_dlg.Messages()[0].find("設定を保存できませんでした"), std::string::npos);
+    EXPECT_NE(m_dlg.Messages()[0].find("The settings could not be saved."), std::string::npos);
 }
 
 TEST_F(ConfigDialogTest, AnUnreadableFileIsNamedAtOpeningAndOkDoesNotReplaceIt) {
@@ -277,7 +277,7 @@ TEST_F(ConfigDialogTest, AnUnreadableFileIsNamedAtOpeningAndOkDoesNotReplaceIt) 
     Open();
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(m_dlg.Messages().size(), 1u);
-    EXPECT_NE(m_dlg.Messages()[0].find("設定ファイルを読み込めませんでした"), std::string::npos);
+    EXPECT_NE(m_dlg.Messages()[0].find("The settings file could not be read."), std::string::npos);
     EXPECT_EQ(m_dlg.Pos(IDC_SLD_WHLNUM), 30);
     m_dlg.Click(IDOK);
     EXPECT_EQ(m_dlg.Result(), kConfigDialogSaveFailed);

@@ -1,9 +1,33 @@
 # Whole program under a virtual X server: the c switch (and no switch) opens
 # the configuration dialog; the keyboard works (Tab order, Space, End, Enter
 # for OK, Escape for Cancel); OK writes the file and the saver started next
-# uses the new values.
+# uses the new values. Run in Japanese; the language follows the locale.
 source "$(dirname "$0")/lib.inc"
 TRACE=$ROOT/trace.txt
+unset LC_ALL LC_MESSAGES LANGUAGE
+export LANG=ja_JP.UTF-8
+for l in ja_JP.utf8 en_US.utf8; do
+  check "the locale $l is generated (tools/install-deps.sh --test)" eval "locale -a | grep -qx $l"
+done
+
+# The first line of the box that says the settings file cannot be read (the
+# settings path is a folder), shown as the dialog opens, in the language
+# the environment assignments $@ choose.
+unreadable_message() {
+  mkdir -p "$ROOT/unreadable/Ostrelin/NerevalSaver/1.4.reg"
+  : > "$TRACE"
+  env "$@" XDG_CONFIG_HOME="$ROOT/unreadable" NEREVAL_DIALOG_TRACE=1 "$BIN" c 2> "$TRACE" & PID=$!
+  local t=0
+  while [ $t -lt 150 ] && ! grep -q '^dialog message:' "$TRACE"; do sleep 0.1; t=$((t + 1)); done
+  kill $PID; wait $PID 2>/dev/null
+  sed -n 's/^dialog message: //p' "$TRACE"
+}
+for env in LANG=C LANG=en_US.UTF-8; do
+  msg=$(unreadable_message $env)
+  check "under $env the box is English ($msg)" [ "$msg" = "The settings file could not be read." ]
+done
+msg=$(unreadable_message LANG=en_US.UTF-8 LANGUAGE=ja)
+check "LANGUAGE=ja makes it Japanese ($msg)" [ "$msg" = "設定ファイルを読み込めませんでした。" ]
 
 # Starts the dialog with the given arguments and focus tracing; waits until it
 # is on screen and focused. Sets PID and DWIN.
