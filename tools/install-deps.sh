@@ -19,11 +19,15 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston xscreensaver
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston xscreensaver locales
 )
+# The dialog's tests run it in Japanese and in English: --test also
+# generates these locales when the system lacks them (enabled in
+# LOCALE_GEN, by default /etc/locale.gen, and built by locale-gen).
+test_locales=()
 for arg in "$@"; do
   case "$arg" in
-    --test) packages+=("${test_packages[@]}") ;;
+    --test) packages+=("${test_packages[@]}"); test_locales=(ja_JP.UTF-8 en_US.UTF-8) ;;
     --bench) packages+=(xscreensaver-gl xscreensaver-gl-extra) ;;  # atlantis, glschool
     --fuzz) packages+=("${test_packages[@]}" clang libclang-rt-14-dev) ;;
     --deb-check) packages+=(lintian mmdebstrap imagemagick) ;;
@@ -38,7 +42,27 @@ for p in "${packages[@]}"; do
   fi
 done
 
+generate_locales() {
+  local l wanted=()
+  for l in "${test_locales[@]}"; do
+    locale -a 2>/dev/null | grep -qix "${l%.UTF-8}.utf8" || wanted+=("$l")
+  done
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing locales: ${wanted[*]}; run as root (or generate them yourself) and try again" >&2
+    exit 1
+  fi
+  echo "install-deps: generating the locales ${wanted[*]}"
+  local gen=${LOCALE_GEN:-/etc/locale.gen}
+  for l in "${wanted[@]}"; do
+    sed -i "s/^# *\($l UTF-8\)/\1/" "$gen"
+    grep -q "^$l UTF-8" "$gen" || echo "$l UTF-8" >> "$gen"
+  done
+  locale-gen
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  generate_locales
   exit 0
 fi
 
@@ -60,3 +84,4 @@ for attempt in $(seq 1 90); do
   sleep 10
 done
 apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+generate_locales

@@ -18,6 +18,18 @@ cat > "$ROOT/bin/sleep" <<'SH'
 #!/bin/sh
 exit 0
 SH
+# No locale but C is generated; locale-gen is recorded.
+printf 'C\nC.utf8\nPOSIX\n' > "$ROOT/locales"
+cat > "$ROOT/bin/locale" <<SH
+#!/bin/sh
+cat "$ROOT/locales"
+SH
+cat > "$ROOT/bin/locale-gen" <<SH
+#!/bin/sh
+echo locale-gen >> "$ROOT/calls"
+SH
+printf '# en_US.UTF-8 UTF-8\n# ja_JP.EUC-JP EUC-JP\n#  ja_JP.UTF-8 UTF-8\n' > "$ROOT/locale.gen"
+export LOCALE_GEN=$ROOT/locale.gen
 # apt-get: "update" fails twice with the lock message, then works.
 cat > "$ROOT/bin/apt-get" <<SH
 #!/bin/sh
@@ -42,9 +54,12 @@ expect "every call waits for the dpkg lock" '[ "$(grep -c "DPkg::Lock::Timeout" 
 # `make test` (--test) adds them.
 expect "the saver's set has the libraries but no test tools" \
   'grep "install -y" "$ROOT/calls" | grep -q libsdl2-dev && ! grep "install -y" "$ROOT/calls" | grep -Eq "libgtest|libbenchmark|xdotool|imagemagick"'
+expect "the saver's set generates no locale" '! grep -q locale-gen "$ROOT/calls" && ! grep -q "^[a-z]" "$ROOT/locale.gen"'
 : > "$ROOT/calls"
 PATH="$ROOT/bin:$PATH" bash "$SCRIPT" --test >> "$ROOT/out" 2>&1
 expect "--test adds the test libraries and tools" \
   'grep "install -y" "$ROOT/calls" | grep -q "libsdl2-dev.*libgtest-dev.*xdotool imagemagick"'
+expect "and generates the Japanese and English UTF-8 locales" \
+  'grep -q locale-gen "$ROOT/calls" && [ "$(grep -cxE "(ja_JP|en_US).UTF-8 UTF-8" "$ROOT/locale.gen")" -eq 2 ]'
 cat "$ROOT/out"
 [ "$failures" -eq 0 ]
