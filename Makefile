@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb fuzz soak
+.PHONY: run test deps deps-test bench-deps build build-saver sanitize clean bench install deb deb-check fuzz soak
 
 # `make run` installs and builds only the saver; `make test` everything else too.
 run: deps build-saver
@@ -40,6 +40,14 @@ deb: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target nereval
 	./tools/make-deb.sh $(BUILD)
+
+# The package checked as Debian would and as a new user meets it: lintian
+# with no error or warning, then in a fresh Debian 12 root (mmdebstrap, from
+# this machine's apt sources) installed, run under a virtual X server,
+# removed and looked for (tools/deb-check.sh). Not part of `make test`.
+deb-check: deb
+	./tools/install-deps.sh --deb-check
+	./tools/deb-check.sh "$(BUILD)/$$(cut -d' ' -f1 $(BUILD)/deb/debian/files)"
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON

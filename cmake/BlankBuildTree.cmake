@@ -1,4 +1,4 @@
-# Run by `cmake --install` (and so by make install and cpack) after the
+# Run by `cmake --install` (and so by make install and make deb) after the
 # program is copied: overwrites with zero bytes every copy of
 # NEREVAL_BUILD_TREE_TEXT (the marker and the build tree's folder) in the
 # installed program, so it neither looks into nor names the build tree. The

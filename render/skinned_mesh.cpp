@@ -1,700 +1,765 @@
-// SkinnedMesh, the model half: the frame tree, the loader of frames, meshes
-// and animation tracks, bone binding, the animation clock and key sampling,
-// and the frame-matrix update. Device objects and drawing are in
-// skinned_mesh_draw.cpp.
-#include "render/skinned_mesh.h"
-
+// SkinnedMesh, the device half: the toon ramp and the four palette-skinning
+// shaders, building the blended mesh of each skinned container, drawing the
+// hierarchy, and releasing device objects.
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include "core/errlog.h"
-#include "platform/base/alloc.h"
-#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_resource.h"
-#include "platform/os/resource.h"
+#include "render/mesh_lod.h"
+#include "render/skinned_mesh.h"
 
 namespace {
 
-// Visits the children of an X-file object in order while `visit` succeeds.
-// A child is either a data object or a reference to one; `visit` gets the
-// one it is and null for the other. Returns the first failure of `visit`.
-template <typename Visit>
-HRESULT ForEachChild(IDirectXFileData* object, Visit&& visit) {
-    HRESULT hr = S_OK;
-    ComPtr<IDirectXFileObject> child;
-    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(child.Out())) && child) {
-        ComPtr<IDirectXFileDataReference> ref;
-        ComPtr<IDirectXFileData> data;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())))) {
-            hr = visit(static_cast<IDirectXFileData*>(nullptr), ref.Get());
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
-            hr = visit(data.Get(), static_cast<IDirectXFileDataReference*>(nullptr));
-        }
-    }
-    return hr;
+// Binds a mesh's vertex buffer to stream 0 and its index buffer; the device
+// holds its own references while they are bound.
+HRESULT BindMeshBuffers(IDirect3DDevice8* device, ID3DXMesh* mesh) {
+    ComPtr<IDirect3DVertexBuffer8> vb;
+    ComPtr<IDirect3DIndexBuffer8> ib;
+    mesh->GetVertexBuffer(vb.Out());
+    mesh->GetIndexBuffer(ib.Out());
+    const HRESULT hr = device->SetStreamSource(0, vb, D3DXGetFVFVertexSize(mesh->GetFVF()));
+    return SUCCEEDED(hr) ? device->SetIndices(ib, 0) : hr;
 }
 
-bool IsType(IDirectXFileData* object, const GUID& type) {
-    const GUID* t = nullptr;
-    return SUCCEEDED(object->GetType(&t)) && t && *t == type;
+// Vertex declaration n (n = influences 1..4), stream 0, exactly the layout
+// GenerateMesh produces: position, n - 1 blend weights, packed indices,
+// normal, diffuse, two texture sets.
+const DWORD kDeclaration1[] = {
+    D3DVSD_STREAM(0),               D3DVSD_REG(0, D3DVSDT_FLOAT3),
+    D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+    D3DVSD_REG(7, D3DVSDT_FLOAT2),   D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+const DWORD kDeclaration2[] = {
+    D3DVSD_STREAM(0),               D3DVSD_REG(0, D3DVSDT_FLOAT3),
+    D3DVSD_REG(1, D3DVSDT_FLOAT1),
+    D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+    D3DVSD_REG(7, D3DVSDT_FLOAT2),   D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+const DWORD kDeclaration3[] = {
+    D3DVSD_STREAM(0),               D3DVSD_REG(0, D3DVSDT_FLOAT3),
+    D3DVSD_REG(1, D3DVSDT_FLOAT2),
+    D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+    D3DVSD_REG(7, D3DVSDT_FLOAT2),   D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+const DWORD kDeclaration4[] = {
+    D3DVSD_STREAM(0),               D3DVSD_REG(0, D3DVSDT_FLOAT3),
+    D3DVSD_REG(1, D3DVSDT_FLOAT3),
+    D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+    D3DVSD_REG(7, D3DVSDT_FLOAT2),   D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+const DWORD* const kDeclarations[4] = {kDeclaration1, kDeclaration2, kDeclaration3, kDeclaration4};
+const char* const kShaderNames[4] = {"skinmesh1.vsh", "skinmesh2.vsh", "skinmesh3.vsh", "skinmesh4.vsh"};
+
+// One vertex of a posed buffer (skinposed.vsh), model space: the skinned
+// position, the position under the vertex's last bone alone (the palette
+// shaders take the fog depth from it), the skinned normal (not normalised:
+// the shader normalises after the world and view, as the palette shaders
+// do), and the blended mesh's colour and texture sets.
+struct PosedVertex {
+    float position[3];
+    float lastBone[3];
+    float normal[3];
+    D3DCOLOR diffuse;
+    float tex0[2];
+    float tex1[2];
+};
+static_assert(sizeof(PosedVertex) == 56, "PosedVertex must match kPosedDeclaration");
+const DWORD kPosedDeclaration[] = {
+    D3DVSD_STREAM(0),                D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(1, D3DVSDT_FLOAT3),
+    D3DVSD_REG(3, D3DVSDT_FLOAT3),   D3DVSD_REG(5, D3DVSDT_D3DCOLOR), D3DVSD_REG(7, D3DVSDT_FLOAT2),
+    D3DVSD_REG(8, D3DVSDT_FLOAT2),   D3DVSD_END(),
+};
+
+// Constant registers of the skinning shaders.
+constexpr DWORD kRegConsts = 0;      // c0: (1, 0.5, 0, 765.01)
+constexpr DWORD kRegLight = 1;       // c1: light in camera space, unit length, w = 0
+constexpr DWORD kRegProjection = 2;  // c2..c5: transposed projection
+constexpr DWORD kRegFog = 7;         // c7: (-1/F, 1, 0, 0)
+constexpr DWORD kRegPalette = 9;     // c9 + 3i .. c11 + 3i: palette slot i, three rows
+constexpr DWORD kRegWorldView = 9;   // skinposed.vsh: c9..c11, transpose(world x view), three rows
+
+const float kConsts[4] = {1.0f, 0.5f, 0.0f, 765.01f};
+
+// The light in camera space, the frame the shaders' normals are in (the
+// palette, and the shared pose's world x view, end with the view matrix): the
+// world direction (w = 0) turned by the view, unit length.
+D3DXVECTOR4 CameraLight(const SkinRenderParams& params) {
+    D3DXVECTOR4 light(params.vLight.x, params.vLight.y, params.vLight.z, 0.0f);
+    D3DXVec4Transform(&light, &light, &params.matView);
+    D3DXVec4Normalize(&light, &light);
+    return light;
 }
 
-// The object's name, or an empty string when it has none (or a longer one
-// than any frame name the reader allows).
-void ReadName(IDirectXFileObject* object, char (&name)[256]) {
-    DWORD size = sizeof name;
-    name[0] = '\0';
-    if (FAILED(object->GetName(name, &size))) name[0] = '\0';
-}
+// Bytes of a blended vertex with `influences` bones, in the order GenerateMesh
+// builds it: position, influences - 1 weights, packed indices, normal, colour,
+// two texture sets.
+constexpr UINT BlendedVertexBytes(DWORD influences) { return 12 + 4 * (influences - 1) + 4 + 12 + 4 + 16; }
 
-// Where T falls in a track: fold into the track's own length, then the first
-// key later than that time. A track whose last key is at 0 folds to NaN and
-// finds no key: key 0 with f = 0, a constant pose.
-template <class Key>
-void Locate(const Key* keys, DWORD count, float T, DWORD* i1, DWORD* i2, float* f) {
-    const float t = std::fmod(T, static_cast<float>(keys[count - 1].dwTime));
-    *i1 = 0;
-    *i2 = 0;
-    for (DWORD k = 0; k < count; ++k) {
-        if (static_cast<float>(keys[k].dwTime) > t) {
-            *i2 = k;
-            *i1 = k > 0 ? k - 1 : 0;
-            break;
-        }
-    }
-    const float t1 = static_cast<float>(keys[*i1].dwTime);
-    const float t2 = static_cast<float>(keys[*i2].dwTime);
-    *f = t1 == t2 ? 0.0f : (t - t1) / (t2 - t1);
+// p x m for a row vector (x, y, z, 1), the first three columns: out = p x m.
+inline void TransformPoint(const float p[3], const D3DXMATRIX& m, float out[3]) {
+    for (int j = 0; j < 3; ++j) out[j] = p[0] * m.m[0][j] + p[1] * m.m[1][j] + p[2] * m.m[2][j] + m.m[3][j];
+}
+inline void TransformNormal(const float n[3], const D3DXMATRIX& m, float out[3]) {
+    for (int j = 0; j < 3; ++j) out[j] = n[0] * m.m[0][j] + n[1] * m.m[1][j] + n[2] * m.m[2][j];
 }
 
 }  // namespace
 
-// --- the tree --------------------------------------------------------------
+HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, const char* name, ErrLog* log) {
+    m_pDevice = device;
+    m_Caps = caps;
+    m_pLog = log;
+    std::strncpy(m_szName, name ? name : "", sizeof m_szName - 1);
+    m_szName[sizeof m_szName - 1] = '\0';
+    LoadMeshHierarchy();  // a model that fails to load leaves an empty object
+    ComputeLoopBounds();
 
-MeshFrame::MeshFrame() {
-    D3DXMatrixIdentity(&m_matRot);
-    D3DXMatrixIdentity(&m_matTrans);
-    D3DXMatrixIdentity(&m_matRotOrig);
-    D3DXMatrixIdentity(&m_matCombined);
-}
-
-MeshFrame::~MeshFrame() {
-    // Siblings iteratively: a long chain must not recurse once per sibling.
-    std::unique_ptr<MeshFrame> next = std::move(m_pSibling);
-    while (next) next = std::move(next->m_pSibling);
-}
-
-void MeshFrame::AddFrame(std::unique_ptr<MeshFrame> child) {
-    if (!m_pChild) {
-        m_pChild = std::move(child);
-    } else {
-        child->m_pSibling = std::move(m_pChild->m_pSibling);
-        m_pChild->m_pSibling = std::move(child);
-    }
-}
-
-void MeshFrame::SetTime(float T) {
-    if (!m_pAnimationFrame) return;
-    DWORD i1 = 0, i2 = 0;
-    float f = 0.0f;
-    if (m_pMatrixKeys) {
-        Locate(m_pMatrixKeys.get(), m_dwNumMatrixKeys, T, &i1, &i2, &f);
-        m_pAnimationFrame->m_matRot = f > 0.5f ? m_pMatrixKeys[i2].mat : m_pMatrixKeys[i1].mat;
-        return;
-    }
-    if (!m_pScaleKeys && !m_pRotateKeys && !m_pPositionKeys) return;
-
-    // Scale x Rotation x Translation.
-    D3DXMATRIX result, step;
-    D3DXMatrixIdentity(&result);
-    if (m_pScaleKeys) {
-        Locate(m_pScaleKeys.get(), m_dwNumScaleKeys, T, &i1, &i2, &f);
-        const D3DXVECTOR3& a = m_pScaleKeys[i1].vScale;
-        const D3DXVECTOR3& b = m_pScaleKeys[i2].vScale;
-        D3DXMatrixScaling(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
-        D3DXMatrixMultiply(&result, &result, &step);
-    }
-    if (m_pRotateKeys) {
-        Locate(m_pRotateKeys.get(), m_dwNumRotateKeys, T, &i1, &i2, &f);
-        // The neighbours wrap around the ends, as in a closed loop. A track
-        // whose last key repeats its first is closed at that key: across the
-        // seam the neighbours are the keys on either side of it (n - 2 and 1),
-        // not the repeated key itself, so the turn keeps its speed there.
-        const DWORD n = m_dwNumRotateKeys;
-        const RotateKey* keys = m_pRotateKeys.get();
-        const bool closed = n >= 3 && std::memcmp(&keys[0].quatRotate, &keys[n - 1].quatRotate, sizeof(D3DXQUATERNION)) == 0;
-        const DWORD i0 = i1 > 0 ? i1 - 1 : closed ? n - 2 : n - 1;
-        const DWORD i3 = i2 + 1 < n ? i2 + 1 : closed ? 1 : i2 + 1 - n;
-        D3DXQUATERNION a, b, c, q;
-        D3DXQuaternionSquadSetup(&a, &b, &c, &m_pRotateKeys[i0].quatRotate, &m_pRotateKeys[i1].quatRotate,
-                                 &m_pRotateKeys[i2].quatRotate, &m_pRotateKeys[i3].quatRotate);
-        D3DXQuaternionSquad(&q, &m_pRotateKeys[i1].quatRotate, &a, &b, &c, f);
-        // Keys are stored as the file's conjugate rotations: negating w turns
-        // them into the rotation that D3DXMatrixRotationQuaternion applies.
-        q.w = -q.w;
-        D3DXMatrixRotationQuaternion(&step, &q);
-        D3DXMatrixMultiply(&result, &result, &step);
-    }
-    if (m_pPositionKeys) {
-        Locate(m_pPositionKeys.get(), m_dwNumPositionKeys, T, &i1, &i2, &f);
-        const D3DXVECTOR3& a = m_pPositionKeys[i1].vPos;
-        const D3DXVECTOR3& b = m_pPositionKeys[i2].vPos;
-        D3DXMatrixTranslation(&step, a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
-    } else {
-        const D3DXMATRIX& orig = m_pAnimationFrame->m_matRotOrig;
-        D3DXMatrixTranslation(&step, orig._41, orig._42, orig._43);
-    }
-    D3DXMatrixMultiply(&result, &result, &step);
-    m_pAnimationFrame->m_matRot = result;
-}
-
-DrawElement::DrawElement() : m_pRootFrame(NewUnique<MeshFrame>()) {}
-
-DrawElement::~DrawElement() {
-    // The list after this element, iteratively.
-    std::unique_ptr<DrawElement> next = std::move(m_pNext);
-    while (next) next = std::move(next->m_pNext);
-}
-
-// --- SkinnedMesh: loading ---------------------------------------------------
-
-SkinnedMesh::SkinnedMesh()
-    : m_pDevice(nullptr),
-      m_Caps{},
-      m_szName{},
-      m_dwMethod(kMethodVertexShader),
-      m_fAnimLength(0.0f),
-      m_bSegmentDirty(1),
-      m_fSegmentLength(0.0f),
-      m_fSegmentStart(0.0f),
-      m_fSegmentEnd(0.0f),
-      m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
-      m_dwPosedShader(kNoShader),
-      m_bSharedPose(true),
-      m_bLod(true),
-      m_dwPoseSerial(1),
-      m_dwFramesPosed(0),
-      m_bPoseReady(false),
-      m_pToonTexture(nullptr),
-      m_fFogDistance(0.0f),
-      m_nLevel(0),
-      m_pLog(nullptr),
-      m_pSourceData(nullptr),
-      m_SourceSize(0) {
-    D3DXMatrixIdentity(&m_matView);
-    const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
-    if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
-    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
-    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
-}
-
-SkinnedMesh::~SkinnedMesh() {
-    // Owners release in order; this only frees memory a skipped release left
-    // (the device may be gone: shaders are not deleted here, and buffers and
-    // textures outliving the device free only their memory).
-    DeleteDeviceObjects();
-}
-
-void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
-    m_pSourceData = data;
-    m_SourceSize = size;
-}
-
-HRESULT SkinnedMesh::LoadMeshHierarchy() {
-    m_dwFramesPosed = 0;  // new frames hold no pose yet
-    const float lengthBefore = m_fAnimLength;
-    std::unique_ptr<DrawElement> element;
-    ComPtr<IDirectXFile> file;
-    ComPtr<IDirectXFileEnumObject> enumObject;
-    HRESULT hr = S_OK;
-
-    if (!m_pSourceData && std::strlen(m_szName) <= 1) {
-        hr = E_FAIL;
-    } else if (!(element = NewUnique<DrawElement>()) || !element->m_pRootFrame) {
-        hr = E_OUTOFMEMORY;
-    } else if (FAILED(DirectXFileCreate(file.Out())) ||
-               FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
-        hr = E_FAIL;
-    } else {
-        hr = ObjectStep(m_pLog, "\t\tCreateEnumObject...\n", "\t\tFailed\n", [&] {  // fixed log texts
-            const void* data = m_pSourceData;
-            std::size_t size = m_SourceSize;
-            if (!data) {
-                const ResourceData resource = FindResourceData(m_szName, "Model");
-                data = resource.data;
-                size = resource.size;
-            }
-            return data ? file->CreateEnumObject(data, static_cast<DWORD>(size), enumObject.Out()) : DXFILEERR_NOTFOUND;
-        });
-        if (FAILED(hr)) enumObject.Reset();
-    }
-    if (SUCCEEDED(hr)) {
-        ComPtr<IDirectXFileData> object;
-        while (SUCCEEDED(enumObject->GetNextDataObject(object.Out()))) {
-            hr = LoadFrames(object, element.get(), 0, element->m_pRootFrame.get());
-            if (FAILED(hr)) break;
-        }
-    }
-    enumObject.Reset();
-    file.Reset();
-    if (SUCCEEDED(hr)) {
-        FindBones(element->m_pRootFrame.get(), element.get());
-        element->m_szName = m_szName;
-        element->m_fCurTime = 0.0f;
-        element->m_pNext = std::move(m_pDrawElements);
-        m_pDrawElements = std::move(element);
-        return S_OK;
-    }
-    element.reset();
-    m_fAnimLength = lengthBefore;  // tracks of a failed load do not count
-    char line[64];
-    std::snprintf(line, sizeof line, "SkinnedMesh Loading Failed...%d\n", static_cast<int>(hr));  // fixed log text
-    LogLine(m_pLog, line);
-    return hr;
-}
-
-HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent) {
-    const GUID* type = nullptr;
-    if (FAILED(object->GetType(&type)) || !type) return S_OK;
-    if (*type == TID_D3DRMMesh) return LoadMesh(object, options, parent);
-    if (*type == TID_D3DRMFrameTransformMatrix) {
-        DWORD size = 0;
-        void* data = nullptr;
-        if (SUCCEEDED(object->GetData(nullptr, &size, &data)) && data && size >= sizeof(D3DXMATRIX)) {
-            std::memcpy(&parent->m_matRot, data, sizeof(D3DXMATRIX));
-            parent->m_matRotOrig = parent->m_matRot;
-        }
-        return S_OK;
-    }
-    if (*type == TID_D3DRMAnimationSet) {
-        LoadAnimationSet(object, element, options, parent);  // errors inside do not stop loading
-        return S_OK;
-    }
-    if (*type == TID_D3DRMAnimation) {
-        LoadAnimation(object, element, options, parent);
-        return S_OK;
-    }
-    if (!(*type == TID_D3DRMFrame)) return S_OK;
-
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    char name[256];
-    ReadName(object, name);
-    frame->m_szName = name;
-    parent->AddFrame(std::move(owned));
-    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
-        return data ? LoadFrames(data, element, options, frame) : S_OK;
-    });
-    return hr;
-}
-
-HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame) {
-    std::unique_ptr<MeshContainer> container = NewUnique<MeshContainer>();
-    if (!container) return E_OUTOFMEMORY;
-    char name[256];
-    ReadName(object, name);
-    container->m_szName = name;
-
-    ComPtr<ID3DXBuffer> adjacency;
-    ComPtr<ID3DXBuffer> materials;
-    DWORD numMaterials = 0;
-    HRESULT hr = D3DXLoadSkinMeshFromXof(object, options, m_pDevice, adjacency.Out(), materials.Out(), &numMaterials,
-                                         container->m_pBoneNamesBuf.Out(), container->m_pBoneOffsetBuf.Out(),
-                                         container->m_pSkinMesh.Out());
-    if (hr == D3DXERR_LOADEDMESHHASNODATA) return S_OK;
-    if (FAILED(hr)) return hr;
-
-    ComPtr<ID3DXMesh> original;
-    container->m_pSkinMesh->GetOriginalMesh(original.Out());
-    const DWORD numFaces = original->GetNumFaces();
-    container->m_pAdjacency = NewUniqueArray<DWORD>(std::size_t{numFaces} * 3);
-    if (container->m_pAdjacency && adjacency) {
-        std::memcpy(container->m_pAdjacency.get(), adjacency->GetBufferPointer(), std::size_t{numFaces} * 12);
-    }
-    adjacency.Reset();
-    if (!container->m_pAdjacency) hr = E_OUTOFMEMORY;
-
-    if (SUCCEEDED(hr) && container->m_pSkinMesh->GetNumBones() > 0) {
-        const DWORD bones = container->m_pSkinMesh->GetNumBones();
-        container->m_ppBoneMatrix = NewUniqueArray<const D3DXMATRIX*>(bones);
-        container->m_pBoneOffsetMat = static_cast<D3DXMATRIX*>(container->m_pBoneOffsetBuf->GetBufferPointer());
-        if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;  // the drawable mesh is built below, after the materials
-    } else if (SUCCEEDED(hr)) {
-        // Unskinned: drawn subset by subset from device buffers sorted by
-        // attribute (the fixed-function path of the device).
-        container->m_pSkinMesh.Reset();
-        ID3DXMesh* sorted = nullptr;
-        hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
-        if (SUCCEEDED(hr)) {
-            container->m_pMesh.Reset(sorted);
-            sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
-            container->m_pAttribTable = NewUniqueArray<D3DXATTRIBUTERANGE>(container->m_dwAttribTableSize + 1);
-            if (!container->m_pAttribTable) hr = E_OUTOFMEMORY;
-            if (SUCCEEDED(hr)) sorted->GetAttributeTable(container->m_pAttribTable.get(), &container->m_dwAttribTableSize);
-        }
-        container->m_dwAttribGroups = numMaterials;
-    }
-    original.Reset();
-
-    if (SUCCEEDED(hr)) {
-        const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
-        container->m_pMaterials = NewUniqueArray<D3DMATERIAL8>(count);
-        container->m_ppTextures = NewUniqueArray<ComPtr<IDirect3DTexture8>>(count);
-        if (!container->m_pMaterials || !container->m_ppTextures) hr = E_OUTOFMEMORY;
-        if (SUCCEEDED(hr)) {
-            container->m_dwMaterials = count;
-            if (materials && numMaterials > 0) {
-                const auto* list = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
-                for (DWORD i = 0; i < count; ++i) {
-                    container->m_pMaterials[i] = list[i].MatD3D;
-                    container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
-                    if (list[i].pTextureFilename) {
-                        // A texture that fails to load is logged and left out.
-                        ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {
-                            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
-                                                                  container->m_ppTextures[i].Out());
-                        });
-                    }
-                }
-            } else {
-                D3DMATERIAL8& m = container->m_pMaterials[0];
-                m.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
-                m.Specular = m.Diffuse;
-            }
-        }
-    }
-    materials.Reset();
-    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container.get());
-    if (FAILED(hr)) return hr;
-    container->m_pNext = std::move(frame->m_pMeshContainer);
-    frame->m_pMeshContainer = std::move(container);
-    return S_OK;
-}
-
-HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options,
-                                      MeshFrame* parent) {
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    frame->m_bAnimationFrame = 1;
-    char name[256];
-    ReadName(object, name);
-    frame->m_szName = name;
-    parent->AddFrame(std::move(owned));
-    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
-        return data && IsType(data, TID_D3DRMAnimation) ? LoadAnimation(data, element, options, frame) : S_OK;
-    });
-    return hr;
-}
-
-HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options,
-                                   MeshFrame* parent) {
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    frame->m_bAnimationFrame = 1;
-    parent->AddFrame(std::move(owned));
-    frame->m_pNextAnimation = element->m_pAnimationFrames;
-    element->m_pAnimationFrames = frame;
-
-    return ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference* ref) -> HRESULT {
-        if (ref) {
-            // The frame these tracks drive: exactly one, named, and present.
-            ComPtr<IDirectXFileData> target;
-            if (FAILED(ref->Resolve(target.Out())) || !IsType(target, TID_D3DRMFrame)) return S_OK;
-            char name[256];
-            ReadName(target, name);
-            MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame.get(), name) : nullptr;
-            if (!name[0] || frame->m_pAnimationFrame || !found) return E_INVALIDARG;
-            frame->m_pAnimationFrame = found;
-            return S_OK;
-        }
-        if (IsType(data, TID_D3DRMFrame)) return LoadFrames(data, element, options, frame);
-        if (IsType(data, TID_D3DRMAnimationKey)) return LoadAnimationKey(data, frame);
-        return S_OK;
-    });
-}
-
-// key type, key count, then per key: time, value count, values. Keys are
-// read at the fixed stride of their type; a key whose value count differs
-// from it, or data too short for the count, is refused rather than read
-// across into the next key.
-HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame) {
-    DWORD size = 0;
-    void* raw = nullptr;
-    if (FAILED(object->GetData(nullptr, &size, &raw)) || !raw || size < 8) return E_INVALIDARG;
-    const auto* words = static_cast<const DWORD*>(raw);  // the reader's data is 8-byte aligned
-    const DWORD type = words[0];
-    const DWORD count = words[1];
-    DWORD values = 0;
-    switch (type) {
-        case 0: values = 4; break;
-        case 1:
-        case 2: values = 3; break;
-        case 4: values = 16; break;
-        default: return E_INVALIDARG;
-    }
-    const DWORD stride = values + 2;
-    if (count == 0 || count > (size / 4 - 2) / stride) return E_INVALIDARG;
-    for (DWORD k = 0; k < count; ++k) {
-        if (words[2 + k * stride + 1] != values) return E_INVALIDARG;
-    }
-    auto time = [&](DWORD k) { return words[2 + k * stride]; };
-    auto value = [&](DWORD k, DWORD i) {
-        float v;
-        std::memcpy(&v, &words[2 + k * stride + 2 + i], 4);
-        return v;
-    };
-    switch (type) {
-        case 0: {
-            if (frame->m_pRotateKeys) return E_INVALIDARG;
-            frame->m_pRotateKeys = NewUniqueArray<RotateKey>(count);
-            if (!frame->m_pRotateKeys) return E_OUTOFMEMORY;
-            frame->m_dwNumRotateKeys = count;
-            for (DWORD k = 0; k < count; ++k) {
-                frame->m_pRotateKeys[k].dwTime = time(k);
-                frame->m_pRotateKeys[k].quatRotate =
-                    D3DXQUATERNION(value(k, 1), value(k, 2), value(k, 3), value(k, 0));  // file: w, x, y, z
-            }
-            break;
-        }
-        case 1:
-        case 2: {
-            if (type == 1 ? frame->m_pScaleKeys != nullptr : frame->m_pPositionKeys != nullptr) return E_INVALIDARG;
-            if (type == 1) {
-                frame->m_pScaleKeys = NewUniqueArray<ScaleKey>(count);
-                if (!frame->m_pScaleKeys) return E_OUTOFMEMORY;
-                frame->m_dwNumScaleKeys = count;
-                for (DWORD k = 0; k < count; ++k) {
-                    frame->m_pScaleKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
-                }
-            } else {
-                frame->m_pPositionKeys = NewUniqueArray<PositionKey>(count);
-                if (!frame->m_pPositionKeys) return E_OUTOFMEMORY;
-                frame->m_dwNumPositionKeys = count;
-                for (DWORD k = 0; k < count; ++k) {
-                    frame->m_pPositionKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
-                }
-            }
-            break;
-        }
-        default: {
-            if (frame->m_pMatrixKeys) return E_INVALIDARG;
-            frame->m_pMatrixKeys = NewUniqueArray<MatrixKey>(count);
-            if (!frame->m_pMatrixKeys) return E_OUTOFMEMORY;
-            frame->m_dwNumMatrixKeys = count;
-            for (DWORD k = 0; k < count; ++k) {
-                frame->m_pMatrixKeys[k].dwTime = time(k);
-                std::memcpy(&frame->m_pMatrixKeys[k].mat, &words[2 + k * stride + 2], sizeof(D3DXMATRIX));
-            }
-            break;
-        }
-    }
-    const float last = static_cast<float>(time(count - 1));
-    if (last > m_fAnimLength) m_fAnimLength = last;
-    return S_OK;
-}
-
-MeshFrame* SkinnedMesh::FindFrame(MeshFrame* frame, const char* name) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        if (!frame->m_szName.empty() && frame->m_szName == name) return frame;
-        if (MeshFrame* found = FindFrame(frame->m_pChild.get(), name)) return found;
-    }
-    return nullptr;
-}
-
-void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh) continue;
-            const auto* names = static_cast<const char* const*>(c->m_pBoneNamesBuf->GetBufferPointer());
-            for (DWORD i = 0; i < c->m_pSkinMesh->GetNumBones(); ++i) {
-                MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame.get(), names[i]) : nullptr;
-                if (bone) {
-                    c->m_ppBoneMatrix[i] = &bone->m_matCombined;
-                } else {
-                    // No frame of that name (or the weightless vertices'
-                    // bone): ride on the mesh's own frame, unposed.
-                    c->m_ppBoneMatrix[i] = &frame->m_matCombined;
-                    D3DXMatrixIdentity(&c->m_pBoneOffsetMat[i]);
-                }
-            }
-        }
-        FindBones(frame->m_pChild.get(), element);
-    }
-}
-
-// --- the clock ---------------------------------------------------------------
-
-void SkinnedMesh::PoseElement(DrawElement* element) {
-    for (MeshFrame* f = element->m_pAnimationFrames; f; f = f->m_pNextAnimation) f->SetTime(element->m_fCurTime);
-    if (++m_dwPoseSerial == 0) m_dwPoseSerial = 1;  // 0 means "no pose" to the posed buffers
-}
-
-HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
-        if (m_bSegmentDirty == 1) {
-            if (segment == 0 || segmentCount == 0) return 0;
-            m_fSegmentLength = m_fAnimLength / static_cast<float>(segmentCount);
-            m_fSegmentStart = static_cast<float>(segment - 1) * m_fSegmentLength;
-            m_fSegmentEnd = static_cast<float>(segment) * m_fSegmentLength;
-            m_bSegmentDirty = 0;
-        }
-        e->m_fCurTime += elapsedSeconds * kTicksPerSecond;
-        if (e->m_fCurTime > m_fSegmentEnd) {
-            e->m_fCurTime = m_fSegmentStart;
-            m_bSegmentDirty = 1;
-        }
-        if (e->m_fCurTime < m_fSegmentStart) e->m_fCurTime = m_fSegmentStart;
-        PoseElement(e);
+    // Out() releases the ramp of an earlier call: a second call replaces, never leaks.
+    if (FAILED(ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n",  // fixed log texts
+                          [&] { return D3DXCreateTextureFromResourceA(device, "Toon.bmp", m_pToonTexture.Out()); }))) {
+        m_pToonTexture.Reset();
+        return E_FAIL;
     }
     return 0;
 }
 
-void SkinnedMesh::SetCurrentTime(float ticks) {
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
-        e->m_fCurTime = ticks > 0.0f ? ticks : 0.0f;
-        PoseElement(e);
+bool SkinnedMesh::IsDrawable() const {
+    if (!m_pDrawElements || !m_pToonTexture) return false;
+    for (DWORD shader : m_dwShader) {
+        if (shader == kNoShader) return false;
     }
+    return true;
 }
 
-bool SkinnedMesh::GetLoopBounds(D3DXVECTOR3* lo, D3DXVECTOR3* hi) const {
-    if (!m_bLoopBounds) return false;
-    *lo = m_vLoopMin;
-    *hi = m_vLoopMax;
+HRESULT SkinnedMesh::RestoreDeviceObjects() {
+    for (DWORD n = 0; n < 4; ++n) {
+        if (m_dwShader[n] != kNoShader) continue;  // still alive from an earlier call
+        char name[260];
+        std::snprintf(name, sizeof name, "%s", kShaderNames[n]);
+        ComPtr<ID3DXBuffer> code;
+        HRESULT hr = ObjectStep(m_pLog, "\t\tD3DXAssembleShaderFromResource...\n", "\t\tFailed\n",  // fixed log texts
+                                [&] { return D3DXAssembleShaderFromResourceA(name, 0, nullptr, code.Out(), nullptr); });
+        if (FAILED(hr)) return hr;
+        DWORD handle = kNoShader;
+        hr = ObjectStep(m_pLog, "\t\tCreateVertexShader...\n", "\t\tFailed\n", [&] {  // fixed log texts
+            return m_pDevice ? m_pDevice->CreateVertexShader(kDeclarations[n], code->GetBufferPointer(), &handle, 0)
+                             : D3DERR_INVALIDCALL;
+        });
+        if (FAILED(hr)) return hr;
+        m_dwShader[n] = handle;
+    }
+    // The shared-pose shader; without it the palette shaders draw every whale.
+    if (m_dwPosedShader == kNoShader && m_pDevice) {
+        ComPtr<ID3DXBuffer> code;
+        if (SUCCEEDED(D3DXAssembleShaderFromResourceA("skinposed.vsh", 0, nullptr, code.Out(), nullptr))) {
+            DWORD handle = kNoShader;
+            if (SUCCEEDED(m_pDevice->CreateVertexShader(kPosedDeclaration, code->GetBufferPointer(), &handle, 0))) {
+                m_dwPosedShader = handle;
+            }
+        }
+    }
+    return 0;
+}
+
+// A mesh without vertex colours would draw black and transparent (the
+// clone leaves the colour zero): each vertex takes the diffuse colour of its
+// group's material instead, opaque.
+static void ColourFromMaterials(MeshContainer* c) {
+    BYTE* v = nullptr;
+    if (!c->m_pBoneCombinationBuf || FAILED(c->m_pMesh->LockVertexBuffer(0, &v))) return;
+    const UINT stride = D3DXGetFVFVertexSize(c->m_pMesh->GetFVF());
+    const UINT offset = stride - 4 - 16;  // the colour precedes the two texture sets
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto byte = [](float x) { return static_cast<DWORD>(x <= 0.0f ? 0.0f : x >= 1.0f ? 255.0f : x * 255.0f + 0.5f); };
+    for (DWORD g = 0; g < c->m_dwAttribGroups; ++g) {
+        D3DCOLOR colour = 0xFFFFFFFFu;
+        if (groups[g].AttribId < c->m_dwMaterials) {
+            const D3DCOLORVALUE& d = c->m_pMaterials ? c->m_pMaterials[groups[g].AttribId].Diffuse : D3DCOLORVALUE{1, 1, 1, 1};
+            colour = D3DCOLOR_ARGB(255, byte(d.r), byte(d.g), byte(d.b));
+        }
+        for (DWORD i = groups[g].VertexStart; i < groups[g].VertexStart + groups[g].VertexCount; ++i) {
+            std::memcpy(v + std::size_t{i} * stride + offset, &colour, 4);
+        }
+    }
+    c->m_pMesh->UnlockVertexBuffer();
+}
+
+HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
+    IDirect3DDevice8* device = nullptr;
+    if (FAILED(c->m_pSkinMesh->GetDevice(&device))) device = m_pDevice;
+    c->m_pMesh.Reset();
+    c->m_pBoneCombinationBuf.Reset();
+    c->m_dwAttribGroups = 0;
+
+    const DWORD bones = c->m_pSkinMesh->GetNumBones();
+    c->m_dwPaletteSize = bones < kPaletteSize ? bones : kPaletteSize;
+    // Without hardware vertex shaders the same shaders run in software
+    // vertex processing. The GL device draws only from its own buffers, so
+    // the mesh is built in managed memory either way.
+    c->m_bSoftwareVP = m_Caps.VertexShaderVersion >= D3DVS_VERSION(1, 1) ? FALSE : TRUE;
+    const DWORD options = D3DXMESH_MANAGED | D3DXMESHOPT_VERTEXCACHE;
+
+    ID3DXMesh* blended = nullptr;
+    HRESULT hr = c->m_pSkinMesh->ConvertToIndexedBlendedMesh(options, c->m_pAdjacency.get(), c->m_dwPaletteSize, nullptr,
+                                                             &c->m_dwAttribGroups, c->m_pBoneCombinationBuf.Out(),
+                                                             &blended);
+    if (FAILED(hr)) return hr;
+    c->m_pMesh.Reset(blended);
+
+    // Influences from the format: XYZ is 1, XYZBn is n (the last blend
+    // value being the packed indices).
+    const DWORD position = blended->GetFVF() & D3DFVF_POSITION_MASK;
+    c->m_dwMaxInfluences = position == D3DFVF_XYZ ? 1 : (position - D3DFVF_XYZB1) / 2 + 1;
+    if (c->m_dwMaxInfluences > 4) c->m_dwMaxInfluences = 4;
+
+    const DWORD wanted = position | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2 | D3DFVF_LASTBETA_UBYTE4;
+    const bool hadColours = (blended->GetFVF() & D3DFVF_DIFFUSE) != 0;
+    if (blended->GetFVF() != wanted) {
+        ID3DXMesh* clone = nullptr;
+        hr = blended->CloneMeshFVF(blended->GetOptions(), wanted, device, &clone);
+        if (FAILED(hr)) return hr;
+        c->m_pMesh.Reset(clone);  // releases the blended mesh
+    }
+    if (!hadColours) ColourFromMaterials(c);
+    c->m_dwBuiltMethod = m_dwMethod;
+    StartLod(c);
+    return S_OK;
+}
+
+HRESULT SkinnedMesh::Render(SkinRenderParams params) {
+    if (!m_pDrawElements || !m_pDevice) return 0;
+    if (m_bSharedPose && m_dwPosedShader != kNoShader && PreparePose()) return RenderPosed(params);
+    m_dwFramesPosed = 0;  // the frames below take this instance's world matrix
+    m_matView = params.matView;
+    m_fFogDistance = params.fFogDistance;
+    // The device fades shader draws by the current material's diffuse alpha
+    // (the rigid models' distance fade); the whales never fade.
+    static const D3DMATERIAL8 kOpaque = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, {}, {}, 0.0f};
+    HRESULT hr = m_pDevice->SetMaterial(&kOpaque);
+    if (FAILED(hr)) return hr;
+
+    D3DXMATRIX projection;
+    D3DXMatrixTranspose(&projection, &params.matProj);
+    hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
+    if (FAILED(hr)) return hr;
+    const D3DXVECTOR4 light = CameraLight(params);
+    hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
+    if (FAILED(hr)) return hr;
+
+    // The instance's rotation becomes the root's local matrix, its position
+    // the root's translation matrix.
+    D3DXMATRIX rotation = params.matWorld, translation;
+    rotation._41 = rotation._42 = rotation._43 = 0.0f;
+    D3DXMatrixTranslation(&translation, params.matWorld._41, params.matWorld._42, params.matWorld._43);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+        e->m_pRootFrame->m_matRot = rotation;
+        e->m_pRootFrame->m_matTrans = translation;
+    }
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+        UpdateFrames(e->m_pRootFrame.get(), identity);
+        hr = DrawFrames(e->m_pRootFrame.get());
+        if (FAILED(hr)) return hr;
+    }
+    return 0;
+}
+
+HRESULT SkinnedMesh::DrawFrames(MeshFrame* frame) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        if (frame->m_pMeshContainer) {
+            HRESULT hr = m_pDevice->SetTransform(D3DTS_WORLD, &frame->m_matCombined);
+            if (FAILED(hr)) return hr;
+            for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+                hr = DrawMeshContainer(c);
+                if (FAILED(hr)) return hr;
+            }
+        }
+        const HRESULT hr = DrawFrames(frame->m_pChild.get());
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
+    HRESULT hr = S_OK;
+    if (!c->m_pSkinMesh) {
+        // Unskinned: material i and texture i on stage 0, subset i, through
+        // the fixed-function path with the device's transforms.
+        if (!c->m_pMesh) return S_OK;
+        hr = m_pDevice->SetVertexShader(c->m_pMesh->GetFVF());
+        if (SUCCEEDED(hr)) hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
+        for (DWORD i = 0; SUCCEEDED(hr) && i < c->m_dwMaterials; ++i) {
+            m_pDevice->SetMaterial(&c->m_pMaterials[i]);
+            m_pDevice->SetTexture(0, c->m_ppTextures[i]);
+            for (DWORD r = 0; SUCCEEDED(hr) && r < c->m_dwAttribTableSize; ++r) {
+                const D3DXATTRIBUTERANGE& range = c->m_pAttribTable[r];
+                if (range.AttribId != i || range.FaceCount == 0) continue;
+                hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, range.VertexStart, range.VertexCount,
+                                                     range.FaceStart * 3, range.FaceCount);
+            }
+            m_pDevice->SetTexture(0, nullptr);
+        }
+        return hr;
+    }
+
+    if (c->m_dwBuiltMethod != m_dwMethod) {
+        hr = GenerateMesh(c);
+        if (FAILED(hr)) {
+            // Tried once for this device generation: later frames draw
+            // nothing rather than retry (and allocate) every frame; the next
+            // invalidate and restore tries again.
+            c->m_dwBuiltMethod = m_dwMethod;
+            return hr;
+        }
+    }
+    if (!c->m_pMesh || !c->m_pBoneCombinationBuf) return S_OK;
+    hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
+    if (FAILED(hr)) return hr;
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
+
+    hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(GetShader(c->m_dwMaxInfluences));
+
+    // Linear fog from camera depth 0 (clear) to F (all fog colour); a
+    // distance that is not positive would divide by zero: no fog then.
+    const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    for (DWORD g = 0; SUCCEEDED(hr) && g < c->m_dwAttribGroups; ++g) {
+        const D3DXBONECOMBINATION& group = groups[g];
+        for (DWORD i = 0; SUCCEEDED(hr) && i < c->m_dwPaletteSize; ++i) {
+            const DWORD b = group.BoneId[i];
+            if (b == 0xFFFFFFFFu) continue;  // an empty slot keeps what it held
+            // offset(b) x combined(b) x view, as three rows of dot products.
+            D3DXMATRIX m, t;
+            D3DXMatrixMultiply(&m, &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
+            D3DXMatrixMultiply(&m, &m, &m_matView);
+            D3DXMatrixTranspose(&t, &m);
+            hr = m_pDevice->SetVertexShaderConstant(kRegPalette + 3 * i, &t, 3);
+        }
+        if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
+        if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->SetTexture(1, group.AttribId < c->m_dwMaterials ? c->m_ppTextures[group.AttribId].Get() : nullptr);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, group.VertexStart, group.VertexCount,
+                                                 group.FaceStart * 3, group.FaceCount);
+        }
+        m_pDevice->SetTexture(0, nullptr);
+        m_pDevice->SetTexture(1, nullptr);
+    }
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+    return hr;
+}
+
+// --- The shared pose -------------------------------------------------------
+
+namespace {
+// The largest bounding radius of the skinned meshes of a subtree (0: none
+// with a level of detail).
+float LargestRadius(const MeshFrame* frame) {
+    float r = 0.0f;
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (const MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            if (c->m_pLodIB[0]) r = std::max(r, c->m_fRadius);
+        }
+        r = std::max(r, LargestRadius(frame->m_pChild.get()));
+    }
+    return r;
+}
+}  // namespace
+
+bool SkinnedMesh::PreparePose() {
+    if (m_dwFramesPosed == m_dwPoseSerial) return m_bPoseReady;
+    // The frames' combined matrices in model space (the roots at identity),
+    // once per pose: every instance's world matrix goes to the shader instead.
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+        e->m_pRootFrame->m_matRot = identity;
+        e->m_pRootFrame->m_matTrans = identity;
+        UpdateFrames(e->m_pRootFrame.get(), identity);
+    }
+    m_dwFramesPosed = m_dwPoseSerial;
+    m_bPoseReady = true;
+    for (DrawElement* e = m_pDrawElements.get(); m_bPoseReady && e; e = e->m_pNext.get()) {
+        m_bPoseReady = PrepareFrames(e->m_pRootFrame.get());
+    }
+    return m_bPoseReady;
+}
+
+bool SkinnedMesh::PrepareFrames(MeshFrame* frame) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            if (!c->m_pSkinMesh) continue;
+            if (c->m_dwBuiltMethod != m_dwMethod && FAILED(GenerateMesh(c))) {
+                c->m_dwBuiltMethod = m_dwMethod;  // tried once for this device generation, as DrawMeshContainer
+            }
+            if (c->m_pMesh && c->m_pBoneCombinationBuf && !SkinPosed(c)) return false;
+        }
+        if (!PrepareFrames(frame->m_pChild.get())) return false;
+    }
+    return true;
+}
+
+HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
+    m_matView = params.matView;
+    m_fFogDistance = params.fFogDistance;
+    static const D3DMATERIAL8 kOpaque = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, {}, {}, 0.0f};
+    HRESULT hr = m_pDevice->SetMaterial(&kOpaque);
+    if (FAILED(hr)) return hr;
+
+    // Per instance: projection, light, fog and world x view.
+    D3DXMATRIX projection, worldView, rows;
+    D3DXMatrixTranspose(&projection, &params.matProj);
+    const D3DXVECTOR4 light = CameraLight(params);
+    D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
+    D3DXMatrixTranspose(&rows, &worldView);
+    // Far away: the bounding sphere (the largest mesh radius, scaled as the
+    // world matrix scales) at most kLodPixels across in the view it is drawn
+    // into (a monitor's part of the back buffer, or all of it).
+    m_nLevel = 0;
+    D3DVIEWPORT8 viewport{};
+    if (m_bLod && worldView._43 > 0.0f && SUCCEEDED(m_pDevice->GetViewport(&viewport))) {
+        float radius = 0.0f;
+        for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
+        const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
+                                      params.matWorld._13 * params.matWorld._13);
+        const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
+                             static_cast<float>(viewport.Height);
+        for (int i = 0; radius > 0.0f && i < kLodLevels; ++i) {
+            if (pixels <= kLodPixels[i]) m_nLevel = i + 1;
+        }
+    }
+    const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
+    hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegWorldView, &rows, 3);
+    for (DrawElement* e = m_pDrawElements.get(); SUCCEEDED(hr) && e; e = e->m_pNext.get()) {
+        hr = DrawPosedFrames(e->m_pRootFrame.get(), params.matWorld);
+    }
+    return hr;
+}
+
+HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            HRESULT hr;
+            if (c->m_pSkinMesh) {
+                hr = DrawPosedContainer(c);
+            } else {
+                // An unskinned mesh: the fixed-function path with its frame
+                // placed by this instance.
+                D3DXMATRIX placed;
+                D3DXMatrixMultiply(&placed, &frame->m_matCombined, &world);
+                hr = m_pDevice->SetTransform(D3DTS_WORLD, &placed);
+                if (SUCCEEDED(hr)) hr = DrawMeshContainer(c);
+            }
+            if (FAILED(hr)) return hr;
+        }
+        const HRESULT hr = DrawPosedFrames(frame->m_pChild.get(), world);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// Skins the blended mesh's vertices into the posed buffer with the frames'
+// current (model-space) matrices: per vertex the weighted sum over its bones of
+// p x offset(b) x combined(b), as the palette shaders do per instance in camera
+// space. Bone slots follow the palette the shaders would see group by group (an
+// empty slot keeps the bone of an earlier group). False when the mesh's layout
+// is not the one GenerateMesh builds.
+bool SkinnedMesh::SkinPosed(MeshContainer* c) {
+    const DWORD n = c->m_dwMaxInfluences;
+    const UINT stride = D3DXGetFVFVertexSize(c->m_pMesh->GetFVF());
+    if (n < 1 || n > 4 || stride != BlendedVertexBytes(n)) return false;
+    const DWORD vertices = c->m_pMesh->GetNumVertices();
+    if (!c->m_pPosedVB) {
+        if (FAILED(m_pDevice->CreateVertexBuffer(vertices * sizeof(PosedVertex), D3DUSAGE_WRITEONLY, 0,
+                                                 D3DPOOL_MANAGED, c->m_pPosedVB.Out()))) {
+            c->m_pPosedVB.Reset();
+            return false;
+        }
+        c->m_dwPosedSerial = 0;
+        BuildLod(c);
+    }
+    if (c->m_dwPosedSerial == m_dwPoseSerial) return true;
+
+    // The palette of every group: offset x combined, model space.
+    D3DXMATRIX palette[kPaletteSize];
+    DWORD slotBone[kPaletteSize];
+    for (DWORD i = 0; i < kPaletteSize; ++i) slotBone[i] = 0xFFFFFFFFu;
+    const DWORD bones = c->m_pSkinMesh->GetNumBones();
+    const BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    if (FAILED(c->m_pMesh->LockVertexBuffer(D3DLOCK_READONLY, const_cast<BYTE**>(&src)))) return false;
+    if (FAILED(c->m_pPosedVB->Lock(0, 0, &dst, 0))) {
+        c->m_pMesh->UnlockVertexBuffer();
+        return false;
+    }
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto* out = reinterpret_cast<PosedVertex*>(dst);
+    const UINT weightsAt = 12, indicesAt = 12 + 4 * (n - 1), normalAt = indicesAt + 4;
+    for (DWORD g = 0; g < c->m_dwAttribGroups; ++g) {
+        const D3DXBONECOMBINATION& group = groups[g];
+        for (DWORD i = 0; i < c->m_dwPaletteSize; ++i) {
+            const DWORD b = group.BoneId[i];
+            if (b == 0xFFFFFFFFu || b >= bones || slotBone[i] == b) continue;
+            D3DXMatrixMultiply(&palette[i], &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
+            slotBone[i] = b;
+        }
+        const DWORD end = group.VertexStart + group.VertexCount;
+        for (DWORD v = group.VertexStart; v < end && v < vertices; ++v) {
+            const BYTE* in = src + std::size_t{v} * stride;
+            float p[3], nrm[3], w[4];
+            std::memcpy(p, in, 12);
+            std::memcpy(nrm, in + normalAt, 12);
+            float last = 1.0f;
+            for (DWORD k = 0; k + 1 < n; ++k) {
+                std::memcpy(&w[k], in + weightsAt + 4 * k, 4);
+                last -= w[k];
+            }
+            w[n - 1] = last;
+            PosedVertex& o = out[v];
+            float sp[3] = {}, sn[3] = {}, tp[3], tn[3];
+            for (DWORD k = 0; k < n; ++k) {
+                const DWORD slot = in[indicesAt + k];
+                const bool known = slot < c->m_dwPaletteSize && slotBone[slot] != 0xFFFFFFFFu;
+                D3DXMATRIX identity;
+                if (!known) D3DXMatrixIdentity(&identity);
+                const D3DXMATRIX& m = known ? palette[slot] : identity;
+                TransformPoint(p, m, tp);
+                TransformNormal(nrm, m, tn);
+                for (int j = 0; j < 3; ++j) {
+                    sp[j] += w[k] * tp[j];
+                    sn[j] += w[k] * tn[j];
+                }
+                if (k + 1 == n) std::memcpy(o.lastBone, tp, 12);
+            }
+            std::memcpy(o.position, sp, 12);
+            std::memcpy(o.normal, sn, 12);
+            std::memcpy(&o.diffuse, in + normalAt + 12, 4);
+            std::memcpy(o.tex0, in + normalAt + 16, 8);
+            std::memcpy(o.tex1, in + normalAt + 24, 8);
+        }
+    }
+    c->m_pPosedVB->Unlock();
+    c->m_pMesh->UnlockVertexBuffer();
+    c->m_dwPosedSerial = m_dwPoseSerial;
     return true;
 }
 
 namespace {
 
-// One skinned container's bind positions and bone influences, read once for
-// the loop box.
-// The bind-pose box of the vertices each bone of a skinned container moves
-// (weight above 0): a posed vertex is a weighted mean of its bones' moves of
-// it, so it lies in the box of those bones' moved boxes.
-struct BoneBoxes {
-    MeshContainer* container;
-    std::vector<D3DXVECTOR3> lo, hi;  // per bone; lo.x > hi.x: the bone moves no vertex
-};
-
-void GatherBoneBoxes(MeshFrame* frame, std::vector<BoneBoxes>* out) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) continue;
-            ComPtr<ID3DXMesh> mesh;
-            if (FAILED(c->m_pSkinMesh->GetOriginalMesh(mesh.Out())) || !mesh) continue;
-            const DWORD n = mesh->GetNumVertices();
-            BYTE* v = nullptr;
-            if (n == 0 || FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) continue;
-            const DWORD bones = c->m_pSkinMesh->GetNumBones();
-            BoneBoxes boxes{c, std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(1e30f, 1e30f, 1e30f)),
-                            std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(-1e30f, -1e30f, -1e30f))};
-            const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
-            std::vector<DWORD> vertices;
-            std::vector<float> weights;
-            for (DWORD b = 0; b < bones; ++b) {
-                const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
-                if (count == 0 || !c->m_ppBoneMatrix[b]) continue;
-                vertices.resize(count);
-                weights.resize(count);
-                if (FAILED(c->m_pSkinMesh->GetBoneInfluence(b, vertices.data(), weights.data()))) continue;
-                for (DWORD i = 0; i < count; ++i) {
-                    if (vertices[i] >= n || !(weights[i] > 0.0f)) continue;
-                    D3DXVECTOR3 p;
-                    std::memcpy(&p, v + std::size_t{vertices[i]} * stride, sizeof p);
-                    D3DXVECTOR3& lo = boxes.lo[b];
-                    D3DXVECTOR3& hi = boxes.hi[b];
-                    lo = D3DXVECTOR3(std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z));
-                    hi = D3DXVECTOR3(std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z));
-                }
-            }
-            mesh->UnlockVertexBuffer();
-            out->push_back(std::move(boxes));
-        }
-        GatherBoneBoxes(frame->m_pChild.get(), out);
+// The blended mesh's positions (x, y, z per vertex) and triangles; false when
+// it cannot be read.
+bool ReadGeometry(ID3DXMesh* mesh, std::vector<float>* positions, std::vector<std::uint32_t>* indices) {
+    const DWORD vertices = mesh->GetNumVertices(), faces = mesh->GetNumFaces();
+    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    positions->resize(std::size_t{vertices} * 3);
+    indices->resize(std::size_t{faces} * 3);
+    BYTE* bytes = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &bytes))) return false;
+    for (DWORD v = 0; v < vertices; ++v) {
+        std::memcpy(&(*positions)[std::size_t{v} * 3], bytes + std::size_t{v} * stride, 12);
     }
+    mesh->UnlockVertexBuffer();
+    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &bytes))) return false;
+    for (std::size_t i = 0; i < indices->size(); ++i) {
+        if (wide) {
+            std::memcpy(&(*indices)[i], bytes + 4 * i, 4);
+        } else {
+            WORD w;
+            std::memcpy(&w, bytes + 2 * i, 2);
+            (*indices)[i] = w;
+        }
+    }
+    mesh->UnlockIndexBuffer();
+    return true;
 }
 
 }  // namespace
 
-void SkinnedMesh::ComputeLoopBounds() {
-    m_bLoopBounds = false;
-    m_vLoopMin = D3DXVECTOR3(1e30f, 1e30f, 1e30f);
-    m_vLoopMax = D3DXVECTOR3(-1e30f, -1e30f, -1e30f);
-    std::vector<BoneBoxes> skins;
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) GatherBoneBoxes(e->m_pRootFrame.get(), &skins);
-    if (skins.empty()) {
-        m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+// Starts simplifying the blended mesh just made on a worker thread (start-up
+// work, once per mesh built). Without a thread, the job is deferred: BuildLod
+// then simplifies in place.
+void SkinnedMesh::StartLod(MeshContainer* c) {
+    c->m_lodJob = {};  // a job for an earlier mesh ends first
+    c->m_fRadius = 0.0f;
+    std::vector<float> positions;
+    std::vector<std::uint32_t> indices;
+    try {
+        if (!ReadGeometry(c->m_pMesh, &positions, &indices)) return;
+        for (std::size_t v = 0; v < positions.size(); v += 3) {
+            const float* p = &positions[v];
+            c->m_fRadius = std::max(c->m_fRadius, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+        }
+        const auto simplify = [positions = std::move(positions), indices = std::move(indices)] {
+            return SimplifyLevels(positions, indices, kLodShare);
+        };
+        try {
+            c->m_lodJob = std::async(std::launch::async, simplify);
+        } catch (const std::system_error&) {  // no thread to be had
+            c->m_lodJob = std::async(std::launch::deferred, simplify);
+        }
+    } catch (const std::bad_alloc&) {  // drawn at full detail
+    }
+}
+
+// The lower levels of detail over the blended mesh's vertices (start-up
+// work, once per device generation): only for a mesh drawn with one texture,
+// whose groups can be one draw.
+void SkinnedMesh::BuildLod(MeshContainer* c) {
+    c->DropLods();
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    for (DWORD g = 1; g < c->m_dwAttribGroups; ++g) {
+        const DWORD a = groups[g].AttribId, b = groups[0].AttribId;
+        const IDirect3DTexture8* ta = a < c->m_dwMaterials ? c->m_ppTextures[a].Get() : nullptr;
+        const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b].Get() : nullptr;
+        if (ta != tb) return;
+    }
+    if (!c->m_lodJob.valid()) return;  // drawn at full detail
+    std::vector<std::vector<std::uint32_t>> levels;
+    try {
+        levels = c->m_lodJob.get();
+    } catch (const std::bad_alloc&) {
         return;
     }
-    const float saved = GetCurrentTime();
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    const int samples = m_fAnimLength > 0.0f ? kLoopBoundSamples : 1;
-    for (int k = 0; k < samples; ++k) {
-        SetCurrentTime(m_fAnimLength * static_cast<float>(k) / static_cast<float>(samples));
-        for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
-            // Model space: the roots at identity (a draw puts the instance there).
-            e->m_pRootFrame->m_matRot = identity;
-            e->m_pRootFrame->m_matTrans = identity;
-            UpdateFrames(e->m_pRootFrame.get(), identity);
+
+    const bool wide = (c->m_pMesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    for (std::size_t level = 0; level < levels.size() && level < MeshContainer::kLodLevels; ++level) {
+        const std::vector<std::uint32_t>& lod = levels[level];
+        const UINT size = static_cast<UINT>(lod.size() * (wide ? 4 : 2));
+        ComPtr<IDirect3DIndexBuffer8>& ib = c->m_pLodIB[level];
+        BYTE* bytes = nullptr;
+        if (FAILED(m_pDevice->CreateIndexBuffer(size, D3DUSAGE_WRITEONLY, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                                D3DPOOL_MANAGED, ib.Out()))) {
+            ib.Reset();
+            return;
         }
-        // Each bone's box moved by its skinning matrix (offset x combined, an
-        // affine map): the moved centre, and the half extents through the
-        // matrix's absolute values.
-        for (const BoneBoxes& s : skins) {
-            MeshContainer* c = s.container;
-            for (std::size_t b = 0; b < s.lo.size(); ++b) {
-                if (s.lo[b].x > s.hi[b].x || !c->m_ppBoneMatrix[b]) continue;
-                D3DXMATRIX m;
-                D3DXMatrixMultiply(&m, &c->m_pBoneOffsetMat[b], c->m_ppBoneMatrix[b]);
-                const D3DXVECTOR3 centre = (s.lo[b] + s.hi[b]) * 0.5f;
-                const D3DXVECTOR3 half = (s.hi[b] - s.lo[b]) * 0.5f;
-                D3DXVECTOR3 mid;
-                D3DXVec3TransformCoord(&mid, &centre, &m);
-                const auto reach = [&](int j) {
-                    return half.x * std::fabs(m(0, j)) + half.y * std::fabs(m(1, j)) + half.z * std::fabs(m(2, j));
-                };
-                const D3DXVECTOR3 r(reach(0), reach(1), reach(2));
-                m_vLoopMin = D3DXVECTOR3(std::fmin(m_vLoopMin.x, mid.x - r.x), std::fmin(m_vLoopMin.y, mid.y - r.y),
-                                         std::fmin(m_vLoopMin.z, mid.z - r.z));
-                m_vLoopMax = D3DXVECTOR3(std::fmax(m_vLoopMax.x, mid.x + r.x), std::fmax(m_vLoopMax.y, mid.y + r.y),
-                                         std::fmax(m_vLoopMax.z, mid.z + r.z));
-                m_bLoopBounds = true;
+        if (FAILED(ib->Lock(0, 0, &bytes, 0))) {
+            ib.Reset();
+            return;
+        }
+        for (std::size_t i = 0; i < lod.size(); ++i) {
+            if (wide) {
+                std::memcpy(bytes + 4 * i, &lod[i], 4);
+            } else {
+                const WORD w = static_cast<WORD>(lod[i]);
+                std::memcpy(bytes + 2 * i, &w, 2);
             }
         }
+        ib->Unlock();
+        c->m_dwLodFaces[level] = static_cast<DWORD>(lod.size() / 3);
     }
-    SetCurrentTime(saved);
-    if (!m_bLoopBounds) m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 }
 
-HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        D3DXMATRIX m;
-        D3DXMatrixMultiply(&m, &frame->m_matRot, &parent);
-        D3DXMatrixMultiply(&frame->m_matCombined, &m, &frame->m_matTrans);
-        UpdateFrames(frame->m_pChild.get(), frame->m_matCombined);
-    }
-    return S_OK;
-}
-
-DWORD SkinnedMesh::CountBones() const {
-    DWORD most = 0;
-    struct Walk {
-        static void Frames(const MeshFrame* f, DWORD* most) {
-            for (; f; f = f->m_pSibling.get()) {
-                for (const MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-                    if (c->m_pSkinMesh && c->m_pSkinMesh->GetNumBones() > *most) *most = c->m_pSkinMesh->GetNumBones();
-                }
-                Frames(f->m_pChild.get(), most);
-            }
+HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
+    if (!c->m_pMesh || !c->m_pBoneCombinationBuf || !c->m_pPosedVB) return S_OK;
+    HRESULT hr = S_OK;
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, TRUE);
+    // The coarsest level built, up to this instance's.
+    int level = m_nLevel;
+    while (level > 0 && !c->m_pLodIB[level - 1]) --level;
+    const bool lod = level > 0;
+    ComPtr<IDirect3DIndexBuffer8> full;
+    if (!lod) c->m_pMesh->GetIndexBuffer(full.Out());
+    hr = m_pDevice->SetStreamSource(0, c->m_pPosedVB, sizeof(PosedVertex));
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetIndices(lod ? c->m_pLodIB[level - 1].Get() : full.Get(), 0);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShader(m_dwPosedShader);
+    if (SUCCEEDED(hr)) hr = m_pDevice->SetTexture(0, m_pToonTexture);
+    if (lod) {
+        // One texture for the whole mesh (BuildLod checked): one draw.
+        const auto* first = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->SetTexture(1, first->AttribId < c->m_dwMaterials ? c->m_ppTextures[first->AttribId].Get() : nullptr);
         }
+        if (SUCCEEDED(hr)) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c->m_pMesh->GetNumVertices(), 0,
+                                                 c->m_dwLodFaces[level - 1]);
+        }
+        m_pDevice->SetTexture(0, nullptr);
+        m_pDevice->SetTexture(1, nullptr);
+        if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+        return hr;
+    }
+
+    // Consecutive groups with the same texture are one draw: the posed
+    // vertices no longer need a palette per group.
+    const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
+    auto textureOf = [&](const D3DXBONECOMBINATION& g) {
+        return g.AttribId < c->m_dwMaterials ? c->m_ppTextures[g.AttribId].Get() : nullptr;
     };
-    for (const DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) Walk::Frames(e->m_pRootFrame.get(), &most);
-    return most;
+    for (DWORD g = 0; SUCCEEDED(hr) && g < c->m_dwAttribGroups;) {
+        IDirect3DTexture8* texture = textureOf(groups[g]);
+        DWORD faceStart = groups[g].FaceStart, faceEnd = faceStart + groups[g].FaceCount;
+        DWORD vertexStart = groups[g].VertexStart, vertexEnd = vertexStart + groups[g].VertexCount;
+        DWORD next = g + 1;
+        for (; next < c->m_dwAttribGroups && textureOf(groups[next]) == texture && groups[next].FaceStart == faceEnd;
+             ++next) {
+            faceEnd += groups[next].FaceCount;
+            if (groups[next].VertexStart < vertexStart) vertexStart = groups[next].VertexStart;
+            if (groups[next].VertexStart + groups[next].VertexCount > vertexEnd) {
+                vertexEnd = groups[next].VertexStart + groups[next].VertexCount;
+            }
+        }
+        hr = m_pDevice->SetTexture(1, texture);
+        if (SUCCEEDED(hr) && faceEnd > faceStart) {
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexStart, vertexEnd - vertexStart,
+                                                 faceStart * 3, faceEnd - faceStart);
+        }
+        g = next;
+    }
+    m_pDevice->SetTexture(0, nullptr);
+    m_pDevice->SetTexture(1, nullptr);
+    if (c->m_bSoftwareVP) m_pDevice->SetRenderState(D3DRS_SOFTWAREVERTEXPROCESSING, FALSE);
+    return hr;
+}
+
+void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            if (!c->m_pSkinMesh) continue;
+            c->m_pMesh.Reset();
+            c->m_pBoneCombinationBuf.Reset();
+            c->m_pPosedVB.Reset();
+            c->DropLods();
+            c->m_dwPosedSerial = 0;
+            m_dwFramesPosed = 0;
+            c->m_dwAttribGroups = 0;
+            c->m_dwBuiltMethod = 2;
+        }
+        ReleaseDrawableMeshes(frame->m_pChild.get());
+    }
+}
+
+HRESULT SkinnedMesh::InvalidateDeviceObjects() {
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) ReleaseDrawableMeshes(e->m_pRootFrame.get());
+    for (DWORD* shader : {&m_dwShader[0], &m_dwShader[1], &m_dwShader[2], &m_dwShader[3], &m_dwPosedShader}) {
+        if (*shader != kNoShader) {
+            if (m_pDevice) m_pDevice->DeleteVertexShader(*shader);
+            *shader = kNoShader;
+        }
+    }
+    return 0;
+}
+
+HRESULT SkinnedMesh::DeleteDeviceObjects() {
+    m_pDrawElements.reset();
+    m_fAnimLength = 0.0f;
+    m_bSegmentDirty = 1;
+    m_pToonTexture.Reset();
+    return 0;
 }

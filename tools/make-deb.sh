@@ -38,8 +38,9 @@ project_version=$(sed -n 's/^project(Nereval VERSION \([0-9.]*\).*/\1/p' "$src/C
   die "the changelog's version $version is not the project's $project_version: add an entry to $debian/changelog"
 arch=$(dpkg --print-architecture)
 
-# The layout of a source package, as dpkg-shlibdeps and dpkg-gencontrol expect.
-work=$build/deb
+# The layout of a source package, as dpkg-shlibdeps and dpkg-gencontrol
+# expect, beside the package (debian/files names it).
+work=$out/deb
 rm -rf "$work"
 mkdir -p "$work/debian"
 cp "$debian/control" "$debian/changelog" "$work/debian/"
