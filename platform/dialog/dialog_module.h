@@ -21,7 +21,7 @@ struct DialogModule {
     std::string (*caption)(HDLG dlg);
     void (*setShownHook)(DialogShownHook hook, void* context);
 };
-inline constexpr int kDialogModuleVersion = 1;
+inline constexpr int kDialogModuleVersion = 2;
 
 // The module's one exported symbol.
 inline constexpr const char* kDialogModuleEntry = "NerevalDialogModule";
