@@ -1,8 +1,7 @@
 // Boids: the whale school. Creation of the whales with their random draws,
 // the per-frame steering step (neighbours, obstacle feeler, regime, pitch,
-// speed, yaw rate) and each whale's world matrix (boids.cpp: no device); and
-// the whale models, loaded at start-up and drawn every frame at those poses
-// (boids_draw.cpp).
+// speed, yaw rate) and each whale's world matrix. Simulation only: the
+// whales are drawn by the shell (shell/whale_drawing.h) at these poses.
 //
 // Units: positions in world units, angles in radians, time steps in seconds.
 // A whale's speed is kept in hundredths of world units per second: a frame
@@ -10,31 +9,23 @@
 // a whale's nose is the +z axis of its world matrix (its third row).
 //
 // Ownership: Boids owns the whale array, made once by CreateWhales with the
-// configured count and never resized until Release, the rigid stand-in
-// "WHALEDAMMY.X" every whale's instance points at, and the two skinned
-// whales (only when animated). Update and Render allocate nothing.
+// configured count and never resized until Release. Update allocates nothing.
 #pragma once
 
 #include <memory>
 
 #include "platform/base/wintypes.h"
-#include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
-#include "render/skinned_mesh.h"
-#include "scene/bound_volume.h"
 #include "scene/model_instance.h"
-#include "scene/xmodel.h"
 
 class BackGroundObj;
-class Camera;
 class ErrLog;
 class Settings;
-class ZSortRender;
 
 
 // One whale. Everything after the instance is zero at construction.
 struct Boid {
-    ModelInstance m_Instance;  // the whale's pose; the model is set by the drawing side
+    ModelInstance m_Instance;  // the whale's pose (no model: the shell draws it)
     D3DXVECTOR3 m_vPosition{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 m_vHeading{0.0f, 0.0f, 0.0f};  // unit vector along the nose
     float m_fSpeed = 0.0f;                     // hundredths of units per second
@@ -53,7 +44,7 @@ struct Boid {
     D3DXVECTOR3 m_vMigration{0.0f, 0.0f, 0.0f};
     D3DXVECTOR3 m_vAvoidance{0.0f, 0.0f, 0.0f};
     int m_nNeighbours = 0;   // whales within the influence range this frame
-    int m_nModelVariant = 0;  // which of the two skinned whales draws this one (0 or 1)
+    int m_nModelVariant = 0;  // which of the two whale variants this one is (0 or 1)
 };
 
 class Boids {
@@ -96,31 +87,6 @@ public:
     // Frees the whale array.
     void Release();
 
-    // Device side. Makes the whales (CreateWhales with `seed`), loads the
-    // rigid stand-in and, when animated, the two skinned whales, logging each
-    // step and failure to `log`.
-    HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
-    // Creates the skinned whales' shaders (when animated). When a skinned
-    // whale cannot draw (its model or a shader failed), the school falls back
-    // to the rigid stand-in (animation off, RigidFallback true). Returns 0.
-    HRESULT RestoreDeviceObjects();
-    // Whether the last start fell back from skinned to rigid whales.
-    bool RigidFallback() const { return m_bRigidFallback; }
-    // Advances both skinned models' clocks by dt seconds (when animated):
-    // once a frame, however many views draw the school.
-    void Animate(float dt);
-    // Draws every whale into the current view: rigid instances into the
-    // Z-sort queue, or, when animated, each visible whale with the skinned
-    // model of its variant at the pose Animate left. Enlarged whales are drawn
-    // scaled by kLargeModelScale; the stored poses never are. Stores the view
-    // in `camera`. Returns 0.
-    int Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar);
-    // Releases the skinned whales' device-dependent objects. Returns 0.
-    HRESULT InvalidateDeviceObjects();
-    // Frees the whales, the stand-in and the skinned whales. Returns 0.
-    HRESULT DeleteDeviceObjects();
-    SkinnedMesh* GetSkinnedMesh(int variant) { return m_pSkinnedSkm ? &m_pSkinnedSkm[variant & 1] : nullptr; }
-
     void SetGoalPoint(const D3DXVECTOR3& goal) { m_vGoal = goal; }
     const D3DXVECTOR3& GetGoalPoint() const { return m_vGoal; }
 
@@ -138,7 +104,7 @@ public:
     float m_fCohesion = 1.0f;
     float m_fCentreWeight = 1.0f;
     float m_fMigration = 1.0f;
-    int m_bAnimation = 1;   // draw skinned, animated whales
+    int m_bAnimation = 1;   // the whales are drawn skinned and animated (read by the drawing)
     int m_bCollision = 1;   // obstacle avoidance on
     int m_bLargeModel = 0;  // enlarged whales (wider starting box, 4x drawing scale)
 
@@ -150,8 +116,4 @@ private:
     std::unique_ptr<Boid[]> m_pBoids;  // m_nCount whales
     D3DXVECTOR3 m_vGoal{0.0f, 0.0f, 0.0f};
     DWORD m_dwEscapes = 0;
-    std::unique_ptr<XModel> m_pDammyMdl;            // the rigid stand-in
-    std::unique_ptr<SkinnedMesh[]> m_pSkinnedSkm;  // kModelVariants, when animated
-    BoundVolume m_LoopBound[kModelVariants];       // the culling box of each skinned whale
-    bool m_bRigidFallback = false;
 };

@@ -1,8 +1,8 @@
 // Goal: the guide whale the school migrates toward. It swims on its own,
 // with the flock's body model and its own constants, to a target that is
 // re-chosen at random intervals (a random point in a box around the origin,
-// or, in camera modes 2 and 3, the camera eye or the origin). goal.cpp is the
-// simulation (no device); goal_draw.cpp loads and draws the guide's models.
+// or, in camera modes 2 and 3, the camera eye or the origin). Simulation
+// only: the shell draws the guide (shell/whale_drawing.h) at its pose.
 //
 // Units and frames as in boids.h: world units, radians, seconds, speed in
 // hundredths of units per second, nose along the world matrix's third row.
@@ -11,17 +11,11 @@
 #include <memory>
 
 #include "platform/base/wintypes.h"
-#include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
-#include "render/skinned_mesh.h"
 #include "scene/model_instance.h"
-#include "scene/xmodel.h"
 
 class BackGroundObj;
-class Camera;
-class ErrLog;
 class Settings;
-class ZSortRender;
 
 class Goal {
 public:
@@ -42,24 +36,6 @@ public:
     void UpdateTarget(const D3DXVECTOR3& eye, float dt);
     // One swimming step of dt seconds; obstacles may be null.
     void Update(float dt, BackGroundObj* obstacles);
-
-    // Device side. Seeds the target draws with `seed`, loads the rigid
-    // stand-in "WHALEDAMMY2.X" and, when animated, the skinned guide
-    // "WHALESKINNED03.X". Writes no log lines of its own (the lifecycle logs
-    // the step); the loaders write theirs to `log`.
-    HRESULT InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, unsigned seed, ErrLog* log);
-    // Creates the skinned guide's shaders; falls back to the rigid stand-in
-    // (animation off, RigidFallback true) when the skinned guide cannot draw.
-    HRESULT RestoreDeviceObjects();
-    bool RigidFallback() const { return m_bRigidFallback; }
-    // Advances the skinned guide's clock by dt seconds: once a frame.
-    void Animate(float dt);
-    // Draws the guide into the current view like a whale of the school
-    // (enlarged when asked, its stored pose never), but the skinned guide
-    // without a frustum test.
-    void Render(IDirect3DDevice8* device, Camera* camera, ZSortRender* zsort, D3DXVECTOR4 light, float fogFar);
-    HRESULT InvalidateDeviceObjects();
-    HRESULT DeleteDeviceObjects();
 
     // The guide's pose; its translation row is the position the flock reads
     // (from before this frame's move).
@@ -88,7 +64,4 @@ public:
 private:
     ModelInstance m_Instance;
     DWORD m_dwEscapes = 0;
-    std::unique_ptr<XModel> m_pModel;             // the rigid stand-in
-    std::unique_ptr<SkinnedMesh> m_pSkinnedSkm;  // when animated
-    bool m_bRigidFallback = false;
 };

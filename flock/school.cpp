@@ -20,7 +20,7 @@ D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* ri
     return centre;
 }
 
-int KeepEyeOutOfObstacles(IDirect3DDevice8* device, Camera* camera, BackGroundObj* obstacles) {
+int KeepEyeOutOfObstacles(Camera* camera, BackGroundObj* obstacles) {
     if (!obstacles || !obstacles->GetObjects()) return 0;
     D3DXVECTOR3 eye = camera->GetPosition();
     int moved = 0;
@@ -34,10 +34,7 @@ int KeepEyeOutOfObstacles(IDirect3DDevice8* device, Camera* camera, BackGroundOb
     pose._43 = eye.z;
     camera->SetPose(pose);
     D3DXMATRIX view;
-    if (D3DXMatrixInverse(&view, nullptr, &pose)) {
-        camera->SetView(view);
-        if (device) device->SetTransform(D3DTS_VIEW, &view);
-    }
+    if (D3DXMatrixInverse(&view, nullptr, &pose)) camera->SetView(view);
     return 1;
 }
 

@@ -24,10 +24,10 @@ int CountNonFinite(const Boids& boids, const Goal& goal, const Ferguson& path, c
 // Keeps the camera's eye out of the obstacles' collision hulls in every
 // camera mode; runs after the camera mode has placed the eye. An eye inside
 // a hull grown by kEyeClearance is moved out through the nearest face of it,
-// keeping the camera's orientation (the view is moved, not turned), and the
-// device's view transform follows when there is a device. Along a path
+// keeping the camera's orientation (the view is moved, not turned): the
+// camera's pose and view follow, and the caller gives the device the view. Along a path
 // through a hull the eye slides over the faces, and crosses to the far side
 // in one step where the nearest face changes sides. Obstacles may be null.
 // Returns 1 when the eye was moved.
 constexpr float kEyeClearance = 4.0f;  // world units between the eye and a hull
-int KeepEyeOutOfObstacles(IDirect3DDevice8* device, Camera* camera, BackGroundObj* obstacles);
+int KeepEyeOutOfObstacles(Camera* camera, BackGroundObj* obstacles);

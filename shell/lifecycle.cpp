@@ -40,6 +40,7 @@ CameraRig g_CameraRig;
 EarthAndPillar g_EarthAndPillar;
 Boids g_Boids;
 Goal g_Goal;
+WhaleDrawing g_WhaleDrawing;
 WorldClock g_WorldClock;
 BackGroundObj g_Obstacle01BGO;
 ParticleBubble g_ParticleBubble;
@@ -232,7 +233,7 @@ HRESULT InitiateObjects(HWND) {
     ErrLog* log = &g_ErrLog;
     // A start begins where a new process begins: the simulation state an
     // earlier start in this process left (tests, benchmarks) is forgotten.
-    g_Goal.DeleteDeviceObjects();
+    g_WhaleDrawing.Delete();
     g_Goal = Goal();
     g_CameraRig = CameraRig();
     g_CameraModes = CameraModes();
@@ -252,14 +253,19 @@ HRESULT InitiateObjects(HWND) {
                          [&] {
                              g_Boids.ApplySettings(&g_Settings);
                              // Each object re-seeds the generator from the clock.
-                             return InitThenRestore(
-                                 g_Boids, [&] { return g_Boids.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
+                             const HRESULT made = g_Boids.CreateWhales(timeGetTime(), log);
+                             if (FAILED(made)) return made;
+                             const HRESULT hr = g_WhaleDrawing.InitSchool(d, g_Caps, g_Boids, log);
+                             g_WhaleDrawing.School().Restore();
+                             return hr;
                          }) &&
               InitObject("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
-                             return InitThenRestore(
-                                 g_Goal, [&] { return g_Goal.InitDeviceObjects(d, g_Caps, timeGetTime(), log); });
+                             g_Goal.SeedTargets(timeGetTime());
+                             const HRESULT hr = g_WhaleDrawing.InitGuide(d, g_Caps, g_Goal, log);
+                             g_WhaleDrawing.Guide().Restore();
+                             return hr;
                          }) &&
               InitObject("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&
@@ -267,7 +273,7 @@ HRESULT InitiateObjects(HWND) {
                   return g_Obstacle01BGO.InitDeviceObjects(d, "OBSTACLE01.X", "OBSTACLE01.BPS", log);
               });
     if (!ok) return E_FAIL;
-    if (g_Boids.RigidFallback() || g_Goal.RigidFallback()) {
+    if (g_WhaleDrawing.School().RigidFallback() || g_WhaleDrawing.Guide().RigidFallback()) {
         std::fprintf(stderr, "nereval: the animated whales cannot be drawn (a whale model or skinning shader "
                              "failed to load); rigid whales swim instead\n");
     }
@@ -431,7 +437,7 @@ int Update() {
     camera.aspect = g_fAspect;
     camera.fogFar = g_Fog.GetFar();
     g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
-    KeepEyeOutOfObstacles(g_pDevice, &g_Camera, &g_Obstacle01BGO);
+    if (KeepEyeOutOfObstacles(&g_Camera, &g_Obstacle01BGO)) g_pDevice->SetTransform(D3DTS_VIEW, &g_Camera.GetView());
     return 0;
 }
 
@@ -495,8 +501,7 @@ void RenderScene(IDirect3DDevice8* d) {
 
     // The rigid models are queued here and drawn below, sorted and blended.
     g_EarthAndPillar.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
-    g_Boids.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar());
-    g_Goal.Render(d, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar());
+    g_WhaleDrawing.Render(d, g_Boids, g_Goal, &g_Camera, &g_ZSortRender, g_vLightDir, g_Fog.GetFar());
     g_WorldClock.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
     g_Obstacle01BGO.Render(d, &g_Camera, frustum, 0, &g_ZSortRender);
 
@@ -520,8 +525,7 @@ int Render() {
     IDirect3DDevice8* d = g_pDevice;
     // The whales' clocks advance, and their shared pose is skinned, once a
     // frame, however many views draw them.
-    g_Boids.Animate(g_fElapsedTime);
-    g_Goal.Animate(g_fElapsedTime);
+    g_WhaleDrawing.Animate(g_fElapsedTime);
     if (g_nViews == 0) {
         d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_ClearColor, 1.0f, 0);
         if (FAILED(d->BeginScene())) return 0;
@@ -601,10 +605,9 @@ void ReleaseAll() {
     g_DammySkm.DeleteDeviceObjects();
     g_Ferguson.DeleteDeviceObjects();
     g_EarthAndPillar.DeleteDeviceObjects();
-    g_Boids.InvalidateDeviceObjects();
-    g_Boids.DeleteDeviceObjects();
-    g_Goal.InvalidateDeviceObjects();
-    g_Goal.DeleteDeviceObjects();
+    g_WhaleDrawing.Invalidate();
+    g_WhaleDrawing.Delete();
+    g_Boids.Release();
     g_WorldClock.DeleteDeviceObjects();
     g_Obstacle01BGO.DeleteDeviceObjects();
     g_ParticleBubble.DeleteDeviceObjects();

@@ -24,6 +24,7 @@
 #include "scene/world_clock.h"
 #include "settings/settings.h"
 #include "settings/settings_flags.h"
+#include "shell/whale_drawing.h"
 #include "music/music_manager.h"
 #include "view/camera.h"
 #include "view/camera_mode.h"
@@ -55,6 +56,7 @@ extern CameraRig g_CameraRig;  // rides the path; its pose is the camera of mode
 extern EarthAndPillar g_EarthAndPillar;
 extern Boids g_Boids;
 extern Goal g_Goal;  // the guide whale the school migrates to
+extern WhaleDrawing g_WhaleDrawing;  // the school's and the guide's models
 extern WorldClock g_WorldClock;
 extern BackGroundObj g_Obstacle01BGO;  // the obstacle field the whales avoid
 constexpr float kObstacleCheckRange = 200.0f;  // world units

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
         in.flockCentre = centre;
         in.dt = step;
         modes.Apply(nullptr, &camera, in);
-        KeepEyeOutOfObstacles(nullptr, &camera, &obstacles);
+        KeepEyeOutOfObstacles(&camera, &obstacles);
         const auto stop = std::chrono::steady_clock::now();
         const double micros = std::chrono::duration<double, std::micro>(stop - start).count();
         minuteMicros += micros;

@@ -146,7 +146,7 @@ TEST_F(Lifecycle, TwoMonitorsShowTheSameLargeWhalesPosedOnceAFrame) {
         ASSERT_EQ(g_nViews, 2);
         ASSERT_EQ(g_nScreenWidth, static_cast<int>(g_pDevice->GetBackBufferWidth()));
 
-        const SkinnedMesh* skinned = g_Boids.GetSkinnedMesh(0);
+        const SkinnedMesh* skinned = g_WhaleDrawing.School().Skinned(0);
         ASSERT_EQ(skinned != nullptr, animated == 1);
         for (int frame = 0; frame < 3; ++frame) {
             AdvanceClock(16'000);
@@ -292,9 +292,9 @@ TEST_F(Lifecycle, AFailedSkinnedWhaleFallsBackToRigidWhalesAndSaysSo) {
         ASSERT_EQ(started, 1) << hidden;
         const bool school = std::strcmp(hidden, "WHALESKINNED03.X") != 0;
         const bool guide = std::strcmp(hidden, "WHALESKINNED02.X") != 0;
-        EXPECT_EQ(g_Boids.RigidFallback(), school) << hidden;
-        EXPECT_EQ(g_Goal.RigidFallback(), guide) << hidden;
-        EXPECT_EQ(g_Boids.GetSkinnedMesh(0) == nullptr, school) << hidden;
+        EXPECT_EQ(g_WhaleDrawing.School().RigidFallback(), school) << hidden;
+        EXPECT_EQ(g_WhaleDrawing.Guide().RigidFallback(), guide) << hidden;
+        EXPECT_EQ(g_WhaleDrawing.School().Skinned(0) == nullptr, school) << hidden;
         EXPECT_NE(err.find("rigid whales swim instead"), std::string::npos) << hidden << ": " << err;
         // The rigid whales are queued for drawing like any rigid model.
         Frame(m_hwnd);

@@ -473,7 +473,7 @@ TEST_F(ObstacleField, TheCameraEyeStaysOutOfASpire) {
     for (int f = 0; f <= 200; ++f) {
         const D3DXVECTOR3 modeEye = spire + D3DXVECTOR3(0.5f, 0, -60.0f + step * f);
         camera.SetPosition(modeEye.x, modeEye.y, modeEye.z);
-        const int moved = KeepEyeOutOfObstacles(nullptr, &camera, &field);
+        const int moved = KeepEyeOutOfObstacles(&camera, &field);
         const D3DXVECTOR3 eye = camera.GetPosition();
         ASSERT_EQ(field.GetObjects()[0].HullBoxContains(eye, kEyeClearance - 0.01f), 0) << "frame " << f;
         const D3DXVECTOR3 off = eye - modeEye;
