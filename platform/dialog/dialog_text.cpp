@@ -5,7 +5,6 @@
 #include <libintl.h>
 
 #include <clocale>
-#include <cstdio>
 
 const char* DialogText(const char* msgid) {
     // An empty message id would return the catalog's header.
@@ -14,11 +13,11 @@ const char* DialogText(const char* msgid) {
 }
 
 void BindDialogTexts(const char* folder) {
-    // GTK sets the same locale when it starts; set here, it is in effect for
-    // the texts the procedure builds before GTK is up as well.
-    if (!std::setlocale(LC_ALL, "")) {
-        std::fprintf(stderr, "nereval: the locale set in the environment is not installed; the dialog is in English\n");
-    }
+    // GTK sets the same locale when it starts (and warns when the
+    // environment names one that is not installed: the C locale stays, and
+    // the texts are English); set here, it is in effect for the texts the
+    // procedure builds before GTK is up as well.
+    std::setlocale(LC_ALL, "");
     bindtextdomain(kDialogTextDomain, folder);
     bind_textdomain_codeset(kDialogTextDomain, "UTF-8");
 }
