@@ -3,10 +3,11 @@
 # model (tools/modelview), a strip of the skinned whales swimming (side and
 # top views, frames a second apart over one loop), screenshots of the saver
 # in its test window in normal and deep-sea colours, plain and with the screen
-# effects (cellophane tint and frame rate), the configuration dialog with the
-# default settings, the animated school at the top of the README
-# (tools/make-school-anim.sh) and the tune excerpt docs/tune-excerpt.ogg
-# (tools/render-tune-excerpt.sh). Needs a build (make build), xvfb-run and sox.
+# effects (cellophane tint and frame rate), the configuration dialog in
+# English and in Japanese with the default settings, the animated school at
+# the top of the README (tools/make-school-anim.sh) and the tune excerpt
+# docs/tune-excerpt.ogg (tools/render-tune-excerpt.sh). Needs a build (make
+# build), xvfb-run, sox and the ja_JP.UTF-8 locale.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -50,9 +51,12 @@ shot scene-deepsea '"intChkCol"=dword:00000001'
 shot effects-normal '"intChkCol"=dword:00000000' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
 shot effects-deepsea '"intChkCol"=dword:00000001' '"intChkCelphn"=dword:00000001' '"intChkFPS"=dword:00000001'
 
-# The configuration dialog, cut out of a screenshot of the whole virtual screen.
+# The configuration dialog in English and in Japanese, each cut out of a
+# screenshot of the whole virtual screen.
 mkdir -p "$tmp/dialog/cfg" "$tmp/dialog/state" "$tmp/dialog/run"
-XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME_DIR="$tmp/dialog/run" \
+for shot in dialog:C dialog-ja:ja_JP.UTF-8; do
+  env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LANG="${shot#*:}" \
+  XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME_DIR="$tmp/dialog/run" \
   xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
   set -u
   "$1" c & pid=$!
@@ -61,7 +65,8 @@ XDG_CONFIG_HOME="$tmp/dialog/cfg" XDG_STATE_HOME="$tmp/dialog/state" XDG_RUNTIME
   eval "$(xdotool getwindowgeometry --shell "$win")"
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
   kill -TERM "$pid"; wait "$pid" || true
-' _ "$build/nereval" "$out/dialog.png"
+' _ "$build/nereval" "$out/${shot%%:*}.png"
+done
 ./tools/make-school-anim.sh "$build"
 ./tools/render-tune-excerpt.sh "$build"
-echo "Wrote $out/models.png, $out/whales-strip.png, the scene and effects screenshots, $out/dialog.png, $out/school.gif and $out/tune-excerpt.ogg under $out/"
+echo "Wrote $out/models.png, $out/whales-strip.png, the scene and effects screenshots, $out/dialog.png, $out/dialog-ja.png, $out/school.gif and $out/tune-excerpt.ogg under $out/"
