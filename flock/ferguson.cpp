@@ -1,5 +1,5 @@
-// The camera path (loading, coefficients, evaluation, moving) and the rig
-// that rides it. See ferguson.h.
+// The camera path: loading, coefficients, evaluation, and moving it onto
+// the school's centre. See ferguson.h (the rig that rides it: camera_rig.h).
 #include "flock/ferguson.h"
 
 #include <cmath>
