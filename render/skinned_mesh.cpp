@@ -1,10 +1,14 @@
-// SkinnedMesh, the device half: the toon ramp and the four palette-skinning
-// shaders, building the blended mesh of each skinned container, drawing the
-// hierarchy, and releasing device objects.
+// SkinnedMesh, the drawing of a SkinnedModel: the toon ramp and the four
+// palette-skinning shaders, building the blended mesh of each skinned
+// container, the shared CPU pose and the levels of detail (simplified on a
+// worker thread), drawing the hierarchy, and releasing device objects.
+#include "render/skinned_mesh.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <new>
@@ -14,7 +18,6 @@
 #include "core/errlog.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "render/mesh_lod.h"
-#include "render/skinned_mesh.h"
 
 namespace {
 
@@ -113,14 +116,41 @@ inline void TransformNormal(const float n[3], const D3DXMATRIX& m, float out[3])
 
 }  // namespace
 
+SkinnedMesh::SkinnedMesh()
+    : m_pDevice(nullptr),
+      m_Caps{},
+      m_dwMethod(kMethodVertexShader),
+      m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
+      m_dwPosedShader(kNoShader),
+      m_bSharedPose(true),
+      m_bLod(true),
+      m_dwFramesPosed(0),
+      m_bPoseReady(false),
+      m_pToonTexture(nullptr),
+      m_fFogDistance(0.0f),
+      m_nLevel(0),
+      m_pLog(nullptr) {
+    D3DXMatrixIdentity(&m_matView);
+    const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
+    if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
+    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
+    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
+}
+
+SkinnedMesh::~SkinnedMesh() {
+    // Owners release in order; this only frees memory a skipped release left
+    // (the device may be gone: shaders are not deleted here, and buffers and
+    // textures outliving the device free only their memory).
+    DeleteDeviceObjects();
+}
+
 HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, const char* name, ErrLog* log) {
     m_pDevice = device;
     m_Caps = caps;
     m_pLog = log;
-    std::strncpy(m_szName, name ? name : "", sizeof m_szName - 1);
-    m_szName[sizeof m_szName - 1] = '\0';
+    m_Model.SetSource(name, device, log);
     LoadMeshHierarchy();  // a model that fails to load leaves an empty object
-    ComputeLoopBounds();
+    m_Model.ComputeLoopBounds();
 
     // Out() releases the ramp of an earlier call: a second call replaces, never leaks.
     if (FAILED(ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n",  // fixed log texts
@@ -131,8 +161,32 @@ HRESULT SkinnedMesh::InitDeviceObjects(IDirect3DDevice8* device, D3DCAPS8 caps, 
     return 0;
 }
 
+HRESULT SkinnedMesh::LoadMeshHierarchy() {
+    m_dwFramesPosed = 0;  // new frames hold no pose yet
+    HRESULT hr = m_Model.LoadMeshHierarchy();
+    if (FAILED(hr)) return hr;
+    // The blended meshes belong to the loading: the levels of detail start
+    // simplifying now, and a mesh that cannot be built fails the load.
+    hr = GenerateMeshes(m_Model.GetDrawElements()->m_pRootFrame.get());
+    if (FAILED(hr)) m_Model.RejectNewest(hr);
+    return hr;
+}
+
+HRESULT SkinnedMesh::GenerateMeshes(MeshFrame* frame) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            if (!c->m_pSkinMesh) continue;
+            const HRESULT hr = GenerateMesh(c);
+            if (FAILED(hr)) return hr;
+        }
+        const HRESULT hr = GenerateMeshes(frame->m_pChild.get());
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
 bool SkinnedMesh::IsDrawable() const {
-    if (!m_pDrawElements || !m_pToonTexture) return false;
+    if (!m_Model.GetDrawElements() || !m_pToonTexture) return false;
     for (DWORD shader : m_dwShader) {
         if (shader == kNoShader) return false;
     }
@@ -235,7 +289,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
 }
 
 HRESULT SkinnedMesh::Render(SkinRenderParams params) {
-    if (!m_pDrawElements || !m_pDevice) return 0;
+    if (!m_Model.GetDrawElements() || !m_pDevice) return 0;
     if (m_bSharedPose && m_dwPosedShader != kNoShader && PreparePose()) return RenderPosed(params);
     m_dwFramesPosed = 0;  // the frames below take this instance's world matrix
     m_matView = params.matView;
@@ -259,14 +313,14 @@ HRESULT SkinnedMesh::Render(SkinRenderParams params) {
     D3DXMATRIX rotation = params.matWorld, translation;
     rotation._41 = rotation._42 = rotation._43 = 0.0f;
     D3DXMatrixTranslation(&translation, params.matWorld._41, params.matWorld._42, params.matWorld._43);
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+    for (DrawElement* e = m_Model.GetDrawElements(); e; e = e->m_pNext.get()) {
         e->m_pRootFrame->m_matRot = rotation;
         e->m_pRootFrame->m_matTrans = translation;
     }
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
-        UpdateFrames(e->m_pRootFrame.get(), identity);
+    for (DrawElement* e = m_Model.GetDrawElements(); e; e = e->m_pNext.get()) {
+        SkinnedModel::UpdateFrames(e->m_pRootFrame.get(), identity);
         hr = DrawFrames(e->m_pRootFrame.get());
         if (FAILED(hr)) return hr;
     }
@@ -289,28 +343,29 @@ HRESULT SkinnedMesh::DrawFrames(MeshFrame* frame) {
     return S_OK;
 }
 
-HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
-    HRESULT hr = S_OK;
-    if (!c->m_pSkinMesh) {
-        // Unskinned: material i and texture i on stage 0, subset i, through
-        // the fixed-function path with the device's transforms.
-        if (!c->m_pMesh) return S_OK;
-        hr = m_pDevice->SetVertexShader(c->m_pMesh->GetFVF());
-        if (SUCCEEDED(hr)) hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
-        for (DWORD i = 0; SUCCEEDED(hr) && i < c->m_dwMaterials; ++i) {
-            m_pDevice->SetMaterial(&c->m_pMaterials[i]);
-            m_pDevice->SetTexture(0, c->m_ppTextures[i]);
-            for (DWORD r = 0; SUCCEEDED(hr) && r < c->m_dwAttribTableSize; ++r) {
-                const D3DXATTRIBUTERANGE& range = c->m_pAttribTable[r];
-                if (range.AttribId != i || range.FaceCount == 0) continue;
-                hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, range.VertexStart, range.VertexCount,
-                                                     range.FaceStart * 3, range.FaceCount);
-            }
-            m_pDevice->SetTexture(0, nullptr);
+// Unskinned: material i and texture i on stage 0, subset i, through the
+// fixed-function path with the device's transforms.
+HRESULT SkinnedMesh::DrawUnskinned(MeshContainer* c) {
+    if (!c->m_pMesh) return S_OK;
+    HRESULT hr = m_pDevice->SetVertexShader(c->m_pMesh->GetFVF());
+    if (SUCCEEDED(hr)) hr = BindMeshBuffers(m_pDevice, c->m_pMesh);
+    for (DWORD i = 0; SUCCEEDED(hr) && i < c->m_dwMaterials; ++i) {
+        m_pDevice->SetMaterial(&c->m_pMaterials[i]);
+        m_pDevice->SetTexture(0, c->m_ppTextures[i]);
+        for (DWORD r = 0; SUCCEEDED(hr) && r < c->m_dwAttribTableSize; ++r) {
+            const D3DXATTRIBUTERANGE& range = c->m_pAttribTable[r];
+            if (range.AttribId != i || range.FaceCount == 0) continue;
+            hr = m_pDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, range.VertexStart, range.VertexCount,
+                                                 range.FaceStart * 3, range.FaceCount);
         }
-        return hr;
+        m_pDevice->SetTexture(0, nullptr);
     }
+    return hr;
+}
 
+HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
+    if (!c->m_pSkinMesh) return DrawUnskinned(c);
+    HRESULT hr = S_OK;
     if (c->m_dwBuiltMethod != m_dwMethod) {
         hr = GenerateMesh(c);
         if (FAILED(hr)) {
@@ -379,19 +434,19 @@ float LargestRadius(const MeshFrame* frame) {
 }  // namespace
 
 bool SkinnedMesh::PreparePose() {
-    if (m_dwFramesPosed == m_dwPoseSerial) return m_bPoseReady;
+    if (m_dwFramesPosed == m_Model.GetPoseSerial()) return m_bPoseReady;
     // The frames' combined matrices in model space (the roots at identity),
     // once per pose: every instance's world matrix goes to the shader instead.
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+    for (DrawElement* e = m_Model.GetDrawElements(); e; e = e->m_pNext.get()) {
         e->m_pRootFrame->m_matRot = identity;
         e->m_pRootFrame->m_matTrans = identity;
-        UpdateFrames(e->m_pRootFrame.get(), identity);
+        SkinnedModel::UpdateFrames(e->m_pRootFrame.get(), identity);
     }
-    m_dwFramesPosed = m_dwPoseSerial;
+    m_dwFramesPosed = m_Model.GetPoseSerial();
     m_bPoseReady = true;
-    for (DrawElement* e = m_pDrawElements.get(); m_bPoseReady && e; e = e->m_pNext.get()) {
+    for (DrawElement* e = m_Model.GetDrawElements(); m_bPoseReady && e; e = e->m_pNext.get()) {
         m_bPoseReady = PrepareFrames(e->m_pRootFrame.get());
     }
     return m_bPoseReady;
@@ -424,32 +479,38 @@ HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
     const D3DXVECTOR4 light = CameraLight(params);
     D3DXMatrixMultiply(&worldView, &params.matWorld, &params.matView);
     D3DXMatrixTranspose(&rows, &worldView);
-    // Far away: the bounding sphere (the largest mesh radius, scaled as the
-    // world matrix scales) at most kLodPixels across in the view it is drawn
-    // into (a monitor's part of the back buffer, or all of it).
-    m_nLevel = 0;
-    D3DVIEWPORT8 viewport{};
-    if (m_bLod && worldView._43 > 0.0f && SUCCEEDED(m_pDevice->GetViewport(&viewport))) {
-        float radius = 0.0f;
-        for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
-        const float scale = std::sqrt(params.matWorld._11 * params.matWorld._11 + params.matWorld._12 * params.matWorld._12 +
-                                      params.matWorld._13 * params.matWorld._13);
-        const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
-                             static_cast<float>(viewport.Height);
-        for (int i = 0; radius > 0.0f && i < kLodLevels; ++i) {
-            if (pixels <= kLodPixels[i]) m_nLevel = i + 1;
-        }
-    }
+    m_nLevel = LevelOfDetail(params, worldView);
     const float fog[4] = {m_fFogDistance > 0.0f ? -1.0f / m_fFogDistance : 0.0f, 1.0f, 0.0f, 0.0f};
     hr = m_pDevice->SetVertexShaderConstant(kRegConsts, kConsts, 1);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegLight, &light, 1);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegProjection, &projection, 4);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegFog, fog, 1);
     if (SUCCEEDED(hr)) hr = m_pDevice->SetVertexShaderConstant(kRegWorldView, &rows, 3);
-    for (DrawElement* e = m_pDrawElements.get(); SUCCEEDED(hr) && e; e = e->m_pNext.get()) {
+    for (DrawElement* e = m_Model.GetDrawElements(); SUCCEEDED(hr) && e; e = e->m_pNext.get()) {
         hr = DrawPosedFrames(e->m_pRootFrame.get(), params.matWorld);
     }
     return hr;
+}
+
+// Far away: the bounding sphere (the largest mesh radius, scaled as the world
+// matrix scales) at most kLodPixels across in the view it is drawn into (a
+// monitor's part of the back buffer, or all of it). 0: full detail.
+int SkinnedMesh::LevelOfDetail(const SkinRenderParams& params, const D3DXMATRIX& worldView) {
+    D3DVIEWPORT8 viewport{};
+    if (!m_bLod || !(worldView._43 > 0.0f) || FAILED(m_pDevice->GetViewport(&viewport))) return 0;
+    float radius = 0.0f;
+    for (DrawElement* e = m_Model.GetDrawElements(); e; e = e->m_pNext.get()) {
+        radius = std::max(radius, LargestRadius(e->m_pRootFrame.get()));
+    }
+    const D3DXMATRIX& world = params.matWorld;
+    const float scale = std::sqrt(world._11 * world._11 + world._12 * world._12 + world._13 * world._13);
+    const float pixels = 2.0f * radius * scale / worldView._43 * params.matProj._22 * 0.5f *
+                         static_cast<float>(viewport.Height);
+    int level = 0;
+    for (int i = 0; radius > 0.0f && i < kLodLevels; ++i) {
+        if (pixels <= kLodPixels[i]) level = i + 1;
+    }
+    return level;
 }
 
 HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) {
@@ -464,7 +525,7 @@ HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) 
                 D3DXMATRIX placed;
                 D3DXMatrixMultiply(&placed, &frame->m_matCombined, &world);
                 hr = m_pDevice->SetTransform(D3DTS_WORLD, &placed);
-                if (SUCCEEDED(hr)) hr = DrawMeshContainer(c);
+                if (SUCCEEDED(hr)) hr = DrawUnskinned(c);
             }
             if (FAILED(hr)) return hr;
         }
@@ -494,7 +555,7 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
         c->m_dwPosedSerial = 0;
         BuildLod(c);
     }
-    if (c->m_dwPosedSerial == m_dwPoseSerial) return true;
+    if (c->m_dwPosedSerial == m_Model.GetPoseSerial()) return true;
 
     // The palette of every group: offset x combined, model space.
     D3DXMATRIX palette[kPaletteSize];
@@ -556,7 +617,7 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
     }
     c->m_pPosedVB->Unlock();
     c->m_pMesh->UnlockVertexBuffer();
-    c->m_dwPosedSerial = m_dwPoseSerial;
+    c->m_dwPosedSerial = m_Model.GetPoseSerial();
     return true;
 }
 
@@ -596,7 +657,7 @@ bool ReadGeometry(ID3DXMesh* mesh, std::vector<float>* positions, std::vector<st
 // work, once per mesh built). Without a thread, the job is deferred: BuildLod
 // then simplifies in place.
 void SkinnedMesh::StartLod(MeshContainer* c) {
-    c->m_lodJob = {};  // a job for an earlier mesh ends first
+    c->m_LodJob = {};  // a job for an earlier mesh ends first
     c->m_fRadius = 0.0f;
     std::vector<float> positions;
     std::vector<std::uint32_t> indices;
@@ -610,9 +671,9 @@ void SkinnedMesh::StartLod(MeshContainer* c) {
             return SimplifyLevels(positions, indices, kLodShare);
         };
         try {
-            c->m_lodJob = std::async(std::launch::async, simplify);
+            c->m_LodJob = std::async(std::launch::async, simplify);
         } catch (const std::system_error&) {  // no thread to be had
-            c->m_lodJob = std::async(std::launch::deferred, simplify);
+            c->m_LodJob = std::async(std::launch::deferred, simplify);
         }
     } catch (const std::bad_alloc&) {  // drawn at full detail
     }
@@ -630,10 +691,10 @@ void SkinnedMesh::BuildLod(MeshContainer* c) {
         const IDirect3DTexture8* tb = b < c->m_dwMaterials ? c->m_ppTextures[b].Get() : nullptr;
         if (ta != tb) return;
     }
-    if (!c->m_lodJob.valid()) return;  // drawn at full detail
+    if (!c->m_LodJob.valid()) return;  // drawn at full detail
     std::vector<std::vector<std::uint32_t>> levels;
     try {
-        levels = c->m_lodJob.get();
+        levels = c->m_LodJob.get();
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -746,7 +807,7 @@ void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
 }
 
 HRESULT SkinnedMesh::InvalidateDeviceObjects() {
-    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) ReleaseDrawableMeshes(e->m_pRootFrame.get());
+    for (DrawElement* e = m_Model.GetDrawElements(); e; e = e->m_pNext.get()) ReleaseDrawableMeshes(e->m_pRootFrame.get());
     for (DWORD* shader : {&m_dwShader[0], &m_dwShader[1], &m_dwShader[2], &m_dwShader[3], &m_dwPosedShader}) {
         if (*shader != kNoShader) {
             if (m_pDevice) m_pDevice->DeleteVertexShader(*shader);
@@ -757,9 +818,7 @@ HRESULT SkinnedMesh::InvalidateDeviceObjects() {
 }
 
 HRESULT SkinnedMesh::DeleteDeviceObjects() {
-    m_pDrawElements.reset();
-    m_fAnimLength = 0.0f;
-    m_bSegmentDirty = 1;
+    m_Model.Unload();
     m_pToonTexture.Reset();
     return 0;
 }

@@ -1,8 +1,7 @@
-// SkinnedMesh, the model half: the frame tree, the loader of frames, meshes
-// and animation tracks, bone binding, the animation clock and key sampling,
-// and the frame-matrix update. Device objects and drawing are in
-// skinned_mesh_draw.cpp.
-#include "render/skinned_mesh.h"
+// SkinnedModel: the frame tree, the loader of frames, meshes and animation
+// tracks, bone binding, the animation clock and key sampling, the
+// frame-matrix update and the loop's box. Nothing here draws.
+#include "render/skinned_model.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -16,27 +15,9 @@
 #include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/os/resource.h"
+#include "platform/xfile/xfile_walk.h"
 
 namespace {
-
-// Visits the children of an X-file object in order while `visit` succeeds.
-// A child is either a data object or a reference to one; `visit` gets the
-// one it is and null for the other. Returns the first failure of `visit`.
-template <typename Visit>
-HRESULT ForEachChild(IDirectXFileData* object, Visit&& visit) {
-    HRESULT hr = S_OK;
-    ComPtr<IDirectXFileObject> child;
-    while (SUCCEEDED(hr) && SUCCEEDED(object->GetNextObject(child.Out())) && child) {
-        ComPtr<IDirectXFileDataReference> ref;
-        ComPtr<IDirectXFileData> data;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(ref.Out())))) {
-            hr = visit(static_cast<IDirectXFileData*>(nullptr), ref.Get());
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
-            hr = visit(data.Get(), static_cast<IDirectXFileDataReference*>(nullptr));
-        }
-    }
-    return hr;
-}
 
 bool IsType(IDirectXFileData* object, const GUID& type) {
     const GUID* t = nullptr;
@@ -49,6 +30,23 @@ void ReadName(IDirectXFileObject* object, char (&name)[256]) {
     DWORD size = sizeof name;
     name[0] = '\0';
     if (FAILED(object->GetName(name, &size))) name[0] = '\0';
+}
+
+// A new frame added under `parent` (MeshFrame::AddFrame), named as `named`
+// (null: unnamed), with the animation-frame flag given; null when out of
+// memory.
+MeshFrame* AddChildFrame(MeshFrame* parent, IDirectXFileObject* named, BYTE animationFrame) {
+    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
+    if (!owned) return nullptr;
+    MeshFrame* frame = owned.get();
+    frame->m_bAnimationFrame = animationFrame;
+    if (named) {
+        char name[256];
+        ReadName(named, name);
+        frame->m_szName = name;
+    }
+    parent->AddFrame(std::move(owned));
+    return frame;
 }
 
 // Where T falls in a track: fold into the track's own length, then the first
@@ -160,53 +158,22 @@ DrawElement::~DrawElement() {
     while (next) next = std::move(next->m_pNext);
 }
 
-// --- SkinnedMesh: loading ---------------------------------------------------
+// --- loading ----------------------------------------------------------------
 
-SkinnedMesh::SkinnedMesh()
-    : m_pDevice(nullptr),
-      m_Caps{},
-      m_szName{},
-      m_dwMethod(kMethodVertexShader),
-      m_fAnimLength(0.0f),
-      m_bSegmentDirty(1),
-      m_fSegmentLength(0.0f),
-      m_fSegmentStart(0.0f),
-      m_fSegmentEnd(0.0f),
-      m_dwShader{kNoShader, kNoShader, kNoShader, kNoShader},
-      m_dwPosedShader(kNoShader),
-      m_bSharedPose(true),
-      m_bLod(true),
-      m_dwPoseSerial(1),
-      m_dwFramesPosed(0),
-      m_bPoseReady(false),
-      m_pToonTexture(nullptr),
-      m_fFogDistance(0.0f),
-      m_nLevel(0),
-      m_pLog(nullptr),
-      m_pSourceData(nullptr),
-      m_SourceSize(0) {
-    D3DXMatrixIdentity(&m_matView);
-    const char* perWhale = std::getenv("NEREVAL_SKIN_PER_WHALE");
-    if (perWhale && *perWhale && std::strcmp(perWhale, "0") != 0) m_bSharedPose = false;
-    const char* fullDetail = std::getenv("NEREVAL_WHALE_FULL_DETAIL");
-    if (fullDetail && *fullDetail && std::strcmp(fullDetail, "0") != 0) m_bLod = false;
+void SkinnedModel::SetSource(const char* name, IDirect3DDevice8* device, ErrLog* log) {
+    std::strncpy(m_szName, name ? name : "", sizeof m_szName - 1);
+    m_szName[sizeof m_szName - 1] = '\0';
+    m_pDevice = device;
+    m_pLog = log;
 }
 
-SkinnedMesh::~SkinnedMesh() {
-    // Owners release in order; this only frees memory a skipped release left
-    // (the device may be gone: shaders are not deleted here, and buffers and
-    // textures outliving the device free only their memory).
-    DeleteDeviceObjects();
-}
-
-void SkinnedMesh::SetSourceData(const void* data, std::size_t size) {
+void SkinnedModel::SetSourceData(const void* data, std::size_t size) {
     m_pSourceData = data;
-    m_SourceSize = size;
+    m_nSourceSize = size;
 }
 
-HRESULT SkinnedMesh::LoadMeshHierarchy() {
-    m_dwFramesPosed = 0;  // new frames hold no pose yet
-    const float lengthBefore = m_fAnimLength;
+HRESULT SkinnedModel::LoadMeshHierarchy() {
+    m_fLengthBeforeLoad = m_fAnimLength;
     std::unique_ptr<DrawElement> element;
     ComPtr<IDirectXFile> file;
     ComPtr<IDirectXFileEnumObject> enumObject;
@@ -222,7 +189,7 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
     } else {
         hr = ObjectStep(m_pLog, "\t\tCreateEnumObject...\n", "\t\tFailed\n", [&] {  // fixed log texts
             const void* data = m_pSourceData;
-            std::size_t size = m_SourceSize;
+            std::size_t size = m_nSourceSize;
             if (!data) {
                 const ResourceData resource = FindResourceData(m_szName, "Model");
                 data = resource.data;
@@ -250,14 +217,30 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
         return S_OK;
     }
     element.reset();
-    m_fAnimLength = lengthBefore;  // tracks of a failed load do not count
-    char line[64];
-    std::snprintf(line, sizeof line, "SkinnedMesh Loading Failed...%d\n", static_cast<int>(hr));  // fixed log text
-    LogLine(m_pLog, line);
+    m_fAnimLength = m_fLengthBeforeLoad;  // tracks of a failed load do not count
+    LogLoadFailure(hr);
     return hr;
 }
 
-HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent) {
+void SkinnedModel::RejectNewest(HRESULT status) {
+    if (m_pDrawElements) m_pDrawElements = std::move(m_pDrawElements->m_pNext);
+    m_fAnimLength = m_fLengthBeforeLoad;
+    LogLoadFailure(status);
+}
+
+void SkinnedModel::LogLoadFailure(HRESULT status) {
+    char line[64];
+    std::snprintf(line, sizeof line, "SkinnedMesh Loading Failed...%d\n", static_cast<int>(status));  // fixed log text
+    LogLine(m_pLog, line);
+}
+
+void SkinnedModel::Unload() {
+    m_pDrawElements.reset();
+    m_fAnimLength = 0.0f;
+    m_bSegmentDirty = 1;
+}
+
+HRESULT SkinnedModel::LoadFrames(IDirectXFileData* object, DrawElement* element, DWORD options, MeshFrame* parent) {
     const GUID* type = nullptr;
     if (FAILED(object->GetType(&type)) || !type) return S_OK;
     if (*type == TID_D3DRMMesh) return LoadMesh(object, options, parent);
@@ -280,20 +263,14 @@ HRESULT SkinnedMesh::LoadFrames(IDirectXFileData* object, DrawElement* element, 
     }
     if (!(*type == TID_D3DRMFrame)) return S_OK;
 
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    char name[256];
-    ReadName(object, name);
-    frame->m_szName = name;
-    parent->AddFrame(std::move(owned));
-    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
-        return data ? LoadFrames(data, element, options, frame) : S_OK;
+    MeshFrame* frame = AddChildFrame(parent, object, 0);
+    if (!frame) return E_OUTOFMEMORY;
+    return ForEachXFileChild(object, [&](const XFileChild& child) {
+        return child.data ? LoadFrames(child.data, element, options, frame) : S_OK;
     });
-    return hr;
 }
 
-HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame) {
+HRESULT SkinnedModel::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame* frame) {
     std::unique_ptr<MeshContainer> container = NewUnique<MeshContainer>();
     if (!container) return E_OUTOFMEMORY;
     char name[256];
@@ -320,93 +297,87 @@ HRESULT SkinnedMesh::LoadMesh(IDirectXFileData* object, DWORD options, MeshFrame
     if (!container->m_pAdjacency) hr = E_OUTOFMEMORY;
 
     if (SUCCEEDED(hr) && container->m_pSkinMesh->GetNumBones() > 0) {
+        // Skinned: the drawing builds the blended mesh from the skin mesh.
         const DWORD bones = container->m_pSkinMesh->GetNumBones();
         container->m_ppBoneMatrix = NewUniqueArray<const D3DXMATRIX*>(bones);
         container->m_pBoneOffsetMat = static_cast<D3DXMATRIX*>(container->m_pBoneOffsetBuf->GetBufferPointer());
-        if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;  // the drawable mesh is built below, after the materials
+        if (!container->m_ppBoneMatrix) hr = E_OUTOFMEMORY;
     } else if (SUCCEEDED(hr)) {
-        // Unskinned: drawn subset by subset from device buffers sorted by
-        // attribute (the fixed-function path of the device).
-        container->m_pSkinMesh.Reset();
-        ID3DXMesh* sorted = nullptr;
-        hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
-        if (SUCCEEDED(hr)) {
-            container->m_pMesh.Reset(sorted);
-            sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
-            container->m_pAttribTable = NewUniqueArray<D3DXATTRIBUTERANGE>(container->m_dwAttribTableSize + 1);
-            if (!container->m_pAttribTable) hr = E_OUTOFMEMORY;
-            if (SUCCEEDED(hr)) sorted->GetAttributeTable(container->m_pAttribTable.get(), &container->m_dwAttribTableSize);
-        }
-        container->m_dwAttribGroups = numMaterials;
+        hr = SortUnskinned(container.get(), original, numMaterials);
     }
     original.Reset();
-
-    if (SUCCEEDED(hr)) {
-        const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
-        container->m_pMaterials = NewUniqueArray<D3DMATERIAL8>(count);
-        container->m_ppTextures = NewUniqueArray<ComPtr<IDirect3DTexture8>>(count);
-        if (!container->m_pMaterials || !container->m_ppTextures) hr = E_OUTOFMEMORY;
-        if (SUCCEEDED(hr)) {
-            container->m_dwMaterials = count;
-            if (materials && numMaterials > 0) {
-                const auto* list = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
-                for (DWORD i = 0; i < count; ++i) {
-                    container->m_pMaterials[i] = list[i].MatD3D;
-                    container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
-                    if (list[i].pTextureFilename) {
-                        // A texture that fails to load is logged and left out.
-                        ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {
-                            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
-                                                                  container->m_ppTextures[i].Out());
-                        });
-                    }
-                }
-            } else {
-                D3DMATERIAL8& m = container->m_pMaterials[0];
-                m.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
-                m.Specular = m.Diffuse;
-            }
-        }
-    }
-    materials.Reset();
-    if (SUCCEEDED(hr) && container->m_pSkinMesh) hr = GenerateMesh(container.get());
+    if (SUCCEEDED(hr)) hr = LoadMaterials(container.get(), materials, numMaterials);
     if (FAILED(hr)) return hr;
     container->m_pNext = std::move(frame->m_pMeshContainer);
     frame->m_pMeshContainer = std::move(container);
     return S_OK;
 }
 
-HRESULT SkinnedMesh::LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options,
-                                      MeshFrame* parent) {
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    frame->m_bAnimationFrame = 1;
-    char name[256];
-    ReadName(object, name);
-    frame->m_szName = name;
-    parent->AddFrame(std::move(owned));
-    HRESULT hr = ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference*) {
-        return data && IsType(data, TID_D3DRMAnimation) ? LoadAnimation(data, element, options, frame) : S_OK;
-    });
-    return hr;
+// Unskinned: drawn subset by subset from device buffers sorted by attribute
+// (the fixed-function path of the device). The skin mesh is let go.
+HRESULT SkinnedModel::SortUnskinned(MeshContainer* container, ID3DXMesh* original, DWORD numMaterials) {
+    container->m_pSkinMesh.Reset();
+    container->m_dwAttribGroups = numMaterials;
+    ID3DXMesh* sorted = nullptr;
+    HRESULT hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
+    if (FAILED(hr)) return hr;
+    container->m_pMesh.Reset(sorted);
+    sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
+    container->m_pAttribTable = NewUniqueArray<D3DXATTRIBUTERANGE>(container->m_dwAttribTableSize + 1);
+    if (!container->m_pAttribTable) return E_OUTOFMEMORY;
+    sorted->GetAttributeTable(container->m_pAttribTable.get(), &container->m_dwAttribTableSize);
+    return S_OK;
 }
 
-HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options,
+// The file's materials with ambient = diffuse and their textures (one that
+// fails to load is logged and left out); without any, one white material.
+HRESULT SkinnedModel::LoadMaterials(MeshContainer* container, ID3DXBuffer* materials, DWORD numMaterials) {
+    const DWORD count = materials && numMaterials > 0 ? numMaterials : 1;
+    container->m_pMaterials = NewUniqueArray<D3DMATERIAL8>(count);
+    container->m_ppTextures = NewUniqueArray<ComPtr<IDirect3DTexture8>>(count);
+    if (!container->m_pMaterials || !container->m_ppTextures) return E_OUTOFMEMORY;
+    container->m_dwMaterials = count;
+    if (!materials || numMaterials == 0) {
+        D3DMATERIAL8& m = container->m_pMaterials[0];
+        m.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        m.Specular = m.Diffuse;
+        return S_OK;
+    }
+    const auto* list = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+    for (DWORD i = 0; i < count; ++i) {
+        container->m_pMaterials[i] = list[i].MatD3D;
+        container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
+        if (!list[i].pTextureFilename) continue;
+        ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {  // fixed log texts
+            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename, container->m_ppTextures[i].Out());
+        });
+    }
+    return S_OK;
+}
+
+HRESULT SkinnedModel::LoadAnimationSet(IDirectXFileData* object, DrawElement* element, DWORD options,
+                                      MeshFrame* parent) {
+    MeshFrame* frame = AddChildFrame(parent, object, 1);
+    if (!frame) return E_OUTOFMEMORY;
+    return ForEachXFileChild(object, [&](const XFileChild& child) {
+        return child.data && IsType(child.data, TID_D3DRMAnimation) ? LoadAnimation(child.data, element, options, frame)
+                                                                     : S_OK;
+    });
+}
+
+HRESULT SkinnedModel::LoadAnimation(IDirectXFileData* object, DrawElement* element, DWORD options,
                                    MeshFrame* parent) {
-    std::unique_ptr<MeshFrame> owned = NewUnique<MeshFrame>();
-    if (!owned) return E_OUTOFMEMORY;
-    MeshFrame* frame = owned.get();
-    frame->m_bAnimationFrame = 1;
-    parent->AddFrame(std::move(owned));
+    MeshFrame* frame = AddChildFrame(parent, nullptr, 1);
+    if (!frame) return E_OUTOFMEMORY;
     frame->m_pNextAnimation = element->m_pAnimationFrames;
     element->m_pAnimationFrames = frame;
 
-    return ForEachChild(object, [&](IDirectXFileData* data, IDirectXFileDataReference* ref) -> HRESULT {
-        if (ref) {
+    return ForEachXFileChild(object, [&](const XFileChild& child) -> HRESULT {
+        IDirectXFileData* data = child.data;
+        if (child.reference) {
             // The frame these tracks drive: exactly one, named, and present.
-            ComPtr<IDirectXFileData> target;
-            if (FAILED(ref->Resolve(target.Out())) || !IsType(target, TID_D3DRMFrame)) return S_OK;
+            const ComPtr<IDirectXFileData> target = child.Target();
+            if (!target || !IsType(target, TID_D3DRMFrame)) return S_OK;
             char name[256];
             ReadName(target, name);
             MeshFrame* found = name[0] ? FindFrame(element->m_pRootFrame.get(), name) : nullptr;
@@ -424,7 +395,7 @@ HRESULT SkinnedMesh::LoadAnimation(IDirectXFileData* object, DrawElement* elemen
 // read at the fixed stride of their type; a key whose value count differs
 // from it, or data too short for the count, is refused rather than read
 // across into the next key.
-HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame) {
+HRESULT SkinnedModel::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame) {
     DWORD size = 0;
     void* raw = nullptr;
     if (FAILED(object->GetData(nullptr, &size, &raw)) || !raw || size < 8) return E_INVALIDARG;
@@ -500,7 +471,7 @@ HRESULT SkinnedMesh::LoadAnimationKey(IDirectXFileData* object, MeshFrame* frame
     return S_OK;
 }
 
-MeshFrame* SkinnedMesh::FindFrame(MeshFrame* frame, const char* name) {
+MeshFrame* SkinnedModel::FindFrame(MeshFrame* frame, const char* name) {
     for (; frame; frame = frame->m_pSibling.get()) {
         if (!frame->m_szName.empty() && frame->m_szName == name) return frame;
         if (MeshFrame* found = FindFrame(frame->m_pChild.get(), name)) return found;
@@ -508,7 +479,7 @@ MeshFrame* SkinnedMesh::FindFrame(MeshFrame* frame, const char* name) {
     return nullptr;
 }
 
-void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
+void SkinnedModel::FindBones(MeshFrame* frame, DrawElement* element) {
     for (; frame; frame = frame->m_pSibling.get()) {
         for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
             if (!c->m_pSkinMesh) continue;
@@ -531,12 +502,12 @@ void SkinnedMesh::FindBones(MeshFrame* frame, DrawElement* element) {
 
 // --- the clock ---------------------------------------------------------------
 
-void SkinnedMesh::PoseElement(DrawElement* element) {
+void SkinnedModel::PoseElement(DrawElement* element) {
     for (MeshFrame* f = element->m_pAnimationFrames; f; f = f->m_pNextAnimation) f->SetTime(element->m_fCurTime);
     if (++m_dwPoseSerial == 0) m_dwPoseSerial = 1;  // 0 means "no pose" to the posed buffers
 }
 
-HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {
+HRESULT SkinnedModel::FrameMove(DWORD segment, DWORD segmentCount, float elapsedSeconds) {
     for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         if (m_bSegmentDirty == 1) {
             if (segment == 0 || segmentCount == 0) return 0;
@@ -556,14 +527,14 @@ HRESULT SkinnedMesh::FrameMove(DWORD segment, DWORD segmentCount, float elapsedS
     return 0;
 }
 
-void SkinnedMesh::SetCurrentTime(float ticks) {
+void SkinnedModel::SetCurrentTime(float ticks) {
     for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
         e->m_fCurTime = ticks > 0.0f ? ticks : 0.0f;
         PoseElement(e);
     }
 }
 
-bool SkinnedMesh::GetLoopBounds(D3DXVECTOR3* lo, D3DXVECTOR3* hi) const {
+bool SkinnedModel::GetLoopBounds(D3DXVECTOR3* lo, D3DXVECTOR3* hi) const {
     if (!m_bLoopBounds) return false;
     *lo = m_vLoopMin;
     *hi = m_vLoopMax;
@@ -622,7 +593,7 @@ void GatherBoneBoxes(MeshFrame* frame, std::vector<BoneBoxes>* out) {
 
 }  // namespace
 
-void SkinnedMesh::ComputeLoopBounds() {
+void SkinnedModel::ComputeLoopBounds() {
     m_bLoopBounds = false;
     m_vLoopMin = D3DXVECTOR3(1e30f, 1e30f, 1e30f);
     m_vLoopMax = D3DXVECTOR3(-1e30f, -1e30f, -1e30f);
@@ -673,7 +644,7 @@ void SkinnedMesh::ComputeLoopBounds() {
     if (!m_bLoopBounds) m_vLoopMin = m_vLoopMax = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 }
 
-HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
+HRESULT SkinnedModel::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
     for (; frame; frame = frame->m_pSibling.get()) {
         D3DXMATRIX m;
         D3DXMatrixMultiply(&m, &frame->m_matRot, &parent);
@@ -683,7 +654,7 @@ HRESULT SkinnedMesh::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
     return S_OK;
 }
 
-DWORD SkinnedMesh::CountBones() const {
+DWORD SkinnedModel::CountBones() const {
     DWORD most = 0;
     struct Walk {
         static void Frames(const MeshFrame* f, DWORD* most) {

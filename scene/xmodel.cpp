@@ -8,6 +8,7 @@
 
 #include "platform/base/alloc.h"
 #include "platform/os/resource.h"
+#include "platform/xfile/xfile_walk.h"
 #include "render/zsort_render.h"
 #include "scene/texture_cache.h"
 #include "core/errlog.h"
@@ -27,20 +28,15 @@ bool IsType(IDirectXFileData* data, const GUID& type) {
     return SUCCEEDED(data->GetType(&id)) && id && *id == type;
 }
 
-// Visits the children of a frame in order, running `walk` on each data
-// object; a child that is not a data object (a reference) ends the walk with
-// the failed query's status.
+// Visits the children of a frame in order (ForEachXFileChild), running
+// `walk` on each data object; a child that is not a data object (a
+// reference) ends the walk with E_NOINTERFACE, the status its query as a
+// data object gives.
 template <typename Walk>
 HRESULT WalkChildren(IDirectXFileData* frame, Walk&& walk) {
-    HRESULT hr = S_OK;
-    do {
-        ComPtr<IDirectXFileObject> child;
-        if (FAILED(frame->GetNextObject(child.Out()))) return S_OK;
-        ComPtr<IDirectXFileData> data;
-        hr = child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out()));
-        if (SUCCEEDED(hr)) hr = walk(data.Get());
-    } while (SUCCEEDED(hr));
-    return hr;
+    return ForEachXFileChild(frame, [&](const XFileChild& child) -> HRESULT {
+        return child.data ? walk(child.data) : E_NOINTERFACE;
+    });
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
 #include "platform/xfile/xfile.h"
+#include "platform/xfile/xfile_walk.h"
 
 namespace {
 
@@ -119,12 +120,9 @@ private:
 // Calls fn for every child data object (references are skipped).
 template <class Fn>
 void ForEachDataChild(IDirectXFileData* parent, Fn fn) {
-    for (;;) {
-        ComPtr<IDirectXFileObject> child;
-        if (FAILED(parent->GetNextObject(child.Out())) || !child) return;
-        ComPtr<IDirectXFileData> data;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) fn(data);
-    }
+    ForEachXFileChild(parent, [&](const XFileChild& child) {
+        if (child.data) fn(child.data);
+    });
 }
 
 // SkinWeights: transformNodeName (string), nWeights, vertexIndices[], weights[], matrixOffset.
@@ -220,28 +218,23 @@ void VisitFrame(IDirectXFileData* object, const FrameInfo* parent, Report* repor
 AnimationInfo ReadAnimation(IDirectXFileData* object, Report* report) {
     AnimationInfo animation;
     animation.name = NameOf(object);
-    for (;;) {
-        ComPtr<IDirectXFileObject> child;
-        if (FAILED(object->GetNextObject(child.Out())) || !child) break;
-        ComPtr<IDirectXFileData> data;
-        ComPtr<IDirectXFileDataReference> ref;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(data.Out())))) {
-            const GUID* type = TypeOf(data);
-            if (type && *type == TID_D3DRMAnimationKey) {
-                ReadAnimationKey(data, &animation, report);
-            } else if (type && *type == TID_D3DRMFrame && !animation.hasFrame) {
-                animation.frame = NameOf(data);
-                animation.hasFrame = true;
-                VisitFrame(data, nullptr, report);
-            }
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference,
-                                                   reinterpret_cast<void**>(ref.Out())))) {
+    ForEachXFileChild(object, [&](const XFileChild& child) {
+        if (child.reference) {
             if (!animation.hasFrame) {
-                animation.frame = NameOf(ref);
+                animation.frame = NameOf(child.reference);
                 animation.hasFrame = true;
             }
+            return;
         }
-    }
+        const GUID* type = TypeOf(child.data);
+        if (type && *type == TID_D3DRMAnimationKey) {
+            ReadAnimationKey(child.data, &animation, report);
+        } else if (type && *type == TID_D3DRMFrame && !animation.hasFrame) {
+            animation.frame = NameOf(child.data);
+            animation.hasFrame = true;
+            VisitFrame(child.data, nullptr, report);
+        }
+    });
     return animation;
 }
 

@@ -363,6 +363,40 @@ TEST(SkinnedMesh, WhaleLoopBoundsHoldEveryPose) {
     }
 }
 
+// The model alone, with no drawing over it: it builds no drawable skinned
+// mesh (that is the drawing's), and its clock, bones and loop box are the
+// ones the drawn whale has.
+TEST(SkinnedModel, LoadsAndRunsItsClockWithoutTheDrawing) {
+    SkinnedModel model;
+    model.SetSource("WHALESKINNED02.X", nullptr, nullptr);
+    ASSERT_EQ(model.LoadMeshHierarchy(), S_OK);
+    model.ComputeLoopBounds();
+    SkinnedMesh drawn;
+    Load(&drawn, "WHALESKINNED02.X");
+    ASSERT_NE(drawn.GetDrawElements(), nullptr);
+
+    MeshContainer* c = Containers(model.GetDrawElements()->m_pRootFrame.get()).at(0);
+    EXPECT_EQ(c->m_pMesh.Get(), nullptr);
+    EXPECT_EQ(c->m_dwBuiltMethod, 2u);
+    EXPECT_EQ(model.GetAnimLength(), drawn.GetAnimLength());
+    D3DXVECTOR3 lo, hi, drawnLo, drawnHi;
+    ASSERT_TRUE(model.GetLoopBounds(&lo, &hi));
+    ASSERT_TRUE(drawn.GetLoopBounds(&drawnLo, &drawnHi));
+    EXPECT_EQ(lo, drawnLo);
+    EXPECT_EQ(hi, drawnHi);
+
+    const DWORD serial = model.GetPoseSerial();
+    EXPECT_EQ(model.FrameMove(1, 1, 1.5f), 0);
+    EXPECT_NE(model.GetPoseSerial(), serial);
+    Pose(&drawn, model.GetCurrentTime());
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    SkinnedModel::UpdateFrames(model.GetDrawElements()->m_pRootFrame.get(), identity);
+    const std::vector<D3DXVECTOR3> alone = SkinnedPositions(c), withDrawing = SkinnedPositions(FirstContainer(drawn));
+    ASSERT_EQ(alone.size(), withDrawing.size());
+    for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(alone[i], withDrawing[i]) << i;
+}
+
 // Exporter-style file: nested bone frames, two animation sets, a rotation
 // pair across hemispheres, single keys at time 0, a bone that names no
 // frame and a vertex without weights.
