@@ -114,6 +114,45 @@ inline void TransformNormal(const float n[3], const D3DXMATRIX& m, float out[3])
     for (int j = 0; j < 3; ++j) out[j] = n[0] * m.m[0][j] + n[1] * m.m[1][j] + n[2] * m.m[2][j];
 }
 
+// One blended vertex `in` (n bones, the layout GenerateMesh builds) skinned
+// by the palette into `o`: the weighted sum of p x palette[slot] (identity for
+// a slot that no group has filled, slotBone[slot] = 0xFFFFFFFF), the normal
+// likewise, the position under the last bone alone, and the colour and
+// texture sets as they are.
+void SkinVertex(const BYTE* in, DWORD n, const D3DXMATRIX* palette, const DWORD* slotBone, DWORD paletteSize,
+                PosedVertex* o) {
+    const UINT weightsAt = 12, indicesAt = 12 + 4 * (n - 1), normalAt = indicesAt + 4;
+    float p[3], nrm[3], w[4];
+    std::memcpy(p, in, 12);
+    std::memcpy(nrm, in + normalAt, 12);
+    float last = 1.0f;
+    for (DWORD k = 0; k + 1 < n; ++k) {
+        std::memcpy(&w[k], in + weightsAt + 4 * k, 4);
+        last -= w[k];
+    }
+    w[n - 1] = last;
+    float sp[3] = {}, sn[3] = {}, tp[3], tn[3];
+    for (DWORD k = 0; k < n; ++k) {
+        const DWORD slot = in[indicesAt + k];
+        const bool known = slot < paletteSize && slotBone[slot] != 0xFFFFFFFFu;
+        D3DXMATRIX identity;
+        if (!known) D3DXMatrixIdentity(&identity);
+        const D3DXMATRIX& m = known ? palette[slot] : identity;
+        TransformPoint(p, m, tp);
+        TransformNormal(nrm, m, tn);
+        for (int j = 0; j < 3; ++j) {
+            sp[j] += w[k] * tp[j];
+            sn[j] += w[k] * tn[j];
+        }
+        if (k + 1 == n) std::memcpy(o->lastBone, tp, 12);
+    }
+    std::memcpy(o->position, sp, 12);
+    std::memcpy(o->normal, sn, 12);
+    std::memcpy(&o->diffuse, in + normalAt + 12, 4);
+    std::memcpy(o->tex0, in + normalAt + 16, 8);
+    std::memcpy(o->tex1, in + normalAt + 24, 8);
+}
+
 }  // namespace
 
 SkinnedMesh::SkinnedMesh()
@@ -571,7 +610,6 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
     }
     const auto* groups = static_cast<const D3DXBONECOMBINATION*>(c->m_pBoneCombinationBuf->GetBufferPointer());
     auto* out = reinterpret_cast<PosedVertex*>(dst);
-    const UINT weightsAt = 12, indicesAt = 12 + 4 * (n - 1), normalAt = indicesAt + 4;
     for (DWORD g = 0; g < c->m_dwAttribGroups; ++g) {
         const D3DXBONECOMBINATION& group = groups[g];
         for (DWORD i = 0; i < c->m_dwPaletteSize; ++i) {
@@ -582,37 +620,7 @@ bool SkinnedMesh::SkinPosed(MeshContainer* c) {
         }
         const DWORD end = group.VertexStart + group.VertexCount;
         for (DWORD v = group.VertexStart; v < end && v < vertices; ++v) {
-            const BYTE* in = src + std::size_t{v} * stride;
-            float p[3], nrm[3], w[4];
-            std::memcpy(p, in, 12);
-            std::memcpy(nrm, in + normalAt, 12);
-            float last = 1.0f;
-            for (DWORD k = 0; k + 1 < n; ++k) {
-                std::memcpy(&w[k], in + weightsAt + 4 * k, 4);
-                last -= w[k];
-            }
-            w[n - 1] = last;
-            PosedVertex& o = out[v];
-            float sp[3] = {}, sn[3] = {}, tp[3], tn[3];
-            for (DWORD k = 0; k < n; ++k) {
-                const DWORD slot = in[indicesAt + k];
-                const bool known = slot < c->m_dwPaletteSize && slotBone[slot] != 0xFFFFFFFFu;
-                D3DXMATRIX identity;
-                if (!known) D3DXMatrixIdentity(&identity);
-                const D3DXMATRIX& m = known ? palette[slot] : identity;
-                TransformPoint(p, m, tp);
-                TransformNormal(nrm, m, tn);
-                for (int j = 0; j < 3; ++j) {
-                    sp[j] += w[k] * tp[j];
-                    sn[j] += w[k] * tn[j];
-                }
-                if (k + 1 == n) std::memcpy(o.lastBone, tp, 12);
-            }
-            std::memcpy(o.position, sp, 12);
-            std::memcpy(o.normal, sn, 12);
-            std::memcpy(&o.diffuse, in + normalAt + 12, 4);
-            std::memcpy(o.tex0, in + normalAt + 16, 8);
-            std::memcpy(o.tex1, in + normalAt + 24, 8);
+            SkinVertex(src + std::size_t{v} * stride, n, palette, slotBone, c->m_dwPaletteSize, &out[v]);
         }
     }
     c->m_pPosedVB->Unlock();

@@ -49,6 +49,18 @@ MeshFrame* AddChildFrame(MeshFrame* parent, IDirectXFileObject* named, BYTE anim
     return frame;
 }
 
+// A frame's track of `count` keys, key k made by make(k). A frame has one
+// track of each type: a second fails with E_INVALIDARG.
+template <class Key, class Make>
+HRESULT StoreTrack(std::unique_ptr<Key[]>* keys, DWORD* num, DWORD count, Make make) {
+    if (*keys) return E_INVALIDARG;
+    *keys = NewUniqueArray<Key>(count);
+    if (!*keys) return E_OUTOFMEMORY;
+    *num = count;
+    for (DWORD k = 0; k < count; ++k) (*keys)[k] = make(k);
+    return S_OK;
+}
+
 // Where T falls in a track: fold into the track's own length, then the first
 // key later than that time. A track whose last key is at 0 folds to NaN and
 // finds no key: key 0 with f = 0, a constant pose.
@@ -319,7 +331,8 @@ HRESULT SkinnedModel::SortUnskinned(MeshContainer* container, ID3DXMesh* origina
     container->m_pSkinMesh.Reset();
     container->m_dwAttribGroups = numMaterials;
     ID3DXMesh* sorted = nullptr;
-    HRESULT hr = original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
+    const HRESULT hr =
+        original->Optimize(D3DXMESHOPT_ATTRSORT | D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr, &sorted);
     if (FAILED(hr)) return hr;
     container->m_pMesh.Reset(sorted);
     sorted->GetAttributeTable(nullptr, &container->m_dwAttribTableSize);
@@ -349,7 +362,8 @@ HRESULT SkinnedModel::LoadMaterials(MeshContainer* container, ID3DXBuffer* mater
         container->m_pMaterials[i].Ambient = container->m_pMaterials[i].Diffuse;
         if (!list[i].pTextureFilename) continue;
         ObjectStep(m_pLog, "\t\tD3DXCreateTextureFromResource...\n", "\t\tFailed\n", [&] {  // fixed log texts
-            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename, container->m_ppTextures[i].Out());
+            return D3DXCreateTextureFromResourceA(m_pDevice, list[i].pTextureFilename,
+                                                  container->m_ppTextures[i].Out());
         });
     }
     return S_OK;
@@ -421,51 +435,33 @@ HRESULT SkinnedModel::LoadAnimationKey(IDirectXFileData* object, MeshFrame* fram
         std::memcpy(&v, &words[2 + k * stride + 2 + i], 4);
         return v;
     };
+    const auto vector = [&](DWORD k) { return D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2)); };
+    HRESULT hr;
     switch (type) {
-        case 0: {
-            if (frame->m_pRotateKeys) return E_INVALIDARG;
-            frame->m_pRotateKeys = NewUniqueArray<RotateKey>(count);
-            if (!frame->m_pRotateKeys) return E_OUTOFMEMORY;
-            frame->m_dwNumRotateKeys = count;
-            for (DWORD k = 0; k < count; ++k) {
-                frame->m_pRotateKeys[k].dwTime = time(k);
-                frame->m_pRotateKeys[k].quatRotate =
-                    D3DXQUATERNION(value(k, 1), value(k, 2), value(k, 3), value(k, 0));  // file: w, x, y, z
-            }
+        case 0:
+            hr = StoreTrack(&frame->m_pRotateKeys, &frame->m_dwNumRotateKeys, count, [&](DWORD k) {
+                // The file writes w, x, y, z.
+                return RotateKey{time(k), D3DXQUATERNION(value(k, 1), value(k, 2), value(k, 3), value(k, 0))};
+            });
             break;
-        }
         case 1:
-        case 2: {
-            if (type == 1 ? frame->m_pScaleKeys != nullptr : frame->m_pPositionKeys != nullptr) return E_INVALIDARG;
-            if (type == 1) {
-                frame->m_pScaleKeys = NewUniqueArray<ScaleKey>(count);
-                if (!frame->m_pScaleKeys) return E_OUTOFMEMORY;
-                frame->m_dwNumScaleKeys = count;
-                for (DWORD k = 0; k < count; ++k) {
-                    frame->m_pScaleKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
-                }
-            } else {
-                frame->m_pPositionKeys = NewUniqueArray<PositionKey>(count);
-                if (!frame->m_pPositionKeys) return E_OUTOFMEMORY;
-                frame->m_dwNumPositionKeys = count;
-                for (DWORD k = 0; k < count; ++k) {
-                    frame->m_pPositionKeys[k] = {time(k), D3DXVECTOR3(value(k, 0), value(k, 1), value(k, 2))};
-                }
-            }
+            hr = StoreTrack(&frame->m_pScaleKeys, &frame->m_dwNumScaleKeys, count,
+                            [&](DWORD k) { return ScaleKey{time(k), vector(k)}; });
             break;
-        }
-        default: {
-            if (frame->m_pMatrixKeys) return E_INVALIDARG;
-            frame->m_pMatrixKeys = NewUniqueArray<MatrixKey>(count);
-            if (!frame->m_pMatrixKeys) return E_OUTOFMEMORY;
-            frame->m_dwNumMatrixKeys = count;
-            for (DWORD k = 0; k < count; ++k) {
-                frame->m_pMatrixKeys[k].dwTime = time(k);
-                std::memcpy(&frame->m_pMatrixKeys[k].mat, &words[2 + k * stride + 2], sizeof(D3DXMATRIX));
-            }
+        case 2:
+            hr = StoreTrack(&frame->m_pPositionKeys, &frame->m_dwNumPositionKeys, count,
+                            [&](DWORD k) { return PositionKey{time(k), vector(k)}; });
             break;
-        }
+        default:
+            hr = StoreTrack(&frame->m_pMatrixKeys, &frame->m_dwNumMatrixKeys, count, [&](DWORD k) {
+                MatrixKey key;
+                key.dwTime = time(k);
+                std::memcpy(&key.mat, &words[2 + k * stride + 2], sizeof(D3DXMATRIX));
+                return key;
+            });
+            break;
     }
+    if (FAILED(hr)) return hr;
     const float last = static_cast<float>(time(count - 1));
     if (last > m_fAnimLength) m_fAnimLength = last;
     return S_OK;
