@@ -212,16 +212,12 @@ HRESULT SkinnedMesh::LoadMeshHierarchy() {
 }
 
 HRESULT SkinnedMesh::GenerateMeshes(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh) continue;
-            const HRESULT hr = GenerateMesh(c);
-            if (FAILED(hr)) return hr;
-        }
-        const HRESULT hr = GenerateMeshes(frame->m_pChild.get());
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
+    HRESULT hr = S_OK;
+    ForEachContainer(frame, [&](MeshFrame*, MeshContainer* c) {
+        if (c->m_pSkinMesh) hr = GenerateMesh(c);
+        return SUCCEEDED(hr);
+    });
+    return hr;
 }
 
 bool SkinnedMesh::IsDrawable() const {
@@ -460,14 +456,11 @@ HRESULT SkinnedMesh::DrawMeshContainer(MeshContainer* c) {
 namespace {
 // The largest bounding radius of the skinned meshes of a subtree (0: none
 // with a level of detail).
-float LargestRadius(const MeshFrame* frame) {
+float LargestRadius(MeshFrame* frame) {
     float r = 0.0f;
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (const MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (c->m_pLodIB[0]) r = std::max(r, c->m_fRadius);
-        }
-        r = std::max(r, LargestRadius(frame->m_pChild.get()));
-    }
+    ForEachContainer(frame, [&](MeshFrame*, MeshContainer* c) {
+        if (c->m_pLodIB[0]) r = std::max(r, c->m_fRadius);
+    });
     return r;
 }
 }  // namespace
@@ -492,17 +485,13 @@ bool SkinnedMesh::PreparePose() {
 }
 
 bool SkinnedMesh::PrepareFrames(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh) continue;
-            if (c->m_dwBuiltMethod != m_dwMethod && FAILED(GenerateMesh(c))) {
-                c->m_dwBuiltMethod = m_dwMethod;  // tried once for this device generation, as DrawMeshContainer
-            }
-            if (c->m_pMesh && c->m_pBoneCombinationBuf && !SkinPosed(c)) return false;
+    return ForEachContainer(frame, [&](MeshFrame*, MeshContainer* c) {
+        if (!c->m_pSkinMesh) return true;
+        if (c->m_dwBuiltMethod != m_dwMethod && FAILED(GenerateMesh(c))) {
+            c->m_dwBuiltMethod = m_dwMethod;  // tried once for this device generation, as DrawMeshContainer
         }
-        if (!PrepareFrames(frame->m_pChild.get())) return false;
-    }
-    return true;
+        return !c->m_pMesh || !c->m_pBoneCombinationBuf || SkinPosed(c);
+    });
 }
 
 HRESULT SkinnedMesh::RenderPosed(const SkinRenderParams& params) {
@@ -553,25 +542,21 @@ int SkinnedMesh::LevelOfDetail(const SkinRenderParams& params, const D3DXMATRIX&
 }
 
 HRESULT SkinnedMesh::DrawPosedFrames(MeshFrame* frame, const D3DXMATRIX& world) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            HRESULT hr;
-            if (c->m_pSkinMesh) {
-                hr = DrawPosedContainer(c);
-            } else {
-                // An unskinned mesh: the fixed-function path with its frame
-                // placed by this instance.
-                D3DXMATRIX placed;
-                D3DXMatrixMultiply(&placed, &frame->m_matCombined, &world);
-                hr = m_pDevice->SetTransform(D3DTS_WORLD, &placed);
-                if (SUCCEEDED(hr)) hr = DrawUnskinned(c);
-            }
-            if (FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
+    ForEachContainer(frame, [&](MeshFrame* holder, MeshContainer* c) {
+        if (c->m_pSkinMesh) {
+            hr = DrawPosedContainer(c);
+        } else {
+            // An unskinned mesh: the fixed-function path with its frame
+            // placed by this instance.
+            D3DXMATRIX placed;
+            D3DXMatrixMultiply(&placed, &holder->m_matCombined, &world);
+            hr = m_pDevice->SetTransform(D3DTS_WORLD, &placed);
+            if (SUCCEEDED(hr)) hr = DrawUnskinned(c);
         }
-        const HRESULT hr = DrawPosedFrames(frame->m_pChild.get(), world);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
+        return SUCCEEDED(hr);
+    });
+    return hr;
 }
 
 // Skins the blended mesh's vertices into the posed buffer with the frames'
@@ -798,20 +783,17 @@ HRESULT SkinnedMesh::DrawPosedContainer(MeshContainer* c) {
 }
 
 void SkinnedMesh::ReleaseDrawableMeshes(MeshFrame* frame) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh) continue;
-            c->m_pMesh.Reset();
-            c->m_pBoneCombinationBuf.Reset();
-            c->m_pPosedVB.Reset();
-            c->DropLods();
-            c->m_dwPosedSerial = 0;
-            m_dwFramesPosed = 0;
-            c->m_dwAttribGroups = 0;
-            c->m_dwBuiltMethod = 2;
-        }
-        ReleaseDrawableMeshes(frame->m_pChild.get());
-    }
+    ForEachContainer(frame, [&](MeshFrame*, MeshContainer* c) {
+        if (!c->m_pSkinMesh) return;
+        c->m_pMesh.Reset();
+        c->m_pBoneCombinationBuf.Reset();
+        c->m_pPosedVB.Reset();
+        c->DropLods();
+        c->m_dwPosedSerial = 0;
+        m_dwFramesPosed = 0;
+        c->m_dwAttribGroups = 0;
+        c->m_dwBuiltMethod = 2;
+    });
 }
 
 HRESULT SkinnedMesh::InvalidateDeviceObjects() {

@@ -476,24 +476,21 @@ MeshFrame* SkinnedModel::FindFrame(MeshFrame* frame, const char* name) {
 }
 
 void SkinnedModel::FindBones(MeshFrame* frame, DrawElement* element) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh) continue;
-            const auto* names = static_cast<const char* const*>(c->m_pBoneNamesBuf->GetBufferPointer());
-            for (DWORD i = 0; i < c->m_pSkinMesh->GetNumBones(); ++i) {
-                MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame.get(), names[i]) : nullptr;
-                if (bone) {
-                    c->m_ppBoneMatrix[i] = &bone->m_matCombined;
-                } else {
-                    // No frame of that name (or the weightless vertices'
-                    // bone): ride on the mesh's own frame, unposed.
-                    c->m_ppBoneMatrix[i] = &frame->m_matCombined;
-                    D3DXMatrixIdentity(&c->m_pBoneOffsetMat[i]);
-                }
+    ForEachContainer(frame, [&](MeshFrame* holder, MeshContainer* c) {
+        if (!c->m_pSkinMesh) return;
+        const auto* names = static_cast<const char* const*>(c->m_pBoneNamesBuf->GetBufferPointer());
+        for (DWORD i = 0; i < c->m_pSkinMesh->GetNumBones(); ++i) {
+            MeshFrame* bone = names[i][0] ? FindFrame(element->m_pRootFrame.get(), names[i]) : nullptr;
+            if (bone) {
+                c->m_ppBoneMatrix[i] = &bone->m_matCombined;
+            } else {
+                // No frame of that name (or the weightless vertices' bone):
+                // ride on the mesh's own frame, unposed.
+                c->m_ppBoneMatrix[i] = &holder->m_matCombined;
+                D3DXMatrixIdentity(&c->m_pBoneOffsetMat[i]);
             }
         }
-        FindBones(frame->m_pChild.get(), element);
-    }
+    });
 }
 
 // --- the clock ---------------------------------------------------------------
@@ -550,41 +547,38 @@ struct BoneBoxes {
 };
 
 void GatherBoneBoxes(MeshFrame* frame, std::vector<BoneBoxes>* out) {
-    for (; frame; frame = frame->m_pSibling.get()) {
-        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-            if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) continue;
-            ComPtr<ID3DXMesh> mesh;
-            if (FAILED(c->m_pSkinMesh->GetOriginalMesh(mesh.Out())) || !mesh) continue;
-            const DWORD n = mesh->GetNumVertices();
-            BYTE* v = nullptr;
-            if (n == 0 || FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) continue;
-            const DWORD bones = c->m_pSkinMesh->GetNumBones();
-            BoneBoxes boxes{c, std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(1e30f, 1e30f, 1e30f)),
-                            std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(-1e30f, -1e30f, -1e30f))};
-            const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
-            std::vector<DWORD> vertices;
-            std::vector<float> weights;
-            for (DWORD b = 0; b < bones; ++b) {
-                const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
-                if (count == 0 || !c->m_ppBoneMatrix[b]) continue;
-                vertices.resize(count);
-                weights.resize(count);
-                if (FAILED(c->m_pSkinMesh->GetBoneInfluence(b, vertices.data(), weights.data()))) continue;
-                for (DWORD i = 0; i < count; ++i) {
-                    if (vertices[i] >= n || !(weights[i] > 0.0f)) continue;
-                    D3DXVECTOR3 p;
-                    std::memcpy(&p, v + std::size_t{vertices[i]} * stride, sizeof p);
-                    D3DXVECTOR3& lo = boxes.lo[b];
-                    D3DXVECTOR3& hi = boxes.hi[b];
-                    lo = D3DXVECTOR3(std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z));
-                    hi = D3DXVECTOR3(std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z));
-                }
+    ForEachContainer(frame, [&](MeshFrame*, MeshContainer* c) {
+        if (!c->m_pSkinMesh || !c->m_pBoneOffsetMat || !c->m_ppBoneMatrix) return;
+        ComPtr<ID3DXMesh> mesh;
+        if (FAILED(c->m_pSkinMesh->GetOriginalMesh(mesh.Out())) || !mesh) return;
+        const DWORD n = mesh->GetNumVertices();
+        BYTE* v = nullptr;
+        if (n == 0 || FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) return;
+        const DWORD bones = c->m_pSkinMesh->GetNumBones();
+        BoneBoxes boxes{c, std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(1e30f, 1e30f, 1e30f)),
+                        std::vector<D3DXVECTOR3>(bones, D3DXVECTOR3(-1e30f, -1e30f, -1e30f))};
+        const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+        std::vector<DWORD> vertices;
+        std::vector<float> weights;
+        for (DWORD b = 0; b < bones; ++b) {
+            const DWORD count = c->m_pSkinMesh->GetNumBoneInfluences(b);
+            if (count == 0 || !c->m_ppBoneMatrix[b]) continue;
+            vertices.resize(count);
+            weights.resize(count);
+            if (FAILED(c->m_pSkinMesh->GetBoneInfluence(b, vertices.data(), weights.data()))) continue;
+            for (DWORD i = 0; i < count; ++i) {
+                if (vertices[i] >= n || !(weights[i] > 0.0f)) continue;
+                D3DXVECTOR3 p;
+                std::memcpy(&p, v + std::size_t{vertices[i]} * stride, sizeof p);
+                D3DXVECTOR3& lo = boxes.lo[b];
+                D3DXVECTOR3& hi = boxes.hi[b];
+                lo = D3DXVECTOR3(std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z));
+                hi = D3DXVECTOR3(std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z));
             }
-            mesh->UnlockVertexBuffer();
-            out->push_back(std::move(boxes));
         }
-        GatherBoneBoxes(frame->m_pChild.get(), out);
-    }
+        mesh->UnlockVertexBuffer();
+        out->push_back(std::move(boxes));
+    });
 }
 
 }  // namespace
@@ -652,16 +646,10 @@ HRESULT SkinnedModel::UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
 
 DWORD SkinnedModel::CountBones() const {
     DWORD most = 0;
-    struct Walk {
-        static void Frames(const MeshFrame* f, DWORD* most) {
-            for (; f; f = f->m_pSibling.get()) {
-                for (const MeshContainer* c = f->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
-                    if (c->m_pSkinMesh && c->m_pSkinMesh->GetNumBones() > *most) *most = c->m_pSkinMesh->GetNumBones();
-                }
-                Frames(f->m_pChild.get(), most);
-            }
-        }
-    };
-    for (const DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) Walk::Frames(e->m_pRootFrame.get(), &most);
+    for (DrawElement* e = m_pDrawElements.get(); e; e = e->m_pNext.get()) {
+        ForEachContainer(e->m_pRootFrame.get(), [&](MeshFrame*, MeshContainer* c) {
+            if (c->m_pSkinMesh && c->m_pSkinMesh->GetNumBones() > most) most = c->m_pSkinMesh->GetNumBones();
+        });
+    }
     return most;
 }

@@ -27,6 +27,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/base/com_ptr.h"
@@ -163,6 +164,25 @@ struct DrawElement {
     std::unique_ptr<DrawElement> m_pNext;
     float m_fCurTime = 0.0f;  // ticks
 };
+
+// Calls fn(frame, container) for every mesh container of the frames from
+// `frame` on (its siblings and all their children): a frame's containers in
+// list order, then its children, then its next sibling. A visitor returning
+// bool stops the walk with false, which the walk returns.
+template <typename Fn>
+bool ForEachContainer(MeshFrame* frame, Fn&& fn) {
+    for (; frame; frame = frame->m_pSibling.get()) {
+        for (MeshContainer* c = frame->m_pMeshContainer.get(); c; c = c->m_pNext.get()) {
+            if constexpr (std::is_void_v<std::invoke_result_t<Fn&, MeshFrame*, MeshContainer*>>) {
+                fn(frame, c);
+            } else if (!fn(frame, c)) {
+                return false;
+            }
+        }
+        if (!ForEachContainer(frame->m_pChild.get(), fn)) return false;
+    }
+    return true;
+}
 
 class SkinnedModel {
 public:
