@@ -31,12 +31,12 @@ expect "the manual page carries the version ($version)" 'grep -q "^\.TH nereval 
 
 # Every flag of --help is on the settings page and in the manual page (the
 # page may leave out what a daemon's window has no use for: help, version,
-# the window options).
+# the window options, and the own full screen's picture size and aspect).
 flags=$("$S/bin/nereval" --help | grep -oE -- '--[a-z][a-z-]+' | sort -u)
 man=$(sed 's/\\-/-/g' "$S/share/man/man6/nereval.6x")
 for f in $flags; do
   grep -qe "$f" <<< "$man" || { echo "FAIL: the manual page lacks $f"; failures=$((failures + 1)); }
-  case $f in --help|--version|--root|--window-id) continue ;; esac
+  case $f in --help|--version|--root|--window-id|--picture-size|--aspect) continue ;; esac
   # a check box gives a switch one way: --NAME or --no-NAME
   base=${f#--no-}; base=${base#--}
   grep -qE "\"--(no-)?$base[ \"]" "$S/share/xscreensaver/config/nereval.xml" ||
