@@ -7,8 +7,12 @@
 //   if (FAILED(D3DXCreateTextureFromResource(device, name, tex.Out()))) ...
 //   renderer.Use(tex);          // lends the raw pointer (implicit conversion)
 //   tex.Reset();                // releases now; the destructor would anyway
+//
+// MakeComPtr<T>(args) creates a reference-counted object (RefCounted, or any
+// class whose count starts at one) straight into its ComPtr.
 #pragma once
 
+#include <type_traits>
 #include <utility>
 
 template <typename T>
@@ -19,11 +23,21 @@ public:
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
     ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    // From a holder of a derived type (an object as its interface).
+    template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    ComPtr(ComPtr<U>&& other) noexcept : m_p(other.Detach()) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
         if (this != &other) Reset(std::exchange(other.m_p, nullptr));
         return *this;
     }
     ~ComPtr() { Reset(); }
+
+    // A holder of one more reference to `lent` (AddRef), for an object that
+    // is kept beyond the call that lent it.
+    static ComPtr Share(T* lent) {
+        if (lent) lent->AddRef();
+        return ComPtr(lent);
+    }
 
     // Releases the held reference (if any) and takes over `adopted`.
     void Reset(T* adopted = nullptr) {
@@ -46,3 +60,11 @@ public:
 private:
     T* m_p = nullptr;
 };
+
+// A new T made from `args`, holding the one reference it starts with. Running
+// out of memory throws std::bad_alloc; the platform calls that use this catch
+// it once at their entry (CatchOutOfMemory, alloc.h).
+template <typename T, typename... Args>
+ComPtr<T> MakeComPtr(Args&&... args) {
+    return ComPtr<T>(new T(std::forward<Args>(args)...));
+}

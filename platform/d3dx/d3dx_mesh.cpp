@@ -1,14 +1,16 @@
 // D3DX meshes: buffers, the mesh object with clone and attribute-sort
 // optimisation, normals, bounds and vertex-format sizes. Loading from X-file
-// data is in d3dx_mesh_load.cpp.
+// data is in d3dx_mesh_load.cpp. Running out of memory throws inside and is
+// E_OUTOFMEMORY at every public call (CatchOutOfMemory).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <numeric>
 #include <vector>
 
+#include "platform/base/alloc.h"
+#include "platform/base/ref_counted.h"
 #include "platform/d3dx/d3dx_mesh_internal.h"
 
 namespace d3dxmesh {
@@ -16,42 +18,28 @@ namespace {
 
 // --- ID3DXBuffer ------------------------------------------------------------
 
-class Buffer final : public ID3DXBuffer {
+class Buffer final : public RefCounted<ID3DXBuffer> {
 public:
-    explicit Buffer(DWORD size) : m_dwSize(size) {}
-    bool Allocate() {
-        m_pBytes.reset(new (std::nothrow) BYTE[m_dwSize ? m_dwSize : 1]());
-        return m_pBytes != nullptr;
-    }
-    DWORD AddRef() override { return ++m_dwRef; }
-    DWORD Release() override {
-        if (m_dwRef == 0) return 0;
-        const DWORD left = --m_dwRef;
-        if (left == 0) delete this;
-        return left;
-    }
+    explicit Buffer(DWORD size) : m_dwSize(size), m_pBytes(std::make_unique<BYTE[]>(size ? size : 1)) {}
     void* GetBufferPointer() override { return m_pBytes.get(); }
     DWORD GetBufferSize() override { return m_dwSize; }
 
 private:
-    DWORD m_dwRef = 1;
+    ~Buffer() override = default;
     DWORD m_dwSize;
-    std::unique_ptr<BYTE[]> m_pBytes;
+    std::unique_ptr<BYTE[]> m_pBytes;  // zeroed
 };
 
 // --- System-memory vertex and index buffers ---------------------------------
 
 // The byte store and lock bookkeeping shared by both buffer kinds.
 struct SysMemStore {
-    std::unique_ptr<BYTE[]> bytes;
-    UINT length = 0;
+    explicit SysMemStore(UINT size) : bytes(std::make_unique<BYTE[]>(size ? size : 1)), length(size) {}
+
+    std::unique_ptr<BYTE[]> bytes;  // zeroed
+    UINT length;
     DWORD locks = 0;
 
-    bool Allocate(UINT size) {
-        bytes.reset(new (std::nothrow) BYTE[size ? size : 1]());
-        length = size;
-        return bytes != nullptr;
-    }
     HRESULT Lock(UINT offset, UINT size, BYTE** data) {
         if (!data) return D3DERR_INVALIDCALL;
         *data = nullptr;
@@ -69,28 +57,31 @@ struct SysMemStore {
     }
 };
 
+// Reference counted by the device's resource base (D3DResource).
 class SysMemVertexBuffer final : public IDirect3DVertexBuffer8 {
 public:
-    SysMemStore store;
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD) override { return store.Lock(offset, size, data); }
-    HRESULT Unlock() override { return store.Unlock(); }
-    UINT GetSize() const override { return store.length; }
+    explicit SysMemVertexBuffer(UINT size) : m_store(size) {}
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD) override { return m_store.Lock(offset, size, data); }
+    HRESULT Unlock() override { return m_store.Unlock(); }
+    UINT GetSize() const override { return m_store.length; }
 
 private:
     ~SysMemVertexBuffer() override = default;
+    SysMemStore m_store;
 };
 
 class SysMemIndexBuffer final : public IDirect3DIndexBuffer8 {
 public:
-    SysMemStore store;
-    D3DFORMAT format = D3DFMT_INDEX16;
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD) override { return store.Lock(offset, size, data); }
-    HRESULT Unlock() override { return store.Unlock(); }
-    UINT GetSize() const override { return store.length; }
-    D3DFORMAT GetFormat() const override { return format; }
+    SysMemIndexBuffer(UINT size, D3DFORMAT format) : m_store(size), m_format(format) {}
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD) override { return m_store.Lock(offset, size, data); }
+    HRESULT Unlock() override { return m_store.Unlock(); }
+    UINT GetSize() const override { return m_store.length; }
+    D3DFORMAT GetFormat() const override { return m_format; }
 
 private:
     ~SysMemIndexBuffer() override = default;
+    SysMemStore m_store;
+    D3DFORMAT m_format;
 };
 
 // Mesh option bits that choose the managed pool for each buffer.
@@ -101,18 +92,36 @@ constexpr DWORD kOptimizeMask = 0xFF000000u;
 
 // --- ID3DXMesh --------------------------------------------------------------
 
-class Mesh final : public ID3DXMesh {
+// Locks of a mesh's buffers undone on every path out of a function.
+class MeshLock {
 public:
-    static HRESULT Create(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice8* device,
-                          Mesh** out);
-
-    DWORD AddRef() override { return ++m_dwRef; }
-    DWORD Release() override {
-        if (m_dwRef == 0) return 0;
-        const DWORD left = --m_dwRef;
-        if (left == 0) delete this;
-        return left;
+    explicit MeshLock(ID3DXMesh* mesh) : m_pMesh(mesh) {}
+    MeshLock(const MeshLock&) = delete;
+    MeshLock& operator=(const MeshLock&) = delete;
+    ~MeshLock() {
+        if (vertices) m_pMesh->UnlockVertexBuffer();
+        if (indices) m_pMesh->UnlockIndexBuffer();
+        if (attributes) m_pMesh->UnlockAttributeBuffer();
     }
+    HRESULT LockAll(DWORD flags) {
+        HRESULT hr = m_pMesh->LockVertexBuffer(flags, &vertices);
+        if (SUCCEEDED(hr)) hr = m_pMesh->LockIndexBuffer(flags, &indices);
+        if (SUCCEEDED(hr)) hr = m_pMesh->LockAttributeBuffer(flags, &attributes);
+        return hr;
+    }
+    BYTE* vertices = nullptr;
+    BYTE* indices = nullptr;
+    DWORD* attributes = nullptr;
+
+private:
+    ID3DXMesh* m_pMesh;
+};
+
+class Mesh final : public RefCounted<ID3DXMesh> {
+public:
+    // A zeroed mesh; throws std::bad_alloc when memory runs out.
+    static HRESULT Create(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice8* device,
+                          ComPtr<Mesh>* out);
 
     DWORD GetNumFaces() override { return m_dwFaces; }
     DWORD GetNumVertices() override { return m_dwVertices; }
@@ -125,14 +134,12 @@ public:
     }
     HRESULT GetVertexBuffer(IDirect3DVertexBuffer8** buffer) override {
         if (!buffer) return D3DERR_INVALIDCALL;
-        m_pVB->AddRef();
-        *buffer = m_pVB;
+        *buffer = ComPtr<IDirect3DVertexBuffer8>::Share(m_pVB).Detach();
         return S_OK;
     }
     HRESULT GetIndexBuffer(IDirect3DIndexBuffer8** buffer) override {
         if (!buffer) return D3DERR_INVALIDCALL;
-        m_pIB->AddRef();
-        *buffer = m_pIB;
+        *buffer = ComPtr<IDirect3DIndexBuffer8>::Share(m_pIB).Detach();
         return S_OK;
     }
     HRESULT LockVertexBuffer(DWORD flags, BYTE** data) override { return m_pVB->Lock(0, 0, data, flags); }
@@ -161,29 +168,29 @@ public:
                      ID3DXBuffer** vertexRemap, ID3DXMesh** optimised) override;
 
 private:
-    Mesh() = default;
-    ~Mesh() override {
-        if (m_pVB) m_pVB->Release();
-        if (m_pIB) m_pIB->Release();
-    }
+    ~Mesh() override = default;
     bool Is32() const { return (m_dwOptions & D3DXMESH_32BIT) != 0; }
+    // The bodies of CloneMeshFVF and Optimize: they may throw std::bad_alloc,
+    // and hand out nothing until they succeed.
+    HRESULT Clone(DWORD options, DWORD fvf, IDirect3DDevice8* device, ComPtr<Mesh>* clone);
+    HRESULT OptimizeInto(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOut, DWORD* faceRemap,
+                         ComPtr<ID3DXBuffer>* vertexRemap, ComPtr<Mesh>* optimised);
 
-    DWORD m_dwRef = 1;
     DWORD m_dwFaces = 0;
     DWORD m_dwVertices = 0;
     DWORD m_dwFVF = 0;
     DWORD m_dwOptions = 0;
     DWORD m_dwAttributeLocks = 0;
     IDirect3DDevice8* m_pDevice = nullptr;  // not owned
-    IDirect3DVertexBuffer8* m_pVB = nullptr;
-    IDirect3DIndexBuffer8* m_pIB = nullptr;
+    ComPtr<IDirect3DVertexBuffer8> m_pVB;
+    ComPtr<IDirect3DIndexBuffer8> m_pIB;
     std::unique_ptr<DWORD[]> m_pAttributes;   // one attribute id per face
     std::vector<D3DXATTRIBUTERANGE> m_table;  // empty until an attribute sort
 };
 
 HRESULT Mesh::Create(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice8* device,
-                     Mesh** out) {
-    *out = nullptr;
+                     ComPtr<Mesh>* out) {
+    out->Reset();
     const FvfLayout layout = ComputeFvfLayout(fvf);
     if (!layout.valid || numFaces == 0 || numVertices == 0) return D3DERR_INVALIDCALL;
     const bool is32 = (options & D3DXMESH_32BIT) != 0;
@@ -192,37 +199,28 @@ HRESULT Mesh::Create(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf
     const std::uint64_t indexBytes = std::uint64_t{numFaces} * 3 * (is32 ? 4 : 2);
     if (vertexBytes > 0x7FFFFFFFu || indexBytes > 0x7FFFFFFFu) return E_OUTOFMEMORY;
 
-    std::unique_ptr<Mesh, void (*)(Mesh*)> mesh(new (std::nothrow) Mesh, [](Mesh* m) { m->Release(); });
-    if (!mesh) return E_OUTOFMEMORY;
+    ComPtr<Mesh> mesh = MakeComPtr<Mesh>();
     mesh->m_dwFaces = numFaces;
     mesh->m_dwVertices = numVertices;
     mesh->m_dwFVF = fvf;
     mesh->m_dwOptions = options & ~kOptimizeMask;
     mesh->m_pDevice = device;
-    mesh->m_pAttributes.reset(new (std::nothrow) DWORD[numFaces]());
-    if (!mesh->m_pAttributes) return E_OUTOFMEMORY;
+    mesh->m_pAttributes = std::make_unique<DWORD[]>(numFaces);
 
     if (device && (options & kVbManaged)) {
         const HRESULT hr =
-            device->CreateVertexBuffer(static_cast<UINT>(vertexBytes), 0, fvf, D3DPOOL_MANAGED, &mesh->m_pVB);
+            device->CreateVertexBuffer(static_cast<UINT>(vertexBytes), 0, fvf, D3DPOOL_MANAGED, mesh->m_pVB.Out());
         if (FAILED(hr)) return hr;
     } else {
-        auto* vb = new (std::nothrow) SysMemVertexBuffer;
-        if (!vb) return E_OUTOFMEMORY;
-        mesh->m_pVB = vb;
-        if (!vb->store.Allocate(static_cast<UINT>(vertexBytes))) return E_OUTOFMEMORY;
+        mesh->m_pVB = MakeComPtr<SysMemVertexBuffer>(static_cast<UINT>(vertexBytes));
     }
     const D3DFORMAT indexFormat = is32 ? D3DFMT_INDEX32 : D3DFMT_INDEX16;
     if (device && (options & kIbManaged)) {
-        const HRESULT hr =
-            device->CreateIndexBuffer(static_cast<UINT>(indexBytes), 0, indexFormat, D3DPOOL_MANAGED, &mesh->m_pIB);
+        const HRESULT hr = device->CreateIndexBuffer(static_cast<UINT>(indexBytes), 0, indexFormat, D3DPOOL_MANAGED,
+                                                     mesh->m_pIB.Out());
         if (FAILED(hr)) return hr;
     } else {
-        auto* ib = new (std::nothrow) SysMemIndexBuffer;
-        if (!ib) return E_OUTOFMEMORY;
-        ib->format = indexFormat;
-        mesh->m_pIB = ib;
-        if (!ib->store.Allocate(static_cast<UINT>(indexBytes))) return E_OUTOFMEMORY;
+        mesh->m_pIB = MakeComPtr<SysMemIndexBuffer>(static_cast<UINT>(indexBytes), indexFormat);
     }
     // A new mesh reads as zeros everywhere, whichever store holds it.
     BYTE* bytes = nullptr;
@@ -234,64 +232,118 @@ HRESULT Mesh::Create(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf
         std::memset(bytes, 0, static_cast<std::size_t>(indexBytes));
         mesh->UnlockIndexBuffer();
     }
-    *out = mesh.release();
+    *out = std::move(mesh);
     return S_OK;
 }
-
-// Locks of a mesh's buffers undone on every path out of a function.
-class MeshLock {
-public:
-    explicit MeshLock(ID3DXMesh* mesh) : m_pMesh(mesh) {}
-    ~MeshLock() {
-        if (vertices) m_pMesh->UnlockVertexBuffer();
-        if (indices) m_pMesh->UnlockIndexBuffer();
-        if (attributes) m_pMesh->UnlockAttributeBuffer();
-    }
-    HRESULT LockAll(DWORD flags) {
-        HRESULT hr = m_pMesh->LockVertexBuffer(flags, &vertices);
-        if (SUCCEEDED(hr)) hr = m_pMesh->LockIndexBuffer(flags, &indices);
-        if (SUCCEEDED(hr)) hr = m_pMesh->LockAttributeBuffer(flags, &attributes);
-        return hr;
-    }
-    BYTE* vertices = nullptr;
-    BYTE* indices = nullptr;
-    DWORD* attributes = nullptr;
-
-private:
-    ID3DXMesh* m_pMesh;
-};
 
 HRESULT Mesh::CloneMeshFVF(DWORD options, DWORD fvf, IDirect3DDevice8* device, ID3DXMesh** clone) {
     if (!clone) return D3DERR_INVALIDCALL;
     *clone = nullptr;
-    Mesh* copy = nullptr;
+    ComPtr<Mesh> copy;
+    const HRESULT hr = CatchOutOfMemory([&] { return Clone(options, fvf, device, &copy); });
+    if (SUCCEEDED(hr)) *clone = copy.Detach();
+    return hr;
+}
+
+HRESULT Mesh::Clone(DWORD options, DWORD fvf, IDirect3DDevice8* device, ComPtr<Mesh>* clone) {
+    ComPtr<Mesh> copy;
     HRESULT hr = Create(m_dwFaces, m_dwVertices, options, fvf, device, &copy);
     if (FAILED(hr)) return hr;
     {
         MeshLock src(this), dst(copy);
         hr = src.LockAll(D3DLOCK_READONLY);
         if (SUCCEEDED(hr)) hr = dst.LockAll(0);
-        if (SUCCEEDED(hr)) {
-            const FvfLayout from = ComputeFvfLayout(m_dwFVF);
-            const FvfLayout to = ComputeFvfLayout(fvf);
-            for (DWORD v = 0; v < m_dwVertices; ++v) {
-                ConvertVertex(src.vertices + std::size_t{v} * from.size, from, dst.vertices + std::size_t{v} * to.size,
-                              to);
-            }
-            const bool toIs32 = copy->Is32();
-            for (std::size_t i = 0; i < std::size_t{m_dwFaces} * 3; ++i) {
-                WriteIndex(dst.indices, toIs32, i, ReadIndex(src.indices, Is32(), i));
-            }
-            std::memcpy(dst.attributes, src.attributes, std::size_t{m_dwFaces} * 4);
+        if (FAILED(hr)) return hr;
+        const FvfLayout from = ComputeFvfLayout(m_dwFVF);
+        const FvfLayout to = ComputeFvfLayout(fvf);
+        for (DWORD v = 0; v < m_dwVertices; ++v) {
+            ConvertVertex(src.vertices + std::size_t{v} * from.size, from, dst.vertices + std::size_t{v} * to.size, to);
         }
-    }
-    if (FAILED(hr)) {
-        copy->Release();
-        return hr;
+        const bool toIs32 = copy->Is32();
+        for (std::size_t i = 0; i < std::size_t{m_dwFaces} * 3; ++i) {
+            WriteIndex(dst.indices, toIs32, i, ReadIndex(src.indices, Is32(), i));
+        }
+        std::memcpy(dst.attributes, src.attributes, std::size_t{m_dwFaces} * 4);
     }
     copy->m_table = m_table;
-    *clone = copy;
+    *clone = std::move(copy);
     return S_OK;
+}
+
+// New face -> old face: every face in order, or (sort) stably by attribute.
+std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort) {
+    std::vector<DWORD> order(numFaces);
+    std::iota(order.begin(), order.end(), 0u);
+    if (sort) {
+        std::stable_sort(order.begin(), order.end(),
+                         [attributes](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
+    }
+    return order;
+}
+
+// The vertices of an optimised mesh: they keep their order; compaction drops
+// those no face uses.
+struct VertexMap {
+    std::vector<DWORD> newOfOld;
+    std::vector<DWORD> oldOfNew;
+};
+
+VertexMap MapVertices(const std::vector<DWORD>& oldIndices, DWORD numVertices, bool compact) {
+    VertexMap map;
+    map.newOfOld.resize(numVertices);
+    if (compact) {
+        std::vector<bool> used(numVertices, false);
+        for (DWORD v : oldIndices) used[v] = true;
+        for (DWORD v = 0; v < numVertices; ++v) {
+            map.newOfOld[v] = static_cast<DWORD>(map.oldOfNew.size());
+            if (used[v]) map.oldOfNew.push_back(v);
+        }
+    } else {
+        map.oldOfNew.resize(numVertices);
+        std::iota(map.oldOfNew.begin(), map.oldOfNew.end(), 0u);
+        std::iota(map.newOfOld.begin(), map.newOfOld.end(), 0u);
+    }
+    return map;
+}
+
+// One range per distinct attribute id of faces already sorted by attribute,
+// ascending; the vertex span is the smallest to the largest index the
+// range's faces use.
+std::vector<D3DXATTRIBUTERANGE> AttributeRanges(const DWORD* attributes, const std::vector<DWORD>& indices,
+                                                DWORD numFaces) {
+    std::vector<D3DXATTRIBUTERANGE> table;
+    DWORD f = 0;
+    while (f < numFaces) {
+        D3DXATTRIBUTERANGE range{};
+        range.AttribId = attributes[f];
+        range.FaceStart = f;
+        DWORD lo = 0xFFFFFFFFu, hi = 0;
+        while (f < numFaces && attributes[f] == range.AttribId) {
+            for (int k = 0; k < 3; ++k) {
+                lo = std::min(lo, indices[f * 3 + k]);
+                hi = std::max(hi, indices[f * 3 + k]);
+            }
+            ++f;
+        }
+        range.FaceCount = f - range.FaceStart;
+        range.VertexStart = lo;
+        range.VertexCount = hi - lo + 1;
+        table.push_back(range);
+    }
+    return table;
+}
+
+// The caller's adjacency carried over to the new face order.
+void RemapAdjacency(const DWORD* adjacencyIn, const std::vector<DWORD>& faceOrder, DWORD* adjacencyOut) {
+    const auto numFaces = static_cast<DWORD>(faceOrder.size());
+    std::vector<DWORD> newOfOldFace(numFaces);
+    for (DWORD f = 0; f < numFaces; ++f) newOfOldFace[faceOrder[f]] = f;
+    for (DWORD f = 0; f < numFaces; ++f) {
+        for (int k = 0; k < 3; ++k) {
+            const DWORD n = adjacencyIn[faceOrder[f] * 3 + k];
+            adjacencyOut[f * 3 + k] = n < numFaces ? newOfOldFace[n] : 0xFFFFFFFFu;
+        }
+    }
 }
 
 HRESULT Mesh::Optimize(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOut, DWORD* faceRemap,
@@ -299,6 +351,19 @@ HRESULT Mesh::Optimize(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOu
     if (!optimised) return D3DERR_INVALIDCALL;
     *optimised = nullptr;
     if (vertexRemap) *vertexRemap = nullptr;
+    ComPtr<Mesh> out;
+    ComPtr<ID3DXBuffer> remap;
+    const HRESULT hr = CatchOutOfMemory([&] {
+        return OptimizeInto(flags, adjacencyIn, adjacencyOut, faceRemap, vertexRemap ? &remap : nullptr, &out);
+    });
+    if (FAILED(hr)) return hr;
+    if (vertexRemap) *vertexRemap = remap.Detach();
+    *optimised = out.Detach();
+    return S_OK;
+}
+
+HRESULT Mesh::OptimizeInto(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOut, DWORD* faceRemap,
+                           ComPtr<ID3DXBuffer>* vertexRemap, ComPtr<Mesh>* optimised) {
     // Vertex-cache optimisation is taken as attribute sort plus compaction:
     // faces keep their order inside each attribute range.
     const bool sort = (flags & (D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE)) != 0;
@@ -308,95 +373,39 @@ HRESULT Mesh::Optimize(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOu
     MeshLock src(this);
     HRESULT hr = src.LockAll(D3DLOCK_READONLY);
     if (FAILED(hr)) return hr;
-
-    std::vector<DWORD> faceOrder(m_dwFaces);  // new face -> old face
-    std::iota(faceOrder.begin(), faceOrder.end(), 0u);
-    if (sort) {
-        const DWORD* attributes = src.attributes;
-        std::stable_sort(faceOrder.begin(), faceOrder.end(),
-                         [attributes](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
-    }
+    const std::vector<DWORD> faceOrder = FaceOrder(src.attributes, m_dwFaces, sort);
     std::vector<DWORD> oldIndices(std::size_t{m_dwFaces} * 3);
     for (std::size_t i = 0; i < oldIndices.size(); ++i) {
         oldIndices[i] = ReadIndex(src.indices, Is32(), i);
         if (oldIndices[i] >= m_dwVertices) return D3DXERR_INVALIDMESH;
     }
-    // Vertex order: unchanged; compaction drops vertices no face uses.
-    std::vector<DWORD> newOfOld(m_dwVertices);
-    std::vector<DWORD> oldOfNew;
-    if (compact) {
-        std::vector<bool> used(m_dwVertices, false);
-        for (DWORD v : oldIndices) used[v] = true;
-        for (DWORD v = 0; v < m_dwVertices; ++v) {
-            newOfOld[v] = static_cast<DWORD>(oldOfNew.size());
-            if (used[v]) oldOfNew.push_back(v);
-        }
-    } else {
-        oldOfNew.resize(m_dwVertices);
-        std::iota(oldOfNew.begin(), oldOfNew.end(), 0u);
-        std::iota(newOfOld.begin(), newOfOld.end(), 0u);
-    }
+    const VertexMap map = MapVertices(oldIndices, m_dwVertices, compact);
 
-    Mesh* out = nullptr;
-    hr = Create(m_dwFaces, static_cast<DWORD>(oldOfNew.size()), newOptions, m_dwFVF, m_pDevice, &out);
+    ComPtr<Mesh> out;
+    hr = Create(m_dwFaces, static_cast<DWORD>(map.oldOfNew.size()), newOptions, m_dwFVF, m_pDevice, &out);
     if (FAILED(hr)) return hr;
     std::vector<DWORD> newIndices(oldIndices.size());
     {
         MeshLock dst(out);
         hr = dst.LockAll(0);
-        if (SUCCEEDED(hr)) {
-            const UINT stride = ComputeFvfLayout(m_dwFVF).size;
-            for (std::size_t v = 0; v < oldOfNew.size(); ++v) {
-                std::memcpy(dst.vertices + v * stride, src.vertices + std::size_t{oldOfNew[v]} * stride, stride);
-            }
-            for (DWORD f = 0; f < m_dwFaces; ++f) {
-                const DWORD old = faceOrder[f];
-                dst.attributes[f] = src.attributes[old];
-                for (int k = 0; k < 3; ++k) {
-                    newIndices[f * 3 + k] = newOfOld[oldIndices[old * 3 + k]];
-                    WriteIndex(dst.indices, out->Is32(), f * 3 + k, newIndices[f * 3 + k]);
-                }
+        if (FAILED(hr)) return hr;
+        const UINT stride = ComputeFvfLayout(m_dwFVF).size;
+        for (std::size_t v = 0; v < map.oldOfNew.size(); ++v) {
+            std::memcpy(dst.vertices + v * stride, src.vertices + std::size_t{map.oldOfNew[v]} * stride, stride);
+        }
+        for (DWORD f = 0; f < m_dwFaces; ++f) {
+            const DWORD old = faceOrder[f];
+            dst.attributes[f] = src.attributes[old];
+            for (int k = 0; k < 3; ++k) {
+                newIndices[f * 3 + k] = map.newOfOld[oldIndices[old * 3 + k]];
+                WriteIndex(dst.indices, out->Is32(), f * 3 + k, newIndices[f * 3 + k]);
             }
         }
     }
-    if (FAILED(hr)) {
-        out->Release();
-        return hr;
-    }
-
-    if (sort) {
-        // One range per distinct attribute id, ascending; the vertex span is
-        // the smallest to the largest index the range's faces use.
-        DWORD f = 0;
-        while (f < m_dwFaces) {
-            D3DXATTRIBUTERANGE range{};
-            range.AttribId = out->m_pAttributes[f];
-            range.FaceStart = f;
-            DWORD lo = 0xFFFFFFFFu, hi = 0;
-            while (f < m_dwFaces && out->m_pAttributes[f] == range.AttribId) {
-                for (int k = 0; k < 3; ++k) {
-                    lo = std::min(lo, newIndices[f * 3 + k]);
-                    hi = std::max(hi, newIndices[f * 3 + k]);
-                }
-                ++f;
-            }
-            range.FaceCount = f - range.FaceStart;
-            range.VertexStart = lo;
-            range.VertexCount = hi - lo + 1;
-            out->m_table.push_back(range);
-        }
-    }
-
+    if (sort) out->m_table = AttributeRanges(out->m_pAttributes.get(), newIndices, m_dwFaces);
     if (adjacencyOut) {
         if (adjacencyIn) {
-            std::vector<DWORD> newOfOldFace(m_dwFaces);
-            for (DWORD f = 0; f < m_dwFaces; ++f) newOfOldFace[faceOrder[f]] = f;
-            for (DWORD f = 0; f < m_dwFaces; ++f) {
-                for (int k = 0; k < 3; ++k) {
-                    const DWORD n = adjacencyIn[faceOrder[f] * 3 + k];
-                    adjacencyOut[f * 3 + k] = n < m_dwFaces ? newOfOldFace[n] : 0xFFFFFFFFu;
-                }
-            }
+            RemapAdjacency(adjacencyIn, faceOrder, adjacencyOut);
         } else {
             ComputeAdjacency(newIndices.data(), m_dwFaces, nullptr, adjacencyOut);
         }
@@ -405,14 +414,10 @@ HRESULT Mesh::Optimize(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOu
     if (vertexRemap) {
         // New vertex -> old vertex; the slots of removed vertices hold 0xFFFFFFFF.
         std::vector<DWORD> remap(m_dwVertices, 0xFFFFFFFFu);
-        std::copy(oldOfNew.begin(), oldOfNew.end(), remap.begin());
-        *vertexRemap = NewBufferCopy(remap.data(), m_dwVertices * 4);
-        if (!*vertexRemap) {
-            out->Release();
-            return E_OUTOFMEMORY;
-        }
+        std::copy(map.oldOfNew.begin(), map.oldOfNew.end(), remap.begin());
+        *vertexRemap = MakeBufferCopy(remap.data(), m_dwVertices * 4);
     }
-    *optimised = out;
+    *optimised = std::move(out);
     return S_OK;
 }
 
@@ -444,7 +449,6 @@ void ConvertVertex(const BYTE* src, const FvfLayout& from, BYTE* dst, const FvfL
         std::memcpy(dst + to.texOffset[i], src + from.texOffset[i], 4 * floats);
     }
 }
-
 
 FvfLayout ComputeFvfLayout(DWORD fvf) {
     FvfLayout layout;
@@ -545,9 +549,10 @@ void ComputeAdjacency(const DWORD* indices, DWORD numFaces, const DWORD* pointRe
     }
 }
 
-ID3DXBuffer* NewBufferCopy(const void* data, DWORD size) {
-    ID3DXBuffer* buffer = nullptr;
-    if (FAILED(D3DXCreateBuffer(size, &buffer))) return nullptr;
+ComPtr<ID3DXBuffer> MakeBuffer(DWORD size) { return MakeComPtr<Buffer>(size); }
+
+ComPtr<ID3DXBuffer> MakeBufferCopy(const void* data, DWORD size) {
+    ComPtr<ID3DXBuffer> buffer = MakeBuffer(size);
     if (size) std::memcpy(buffer->GetBufferPointer(), data, size);
     return buffer;
 }
@@ -560,27 +565,26 @@ using d3dxmesh::FvfLayout;
 HRESULT D3DXCreateBuffer(DWORD size, ID3DXBuffer** buffer) {
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
-    auto* b = new (std::nothrow) d3dxmesh::Buffer(size);
-    if (!b) return E_OUTOFMEMORY;
-    if (!b->Allocate()) {
-        b->Release();
-        return E_OUTOFMEMORY;
-    }
-    *buffer = b;
-    return S_OK;
+    return CatchOutOfMemory([&] {
+        *buffer = d3dxmesh::MakeBuffer(size).Detach();
+        return S_OK;
+    });
 }
 
 HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice8* device,
                           ID3DXMesh** mesh) {
     if (!mesh) return D3DERR_INVALIDCALL;
-    d3dxmesh::Mesh* created = nullptr;
-    const HRESULT hr = d3dxmesh::Mesh::Create(numFaces, numVertices, options, fvf, device, &created);
-    *mesh = created;
+    *mesh = nullptr;
+    ComPtr<d3dxmesh::Mesh> created;
+    const HRESULT hr =
+        CatchOutOfMemory([&] { return d3dxmesh::Mesh::Create(numFaces, numVertices, options, fvf, device, &created); });
+    *mesh = created.Detach();
     return hr;
 }
 
-HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* /*adjacency: vertices are shared by index only*/) {
-    if (!mesh) return D3DERR_INVALIDCALL;
+namespace {
+
+HRESULT ComputeNormals(ID3DXMesh* mesh) {
     const FvfLayout layout = ComputeFvfLayout(mesh->GetFVF());
     if (!layout.valid || layout.normalOffset < 0) return D3DERR_INVALIDCALL;
     const DWORD numVertices = mesh->GetNumVertices();
@@ -624,6 +628,13 @@ HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* /*adjacency: vertices a
     mesh->UnlockIndexBuffer();
     mesh->UnlockVertexBuffer();
     return hr;
+}
+
+}  // namespace
+
+HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* /*adjacency: vertices are shared by index only*/) {
+    if (!mesh) return D3DERR_INVALIDCALL;
+    return CatchOutOfMemory([mesh] { return ComputeNormals(mesh); });
 }
 
 UINT D3DXGetFVFVertexSize(DWORD fvf) { return ComputeFvfLayout(fvf).size; }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
 
 namespace d3dxmesh {
@@ -59,7 +60,9 @@ inline void WriteIndex(BYTE* indices, bool is32, std::size_t i, DWORD value) {
 // stands for its position; null: every vertex stands for itself).
 void ComputeAdjacency(const DWORD* indices, DWORD numFaces, const DWORD* pointRep, DWORD* adjacency);
 
-// A buffer holding a copy of `size` bytes; null on allocation failure.
-ID3DXBuffer* NewBufferCopy(const void* data, DWORD size);
+// A zeroed buffer of `size` bytes, or one holding a copy of `data`. Running
+// out of memory throws std::bad_alloc (the public calls catch it).
+ComPtr<ID3DXBuffer> MakeBuffer(DWORD size);
+ComPtr<ID3DXBuffer> MakeBufferCopy(const void* data, DWORD size);
 
 }  // namespace d3dxmesh

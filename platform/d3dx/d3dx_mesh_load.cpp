@@ -1,12 +1,13 @@
 // D3DXLoadMeshFromXof: builds a triangle mesh with materials from a Mesh data
-// object of the X-file reader (data laid out as xfile.h describes).
+// object of the X-file reader (data laid out as xfile.h describes). Running
+// out of memory throws inside and is E_OUTOFMEMORY at the public calls.
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/alloc.h"
 #include "platform/d3dx/d3dx_mesh_internal.h"
 #include "platform/xfile/xfile_walk.h"
 
@@ -231,14 +232,13 @@ HRESULT ReadMaterialList(IDirectXFileData* object, MeshSource* mesh) {
 }
 
 // The material buffer: the D3DXMATERIAL array, then the texture names it points to.
-HRESULT BuildMaterialBuffer(const std::vector<MaterialEntry>& materials, ID3DXBuffer** out) {
+ComPtr<ID3DXBuffer> MaterialBuffer(const std::vector<MaterialEntry>& materials) {
     std::size_t size = materials.size() * sizeof(D3DXMATERIAL);
     for (const MaterialEntry& m : materials) {
         if (m.hasTexture) size += m.texture.size() + 1;
     }
-    HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(size), out);
-    if (FAILED(hr)) return hr;
-    BYTE* base = static_cast<BYTE*>((*out)->GetBufferPointer());
+    ComPtr<ID3DXBuffer> out = d3dxmesh::MakeBuffer(static_cast<DWORD>(size));
+    BYTE* base = static_cast<BYTE*>(out->GetBufferPointer());
     auto* entries = reinterpret_cast<D3DXMATERIAL*>(base);
     char* strings = reinterpret_cast<char*>(base + materials.size() * sizeof(D3DXMATERIAL));
     for (std::size_t i = 0; i < materials.size(); ++i) {
@@ -250,7 +250,7 @@ HRESULT BuildMaterialBuffer(const std::vector<MaterialEntry>& materials, ID3DXBu
             strings += materials[i].texture.size() + 1;
         }
     }
-    return S_OK;
+    return out;
 }
 
 struct BuiltVertices {
@@ -294,13 +294,14 @@ void ResolveVertices(const MeshSource& mesh, BuiltVertices* out) {
     }
 }
 
-HRESULT LoadMesh(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device, ID3DXBuffer** adjacency,
-                 ID3DXBuffer** materials, DWORD* numMaterials, ID3DXMesh** mesh, ID3DXBuffer** vertexSource,
-                 void (*otherChild)(IDirectXFileData*, void*), void* context) {
-    MeshSource src;
+// The Mesh object and its children: the kinds the mesh is built from are
+// read, every other child goes to otherChild.
+HRESULT ReadMeshSource(IDirectXFileData* meshData, void (*otherChild)(IDirectXFileData*, void*), void* context,
+                       MeshSource* source) {
+    MeshSource& src = *source;
     HRESULT hr = ReadMeshData(meshData, &src);
     if (FAILED(hr)) return hr;
-    hr = ForEachChild(meshData, [&](IDirectXFileData* child) -> HRESULT {
+    return ForEachChild(meshData, [&](IDirectXFileData* child) -> HRESULT {
         const GUID* type = TypeOf(child);
         if (!type) return D3DXERR_INVALIDMESH;
         // The first child of each kind counts; repeats are ignored.
@@ -313,6 +314,94 @@ HRESULT LoadMesh(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* de
         if (otherChild) otherChild(child, context);
         return S_OK;
     });
+}
+
+void WriteVertices(const MeshSource& src, const BuiltVertices& built, const d3dxmesh::FvfLayout& layout, BYTE* vb) {
+    for (std::size_t v = 0; v < built.source.size(); ++v) {
+        BYTE* dst = vb + v * layout.size;
+        const DWORD s = built.source[v];
+        std::memcpy(dst, &src.positions[s], 12);
+        if (src.hasNormals && built.normalOf[v] != 0xFFFFFFFFu) {
+            std::memcpy(dst + layout.normalOffset, &src.normals[built.normalOf[v]], 12);
+        }
+        if (src.hasColours) std::memcpy(dst + layout.diffuseOffset, &src.colours[s], 4);
+        if (src.hasTexCoords) std::memcpy(dst + layout.texOffset[0], &src.texCoords[std::size_t{s} * 2], 8);
+    }
+}
+
+// Fans each file face into triangles (0,1,2), (0,2,3), ... with the face's
+// material; `indices` receives the written indices too.
+void WriteFaces(const MeshSource& src, const BuiltVertices& built, bool is32, BYTE* ib, DWORD* attributes,
+                std::vector<DWORD>* indices) {
+    DWORD tri = 0;
+    for (std::size_t f = 0; f < src.faces.size(); ++f) {
+        const Face& face = src.faces[f];
+        const DWORD* corner = &built.cornerVertex[face.first];
+        for (DWORD k = 1; k + 1 < face.count; ++k, ++tri) {
+            const DWORD t[3] = {corner[0], corner[k], corner[k + 1]};
+            for (int j = 0; j < 3; ++j) {
+                d3dxmesh::WriteIndex(ib, is32, std::size_t{tri} * 3 + j, t[j]);
+                indices->push_back(t[j]);
+            }
+            attributes[tri] = src.hasMaterialList ? src.faceMaterial[f] : 0;
+        }
+    }
+}
+
+// Fills a new mesh's buffers.
+HRESULT WriteMesh(const MeshSource& src, const BuiltVertices& built, ID3DXMesh* out, std::vector<DWORD>* indices) {
+    BYTE* vb = nullptr;
+    BYTE* ib = nullptr;
+    DWORD* attributes = nullptr;
+    HRESULT hr = out->LockVertexBuffer(0, &vb);
+    if (FAILED(hr)) return hr;
+    WriteVertices(src, built, d3dxmesh::ComputeFvfLayout(out->GetFVF()), vb);
+    out->UnlockVertexBuffer();
+    hr = out->LockIndexBuffer(0, &ib);
+    if (FAILED(hr)) return hr;
+    hr = out->LockAttributeBuffer(0, &attributes);
+    if (FAILED(hr)) {
+        out->UnlockIndexBuffer();
+        return hr;
+    }
+    WriteFaces(src, built, (out->GetOptions() & D3DXMESH_32BIT) != 0, ib, attributes, indices);
+    out->UnlockAttributeBuffer();
+    out->UnlockIndexBuffer();
+    return S_OK;
+}
+
+// Faces meet where their vertices share a position (exactly, with -0 and +0
+// alike), as split copies and seams of a closed hull do.
+ComPtr<ID3DXBuffer> PositionAdjacency(const MeshSource& src, const BuiltVertices& built,
+                                      const std::vector<DWORD>& indices) {
+    const auto numTriangles = static_cast<DWORD>(indices.size() / 3);
+    ComPtr<ID3DXBuffer> adjacency = d3dxmesh::MakeBuffer(numTriangles * 12);
+    std::vector<DWORD> pointRep(built.source.size());
+    std::unordered_map<std::string, DWORD> byPosition;
+    for (std::size_t v = 0; v < built.source.size(); ++v) {
+        const D3DXVECTOR3& p = src.positions[built.source[v]];
+        const float key[3] = {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f};
+        const std::string bytes(reinterpret_cast<const char*>(key), sizeof key);
+        pointRep[v] = byPosition.emplace(bytes, static_cast<DWORD>(v)).first->second;
+    }
+    d3dxmesh::ComputeAdjacency(indices.data(), numTriangles, pointRep.data(),
+                               static_cast<DWORD*>(adjacency->GetBufferPointer()));
+    return adjacency;
+}
+
+// What D3DXLoadMeshFromXofEx hands out, once all of it has succeeded; the
+// buffers only when asked for.
+struct LoadedMesh {
+    ComPtr<ID3DXMesh> mesh;
+    ComPtr<ID3DXBuffer> adjacency, materials, vertexSource;
+    DWORD numMaterials = 0;
+};
+
+HRESULT LoadMesh(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device, bool wantAdjacency,
+                 bool wantMaterials, bool wantVertexSource, void (*otherChild)(IDirectXFileData*, void*),
+                 void* context, LoadedMesh* out) {
+    MeshSource src;
+    HRESULT hr = ReadMeshSource(meshData, otherChild, context, &src);
     if (FAILED(hr)) return hr;
 
     BuiltVertices built;
@@ -325,103 +414,29 @@ HRESULT LoadMesh(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* de
     if (src.hasNormals) fvf |= D3DFVF_NORMAL;
     if (src.hasColours) fvf |= D3DFVF_DIFFUSE;
     if (src.hasTexCoords) fvf |= D3DFVF_TEX1;
-    const d3dxmesh::FvfLayout layout = d3dxmesh::ComputeFvfLayout(fvf);
-
-    ID3DXMesh* out = nullptr;
     hr = D3DXCreateMeshFVF(static_cast<DWORD>(numTriangles), static_cast<DWORD>(built.source.size()), options, fvf,
-                           device, &out);
+                           device, out->mesh.Out());
     if (FAILED(hr)) return hr;
-
     std::vector<DWORD> indices;
     indices.reserve(numTriangles * 3);
-    BYTE* vb = nullptr;
-    BYTE* ib = nullptr;
-    DWORD* attributes = nullptr;
-    hr = out->LockVertexBuffer(0, &vb);
-    if (SUCCEEDED(hr)) {
-        for (std::size_t v = 0; v < built.source.size(); ++v) {
-            BYTE* dst = vb + v * layout.size;
-            const DWORD s = built.source[v];
-            std::memcpy(dst, &src.positions[s], 12);
-            if (src.hasNormals && built.normalOf[v] != 0xFFFFFFFFu) {
-                std::memcpy(dst + layout.normalOffset, &src.normals[built.normalOf[v]], 12);
-            }
-            if (src.hasColours) std::memcpy(dst + layout.diffuseOffset, &src.colours[s], 4);
-            if (src.hasTexCoords) std::memcpy(dst + layout.texOffset[0], &src.texCoords[std::size_t{s} * 2], 8);
-        }
-        out->UnlockVertexBuffer();
-        hr = out->LockIndexBuffer(0, &ib);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = out->LockAttributeBuffer(0, &attributes);
-        if (FAILED(hr)) out->UnlockIndexBuffer();
-    }
-    if (SUCCEEDED(hr)) {
-        const bool is32 = (options & D3DXMESH_32BIT) != 0;
-        DWORD tri = 0;
-        for (std::size_t f = 0; f < src.faces.size(); ++f) {
-            const Face& face = src.faces[f];
-            const DWORD* corner = &built.cornerVertex[face.first];
-            for (DWORD k = 1; k + 1 < face.count; ++k, ++tri) {
-                const DWORD t[3] = {corner[0], corner[k], corner[k + 1]};
-                for (int j = 0; j < 3; ++j) {
-                    d3dxmesh::WriteIndex(ib, is32, std::size_t{tri} * 3 + j, t[j]);
-                    indices.push_back(t[j]);
-                }
-                attributes[tri] = src.hasMaterialList ? src.faceMaterial[f] : 0;
-            }
-        }
-        out->UnlockAttributeBuffer();
-        out->UnlockIndexBuffer();
-    }
+    hr = WriteMesh(src, built, out->mesh, &indices);
+    if (FAILED(hr)) return hr;
 
-    ID3DXBuffer* adjacencyBuffer = nullptr;
-    ID3DXBuffer* materialBuffer = nullptr;
-    ID3DXBuffer* sourceBuffer = nullptr;
-    if (SUCCEEDED(hr) && adjacency) {
-        hr = D3DXCreateBuffer(static_cast<DWORD>(numTriangles * 12), &adjacencyBuffer);
-        if (SUCCEEDED(hr)) {
-            // Faces meet where their vertices share a position (exactly, with
-            // -0 and +0 alike), as split copies and seams of a closed hull do.
-            std::vector<DWORD> pointRep(built.source.size());
-            std::unordered_map<std::string, DWORD> byPosition;
-            for (std::size_t v = 0; v < built.source.size(); ++v) {
-                const D3DXVECTOR3& p = src.positions[built.source[v]];
-                const float key[3] = {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f};
-                pointRep[v] =
-                    byPosition
-                        .emplace(std::string(reinterpret_cast<const char*>(key), sizeof key), static_cast<DWORD>(v))
-                        .first->second;
-            }
-            d3dxmesh::ComputeAdjacency(indices.data(), static_cast<DWORD>(numTriangles), pointRep.data(),
-                                       static_cast<DWORD*>(adjacencyBuffer->GetBufferPointer()));
-        }
-    }
-    if (SUCCEEDED(hr) && materials) {
+    if (wantAdjacency) out->adjacency = PositionAdjacency(src, built, indices);
+    if (wantMaterials) {
         if (src.hasMaterialList) {
-            hr = BuildMaterialBuffer(src.materials, &materialBuffer);
+            out->materials = MaterialBuffer(src.materials);
         } else {
             MaterialEntry white;
             white.material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
-            hr = BuildMaterialBuffer({white}, &materialBuffer);
+            out->materials = MaterialBuffer({white});
         }
     }
-    if (SUCCEEDED(hr) && vertexSource) {
-        sourceBuffer = d3dxmesh::NewBufferCopy(built.source.data(), static_cast<DWORD>(built.source.size() * 4));
-        if (!sourceBuffer) hr = E_OUTOFMEMORY;
+    out->numMaterials = src.hasMaterialList ? static_cast<DWORD>(src.materials.size()) : 1;
+    if (wantVertexSource) {
+        out->vertexSource =
+            d3dxmesh::MakeBufferCopy(built.source.data(), static_cast<DWORD>(built.source.size() * 4));
     }
-    if (FAILED(hr)) {
-        for (ID3DXBuffer* b : {adjacencyBuffer, materialBuffer, sourceBuffer}) {
-            if (b) b->Release();
-        }
-        out->Release();
-        return hr;
-    }
-    if (adjacency) *adjacency = adjacencyBuffer;
-    if (materials) *materials = materialBuffer;
-    if (numMaterials) *numMaterials = src.hasMaterialList ? static_cast<DWORD>(src.materials.size()) : 1;
-    if (vertexSource) *vertexSource = sourceBuffer;
-    *mesh = out;
     return S_OK;
 }
 
@@ -440,12 +455,18 @@ HRESULT D3DXLoadMeshFromXofEx(IDirectXFileData* meshData, DWORD options, IDirect
     if (!meshData) return D3DERR_INVALIDCALL;
     const GUID* type = TypeOf(meshData);
     if (!type || !(*type == TID_D3DRMMesh)) return D3DERR_INVALIDCALL;
-    try {
-        return LoadMesh(meshData, options, device, adjacency, materials, numMaterials, mesh, vertexSource, otherChild,
-                        context);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    LoadedMesh loaded;
+    const HRESULT hr = CatchOutOfMemory([&] {
+        return LoadMesh(meshData, options, device, adjacency != nullptr, materials != nullptr, vertexSource != nullptr,
+                        otherChild, context, &loaded);
+    });
+    if (FAILED(hr)) return hr;
+    if (adjacency) *adjacency = loaded.adjacency.Detach();
+    if (materials) *materials = loaded.materials.Detach();
+    if (numMaterials) *numMaterials = loaded.numMaterials;
+    if (vertexSource) *vertexSource = loaded.vertexSource.Detach();
+    *mesh = loaded.mesh.Detach();
+    return S_OK;
 }
 
 HRESULT D3DXLoadMeshFromXof(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device,

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/base/com_ptr.h"
 #include "platform/image/image.h"
 #include "platform/os/resource.h"
 
@@ -128,12 +129,12 @@ HRESULT D3DXAssembleShaderFromResourceA(const char* resourceName, DWORD, ID3DXBu
     const std::size_t length = strnlen(reinterpret_cast<const char*>(res.data), res.size);
     if (length == 0 || length + 1 > 0xFFFFFFFFu) return D3DXERR_INVALIDDATA;
 
-    ID3DXBuffer* buffer = nullptr;
-    const HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(length + 1), &buffer);
+    ComPtr<ID3DXBuffer> buffer;
+    const HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(length + 1), buffer.Out());
     if (FAILED(hr)) return hr;
     char* text = static_cast<char*>(buffer->GetBufferPointer());
     std::memcpy(text, res.data, length);
     text[length] = '\0';
-    *code = buffer;
+    *code = buffer.Detach();
     return S_OK;
 }

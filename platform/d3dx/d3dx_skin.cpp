@@ -1,14 +1,17 @@
 // Skinned meshes: the skin loader (SkinWeights of a Mesh data object) and the
-// conversion to an indexed blended mesh with bone combinations.
+// conversion to an indexed blended mesh with bone combinations. Running out
+// of memory throws inside and is E_OUTOFMEMORY at every public call.
 #include "platform/d3dx/d3dx_skin.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/base/alloc.h"
+#include "platform/base/ref_counted.h"
 #include "platform/d3dx/d3dx_mesh_internal.h"
 
 namespace {
@@ -30,22 +33,15 @@ struct Bone {
 
 bool Usable(float w) { return w > 0.0f && std::isfinite(w); }
 
-class SkinMesh final : public ID3DXSkinMesh {
+class SkinMesh final : public RefCounted<ID3DXSkinMesh> {
 public:
-    SkinMesh(ID3DXMesh* mesh, std::vector<Bone> bones) : m_pMesh(mesh), m_Bones(std::move(bones)) { m_pMesh->AddRef(); }
+    SkinMesh(ID3DXMesh* mesh, std::vector<Bone> bones)
+        : m_pMesh(ComPtr<ID3DXMesh>::Share(mesh)), m_Bones(std::move(bones)) {}
 
-    DWORD AddRef() override { return ++m_dwRef; }
-    DWORD Release() override {
-        if (m_dwRef == 0) return 0;
-        const DWORD left = --m_dwRef;
-        if (left == 0) delete this;
-        return left;
-    }
     DWORD GetNumBones() override { return static_cast<DWORD>(m_Bones.size()); }
     HRESULT GetOriginalMesh(ID3DXMesh** mesh) override {
         if (!mesh) return D3DERR_INVALIDCALL;
-        m_pMesh->AddRef();
-        *mesh = m_pMesh;
+        *mesh = ComPtr<ID3DXMesh>::Share(m_pMesh).Detach();
         return S_OK;
     }
     HRESULT GetDevice(IDirect3DDevice8** device) override { return m_pMesh->GetDevice(device); }
@@ -65,40 +61,37 @@ public:
         for (DWORD i = 0; i < count; ++i) {
             if (vertices[i] >= numVertices) return D3DERR_INVALIDCALL;
         }
-        try {
+        return CatchOutOfMemory([&] {
             m_Bones[bone].vertices.assign(vertices, vertices + count);
             m_Bones[bone].weights.assign(weights, weights + count);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-        return S_OK;
+            return S_OK;
+        });
     }
     HRESULT GetMaxVertexInfluences(DWORD* maxInfluences) override {
         if (!maxInfluences) return D3DERR_INVALIDCALL;
-        std::vector<DWORD> count(m_pMesh->GetNumVertices(), 0);
-        DWORD most = 0;
-        for (const Bone& b : m_Bones) {
-            for (std::size_t i = 0; i < b.vertices.size(); ++i) {
-                if (Usable(b.weights[i])) most = std::max(most, ++count[b.vertices[i]]);
+        return CatchOutOfMemory([&] {
+            std::vector<DWORD> count(m_pMesh->GetNumVertices(), 0);
+            DWORD most = 0;
+            for (const Bone& b : m_Bones) {
+                for (std::size_t i = 0; i < b.vertices.size(); ++i) {
+                    if (Usable(b.weights[i])) most = std::max(most, ++count[b.vertices[i]]);
+                }
             }
-        }
-        *maxInfluences = most;
-        return S_OK;
+            *maxInfluences = most;
+            return S_OK;
+        });
     }
     HRESULT ConvertToIndexedBlendedMesh(DWORD options, const DWORD* adjacencyIn, DWORD paletteSize,
                                         DWORD* adjacencyOut, DWORD* numBoneCombinations,
                                         ID3DXBuffer** boneCombinations, ID3DXMesh** mesh) override;
 
-    // Bone names and offsets as the loader hands them out.
-    HRESULT NamesAndOffsets(ID3DXBuffer** names, ID3DXBuffer** offsets) const;
+    // Bone names and offsets as the loader hands them out (both null without bones).
+    void NamesAndOffsets(ComPtr<ID3DXBuffer>* names, ComPtr<ID3DXBuffer>* offsets) const;
 
 private:
-    ~SkinMesh() override { m_pMesh->Release(); }
-    HRESULT Convert(DWORD options, DWORD paletteSize, DWORD* adjacencyOut, DWORD* numBoneCombinations,
-                    ID3DXBuffer** boneCombinations, ID3DXMesh** mesh);
+    ~SkinMesh() override = default;
 
-    DWORD m_dwRef = 1;
-    ID3DXMesh* m_pMesh;
+    ComPtr<ID3DXMesh> m_pMesh;
     std::vector<Bone> m_Bones;
 };
 
@@ -122,11 +115,242 @@ std::vector<std::vector<Influence>> VertexInfluences(const std::vector<Bone>& bo
     return out;
 }
 
+// The source mesh's faces as plain arrays: three vertex indices and one
+// attribute each.
+struct SourceFaces {
+    std::vector<DWORD> indices;
+    std::vector<DWORD> attributes;
+};
+
+HRESULT ReadFaces(ID3DXMesh* src, SourceFaces* faces) {
+    const DWORD numFaces = src->GetNumFaces();
+    const bool is32 = (src->GetOptions() & D3DXMESH_32BIT) != 0;
+    faces->indices.resize(std::size_t{numFaces} * 3);
+    faces->attributes.resize(numFaces);
+    BYTE* ib = nullptr;
+    if (FAILED(src->LockIndexBuffer(D3DLOCK_READONLY, &ib))) return D3DERR_INVALIDCALL;
+    for (std::size_t i = 0; i < faces->indices.size(); ++i) faces->indices[i] = d3dxmesh::ReadIndex(ib, is32, i);
+    src->UnlockIndexBuffer();
+    DWORD* ab = nullptr;
+    if (FAILED(src->LockAttributeBuffer(D3DLOCK_READONLY, &ab))) return D3DERR_INVALIDCALL;
+    std::copy(ab, ab + numFaces, faces->attributes.begin());
+    src->UnlockAttributeBuffer();
+    const DWORD numVertices = src->GetNumVertices();
+    for (DWORD v : faces->indices) {
+        if (v >= numVertices) return D3DXERR_INVALIDMESH;
+    }
+    return S_OK;
+}
+
 struct Combination {
     DWORD attrib = 0;
     std::vector<DWORD> faces;  // old face indices, in order
     std::vector<DWORD> bones;  // palette: slot -> bone
 };
+
+// Faces by attribute (stable), then split greedily, in face order, into
+// combinations whose union of bones fits the palette.
+HRESULT SplitIntoCombinations(const SourceFaces& faces, const std::vector<std::vector<Influence>>& influences,
+                              std::size_t numBones, DWORD paletteSize, std::vector<Combination>* combos) {
+    const auto numFaces = static_cast<DWORD>(faces.attributes.size());
+    const std::vector<DWORD>& attributes = faces.attributes;
+    std::vector<DWORD> order(numFaces);
+    for (DWORD f = 0; f < numFaces; ++f) order[f] = f;
+    std::stable_sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
+    std::vector<DWORD> slotOf(numBones, kNoBone);  // palette slot of each bone in the current combination
+    for (DWORD f : order) {
+        DWORD wanted[3 * kMaxBlend];
+        DWORD numWanted = 0;
+        for (int k = 0; k < 3; ++k) {
+            for (const Influence& i : influences[faces.indices[std::size_t{f} * 3 + k]]) {
+                if (std::find(wanted, wanted + numWanted, i.bone) == wanted + numWanted) wanted[numWanted++] = i.bone;
+            }
+        }
+        if (numWanted > paletteSize) return D3DERR_INVALIDCALL;  // one face needs more bones than a draw holds
+        bool fresh = combos->empty() || combos->back().attrib != attributes[f];
+        if (!fresh) {
+            DWORD added = 0;
+            for (DWORD i = 0; i < numWanted; ++i) added += slotOf[wanted[i]] == kNoBone ? 1 : 0;
+            fresh = combos->back().bones.size() + added > paletteSize;
+        }
+        if (fresh) {
+            if (!combos->empty()) {
+                for (DWORD b : combos->back().bones) slotOf[b] = kNoBone;
+            }
+            combos->emplace_back();
+            combos->back().attrib = attributes[f];
+        }
+        Combination& c = combos->back();
+        for (DWORD i = 0; i < numWanted; ++i) {
+            if (slotOf[wanted[i]] == kNoBone) {
+                slotOf[wanted[i]] = static_cast<DWORD>(c.bones.size());
+                c.bones.push_back(wanted[i]);
+            }
+        }
+        c.faces.push_back(f);
+    }
+    return combos->empty() ? D3DXERR_INVALIDMESH : S_OK;
+}
+
+// The blended mesh's vertices and faces: one copy of each old vertex per
+// combination that uses it, faces in combination order.
+struct BlendedLayout {
+    struct Vertex {
+        DWORD source;  // old vertex
+        DWORD combo;
+    };
+    std::vector<Vertex> vertices;
+    std::vector<DWORD> indices;
+    std::vector<D3DXBONECOMBINATION> records;  // BoneId not yet set
+};
+
+BlendedLayout LayOutCombinations(const std::vector<Combination>& combos, const std::vector<DWORD>& indices,
+                                 DWORD numVertices) {
+    BlendedLayout out;
+    out.indices.reserve(indices.size());
+    out.records.resize(combos.size());
+    std::vector<DWORD> stampCombo(numVertices, kNoBone), stampIndex(numVertices, 0);
+    DWORD faceCursor = 0;
+    for (DWORD c = 0; c < combos.size(); ++c) {
+        D3DXBONECOMBINATION& r = out.records[c];
+        r.AttribId = combos[c].attrib;
+        r.FaceStart = faceCursor;
+        r.FaceCount = static_cast<DWORD>(combos[c].faces.size());
+        r.VertexStart = static_cast<DWORD>(out.vertices.size());
+        for (DWORD f : combos[c].faces) {
+            for (int k = 0; k < 3; ++k) {
+                const DWORD v = indices[std::size_t{f} * 3 + k];
+                if (stampCombo[v] != c) {
+                    stampCombo[v] = c;
+                    stampIndex[v] = static_cast<DWORD>(out.vertices.size());
+                    out.vertices.push_back({v, c});
+                }
+                out.indices.push_back(stampIndex[v]);
+            }
+        }
+        r.VertexCount = static_cast<DWORD>(out.vertices.size()) - r.VertexStart;
+        faceCursor += r.FaceCount;
+    }
+    return out;
+}
+
+// Copies every blended vertex from its source and writes the skin's weights
+// and packed palette slots over the source's blend values.
+HRESULT WriteBlendedVertices(ID3DXMesh* src, ID3DXMesh* out, const BlendedLayout& layout,
+                             const std::vector<std::vector<Influence>>& influences,
+                             const std::vector<Combination>& combos, DWORD maxInfluences) {
+    const d3dxmesh::FvfLayout from = d3dxmesh::ComputeFvfLayout(src->GetFVF());
+    const d3dxmesh::FvfLayout to = d3dxmesh::ComputeFvfLayout(out->GetFVF());
+    BYTE* srcVb = nullptr;
+    BYTE* dstVb = nullptr;
+    HRESULT hr = src->LockVertexBuffer(D3DLOCK_READONLY, &srcVb);
+    if (FAILED(hr)) return hr;
+    hr = out->LockVertexBuffer(0, &dstVb);
+    if (FAILED(hr)) {
+        src->UnlockVertexBuffer();
+        return hr;
+    }
+    for (std::size_t n = 0; n < layout.vertices.size(); ++n) {
+        const BYTE* s = srcVb + std::size_t{layout.vertices[n].source} * from.size;
+        BYTE* d = dstVb + n * to.size;
+        d3dxmesh::ConvertVertex(s, from, d, to);
+        // The blend weights and indices are the skin's, not the source's.
+        if (to.blendFloats > 0) std::memset(d + to.blendOffset, 0, 4u * to.blendFloats);
+        const std::vector<Influence>& list = influences[layout.vertices[n].source];
+        const std::vector<DWORD>& palette = combos[layout.vertices[n].combo].bones;
+        BYTE packed[4] = {0, 0, 0, 0};
+        for (DWORD k = 0; k < list.size(); ++k) {
+            const auto slot = std::find(palette.begin(), palette.end(), list[k].bone) - palette.begin();
+            packed[k] = static_cast<BYTE>(slot);
+            if (k + 1 < maxInfluences) std::memcpy(d + to.blendOffset + 4 * k, &list[k].weight, 4);
+        }
+        std::memcpy(d + to.indicesOffset, packed, 4);
+    }
+    out->UnlockVertexBuffer();
+    src->UnlockVertexBuffer();
+    return S_OK;
+}
+
+void WriteBlendedFaces(ID3DXMesh* out, const BlendedLayout& layout) {
+    const bool is32 = (out->GetOptions() & D3DXMESH_32BIT) != 0;
+    BYTE* ib = nullptr;
+    DWORD* ab = nullptr;
+    if (SUCCEEDED(out->LockIndexBuffer(0, &ib))) {
+        for (std::size_t i = 0; i < layout.indices.size(); ++i) d3dxmesh::WriteIndex(ib, is32, i, layout.indices[i]);
+        out->UnlockIndexBuffer();
+    }
+    if (SUCCEEDED(out->LockAttributeBuffer(0, &ab))) {
+        for (const D3DXBONECOMBINATION& r : layout.records) {
+            std::fill(ab + r.FaceStart, ab + r.FaceStart + r.FaceCount, r.AttribId);
+        }
+        out->UnlockAttributeBuffer();
+    }
+}
+
+// The combination records, then their palettes (paletteSize slots each,
+// kNoBone past the combination's bones), in one buffer.
+ComPtr<ID3DXBuffer> CombinationTable(const BlendedLayout& layout, const std::vector<Combination>& combos,
+                                     DWORD paletteSize) {
+    const std::size_t recordBytes = layout.records.size() * sizeof(D3DXBONECOMBINATION);
+    const std::size_t paletteBytes = layout.records.size() * std::size_t{paletteSize} * sizeof(DWORD);
+    ComPtr<ID3DXBuffer> table = d3dxmesh::MakeBuffer(static_cast<DWORD>(recordBytes + paletteBytes));
+    auto* base = static_cast<BYTE*>(table->GetBufferPointer());
+    auto* outRecords = reinterpret_cast<D3DXBONECOMBINATION*>(base);
+    auto* ids = reinterpret_cast<DWORD*>(base + recordBytes);
+    for (std::size_t c = 0; c < layout.records.size(); ++c) {
+        outRecords[c] = layout.records[c];
+        outRecords[c].BoneId = ids + c * paletteSize;
+        for (DWORD s = 0; s < paletteSize; ++s) {
+            outRecords[c].BoneId[s] = s < combos[c].bones.size() ? combos[c].bones[s] : kNoBone;
+        }
+    }
+    return table;
+}
+
+// The conversion's results, handed out only when all of it succeeded.
+struct Blended {
+    ComPtr<ID3DXMesh> mesh;
+    ComPtr<ID3DXBuffer> table;
+    DWORD numCombinations = 0;
+};
+
+HRESULT Convert(ID3DXMesh* src, const std::vector<Bone>& bones, DWORD options, DWORD paletteSize, Blended* out) {
+    const DWORD numVertices = src->GetNumVertices();
+    const std::vector<std::vector<Influence>> influences = VertexInfluences(bones, numVertices);
+    SourceFaces faces;
+    HRESULT hr = ReadFaces(src, &faces);
+    if (FAILED(hr)) return hr;
+    DWORD maxInfluences = 1;
+    for (DWORD v : faces.indices) maxInfluences = std::max(maxInfluences, static_cast<DWORD>(influences[v].size()));
+
+    std::vector<Combination> combos;
+    hr = SplitIntoCombinations(faces, influences, bones.size(), paletteSize, &combos);
+    if (FAILED(hr)) return hr;
+    const BlendedLayout layout = LayOutCombinations(combos, faces.indices, numVertices);
+    if (!(options & D3DXMESH_32BIT) && layout.vertices.size() > 0xFFFFu) return D3DERR_INVALIDCALL;
+
+    const DWORD srcFvf = src->GetFVF();
+    const DWORD fvf = (D3DFVF_XYZB1 + 2 * (maxInfluences - 1)) | D3DFVF_LASTBETA_UBYTE4 |
+                      (srcFvf & ~(D3DFVF_POSITION_MASK | D3DFVF_LASTBETA_UBYTE4));
+    if (!d3dxmesh::ComputeFvfLayout(srcFvf).valid || !d3dxmesh::ComputeFvfLayout(fvf).valid) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Device buffers when asked for managed memory and the skin has a device.
+    IDirect3DDevice8* device = nullptr;
+    if (FAILED(src->GetDevice(&device))) device = nullptr;
+    ComPtr<ID3DXMesh> mesh;
+    hr = D3DXCreateMeshFVF(src->GetNumFaces(), static_cast<DWORD>(layout.vertices.size()), options, fvf, device,
+                           mesh.Out());
+    if (FAILED(hr)) return hr;
+    hr = WriteBlendedVertices(src, mesh, layout, influences, combos, maxInfluences);
+    if (FAILED(hr)) return hr;
+    WriteBlendedFaces(mesh, layout);
+
+    out->table = CombinationTable(layout, combos, paletteSize);
+    out->numCombinations = static_cast<DWORD>(layout.records.size());
+    out->mesh = std::move(mesh);
+    return S_OK;
+}
 
 HRESULT SkinMesh::ConvertToIndexedBlendedMesh(DWORD options, const DWORD*, DWORD paletteSize, DWORD* adjacencyOut,
                                               DWORD* numBoneCombinations, ID3DXBuffer** boneCombinations,
@@ -138,210 +362,24 @@ HRESULT SkinMesh::ConvertToIndexedBlendedMesh(DWORD options, const DWORD*, DWORD
     if (m_Bones.empty() || paletteSize == 0 || paletteSize > kD3DXMaxPaletteBones) {
         return D3DERR_INVALIDCALL;
     }
-    try {
-        return Convert(options, paletteSize, adjacencyOut, numBoneCombinations, boneCombinations, mesh);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
-
-HRESULT SkinMesh::Convert(DWORD options, DWORD paletteSize, DWORD* adjacencyOut, DWORD* numBoneCombinations,
-                          ID3DXBuffer** boneCombinations, ID3DXMesh** mesh) {
-    ID3DXMesh* src = m_pMesh;
-    const DWORD numVertices = src->GetNumVertices();
-    const DWORD numFaces = src->GetNumFaces();
-    const bool srcIs32 = (src->GetOptions() & D3DXMESH_32BIT) != 0;
-    const std::vector<std::vector<Influence>> influences = VertexInfluences(m_Bones, numVertices);
-
-    std::vector<DWORD> indices(std::size_t{numFaces} * 3);
-    std::vector<DWORD> attributes(numFaces);
-    {
-        BYTE* ib = nullptr;
-        if (FAILED(src->LockIndexBuffer(D3DLOCK_READONLY, &ib))) return D3DERR_INVALIDCALL;
-        for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = d3dxmesh::ReadIndex(ib, srcIs32, i);
-        src->UnlockIndexBuffer();
-        DWORD* ab = nullptr;
-        if (FAILED(src->LockAttributeBuffer(D3DLOCK_READONLY, &ab))) return D3DERR_INVALIDCALL;
-        std::copy(ab, ab + numFaces, attributes.begin());
-        src->UnlockAttributeBuffer();
-    }
-    DWORD maxInfluences = 1;
-    for (DWORD f = 0; f < numFaces; ++f) {
-        for (int k = 0; k < 3; ++k) {
-            const DWORD v = indices[std::size_t{f} * 3 + k];
-            if (v >= numVertices) return D3DXERR_INVALIDMESH;
-            maxInfluences = std::max(maxInfluences, static_cast<DWORD>(influences[v].size()));
-        }
-    }
-
-    // Faces by attribute (stable), then greedy combinations per attribute.
-    std::vector<DWORD> order(numFaces);
-    for (DWORD f = 0; f < numFaces; ++f) order[f] = f;
-    std::stable_sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
-    std::vector<Combination> combos;
-    std::vector<DWORD> slotOf(m_Bones.size(), kNoBone);
-    for (DWORD f : order) {
-        DWORD wanted[3 * kMaxBlend];
-        DWORD numWanted = 0;
-        for (int k = 0; k < 3; ++k) {
-            for (const Influence& i : influences[indices[std::size_t{f} * 3 + k]]) {
-                if (std::find(wanted, wanted + numWanted, i.bone) == wanted + numWanted) wanted[numWanted++] = i.bone;
-            }
-        }
-        if (numWanted > paletteSize) return D3DERR_INVALIDCALL;  // one face needs more bones than a draw holds
-        bool fresh = combos.empty() || combos.back().attrib != attributes[f];
-        if (!fresh) {
-            DWORD added = 0;
-            for (DWORD i = 0; i < numWanted; ++i) added += slotOf[wanted[i]] == kNoBone ? 1 : 0;
-            fresh = combos.back().bones.size() + added > paletteSize;
-        }
-        if (fresh) {
-            if (!combos.empty()) {
-                for (DWORD b : combos.back().bones) slotOf[b] = kNoBone;
-            }
-            combos.emplace_back();
-            combos.back().attrib = attributes[f];
-        }
-        Combination& c = combos.back();
-        for (DWORD i = 0; i < numWanted; ++i) {
-            if (slotOf[wanted[i]] == kNoBone) {
-                slotOf[wanted[i]] = static_cast<DWORD>(c.bones.size());
-                c.bones.push_back(wanted[i]);
-            }
-        }
-        c.faces.push_back(f);
-    }
-    if (combos.empty()) return D3DXERR_INVALIDMESH;
-
-    // New vertices: one copy of each old vertex per combination that uses it.
-    struct NewVertex {
-        DWORD source;
-        DWORD combo;
-    };
-    std::vector<NewVertex> newVertices;
-    std::vector<DWORD> newIndices;
-    newIndices.reserve(indices.size());
-    std::vector<DWORD> stampCombo(numVertices, kNoBone), stampIndex(numVertices, 0);
-    std::vector<D3DXBONECOMBINATION> records(combos.size());
-    DWORD faceCursor = 0;
-    for (DWORD c = 0; c < combos.size(); ++c) {
-        D3DXBONECOMBINATION& r = records[c];
-        r.AttribId = combos[c].attrib;
-        r.FaceStart = faceCursor;
-        r.FaceCount = static_cast<DWORD>(combos[c].faces.size());
-        r.VertexStart = static_cast<DWORD>(newVertices.size());
-        for (DWORD f : combos[c].faces) {
-            for (int k = 0; k < 3; ++k) {
-                const DWORD v = indices[std::size_t{f} * 3 + k];
-                if (stampCombo[v] != c) {
-                    stampCombo[v] = c;
-                    stampIndex[v] = static_cast<DWORD>(newVertices.size());
-                    newVertices.push_back({v, c});
-                }
-                newIndices.push_back(stampIndex[v]);
-            }
-        }
-        r.VertexCount = static_cast<DWORD>(newVertices.size()) - r.VertexStart;
-        faceCursor += r.FaceCount;
-    }
-    const bool is32 = (options & D3DXMESH_32BIT) != 0;
-    if (!is32 && newVertices.size() > 0xFFFFu) return D3DERR_INVALIDCALL;
-
-    const DWORD srcFvf = src->GetFVF();
-    const DWORD fvf = (D3DFVF_XYZB1 + 2 * (maxInfluences - 1)) | D3DFVF_LASTBETA_UBYTE4 |
-                      (srcFvf & ~(D3DFVF_POSITION_MASK | D3DFVF_LASTBETA_UBYTE4));
-    const d3dxmesh::FvfLayout from = d3dxmesh::ComputeFvfLayout(srcFvf);
-    const d3dxmesh::FvfLayout to = d3dxmesh::ComputeFvfLayout(fvf);
-    if (!from.valid || !to.valid) return D3DERR_INVALIDCALL;
-
-    // Device buffers when asked for managed memory and the skin has a device.
-    IDirect3DDevice8* device = nullptr;
-    if (FAILED(src->GetDevice(&device))) device = nullptr;
-    ID3DXMesh* out = nullptr;
-    HRESULT hr = D3DXCreateMeshFVF(numFaces, static_cast<DWORD>(newVertices.size()), options, fvf, device, &out);
+    Blended blended;
+    const HRESULT hr = CatchOutOfMemory([&] { return Convert(m_pMesh, m_Bones, options, paletteSize, &blended); });
     if (FAILED(hr)) return hr;
-
-    BYTE* srcVb = nullptr;
-    BYTE* dstVb = nullptr;
-    hr = src->LockVertexBuffer(D3DLOCK_READONLY, &srcVb);
-    if (SUCCEEDED(hr)) {
-        hr = out->LockVertexBuffer(0, &dstVb);
-        if (FAILED(hr)) src->UnlockVertexBuffer();
-    }
-    if (FAILED(hr)) {
-        out->Release();
-        return hr;
-    }
-    for (std::size_t n = 0; n < newVertices.size(); ++n) {
-        const BYTE* s = srcVb + std::size_t{newVertices[n].source} * from.size;
-        BYTE* d = dstVb + n * to.size;
-        d3dxmesh::ConvertVertex(s, from, d, to);
-        // The blend weights and indices are the skin's, not the source's.
-        if (to.blendFloats > 0) std::memset(d + to.blendOffset, 0, 4u * to.blendFloats);
-        const std::vector<Influence>& list = influences[newVertices[n].source];
-        const std::vector<DWORD>& palette = combos[newVertices[n].combo].bones;
-        BYTE packed[4] = {0, 0, 0, 0};
-        for (DWORD k = 0; k < list.size(); ++k) {
-            const auto slot = static_cast<DWORD>(std::find(palette.begin(), palette.end(), list[k].bone) - palette.begin());
-            packed[k] = static_cast<BYTE>(slot);
-            if (k + 1 < maxInfluences) std::memcpy(d + to.blendOffset + 4 * k, &list[k].weight, 4);
-        }
-        std::memcpy(d + to.indicesOffset, packed, 4);
-    }
-    out->UnlockVertexBuffer();
-    src->UnlockVertexBuffer();
-
-    BYTE* ib = nullptr;
-    DWORD* ab = nullptr;
-    if (SUCCEEDED(out->LockIndexBuffer(0, &ib))) {
-        for (std::size_t i = 0; i < newIndices.size(); ++i) d3dxmesh::WriteIndex(ib, is32, i, newIndices[i]);
-        out->UnlockIndexBuffer();
-    }
-    if (SUCCEEDED(out->LockAttributeBuffer(0, &ab))) {
-        for (const D3DXBONECOMBINATION& r : records) std::fill(ab + r.FaceStart, ab + r.FaceStart + r.FaceCount, r.AttribId);
-        out->UnlockAttributeBuffer();
-    }
-
-    // The combination records, then their palettes, in one buffer.
-    const std::size_t recordBytes = records.size() * sizeof(D3DXBONECOMBINATION);
-    const std::size_t paletteBytes = records.size() * std::size_t{paletteSize} * sizeof(DWORD);
-    ID3DXBuffer* table = nullptr;
-    hr = D3DXCreateBuffer(static_cast<DWORD>(recordBytes + paletteBytes), &table);
-    if (FAILED(hr)) {
-        out->Release();
-        return hr;
-    }
-    auto* base = static_cast<BYTE*>(table->GetBufferPointer());
-    auto* outRecords = reinterpret_cast<D3DXBONECOMBINATION*>(base);
-    auto* ids = reinterpret_cast<DWORD*>(base + recordBytes);
-    for (std::size_t c = 0; c < records.size(); ++c) {
-        outRecords[c] = records[c];
-        outRecords[c].BoneId = ids + c * paletteSize;
-        for (DWORD s = 0; s < paletteSize; ++s) {
-            outRecords[c].BoneId[s] = s < combos[c].bones.size() ? combos[c].bones[s] : kNoBone;
-        }
-    }
-    if (adjacencyOut) std::fill(adjacencyOut, adjacencyOut + std::size_t{numFaces} * 3, 0xFFFFFFFFu);
-    *numBoneCombinations = static_cast<DWORD>(records.size());
-    *boneCombinations = table;
-    *mesh = out;
+    if (adjacencyOut) std::fill(adjacencyOut, adjacencyOut + std::size_t{m_pMesh->GetNumFaces()} * 3, 0xFFFFFFFFu);
+    *numBoneCombinations = blended.numCombinations;
+    *boneCombinations = blended.table.Detach();
+    *mesh = blended.mesh.Detach();
     return S_OK;
 }
 
-HRESULT SkinMesh::NamesAndOffsets(ID3DXBuffer** names, ID3DXBuffer** offsets) const {
-    *names = nullptr;
-    *offsets = nullptr;
-    if (m_Bones.empty()) return S_OK;
+void SkinMesh::NamesAndOffsets(ComPtr<ID3DXBuffer>* names, ComPtr<ID3DXBuffer>* offsets) const {
+    names->Reset();
+    offsets->Reset();
+    if (m_Bones.empty()) return;
     std::size_t bytes = m_Bones.size() * sizeof(const char*);
     for (const Bone& b : m_Bones) bytes += b.name.size() + 1;
-    HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(bytes), names);
-    if (FAILED(hr)) return hr;
-    hr = D3DXCreateBuffer(static_cast<DWORD>(m_Bones.size() * sizeof(D3DXMATRIX)), offsets);
-    if (FAILED(hr)) {
-        (*names)->Release();
-        *names = nullptr;
-        return hr;
-    }
+    *names = d3dxmesh::MakeBuffer(static_cast<DWORD>(bytes));
+    *offsets = d3dxmesh::MakeBuffer(static_cast<DWORD>(m_Bones.size() * sizeof(D3DXMATRIX)));
     auto* base = static_cast<BYTE*>((*names)->GetBufferPointer());
     auto* pointers = reinterpret_cast<const char**>(base);
     char* text = reinterpret_cast<char*>(base + m_Bones.size() * sizeof(const char*));
@@ -352,7 +390,6 @@ HRESULT SkinMesh::NamesAndOffsets(ID3DXBuffer** names, ID3DXBuffer** offsets) co
         text += m_Bones[i].name.size() + 1;
         matrices[i] = m_Bones[i].offset;
     }
-    return S_OK;
 }
 
 // What the mesh loader hands over besides the mesh: the SkinWeights objects,
@@ -402,106 +439,96 @@ void ReadSkinChild(IDirectXFileData* child, void* context) {
     load->weights.push_back(std::move(w));
 }
 
-HRESULT LoadSkin(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device, ID3DXBuffer** adjacency,
-                 ID3DXBuffer** materials, DWORD* numMaterials, ID3DXBuffer** boneNames, ID3DXBuffer** boneTransforms,
-                 ID3DXSkinMesh** skinMesh) {
-    SkinLoad load;
-    ID3DXMesh* mesh = nullptr;
-    ID3DXBuffer* source = nullptr;
-    HRESULT hr = D3DXLoadMeshFromXofEx(meshData, options, device, adjacency, materials, numMaterials, &mesh, &source,
-                                       ReadSkinChild, &load);
-    if (FAILED(hr)) return hr;
-    auto fail = [&](HRESULT status) {
-        mesh->Release();
-        source->Release();
-        for (ID3DXBuffer** b : {adjacency, materials}) {
-            if (b && *b) {
-                (*b)->Release();
-                *b = nullptr;
-            }
-        }
-        if (numMaterials) *numMaterials = 0;
-        return status;
-    };
-    if (load.malformed) return fail(D3DXERR_INVALIDMESH);
-
-    // Mesh vertices made from each file vertex (normal splits copy it).
-    const DWORD numVertices = mesh->GetNumVertices();
+// Mesh vertices made from each file vertex (normal splits copy it), from the
+// loader's vertex-source buffer.
+std::vector<std::vector<DWORD>> CopiesOfFileVertices(ID3DXBuffer* source, DWORD numVertices) {
     const auto* sourceOf = static_cast<const DWORD*>(source->GetBufferPointer());
     DWORD numFileVertices = 0;
     for (DWORD v = 0; v < numVertices; ++v) numFileVertices = std::max(numFileVertices, sourceOf[v] + 1);
     std::vector<std::vector<DWORD>> copies(numFileVertices);
     for (DWORD v = 0; v < numVertices; ++v) copies[sourceOf[v]].push_back(v);
+    return copies;
+}
 
-    std::vector<Bone> bones;
-    for (const SkinLoad::Weights& w : load.weights) {
-        auto it = std::find_if(bones.begin(), bones.end(), [&](const Bone& b) { return b.name == w.name; });
-        if (it == bones.end()) {
-            bones.emplace_back();
-            bones.back().name = w.name;
-            bones.back().offset = w.offset;
-            it = bones.end() - 1;
+// One bone per distinct name, in file order; the weights of a file vertex go
+// to every mesh vertex made from it.
+HRESULT GatherBones(const std::vector<SkinLoad::Weights>& weights, const std::vector<std::vector<DWORD>>& copies,
+                    std::vector<Bone>* bones) {
+    for (const SkinLoad::Weights& w : weights) {
+        auto it = std::find_if(bones->begin(), bones->end(), [&](const Bone& b) { return b.name == w.name; });
+        if (it == bones->end()) {
+            bones->emplace_back();
+            bones->back().name = w.name;
+            bones->back().offset = w.offset;
+            it = bones->end() - 1;
         }
         for (std::size_t i = 0; i < w.fileVertices.size(); ++i) {
-            if (w.fileVertices[i] >= numFileVertices) return fail(D3DXERR_INVALIDMESH);
+            if (w.fileVertices[i] >= copies.size()) return D3DXERR_INVALIDMESH;
             for (DWORD v : copies[w.fileVertices[i]]) {
                 it->vertices.push_back(v);
                 it->weights.push_back(w.weights[i]);
             }
         }
     }
-    if (!bones.empty()) {
-        // Vertices that faces use but no bone moves ride on one more bone,
-        // bound by the renderer to the mesh's own frame.
-        std::vector<bool> weighted(numVertices, false), used(numVertices, false);
-        for (const Bone& b : bones) {
-            for (std::size_t i = 0; i < b.vertices.size(); ++i) {
-                if (Usable(b.weights[i])) weighted[b.vertices[i]] = true;
-            }
-        }
-        BYTE* ib = nullptr;
-        if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &ib))) {
-            const bool is32 = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
-            for (std::size_t i = 0; i < std::size_t{mesh->GetNumFaces()} * 3; ++i) {
-                const DWORD v = d3dxmesh::ReadIndex(ib, is32, i);
-                if (v < numVertices) used[v] = true;
-            }
-            mesh->UnlockIndexBuffer();
-        }
-        Bone rest;
-        D3DXMatrixIdentity(&rest.offset);
-        for (DWORD v = 0; v < numVertices; ++v) {
-            if (used[v] && !weighted[v]) {
-                rest.vertices.push_back(v);
-                rest.weights.push_back(1.0f);
-            }
-        }
-        if (!rest.vertices.empty()) bones.push_back(std::move(rest));
-    }
-    if (bones.size() > kD3DXMaxPaletteBones) return fail(D3DXERR_INVALIDMESH);
+    return S_OK;
+}
 
-    auto* skin = new (std::nothrow) SkinMesh(mesh, std::move(bones));
-    if (!skin) return fail(E_OUTOFMEMORY);
-    ID3DXBuffer* names = nullptr;
-    ID3DXBuffer* offsets = nullptr;
-    hr = skin->NamesAndOffsets(&names, &offsets);
-    if (FAILED(hr)) {
-        skin->Release();
-        return fail(hr);
+// Vertices that faces use but no bone moves ride on one more bone, bound by
+// the renderer to the mesh's own frame.
+void AddRestBone(ID3DXMesh* mesh, std::vector<Bone>* bones) {
+    const DWORD numVertices = mesh->GetNumVertices();
+    std::vector<bool> weighted(numVertices, false), used(numVertices, false);
+    for (const Bone& b : *bones) {
+        for (std::size_t i = 0; i < b.vertices.size(); ++i) {
+            if (Usable(b.weights[i])) weighted[b.vertices[i]] = true;
+        }
     }
-    mesh->Release();  // the skin holds its own reference
-    source->Release();
-    if (boneNames) {
-        *boneNames = names;
-    } else if (names) {
-        names->Release();
+    BYTE* ib = nullptr;
+    if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &ib))) {
+        const bool is32 = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+        for (std::size_t i = 0; i < std::size_t{mesh->GetNumFaces()} * 3; ++i) {
+            const DWORD v = d3dxmesh::ReadIndex(ib, is32, i);
+            if (v < numVertices) used[v] = true;
+        }
+        mesh->UnlockIndexBuffer();
     }
-    if (boneTransforms) {
-        *boneTransforms = offsets;
-    } else if (offsets) {
-        offsets->Release();
+    Bone rest;
+    D3DXMatrixIdentity(&rest.offset);
+    for (DWORD v = 0; v < numVertices; ++v) {
+        if (used[v] && !weighted[v]) {
+            rest.vertices.push_back(v);
+            rest.weights.push_back(1.0f);
+        }
     }
-    *skinMesh = skin;
+    if (!rest.vertices.empty()) bones->push_back(std::move(rest));
+}
+
+// What D3DXLoadSkinMeshFromXof hands out, once all of it has succeeded.
+struct LoadedSkin {
+    ComPtr<ID3DXBuffer> adjacency, materials, names, offsets;
+    DWORD numMaterials = 0;
+    ComPtr<SkinMesh> skin;
+};
+
+HRESULT LoadSkin(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device, bool wantAdjacency,
+                 bool wantMaterials, LoadedSkin* out) {
+    SkinLoad load;
+    ComPtr<ID3DXMesh> mesh;
+    ComPtr<ID3DXBuffer> source;
+    HRESULT hr = D3DXLoadMeshFromXofEx(meshData, options, device, wantAdjacency ? out->adjacency.Out() : nullptr,
+                                       wantMaterials ? out->materials.Out() : nullptr, &out->numMaterials,
+                                       mesh.Out(), source.Out(), ReadSkinChild, &load);
+    if (FAILED(hr)) return hr;
+    if (load.malformed) return D3DXERR_INVALIDMESH;
+
+    std::vector<Bone> bones;
+    hr = GatherBones(load.weights, CopiesOfFileVertices(source, mesh->GetNumVertices()), &bones);
+    if (FAILED(hr)) return hr;
+    if (!bones.empty()) AddRestBone(mesh, &bones);
+    if (bones.size() > kD3DXMaxPaletteBones) return D3DXERR_INVALIDMESH;
+
+    out->skin = MakeComPtr<SkinMesh>(mesh, std::move(bones));
+    out->skin->NamesAndOffsets(&out->names, &out->offsets);
     return S_OK;
 }
 
@@ -511,27 +538,32 @@ HRESULT D3DXCreateSkinMeshFromMesh(ID3DXMesh* mesh, DWORD numBones, ID3DXSkinMes
     if (!skinMesh) return D3DERR_INVALIDCALL;
     *skinMesh = nullptr;
     if (!mesh || numBones > kD3DXMaxPaletteBones) return D3DERR_INVALIDCALL;
-    try {
+    return CatchOutOfMemory([&] {
         std::vector<Bone> bones(numBones);
         for (Bone& b : bones) D3DXMatrixIdentity(&b.offset);
-        *skinMesh = new SkinMesh(mesh, std::move(bones));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        *skinMesh = MakeComPtr<SkinMesh>(mesh, std::move(bones)).Detach();
+        return S_OK;
+    });
 }
 
 HRESULT D3DXLoadSkinMeshFromXof(IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device,
                                 ID3DXBuffer** adjacency, ID3DXBuffer** materials, DWORD* numMaterials,
                                 ID3DXBuffer** boneNames, ID3DXBuffer** boneTransforms, ID3DXSkinMesh** skinMesh) {
-    if (boneNames) *boneNames = nullptr;
-    if (boneTransforms) *boneTransforms = nullptr;
+    for (ID3DXBuffer** b : {adjacency, materials, boneNames, boneTransforms}) {
+        if (b) *b = nullptr;
+    }
+    if (numMaterials) *numMaterials = 0;
     if (!skinMesh) return D3DERR_INVALIDCALL;
     *skinMesh = nullptr;
-    try {
-        return LoadSkin(meshData, options, device, adjacency, materials, numMaterials, boneNames, boneTransforms,
-                        skinMesh);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    LoadedSkin loaded;
+    const HRESULT hr = CatchOutOfMemory(
+        [&] { return LoadSkin(meshData, options, device, adjacency != nullptr, materials != nullptr, &loaded); });
+    if (FAILED(hr)) return hr;
+    if (adjacency) *adjacency = loaded.adjacency.Detach();
+    if (materials) *materials = loaded.materials.Detach();
+    if (numMaterials) *numMaterials = loaded.numMaterials;
+    if (boneNames) *boneNames = loaded.names.Detach();
+    if (boneTransforms) *boneTransforms = loaded.offsets.Detach();
+    *skinMesh = loaded.skin.Detach();
+    return S_OK;
 }
