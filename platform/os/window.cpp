@@ -300,7 +300,7 @@ BOOL DestroyWindow(HWND hwnd) {
     if (!hwnd || !hwnd->alive) return FALSE;
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
     hwnd->alive = false;
-    if (!IsHostWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
+    if (!IsHostedWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
     ForgetHostedWindow(hwnd);
     // Messages still queued for the window go nowhere.
     for (int i = 0; i < g_QueueCount; ++i) {
@@ -409,6 +409,7 @@ void SetCursorUnknownForTest() {
 BOOL ShowWindow(HWND hwnd, int command) {
     if (!hwnd || !hwnd->sdl) return FALSE;
     if (IsHostWindow(hwnd)) return TRUE;  // another program's window: never ours to show or hide
+    if (command == SW_HIDE && IsHostedWindow(hwnd)) return TRUE;  // its host may be gone already
     if (command == SW_HIDE) {
         SDL_HideWindow(hwnd->sdl);
     } else {

@@ -125,9 +125,12 @@ HWND CreateHostedWindowA(const char* className, unsigned long hostWindow) {
         XCloseDisplay(probe);
         return nullptr;
     }
+    // A window of a visual with alpha (depth 32, as XScreenSaver makes
+    // without its GL visual helper) is drawn through a child of SDL's own
+    // visual: the software driver's image transfers into it fail (BadMatch).
     int alpha = 0;
-    const bool direct =
-        VisualTakesGl(probe, XScreenNumberOfScreen(host.screen), XVisualIDFromVisual(host.visual), &alpha);
+    const bool direct = host.depth == 24 && VisualTakesGl(probe, XScreenNumberOfScreen(host.screen),
+                                                          XVisualIDFromVisual(host.visual), &alpha);
     XCloseDisplay(probe);
 
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -175,6 +178,8 @@ HWND CreateHostedWindowA(const char* className, unsigned long hostWindow) {
 }
 
 bool IsHostWindow(HWND hwnd) { return hwnd && g_Hosted.hwnd == hwnd && g_Hosted.child == 0; }
+
+bool IsHostedWindow(HWND hwnd) { return hwnd && g_Hosted.hwnd == hwnd; }
 
 void FollowHostedWindow() {
     if (!g_Hosted.hwnd || !g_Hosted.child) return;

@@ -27,6 +27,11 @@ HWND AdoptSdlWindow(SDL_Window* sdl);
 // Hosted windows (window_host.cpp). True when the handle draws straight into
 // another program's window, which must never be hidden or resized.
 bool IsHostWindow(HWND hwnd);
+// True for any window of hosted mode: the host itself, or our child inside
+// it. Neither is hidden at the end: the daemon destroys the host (and so the
+// child) as it ends the saver, and SDL would wait forever for the unmap
+// notification of a window that is gone.
+bool IsHostedWindow(HWND hwnd);
 // Keeps a child window of our own the size of its host; called as events are pumped.
 void FollowHostedWindow();
 // The handle is being destroyed: stop following its host.
