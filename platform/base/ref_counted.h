@@ -1,28 +1,39 @@
-// RefCounted<Interface>: the one reference count behind the COM-shaped
-// objects that platform/ makes itself (D3DX buffers, meshes, skins). The
-// object starts with one reference, the creator's; AddRef adds one and
-// Release drops one, deleting the object when none is left. Make one with
-// MakeComPtr (com_ptr.h), which hands that first reference to a ComPtr:
+// The one reference count of the COM-shaped objects that platform/ makes
+// itself (D3DX buffers, meshes, skins):
+//  - RefCountedInterface: the counting half of their interfaces (AddRef,
+//    Release), which ComPtr calls. Only Release ends an object: the
+//    destructors of the interfaces are protected.
+//  - RefCounted<Interface>: the count behind one interface. The object
+//    starts with one reference, the creator's; Release deletes it when none
+//    is left. Make one with MakeComPtr (com_ptr.h), which hands that first
+//    reference to a ComPtr:
 //
 //   class Buffer final : public RefCounted<ID3DXBuffer> { ... };
 //   ComPtr<Buffer> buffer = MakeComPtr<Buffer>(size);
-//
-// A derived class keeps its destructor private, so only Release ends it.
 #pragma once
 
 #include <type_traits>
 
 #include "platform/base/wintypes.h"
 
+class RefCountedInterface {
+public:
+    RefCountedInterface(const RefCountedInterface&) = delete;
+    RefCountedInterface& operator=(const RefCountedInterface&) = delete;
+    virtual DWORD AddRef() = 0;
+    virtual DWORD Release() = 0;
+
+protected:
+    RefCountedInterface() = default;
+    virtual ~RefCountedInterface() = default;
+};
+
 template <typename Interface>
 class RefCounted : public Interface {
-    static_assert(std::has_virtual_destructor_v<Interface>,
-                  "Release deletes through the interface: give it a virtual destructor");
+    static_assert(std::is_base_of_v<RefCountedInterface, Interface>,
+                  "an interface counted here derives from RefCountedInterface");
 
 public:
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
-
     DWORD AddRef() final { return ++m_refs; }
     DWORD Release() final {
         if (m_refs == 0) return 0;  // over-release: ignored rather than a double free

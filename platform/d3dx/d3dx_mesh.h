@@ -10,8 +10,9 @@
 // buffer holds one DWORD attribute id per face. Row vectors, left-handed, as
 // everywhere. Faces keep Direct3D's clockwise front-face winding.
 //
-// Ownership: COM-style reference counts; every object handed out carries one
-// reference for the receiver. A mesh holds a reference to its buffers; a mesh
+// Ownership: COM-style reference counts (RefCountedInterface,
+// platform/base/ref_counted.h); every object handed out carries one
+// reference for the receiver, who holds it in a ComPtr. A mesh holds a reference to its buffers; a mesh
 // with device buffers must be released before its device. GetDevice adds no
 // reference (the device is not reference counted): never Release it.
 //
@@ -20,6 +21,7 @@
 // E_OUTOFMEMORY; nothing is read outside the data the reader returned.
 #pragma once
 
+#include "platform/base/ref_counted.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/xfile/xfile.h"
@@ -47,13 +49,13 @@ constexpr DWORD D3DFVF_TEXTUREFORMAT4 = 2;
 constexpr DWORD D3DFVF_TEXCOORDSIZE(DWORD format, DWORD set) { return format << (set * 2 + 16); }
 
 // A byte buffer handed out by D3DX calls (materials, adjacency, shader code).
-class ID3DXBuffer {
+class ID3DXBuffer : public RefCountedInterface {
 public:
-    virtual ~ID3DXBuffer() = default;
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
     virtual void* GetBufferPointer() = 0;
     virtual DWORD GetBufferSize() = 0;
+
+protected:
+    ~ID3DXBuffer() override = default;
 };
 HRESULT D3DXCreateBuffer(DWORD size, ID3DXBuffer** buffer);
 
@@ -79,12 +81,8 @@ constexpr DWORD D3DXMESHOPT_COMPACT = 0x01000000;
 constexpr DWORD D3DXMESHOPT_ATTRSORT = 0x02000000;
 constexpr DWORD D3DXMESHOPT_VERTEXCACHE = 0x04000000;
 
-class ID3DXMesh {
+class ID3DXMesh : public RefCountedInterface {
 public:
-    virtual ~ID3DXMesh() = default;
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
-
     virtual DWORD GetNumFaces() = 0;
     virtual DWORD GetNumVertices() = 0;
     virtual DWORD GetFVF() = 0;
@@ -116,6 +114,9 @@ public:
     // this mesh's.
     virtual HRESULT Optimize(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacencyOut, DWORD* faceRemap,
                              ID3DXBuffer** vertexRemap, ID3DXMesh** optimised) = 0;
+
+protected:
+    ~ID3DXMesh() override = default;
 };
 
 // An empty mesh of the given size and vertex format.

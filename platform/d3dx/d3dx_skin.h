@@ -44,12 +44,8 @@ struct D3DXBONECOMBINATION {
 
 constexpr DWORD kD3DXMaxPaletteBones = 256;  // palette slots addressable by a packed byte index
 
-class ID3DXSkinMesh {
+class ID3DXSkinMesh : public RefCountedInterface {
 public:
-    virtual ~ID3DXSkinMesh() = default;
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
-
     virtual DWORD GetNumBones() = 0;
     // The mesh as loaded, with a reference added for the caller.
     virtual HRESULT GetOriginalMesh(ID3DXMesh** mesh) = 0;
@@ -78,6 +74,9 @@ public:
     virtual HRESULT ConvertToIndexedBlendedMesh(DWORD options, const DWORD* adjacencyIn, DWORD paletteSize,
                                                 DWORD* adjacencyOut, DWORD* numBoneCombinations,
                                                 ID3DXBuffer** boneCombinations, ID3DXMesh** mesh) = 0;
+
+protected:
+    ~ID3DXSkinMesh() override = default;
 };
 
 // A skin over an existing mesh (a reference is added to it) with numBones

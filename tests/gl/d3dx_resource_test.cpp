@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_resource.h"
 #include "platform/image/image.h"
 #include "platform/os/resource.h"
@@ -25,9 +26,9 @@ TEST_F(TextureFromResourceTest, ToonRampUploadsEveryTexelAsDecoded) {
     for (const bool prefetched : {false, true}) {
         SCOPED_TRACE(prefetched ? "prefetched" : "decoded at creation");
         if (prefetched) PrefetchImageResource("TOON.BMP");
-        IDirect3DTexture8* tex = nullptr;
-        ASSERT_EQ(D3DXCreateTextureFromResourceA(dev(), "Toon.bmp", &tex), S_OK);
-        ASSERT_NE(tex, nullptr);
+        ComPtr<IDirect3DTexture8> tex;
+        ASSERT_EQ(D3DXCreateTextureFromResourceA(dev(), "Toon.bmp", tex.Out()), S_OK);
+        ASSERT_NE(tex.Get(), nullptr);
         EXPECT_EQ(tex->GetWidth(), 128u);
         EXPECT_EQ(tex->GetHeight(), 128u);
 
@@ -40,7 +41,7 @@ TEST_F(TextureFromResourceTest, ToonRampUploadsEveryTexelAsDecoded) {
         ASSERT_EQ(h.DrawScreenRect(0, 0, 128, 16, 0xFFFFFFFF), S_OK);
         ASSERT_EQ(dev()->EndScene(), S_OK);
         dev()->SetTexture(0, nullptr);
-        tex->Release();
+        tex.Reset();
         h.Read();
 
         const ResourceData res = FindResourceData("Toon.bmp", "RCDATA");
@@ -83,16 +84,15 @@ TEST(AssembleShaderFromResource, CopiesTheSourceWithItsTerminatorAndNoSideOutput
     ASSERT_TRUE(res);
     ID3DXBuffer* constants = reinterpret_cast<ID3DXBuffer*>(0x10);
     ID3DXBuffer* errors = reinterpret_cast<ID3DXBuffer*>(0x10);
-    ID3DXBuffer* code = nullptr;
-    ASSERT_EQ(D3DXAssembleShaderFromResourceA("TOON.VSH", 0, &constants, &code, &errors), S_OK);
+    ComPtr<ID3DXBuffer> code;
+    ASSERT_EQ(D3DXAssembleShaderFromResourceA("TOON.VSH", 0, &constants, code.Out(), &errors), S_OK);
     EXPECT_EQ(constants, nullptr);
     EXPECT_EQ(errors, nullptr);
-    ASSERT_NE(code, nullptr);
+    ASSERT_NE(code.Get(), nullptr);
     ASSERT_EQ(code->GetBufferSize(), res.size + 1);
     const char* text = static_cast<const char*>(code->GetBufferPointer());
     EXPECT_EQ(std::memcmp(text, res.data, res.size), 0);
     EXPECT_EQ(text[res.size], '\0');
-    code->Release();
 }
 
 TEST(AssembleShaderFromResource, MissingResourceFailsWithoutABuffer) {
