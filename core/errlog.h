@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <type_traits>
 
@@ -51,6 +52,23 @@ inline void LogLine(ErrLog* log, const char* text) {
 // appends `failLine` (the caller's fixed text, with its own nesting tabs).
 // The step returns an HRESULT, or a bool or pointer where false or null
 // means it failed. Returns the step's HRESULT (S_OK or E_FAIL for the others).
+template <typename Step>
+HRESULT ObjectStep(ErrLog* log, const char* line, const char* failLine, Step&& step);
+
+// The same for a step whose failure line carries its error code: `failFormat`
+// is the caller's fixed text with one %x for the HRESULT ("\tFailed hr=%x\n").
+template <typename Step>
+HRESULT ObjectStepWithCode(ErrLog* log, const char* line, const char* failFormat, Step&& step) {
+    LogLine(log, line);
+    const HRESULT hr = static_cast<HRESULT>(step());
+    if (FAILED(hr) && log) {
+        char text[128];
+        std::snprintf(text, sizeof text, failFormat, static_cast<unsigned>(hr));
+        log->Append(text);
+    }
+    return hr;
+}
+
 template <typename Step>
 HRESULT ObjectStep(ErrLog* log, const char* line, const char* failLine, Step&& step) {
     LogLine(log, line);

@@ -31,7 +31,7 @@ HRESULT MusicManager::Initialize(HWND, DWORD channelCount, DWORD defaultPathType
 }
 
 HRESULT MusicManager::Wrap(std::unique_ptr<MusicSegment>* segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi) {
-    *segment = NewUnique<MusicSegment>(m_pPerformance.get(), &m_loader, std::move(loaded));
+    *segment = NewUnique<MusicSegment>(m_pPerformance.get(), &m_Loader, std::move(loaded));
     MusicSegment* wrapper = segment->get();
     if (!wrapper) return E_OUTOFMEMORY;
     if (isMidi) wrapper->GetSegment()->SetStandardMidiFile();
@@ -48,7 +48,7 @@ HRESULT MusicManager::CreateSegmentFromFile(std::unique_ptr<MusicSegment>* segme
     segment->reset();
     if (!m_pPerformance) return CO_E_NOTINITIALIZED;
     std::unique_ptr<SynthSegment> loaded;
-    HRESULT hr = m_loader.LoadSegmentFromFile(fileName, &loaded);
+    HRESULT hr = m_Loader.LoadSegmentFromFile(fileName, &loaded);
     if (FAILED(hr)) return hr;
     return Wrap(segment, std::move(loaded), download, isMidi);
 }
@@ -61,7 +61,7 @@ HRESULT MusicManager::CreateSegmentFromResource(std::unique_ptr<MusicSegment>* s
     const ResourceData res = FindResourceData(name, type);
     if (!res) return E_FAIL;
     std::unique_ptr<SynthSegment> loaded;
-    HRESULT hr = m_loader.LoadSegmentFromMemory(res.data, res.size, &loaded);
+    HRESULT hr = m_Loader.LoadSegmentFromMemory(res.data, res.size, &loaded);
     if (FAILED(hr)) return hr;
     return Wrap(segment, std::move(loaded), download, isMidi);
 }

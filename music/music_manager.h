@@ -36,12 +36,12 @@ public:
     // Why the last Initialize failed (no soundfont, no audio output), or an empty text.
     const char* InitFailure() const { return m_szInitFailure; }
     // Why the last file or resource was refused (static text), or null.
-    const char* LastRefusal() const { return m_loader.LastRefusal(); }
+    const char* LastRefusal() const { return m_Loader.LastRefusal(); }
 
 private:
     HRESULT Wrap(std::unique_ptr<MusicSegment>* segment, std::unique_ptr<SynthSegment> loaded, BOOL download, BOOL isMidi);
 
-    SynthLoader m_loader;
+    SynthLoader m_Loader;
     std::unique_ptr<SynthPerformance> m_pPerformance;  // null until Initialize
     char m_szInitFailure[600] = {};
 };

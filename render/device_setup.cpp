@@ -44,14 +44,12 @@ HRESULT CreateSaverDevice(const DeviceRequest& request, SaverDevice* out, ErrLog
     params.AutoDepthStencilFormat = D3DFMT_D16;
     params.FullScreen_PresentationInterval = request.presentationInterval;
 
-    LogLine(log, "\tCreateDevice...\n");
     ComPtr<IDirect3DDevice8> device;
-    const HRESULT hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, request.hwnd,
-                                         D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, device.Out());
-    if (FAILED(hr) || !device) {
-        char line[64];
-        std::snprintf(line, sizeof line, "\tFailed hr=%x\n", static_cast<unsigned>(hr));
-        LogLine(log, line);
+    if (FAILED(ObjectStepWithCode(log, "\tCreateDevice...\n", "\tFailed hr=%x\n", [&] {
+            const HRESULT hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, request.hwnd,
+                                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, device.Out());
+            return SUCCEEDED(hr) && !device ? E_FAIL : hr;
+        }))) {
         return E_FAIL;
     }
     device->GetDeviceCaps(&out->caps);

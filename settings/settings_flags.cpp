@@ -126,14 +126,14 @@ bool SettingsOverlay::Has(int Settings::*field) const {
 }
 
 void SettingsOverlay::SetMusic(const std::string& path) {
-    m_bMusic = true;
+    m_hasMusic = true;
     m_music = path;
 }
 
 void SettingsOverlay::ApplyTo(Settings* settings) const {
     if (!settings) return;
     for (int i = 0; i < m_count; ++i) settings->*m_values[i].field = m_values[i].value;
-    if (m_bMusic) {
+    if (m_hasMusic) {
         std::memset(settings->strBGMUsr, 0, sizeof settings->strBGMUsr);
         std::memcpy(settings->strBGMUsr, m_music.data(), m_music.size());
     }

@@ -16,7 +16,7 @@ public:
     void Set(int Settings::*field, int value);
     // Music on with this file (kBuiltInTune: the built-in tune).
     void SetMusic(const std::string& path);
-    bool Empty() const { return m_count == 0 && !m_bMusic; }
+    bool Empty() const { return m_count == 0 && !m_hasMusic; }
     // Whether a value for this field was recorded.
     bool Has(int Settings::*field) const;
     // Writes every recorded value into the record, in the order given.
@@ -30,7 +30,7 @@ private:
     };
     Value m_values[kMaxValues]{};
     int m_count = 0;
-    bool m_bMusic = false;
+    bool m_hasMusic = false;
     std::string m_music;
 };
 

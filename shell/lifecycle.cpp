@@ -325,20 +325,18 @@ HRESULT InitiateBGM(HWND hwnd) {
         g_pMusicManager.reset();
         return S_FALSE;
     }
-    g_ErrLog.Append("\tLoading Midi File...\n");  // fixed log text
     bool fellBack = false;
     const char* refusal = nullptr;
-    hr = LoadBGMSegment(g_pMusicManager.get(), g_Settings.strBGMUsr, &g_pSegment, &fellBack, &refusal);
+    hr = ObjectStepWithCode(&g_ErrLog, "\tLoading Midi File...\n", "\tFailed hr=%x",  // fixed log texts (no newline)
+                            [&] {
+                                return LoadBGMSegment(g_pMusicManager.get(), g_Settings.strBGMUsr, &g_pSegment,
+                                                      &fellBack, &refusal);
+                            });
     if (fellBack) {
         std::fprintf(stderr, "nereval: the tune %s cannot be played (%s); the built-in tune plays instead\n",
                      g_Settings.strBGMUsr, refusal);
     }
-    if (FAILED(hr)) {
-        char line[64];
-        std::snprintf(line, sizeof line, "\tFailed hr=%x", static_cast<unsigned>(hr));  // fixed log text (no newline)
-        g_ErrLog.Append(line);
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
     return PlayBGMSegment(g_pMusicManager.get(), g_pSegment.get());
 }
 

@@ -15,11 +15,19 @@ int Cellophane::Configure(const Settings* settings) {
 HRESULT Cellophane::InitDeviceObjects(IDirect3DDevice8* device, UINT width, UINT height, ErrLog* log) {
     if (!m_bEnabled) return S_OK;
     DeleteDeviceObjects();  // a second start-up replaces the quad, never leaks it
+    // The buffer is made and filled in one logged step.
     if (FAILED(ObjectStep(log, "\t\t\tCreateVertexBuffer...\n", "\t\t\tFailed\n", [&] {  // fixed log texts
-            return device->CreateVertexBuffer(kBufferBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, m_pVB.Out());
+            const HRESULT hr =
+                device->CreateVertexBuffer(kBufferBytes, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, m_pVB.Out());
+            return FAILED(hr) ? hr : FillQuad(width, height);
         }))) {
+        DeleteDeviceObjects();  // nothing to draw with: Render stays a no-op
         return E_FAIL;
     }
+    return S_OK;
+}
+
+HRESULT Cellophane::FillQuad(UINT width, UINT height) {
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     const D3DCOLOR c = m_bDeepSea == 1 ? kDeepSeaColor : kNormalColor;
@@ -30,12 +38,7 @@ HRESULT Cellophane::InitDeviceObjects(IDirect3DDevice8* device, UINT width, UINT
         {w, h, 0.0f, 1.0f, c, 1.0f, 1.0f},
     };
     BYTE* data = nullptr;
-    if (FAILED(m_pVB->Lock(0, 0, &data, 0))) {
-        // Nothing to draw with: let go of the buffer so Render stays a no-op.
-        DeleteDeviceObjects();
-        LogLine(log, "\t\t\tFailed\n");  // fixed log text
-        return E_FAIL;
-    }
+    if (FAILED(m_pVB->Lock(0, 0, &data, 0))) return E_FAIL;
     std::memcpy(data, quad, sizeof quad);
     m_pVB->Unlock();
     return S_OK;

@@ -43,6 +43,8 @@ public:
     IDirect3DVertexBuffer8* GetVertexBuffer() const { return m_pVB; }
 
 private:
+    // Writes the quad covering width x height pixels into the vertex buffer.
+    HRESULT FillQuad(UINT width, UINT height);
     int m_bEnabled = 0;
     int m_bDeepSea = 0;
     ComPtr<IDirect3DVertexBuffer8> m_pVB;  // managed pool: survives a device reset
