@@ -11,8 +11,7 @@
 #include "platform/font/gdi_font.h"
 #include "platform/os/clock.h"
 #include "platform/os/resource.h"
-#include "platform/xfile/xfile.h"
-#include "scene/earth_and_pillar.h"
+#include "scene/prefetch.h"
 #include "settings/config_dialog.h"
 #include "shell/frametimer.h"
 #include "shell/lifecycle.h"
@@ -88,19 +87,6 @@ int RunHosted(unsigned long hostWindow) {
 
 namespace {
 
-// Every model's X file, parsed on a thread of its own while the window and
-// the device are made; the loaders take the parsed documents.
-void PrefetchModels() {
-    constexpr int kMost = 64;
-    XFileBytes files[kMost];
-    int count = 0;
-    for (const ResourceEntry* e = NerevalResourceTable(); e->name && count < kMost; ++e) {
-        if (std::strcmp(e->type, "Model") != 0) continue;
-        files[count++] = {e->begin, static_cast<DWORD>(e->end - e->begin)};
-    }
-    PrefetchXFiles(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, std::span<const XFileBytes>(files, count));
-}
-
 void ShowCursorUntilVisible() {
     while (ShowCursor(TRUE) < 0) {
     }
@@ -115,8 +101,7 @@ void HideCursorUntilHidden() {
 
 int RunSaver() {
     SkipComposeTable();  // first: the prefetches below start threads
-    EarthAndPillar::PrefetchImages();  // decoded beside the window's and the device's creation
-    PrefetchModels();
+    PrefetchSceneResources();  // decoded and parsed beside the window's and the device's creation
     PrefetchFontConfig();  // the frame-rate text's font is looked up last
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_TOPMOST;
