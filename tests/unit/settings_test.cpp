@@ -55,7 +55,7 @@ TEST_F(SettingsFileTest, NoFileMeansDefaultsAndSaveWritesAll25InRecordOrder) {
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line[0] == '"') names.push_back(line.substr(1, line.find('"', 1) - 1));
     }
-    ASSERT_EQ(names.size(), 25u);
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kSettingsIntCount + 1));  // the integers and strBGMUsr
     EXPECT_EQ(names[0], "intChkFPS");
     EXPECT_EQ(names[14], "intChkBGM");
     EXPECT_EQ(names[15], "strBGMUsr");

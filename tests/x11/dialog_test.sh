@@ -82,7 +82,7 @@ if [ -f "$SETTINGS" ]; then
   check "deep sea is on ($(value intChkCol))" [ "$(value intChkCol)" = dword:00000001 ]
   check "50 whales ($(value intWhlNumCur))" [ "$(value intWhlNumCur)" = dword:00000032 ]
   check "untouched values keep their defaults" [ "$(value intWhlAliForceCur)" = dword:00000014 ]
-  check "all 25 values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
+  check "all $SETTINGS_VALUES values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq "$SETTINGS_VALUES" ]
 fi
 
 # Escape after a change discards it.

@@ -51,7 +51,7 @@ check "the unreadable line stays as written" grep -qx '"intWhlSpeedCur"=77' "$SE
 check "and is named once on stderr" [ "$(grep -c '"intWhlSpeedCur"=77' "$ROOT/err")" = 1 ]
 check "the over-long strBGMUsr is still on disk" grep -qF "\"strBGMUsr\"=\"$long\"" "$SETTINGS"
 check "the stored whale count is kept" grep -q '"intWhlNumCur"=dword:00000007' "$SETTINGS"
-check "all 25 values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
+check "all $SETTINGS_VALUES values are written" [ "$(grep -c '^"' "$SETTINGS")" -eq "$SETTINGS_VALUES" ]
 
 # A runtime folder others can write to is not used, and another user's
 # symlink named as the lock there neither stops the saver nor is followed:

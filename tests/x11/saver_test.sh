@@ -20,7 +20,7 @@ check "the saver keeps running without input" kill -0 $pid
 xdotool key x
 wait_exit $pid 15; check "a key press ends it with 0 (got $STATUS)" [ "$STATUS" = 0 ]
 check "settings file written at exit" [ -f "$SETTINGS" ]
-check "it holds all 25 values" [ "$(grep -c '^"' "$SETTINGS")" -eq 25 ]
+check "it holds all $SETTINGS_VALUES values" [ "$(grep -c '^"' "$SETTINGS")" -eq "$SETTINGS_VALUES" ]
 check "with their defaults" grep -q '"intWhlNumCur"=dword:0000001e' "$SETTINGS"
 
 # A click ends it.
