@@ -1,6 +1,7 @@
 // The flock subsystem's frame order. See school.h.
 #include "flock/school.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "scene/background_obj.h"
@@ -8,6 +9,7 @@
 
 D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* rig, BackGroundObj* obstacles,
                          const D3DXVECTOR3& eye, float dt) {
+    assert(goal && boids && path && rig && "UpdateSchool needs the guide, the school, the path and the rig");
     goal->UpdateTarget(eye, dt);
     goal->Update(dt, obstacles);
     D3DXVECTOR3 goalPoint;
@@ -21,6 +23,7 @@ D3DXVECTOR3 UpdateSchool(Goal* goal, Boids* boids, Ferguson* path, CameraRig* ri
 }
 
 int KeepEyeOutOfObstacles(Camera* camera, BackGroundObj* obstacles) {
+    assert(camera && "KeepEyeOutOfObstacles moves the frame's camera: pass it");
     if (!obstacles || !obstacles->GetObjects()) return 0;
     D3DXVECTOR3 eye = camera->GetPosition();
     int moved = 0;

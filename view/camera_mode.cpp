@@ -1,6 +1,7 @@
 // Floating, composite and rotating camera. See camera_mode.h.
 #include "view/camera_mode.h"
 
+#include <cassert>
 #include <cmath>
 
 namespace {
@@ -18,6 +19,7 @@ float CameraModes::ZoomFieldOfView(const D3DXVECTOR3& centre) {
 }
 
 int CameraModes::Apply(IDirect3DDevice8* device, Camera* camera, const CameraModeInput& in) {
+    assert(camera && "CameraModes::Apply places the frame's camera: pass it");
     switch (in.mode) {
         case kCameraComposite: Composite(device, camera, in); break;
         case kCameraRotating: Rotating(device, camera, in); break;

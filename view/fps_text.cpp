@@ -1,6 +1,7 @@
 // The frame-rate text: counting, formatting and drawing.
 #include "view/fps_text.h"
 
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,8 @@ int FrameRateText::CellHeightFor(int lines, int baseCell) {
 }
 
 int FrameRateText::Draw(IDirect3DDevice8* device, const FrameRateView* views, int count, double now) {
+    assert(device && "FrameRateText::Draw needs the device");
+    assert((views || count == 0) && "FrameRateText::Draw: `count` views need the array");
     device->SetRenderState(D3DRS_FOGENABLE, FALSE);
     if (m_bEnabled == 1) {
         // The counts so far this frame: the whole scene, before the text itself.
