@@ -214,13 +214,23 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     QuietFluidLogs();
     (void)defaultPathType;  // every path type maps to the one stereo output with reverb (see the header)
     m_sampleRate = std::clamp(options.sampleRate, 8000, 96000);
+    if (!CreateSynth(channelCount) || !LoadSoundFont(options)) {
+        CloseDown();
+        return E_FAIL;
+    }
+    m_now = 0;
+    m_tempoAnchor = 0;
+    m_tempo = 500000;
+    const HRESULT hr = OpenOutput(options);
+    if (FAILED(hr)) CloseDown();
+    return hr;
+}
+
+bool SynthPerformance::CreateSynth(DWORD channelCount) {
     m_fluid = std::make_unique<FluidState>();
     FluidState& f = *m_fluid;
     f.settings = fl::new_fluid_settings();
-    if (!f.settings) {
-        m_fluid.reset();
-        return E_FAIL;
-    }
+    if (!f.settings) return false;
     const int channels = std::clamp((static_cast<int>(std::min<DWORD>(channelCount, 256)) + 15) / 16 * 16, 16, 256);
     fl::fluid_settings_setint(f.settings, "synth.midi-channels", channels);
     fl::fluid_settings_setnum(f.settings, "synth.sample-rate", m_sampleRate);
@@ -230,13 +240,13 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     fl::fluid_settings_setnum(f.settings, "synth.gain", kBaseGain);
     fl::fluid_settings_setint(f.settings, "synth.cpu-cores", 1);
     f.synth = fl::new_fluid_synth(f.settings);
-    if (!f.synth) {
-        CloseDown();
-        return E_FAIL;
-    }
+    if (!f.synth) return false;
     ++g_liveSynths;
+    return true;
+}
 
-    // The soundfont: the caller's, the developer's, or the system's GM set.
+bool SynthPerformance::LoadSoundFont(const SynthOptions& options) {
+    // The caller's, the developer's, or the system's GM set.
     const char* font = options.soundFont ? options.soundFont : std::getenv("NEREVAL_SOUNDFONT");
     if (!font || !*font) {
         font = nullptr;
@@ -247,7 +257,7 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
             }
         }
     }
-    if (!font || fl::fluid_synth_sfload(f.synth, font, 1) == FLUID_FAILED) {
+    if (!font || fl::fluid_synth_sfload(m_fluid->synth, font, 1) == FLUID_FAILED) {
         if (font) {
             std::snprintf(m_initFailure, sizeof m_initFailure, "the soundfont %s cannot be loaded", font);
         } else {
@@ -255,17 +265,15 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
                           "no General-MIDI soundfont is installed (looked for %s and the other usual places)",
                           KnownSoundFonts()[0]);
         }
-        CloseDown();
-        return E_FAIL;
+        return false;
     }
     std::snprintf(m_soundFontBuf, sizeof m_soundFontBuf, "%s", font);
     m_soundFont = m_soundFontBuf;
+    return true;
+}
 
-    m_now = 0;
-    m_tempoAnchor = 0;
-    m_tempo = 500000;
-
-    // The audio output.
+HRESULT SynthPerformance::OpenOutput(const SynthOptions& options) {
+    FluidState& f = *m_fluid;
     const char* driver = options.driver ? options.driver : std::getenv("NEREVAL_AUDIO_DRIVER");
     if (driver && !*driver) driver = nullptr;
     if (driver && std::strcmp(driver, "offline") == 0) {
@@ -274,7 +282,6 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
     }
     if (driver && std::strcmp(driver, "none") == 0) {
         std::snprintf(m_initFailure, sizeof m_initFailure, "no audio output (NEREVAL_AUDIO_DRIVER=none)");
-        CloseDown();
         return DSERR_NODRIVER;
     }
     if (driver && std::strcmp(driver, "null") == 0) {
@@ -304,12 +311,9 @@ HRESULT SynthPerformance::InitAudio(DWORD defaultPathType, DWORD channelCount, D
             }
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(g_fluidErrorLock);
-        std::snprintf(m_initFailure, sizeof m_initFailure, "no audio output could be opened (tried %s%s%s)",
-                      driver ? driver : "pulseaudio, alsa", *g_szFluidError ? ": " : "", g_szFluidError);
-    }
-    CloseDown();
+    std::lock_guard<std::mutex> lock(g_fluidErrorLock);
+    std::snprintf(m_initFailure, sizeof m_initFailure, "no audio output could be opened (tried %s%s%s)",
+                  driver ? driver : "pulseaudio, alsa", *g_szFluidError ? ": " : "", g_szFluidError);
     return DSERR_NODRIVER;
 }
 

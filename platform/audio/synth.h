@@ -165,6 +165,11 @@ public:
 private:
     static int AudioCallback(void* self, int len, int nfx, float* fx[], int nout, float* out[]);
     void NullDriverLoop();
+    // The three steps of InitAudio; each false or failing leaves the
+    // reason in m_initFailure where it has one, and InitAudio closes down.
+    bool CreateSynth(DWORD channelCount);
+    bool LoadSoundFont(const SynthOptions& options);
+    HRESULT OpenOutput(const SynthOptions& options);
     void RenderLocked(float* left, float* right, int frames);
     void DispatchDue();
     std::uint64_t NextChange() const;
