@@ -85,17 +85,6 @@ const Flag* Find(const char* name, bool* negated) {
     return nullptr;
 }
 
-// A whole decimal number in lo..hi.
-bool ParseNumber(const char* text, int lo, int hi, int* out) {
-    if (!text || !*text) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
 FlagResult Bad(std::string* error, const Flag& f, const char* value) {
     if (error) {
         const std::string wanted = f.kind == Kind::Number ? "a whole number from " + std::to_string(f.lo) + " to " +
@@ -107,6 +96,16 @@ FlagResult Bad(std::string* error, const Flag& f, const char* value) {
 }
 
 }  // namespace
+
+bool ParseNumber(const char* text, int lo, int hi, int* out) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
 
 void SettingsOverlay::Set(int Settings::*field, int value) {
     for (int i = 0; i < m_count; ++i) {

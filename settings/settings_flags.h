@@ -34,6 +34,10 @@ private:
     std::string m_music;
 };
 
+// A whole decimal number in lo..hi (nothing else in the text); false, *out
+// unchanged, otherwise.
+bool ParseNumber(const char* text, int lo, int hi, int* out);
+
 enum class FlagResult {
     NotAFlag,     // no settings flag has this name
     TookName,     // a switch (--deep-sea, --no-fps): the value was not used

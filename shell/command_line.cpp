@@ -10,7 +10,7 @@
 namespace {
 
 const char* const kModeOptions[] = {"root", "window-id", "delay", "help", "version"};
-constexpr long kMaxFrameDelayMicros = 1'000'000;  // a frame a second at the least
+constexpr int kMaxFrameDelayMicros = 1'000'000;  // a frame a second at the least
 
 bool IsLongName(const char* name) {
     for (const char* o : kModeOptions) {
@@ -82,10 +82,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* scre
             continue;
         }
         if (name == "delay") {
-            errno = 0;
-            char* end = nullptr;
-            const long v = next ? std::strtol(next, &end, 10) : -1;
-            if (!next || !*next || errno != 0 || *end != '\0' || v < 0 || v > kMaxFrameDelayMicros) {
+            int v = 0;
+            if (!ParseNumber(next, 0, kMaxFrameDelayMicros, &v)) {
                 return Fail(next ? "--delay: \"" + std::string(next) + "\" is not a whole number of microseconds from 0 to " +
                                        std::to_string(kMaxFrameDelayMicros)
                                  : "--delay needs a number of microseconds");

@@ -255,17 +255,15 @@ HRESULT InitiateObjects(HWND) {
                              // Each object re-seeds the generator from the clock.
                              const HRESULT made = g_Boids.CreateWhales(timeGetTime(), log);
                              if (FAILED(made)) return made;
-                             const HRESULT hr = g_WhaleDrawing.InitSchool(d, g_Caps, g_Boids, log);
-                             g_WhaleDrawing.School().Restore();
-                             return hr;
+                             return InitThenRestore(g_WhaleDrawing.School(),
+                                                    [&] { return g_WhaleDrawing.InitSchool(d, g_Caps, g_Boids, log); });
                          }) &&
               InitObject("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
                              g_Goal.SeedTargets(timeGetTime());
-                             const HRESULT hr = g_WhaleDrawing.InitGuide(d, g_Caps, g_Goal, log);
-                             g_WhaleDrawing.Guide().Restore();
-                             return hr;
+                             return InitThenRestore(g_WhaleDrawing.Guide(),
+                                                    [&] { return g_WhaleDrawing.InitGuide(d, g_Caps, g_Goal, log); });
                          }) &&
               InitObject("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&

@@ -57,7 +57,7 @@ void WhaleKind::SetLoopBounds() {
     }
 }
 
-void WhaleKind::Restore() {
+void WhaleKind::RestoreDeviceObjects() {
     if (m_nVariants == 0) return;
     bool drawable = true;
     for (int v = 0; v < m_nVariants; ++v) {
@@ -68,9 +68,7 @@ void WhaleKind::Restore() {
     // nothing: the stand-in swims instead.
     if (!drawable) {
         Invalidate();
-        for (int v = 0; v < m_nVariants; ++v) m_pSkinned[v].DeleteDeviceObjects();
-        m_pSkinned.reset();
-        m_nVariants = 0;
+        DropSkinned();
         m_bRigidFallback = true;
     }
 }
@@ -107,10 +105,14 @@ void WhaleKind::Invalidate() {
     for (int v = 0; v < m_nVariants; ++v) m_pSkinned[v].InvalidateDeviceObjects();
 }
 
-void WhaleKind::Delete() {
+void WhaleKind::DropSkinned() {
     for (int v = 0; v < m_nVariants; ++v) m_pSkinned[v].DeleteDeviceObjects();
     m_pSkinned.reset();
     m_nVariants = 0;
+}
+
+void WhaleKind::Delete() {
+    DropSkinned();
     m_pStandIn.reset();  // its destructor releases its meshes
     m_bRigidFallback = false;
 }

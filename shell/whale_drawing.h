@@ -7,9 +7,9 @@
 // Drawing never writes a whale's pose: an enlarged whale is drawn with a
 // scaled copy, so several views a frame draw the same sizes.
 //
-// Lifecycle per kind: Init… (load) → Restore (shaders; falls back to the
-// stand-in when a skinned whale cannot draw) → per frame Animate once, Draw
-// per view → Invalidate (shaders) → Delete (models).
+// Lifecycle per kind: Init… (load) → RestoreDeviceObjects (shaders; falls
+// back to the stand-in when a skinned whale cannot draw) → per frame Animate
+// once, Draw per view → Invalidate (shaders) → Delete (models).
 #pragma once
 
 #include <memory>
@@ -51,7 +51,7 @@ public:
     // Creates each skinned model's shaders. When one cannot draw (its model
     // or a shader failed), every skinned model goes and the stand-in draws
     // instead (RigidFallback true).
-    void Restore();
+    void RestoreDeviceObjects();
     // Advances every skinned model's clock by dt seconds: once a frame.
     void Animate(float dt);
     // Draws one whale at `pose` into the current view: the skinned model of
@@ -69,6 +69,8 @@ private:
                         const char* startLine, const char* const* failLines, ErrLog* log);
     // The culling boxes: the skinned models' loop boxes, or the stand-in's.
     void SetLoopBounds();
+    // Frees the skinned models; the stand-in draws from then on.
+    void DropSkinned();
 
     std::unique_ptr<XModel> m_pStandIn;
     std::unique_ptr<SkinnedMesh[]> m_pSkinned;

@@ -78,8 +78,6 @@ bool IsOwnFolder(const std::string& dir) {
            (st.st_mode & S_IWOTH) == 0;
 }
 
-namespace {
-
 bool WriteAll(int fd, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     for (std::size_t left = size; left > 0;) {
@@ -91,8 +89,6 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
     }
     return true;
 }
-
-}  // namespace
 
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size) {
     std::string part = path + ".XXXXXX";

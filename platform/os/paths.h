@@ -32,6 +32,10 @@ bool IsOwnFolder(const std::string& dir);
 // at `path` is never followed, and a FIFO never blocks.
 bool WriteOwnFile(const std::string& path, const void* data, std::size_t size);
 
+// Writes all `size` bytes to `fd`, going on after short writes and EINTR.
+// False on an error.
+bool WriteAll(int fd, const void* data, std::size_t size);
+
 // Writes `size` bytes to a new, exclusive temporary file beside `path`
 // (mkstemp: mode 0600, never an existing file or symlink) and renames it over
 // `path`: a reader never sees half a file, and a symlink at `path` is

@@ -241,16 +241,6 @@ void Parse(RegKey* key, const std::string& text) {
     }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 std::string FormatValue(const RegValue& v) {
     std::string text;
     WriteQuoted(text, v.name);
@@ -367,7 +357,7 @@ LONG Store(const RegKey* key) {
     const int fd = mkostemp(tmp.data(), O_CLOEXEC);
     bool ok = fd >= 0;
     if (ok) {
-        ok = (!replacing || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text) && fsync(fd) == 0;
+        ok = (!replacing || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
         ok = close(fd) == 0 && ok;
         ok = ok && std::rename(tmp.c_str(), target.c_str()) == 0;
         if (!ok) unlink(tmp.c_str());

@@ -2,12 +2,8 @@
 # position-independent program, the stack protector and the checked glibc
 # calls of _FORTIFY_SOURCE) and without the build tree's path, which the
 # program in the build tree carries to find its module there.
-set -u
+source "$(dirname "$0")/lib.inc"
 BUILD=$1
-ROOT=$(mktemp -d)
-trap 'rm -rf "$ROOT"' EXIT
-failures=0
-expect() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 
 prefix=$(cache CMAKE_INSTALL_PREFIX)

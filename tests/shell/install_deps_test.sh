@@ -1,10 +1,8 @@
 # tools/install-deps.sh against a package manager that is busy at first (as
 # on a fresh machine running its boot-time updates): it waits and retries
 # instead of failing at once; and which packages each of its sets holds. The package tools are stand-ins on PATH.
-set -u
-SCRIPT=$(cd "$(dirname "$0")/../.." && pwd)/tools/install-deps.sh
-ROOT=$(mktemp -d)
-trap 'rm -rf "$ROOT"' EXIT
+source "$(dirname "$0")/lib.inc"
+SCRIPT=$SRC/tools/install-deps.sh
 mkdir "$ROOT/bin"
 cat > "$ROOT/bin/dpkg-query" <<'SH'
 #!/bin/sh
@@ -44,8 +42,6 @@ SH
 chmod +x "$ROOT"/bin/*
 
 PATH="$ROOT/bin:$PATH" bash "$SCRIPT" > "$ROOT/out" 2>&1; code=$?
-failures=0
-expect() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 expect "the install succeeds after the lock is freed (exit $code)" '[ "$code" -eq 0 ]'
 expect "update was tried three times" '[ "$(grep -c update "$ROOT/calls")" -eq 3 ]'
 expect "then the packages were installed" 'grep -q "install -y" "$ROOT/calls"'

@@ -1,13 +1,8 @@
 # The installed layout and the Debian package: the hack where XScreenSaver
 # looks, bin/nereval linked to it, a settings page that xmllint accepts and
 # the manual page, both naming every flag --help lists, the desktop entry.
-set -u
+source "$(dirname "$0")/lib.inc"
 BUILD=$1
-SRC=$(cd "$(dirname "$0")/../.." && pwd)
-ROOT=$(mktemp -d)
-trap 'rm -rf "$ROOT"' EXIT
-failures=0
-expect() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
 DESTDIR=$ROOT/stage cmake --install "$BUILD" --prefix /opt/nrv > "$ROOT/log" 2>&1; code=$?
 S=$ROOT/stage/opt/nrv

@@ -1,13 +1,8 @@
 # tools/modelview takes a model by its embedded name or by the path of a text
 # X file, and both give the same picture; a missing file is refused clearly.
-set -u
+source "$(dirname "$0")/lib.inc"
 MODELVIEW=$1/tools/modelview
-SRC=$(cd "$(dirname "$0")/../.." && pwd)
-ROOT=$(mktemp -d)
-trap 'rm -rf "$ROOT"' EXIT
 export SDL_VIDEODRIVER=offscreen
-failures=0
-expect() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
 "$MODELVIEW" OBSTACLE01.X "$ROOT/by-name.png" --angles 2 --size 64; code=$?
 expect "an embedded name renders (exit $code)" '[ "$code" -eq 0 ] && [ -s "$ROOT/by-name.png" ]'

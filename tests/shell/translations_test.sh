@@ -2,13 +2,8 @@
 # Japanese translation (none fuzzy, formats matching), the catalog is built in
 # the build tree and installed under share/locale where the installed program
 # looks, and the desktop entry's Japanese name and comment are the catalog's.
-set -u
+source "$(dirname "$0")/lib.inc"
 BUILD=$1
-SRC=$(cd "$(dirname "$0")/../.." && pwd)
-ROOT=$(mktemp -d)
-trap 'rm -rf "$ROOT"' EXIT
-failures=0
-expect() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
 "$SRC/po/make-pot.sh" "$ROOT/nereval.pot"
 expect "the template lists the dialog's texts ($(grep -c '^msgid "[^"]' "$ROOT/nereval.pot"))" \
