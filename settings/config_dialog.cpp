@@ -7,6 +7,7 @@
 #include "platform/dialog/dialog_text.h"
 #include "platform/os/registry.h"
 #include "settings/settings.h"
+#include "settings/settings_table.h"
 
 namespace {
 
@@ -91,41 +92,49 @@ constexpr DialogItem kItems[] = {
     {IDC_TXT_CENFORCE, C::Static, nullptr, 368, 391, 20, 8, SS_LEFT},
 };
 
-// Check boxes and the 0/1 fields they show.
+// The controls bound to settings, by the settings' registry names: each
+// value's range, default and Reset come from its row (settings_table.h).
+
+// Check boxes and the 0/1 values they show.
 struct CheckBinding {
     int id;
-    int Settings::*field;
+    const SettingRow* row;
 };
 constexpr CheckBinding kChecks[] = {
-    {IDC_CHK_FPS, &Settings::intChkFPS},          {IDC_CHK_CELPHN, &Settings::intChkCelphn},
-    {IDC_CHK_COL, &Settings::intChkCol},          {IDC_CHK_EARTH, &Settings::intChkEarth},
-    {IDC_CHK_PILLAR, &Settings::intChkPillar},    {IDC_CHK_FLTPILLAR, &Settings::intChkFltPillar},
-    {IDC_CHK_MOON, &Settings::intChkMoon},        {IDC_CHK_CLOCK, &Settings::intChkClock},
-    {IDC_CHK_ANIM, &Settings::intChkAnim},        {IDC_CHK_CLSN, &Settings::intChkClsn},
-    {IDC_CHK_BGM, &Settings::intChkBGM},          {IDC_CHK_LARGEMODEL, &Settings::intChkLargeModel},
+    {IDC_CHK_FPS, &SettingNamed("intChkFPS")},
+    {IDC_CHK_CELPHN, &SettingNamed("intChkCelphn")},
+    {IDC_CHK_COL, &SettingNamed("intChkCol")},
+    {IDC_CHK_EARTH, &SettingNamed("intChkEarth")},
+    {IDC_CHK_PILLAR, &SettingNamed("intChkPillar")},
+    {IDC_CHK_FLTPILLAR, &SettingNamed("intChkFltPillar")},
+    {IDC_CHK_MOON, &SettingNamed("intChkMoon")},
+    {IDC_CHK_CLOCK, &SettingNamed("intChkClock")},
+    {IDC_CHK_ANIM, &SettingNamed("intChkAnim")},
+    {IDC_CHK_CLSN, &SettingNamed("intChkClsn")},
+    {IDC_CHK_BGM, &SettingNamed("intChkBGM")},
+    {IDC_CHK_LARGEMODEL, &SettingNamed("intChkLargeModel")},
 };
 
-// Sliders in initialisation order, with their value label, range, field and
-// the position Reset gives them.
+// Sliders in initialisation order, with their value label.
 struct SliderBinding {
     int id;
     int label;
-    int min, max;
-    int Settings::*field;
-    int reset;
+    const SettingRow* row;
 };
 constexpr SliderBinding kSliders[] = {
-    {IDC_SLD_WHLNUM, IDC_TXT_WHLNUM, 1, 50, &Settings::intWhlNumCur, 30},
-    {IDC_SLD_WHLRADIUS, IDC_TXT_WHLRADIUS, 12, 100, &Settings::intWhlRadiusCur, 50},
-    {IDC_SLD_WHLSPEED, IDC_TXT_WHLSPEED, 1, 150, &Settings::intWhlSpeedCur, 100},
-    {IDC_SLD_SEPFORCE, IDC_TXT_SEPFORCE, 1, 100, &Settings::intWhlSepForceCur, 100},
-    {IDC_SLD_ALIFORCE, IDC_TXT_ALIFORCE, 1, 100, &Settings::intWhlAliForceCur, 25},
-    {IDC_SLD_COHFORCE, IDC_TXT_COHFORCE, 1, 100, &Settings::intWhlCohForceCur, 100},
-    {IDC_SLD_MIGFORCE, IDC_TXT_MIGFORCE, 1, 100, &Settings::intWhlMigForceCur, 100},
-    {IDC_SLD_CENFORCE, IDC_TXT_CENFORCE, 1, 100, &Settings::intWhlCenForceCur, 100},
+    {IDC_SLD_WHLNUM, IDC_TXT_WHLNUM, &SettingNamed("intWhlNumCur")},
+    {IDC_SLD_WHLRADIUS, IDC_TXT_WHLRADIUS, &SettingNamed("intWhlRadiusCur")},
+    {IDC_SLD_WHLSPEED, IDC_TXT_WHLSPEED, &SettingNamed("intWhlSpeedCur")},
+    {IDC_SLD_SEPFORCE, IDC_TXT_SEPFORCE, &SettingNamed("intWhlSepForceCur")},
+    {IDC_SLD_ALIFORCE, IDC_TXT_ALIFORCE, &SettingNamed("intWhlAliForceCur")},
+    {IDC_SLD_COHFORCE, IDC_TXT_COHFORCE, &SettingNamed("intWhlCohForceCur")},
+    {IDC_SLD_MIGFORCE, IDC_TXT_MIGFORCE, &SettingNamed("intWhlMigForceCur")},
+    {IDC_SLD_CENFORCE, IDC_TXT_CENFORCE, &SettingNamed("intWhlCenForceCur")},
 };
 
-// Radio groups: the first selected button in id order gives its value.
+// Radio groups, buttons in id order: a stored value no button has shows the
+// button of the value the saver takes it for (`other`); on OK the first
+// selected button gives its value.
 struct RadioChoice {
     int id;
     int value;
@@ -133,15 +142,29 @@ struct RadioChoice {
 struct RadioBinding {
     RadioChoice choices[3];
     int count;
-    int Settings::*field;
+    int other;  // index of the button a value no button has shows
+    const SettingRow* row;
 };
 constexpr RadioBinding kRadios[] = {
-    {{{IDC_RAD_CAM1, kCameraFloating}, {IDC_RAD_CAM2, kCameraComposite}, {IDC_RAD_CAM3, kCameraRotating}}, 3,
-     &Settings::intCamMod},
-    {{{IDC_RAD_DIS640, 1}, {IDC_RAD_DIS800, 2}}, 2, &Settings::intDisMod},
-    {{{IDC_RAD_ASP43, 1}, {IDC_RAD_ASP169, 2}}, 2, &Settings::intAspMod},
-    {{{IDC_RAD_CLKWORLD, 0}, {IDC_RAD_CLKNORMAL, 1}}, 2, &Settings::intClkMod},
+    {{{IDC_RAD_CAM1, kCameraFloating}, {IDC_RAD_CAM2, kCameraComposite}, {IDC_RAD_CAM3, kCameraRotating}}, 3, 0,
+     &SettingNamed("intCamMod")},
+    {{{IDC_RAD_DIS640, 1}, {IDC_RAD_DIS800, 2}}, 2, 0, &SettingNamed("intDisMod")},
+    {{{IDC_RAD_ASP43, 1}, {IDC_RAD_ASP169, 2}}, 2, 0, &SettingNamed("intAspMod")},
+    {{{IDC_RAD_CLKWORLD, 0}, {IDC_RAD_CLKNORMAL, 1}}, 2, 1, &SettingNamed("intClkMod")},  // any non-zero is local time
 };
+
+// The edit box of the MIDI file's path.
+constexpr const SettingRow& kMusicPath = SettingNamed("strBGMUsr");
+
+// Selects the button of `value` in its group; CheckRadioButton clears the
+// rest of the group, so exactly one stays selected.
+void SelectRadio(HDLG hDlg, const RadioBinding& r, int value) {
+    int id = r.choices[r.other].id;
+    for (int i = 0; i < r.count; ++i) {
+        if (r.choices[i].value == value) id = r.choices[i].id;
+    }
+    CheckRadioButton(hDlg, r.choices[0].id, r.choices[r.count - 1].id, id);
+}
 
 // Writes the slider's position into its value label ("%d").
 void ShowSliderValue(HDLG hDlg, const SliderBinding& s) {
@@ -171,36 +194,33 @@ void InitDialog(HDLG hDlg, Settings& settings) {
     settings.Load();
     if (settings.ReadFailed()) ReportReadFailure(hDlg);
     for (const CheckBinding& c : kChecks) {
-        SendDlgItemMessageA(hDlg, c.id, BM_SETCHECK, static_cast<WPARAM>(settings.*c.field), 0);
+        SendDlgItemMessageA(hDlg, c.id, BM_SETCHECK, static_cast<WPARAM>(settings.*c.row->field), 0);
     }
-    int cam = IDC_RAD_CAM1;  // any other value shows floating
-    if (settings.intCamMod == kCameraComposite) cam = IDC_RAD_CAM2;
-    if (settings.intCamMod == kCameraRotating) cam = IDC_RAD_CAM3;
-    CheckDlgButton(hDlg, cam, BST_CHECKED);
-    CheckDlgButton(hDlg, settings.intDisMod == 2 ? IDC_RAD_DIS800 : IDC_RAD_DIS640, BST_CHECKED);
-    CheckDlgButton(hDlg, settings.intAspMod == 2 ? IDC_RAD_ASP169 : IDC_RAD_ASP43, BST_CHECKED);
-    CheckDlgButton(hDlg, settings.intClkMod != 0 ? IDC_RAD_CLKNORMAL : IDC_RAD_CLKWORLD, BST_CHECKED);
+    for (const RadioBinding& r : kRadios) SelectRadio(hDlg, r, settings.*r.row->field);
     SetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr);
     for (const SliderBinding& s : kSliders) {
-        SendDlgItemMessageA(hDlg, s.id, TBM_SETRANGE, TRUE, MAKELONG(static_cast<WORD>(s.min), static_cast<WORD>(s.max)));
-        SetSlider(hDlg, s, settings.*s.field);  // the label shows the clamped position
+        SendDlgItemMessageA(hDlg, s.id, TBM_SETRANGE, TRUE,
+                            MAKELONG(static_cast<WORD>(s.row->lo), static_cast<WORD>(s.row->hi)));
+        SetSlider(hDlg, s, settings.*s.row->field);  // the label shows the clamped position
     }
 }
 
 // True when the settings were written (or nothing needed writing).
 bool StoreAndSave(HDLG hDlg, Settings& settings) {
-    for (const CheckBinding& c : kChecks) settings.*c.field = IsDlgButtonChecked(hDlg, c.id) == BST_CHECKED ? 1 : 0;
+    for (const CheckBinding& c : kChecks) {
+        settings.*c.row->field = IsDlgButtonChecked(hDlg, c.id) == BST_CHECKED ? 1 : 0;
+    }
     for (const RadioBinding& r : kRadios) {
         for (int i = 0; i < r.count; ++i) {
             if (IsDlgButtonChecked(hDlg, r.choices[i].id) == BST_CHECKED) {
-                settings.*r.field = r.choices[i].value;
+                settings.*r.row->field = r.choices[i].value;
                 break;
             }
         }
     }
     GetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr, kBGMPathSize);
     for (const SliderBinding& s : kSliders) {
-        settings.*s.field = static_cast<int>(SendDlgItemMessageA(hDlg, s.id, TBM_GETPOS, 0, 0));
+        settings.*s.row->field = static_cast<int>(SendDlgItemMessageA(hDlg, s.id, TBM_GETPOS, 0, 0));
     }
     return settings.Save() != 0;
 }
@@ -229,12 +249,18 @@ void ChooseMidiFile(HDLG hDlg, Settings& settings) {
     SetDlgItemTextA(hDlg, IDC_EDIT_BGM, settings.strBGMUsr);
 }
 
+// Puts back the factory values of the rows Reset touches; nothing is saved.
 void Reset(HDLG hDlg) {
-    SetDlgItemTextA(hDlg, IDC_EDIT_BGM, kBuiltInTune);
-    for (const SliderBinding& s : kSliders) SetSlider(hDlg, s, s.reset);
-    // CheckRadioButton clears the rest of each group, so exactly one stays selected.
-    CheckRadioButton(hDlg, IDC_RAD_CAM1, IDC_RAD_CAM3, IDC_RAD_CAM1);
-    CheckRadioButton(hDlg, IDC_RAD_DIS640, IDC_RAD_DIS800, IDC_RAD_DIS640);
+    if (kMusicPath.reset != kResetKeeps) SetDlgItemTextA(hDlg, IDC_EDIT_BGM, kMusicPath.text);
+    for (const SliderBinding& s : kSliders) {
+        if (s.row->reset != kResetKeeps) SetSlider(hDlg, s, ResetValue(*s.row));
+    }
+    for (const RadioBinding& r : kRadios) {
+        if (r.row->reset != kResetKeeps) SelectRadio(hDlg, r, ResetValue(*r.row));
+    }
+    for (const CheckBinding& c : kChecks) {
+        if (c.row->reset != kResetKeeps) CheckDlgButton(hDlg, c.id, ResetValue(*c.row) ? BST_CHECKED : BST_UNCHECKED);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "platform/os/clock.h"
 #include "platform/os/registry.h"
+#include "settings/settings_table.h"
 
 Settings::Settings() {
     SRand(timeGetTime());
@@ -17,38 +18,17 @@ Settings::Settings() {
 }
 
 void Settings::SetDefaults() {
-    intChkFPS = 1;
-    intChkCelphn = 0;
-    intChkCol = 0;
-    intCamMod = kCameraFloating;
-    intDisMod = 1;
-    intAspMod = 1;
-    intChkEarth = 1;
-    intChkPillar = 1;
-    intChkFltPillar = 1;
-    intChkMoon = 1;
-    intChkClock = 1;
-    intClkMod = 0;
-    intChkAnim = 1;
-    intChkClsn = 1;
-    intChkBGM = 0;
-    std::memset(strBGMUsr, 0, sizeof strBGMUsr);
-    std::strcpy(strBGMUsr, kBuiltInTune);
-    intChkLargeModel = 0;
-    intWhlNumCur = 30;
-    intWhlRadiusCur = 50;
-    intWhlSpeedCur = 100;
-    intWhlSepForceCur = 100;
-    intWhlAliForceCur = 20;
-    intWhlCohForceCur = 100;
-    intWhlMigForceCur = 100;
-    intWhlCenForceCur = 100;
+    for (const SettingRow& row : kSettingRows) {
+        if (row.field) {
+            this->*row.field = row.byDefault;
+        } else {
+            std::memset(strBGMUsr, 0, sizeof strBGMUsr);
+            std::strncpy(strBGMUsr, row.text, sizeof strBGMUsr - 1);
+        }
+    }
 }
 
 namespace {
-
-constexpr int kIntCount = kSettingsIntCount;
-static_assert(std::size(kSettingsIntFields) == kSettingsIntCount);
 
 // True when the file has the value, readable or not.
 bool ReadInt(HKEY key, const char* name, int* field) {
@@ -126,14 +106,16 @@ int Settings::Load() {
             std::fprintf(stderr, "nereval: settings file %s: %d more lines cannot be read; left in the file as written\n",
                          path.c_str(), more);
         }
-        for (int i = 0; i < kIntCount; ++i) {
-            if (i == kSettingsStringAfter) m_abAbsentAtLoad[kIntCount] = !ReadString(key, "strBGMUsr", strBGMUsr);
-            m_abAbsentAtLoad[i] = !ReadInt(key, kSettingsIntFields[i].name, &(this->*kSettingsIntFields[i].field));
+        for (const SettingRow& row : kSettingRows) {
+            m_abAbsentAtLoad[SettingIndex(row)] =
+                row.field ? !ReadInt(key, row.name, &(this->*row.field)) : !ReadString(key, row.name, strBGMUsr);
         }
     }
     RegCloseKey(key);
     intWhlNumCur = std::clamp(intWhlNumCur, kMinWhaleCount, kMaxWhaleCount);
-    for (int i = 0; i < kIntCount; ++i) m_aiAtLoad[i] = this->*kSettingsIntFields[i].field;
+    for (const SettingRow& row : kSettingRows) {
+        if (row.field) m_aiAtLoad[SettingIndex(row)] = this->*row.field;
+    }
     std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
     m_bLoaded = true;
     return 1;
@@ -146,16 +128,15 @@ int Settings::Save() const {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, &key, &disposition) != 0) return 0;
     // A value is written when it changed since Load, or when neither Load nor
     // now found it in the file.
-    auto wanted = [&](bool changed, int index, const char* name) {
-        return !m_bLoaded || changed || (m_abAbsentAtLoad[index] && Absent(key, name));
-    };
-    for (int i = 0; i < kIntCount; ++i) {
-        if (i == kSettingsStringAfter &&
-            wanted(std::strncmp(strBGMUsr, m_szBGMAtLoad, kBGMPathSize) != 0, kIntCount, "strBGMUsr")) {
-            WriteString(key, "strBGMUsr", strBGMUsr);
+    for (const SettingRow& row : kSettingRows) {
+        const bool changed = row.field ? this->*row.field != m_aiAtLoad[SettingIndex(row)]
+                                       : std::strncmp(strBGMUsr, m_szBGMAtLoad, kBGMPathSize) != 0;
+        if (m_bLoaded && !changed && !(m_abAbsentAtLoad[SettingIndex(row)] && Absent(key, row.name))) continue;
+        if (row.field) {
+            WriteInt(key, row.name, this->*row.field);
+        } else {
+            WriteString(key, row.name, strBGMUsr);
         }
-        const SettingsIntField& f = kSettingsIntFields[i];
-        if (wanted(this->*f.field != m_aiAtLoad[i], i, f.name)) WriteInt(key, f.name, this->*f.field);
     }
     return RegCloseKey(key) == 0 ? 1 : 0;
 }
@@ -168,9 +149,9 @@ bool SetSettingsValue(Settings* settings, const char* assignment) {
     char* end = nullptr;
     const long value = std::strtol(eq + 1, &end, 0);
     if (end == eq + 1 || *end != '\0') return false;
-    for (const SettingsIntField& f : kSettingsIntFields) {
-        if (name == f.name) {
-            settings->*f.field = static_cast<int>(value);
+    for (const SettingRow& row : kSettingRows) {
+        if (row.field && name == row.name) {
+            settings->*row.field = static_cast<int>(value);
             return true;
         }
     }

@@ -6,7 +6,9 @@
 constexpr const char* kSettingsKey = "Software\\Ostrelin\\NerevalSaver\\1.4";
 constexpr const char* kBuiltInTune = "tune_main.mid";
 constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
-constexpr int kSettingsIntCount = 24;  // integer values; strBGMUsr is the 25th
+// How many values the file can hold: kSettingRows (settings/settings_table.h)
+// lists them, one row each.
+constexpr int kMaxSettingsValues = 64;
 // The whale counts the program draws (the draw queue holds the whales with
 // the clocks and obstacles only up to 50): a stored count is clamped to them.
 constexpr int kMinWhaleCount = 1;
@@ -25,6 +27,7 @@ public:
     // fills the defaults.
     Settings();
 
+    // Every value from its row's default (settings/settings_table.h).
     void SetDefaults();
     // Reads every value present in the registry; missing or unreadable values
     // keep their field. Values are taken as stored, not range-checked, except
@@ -40,7 +43,7 @@ public:
     // program (the dialog) changed meanwhile survives, and a line that could
     // not be read (a strBGMUsr too long for the field too) stays as the user
     // wrote it while its field keeps what Load left in it. Without Load:
-    // writes all 25 values in record order. Returns 1, or 0 when the file
+    // writes every value in record order. Returns 1, or 0 when the file
     // could not be written (the old one is then left as it was) or Load
     // could not read it.
     int Save() const;
@@ -79,50 +82,16 @@ public:
 
 private:
     // What Load left in each value, and whether the file had it at all (a
-    // value on a line that cannot be read counts as had).
+    // value on a line that cannot be read counts as had), by row.
     bool m_bLoaded = false;
     bool m_bReadFailed = false;
-    int m_aiAtLoad[kSettingsIntCount]{};
-    bool m_abAbsentAtLoad[kSettingsIntCount + 1]{};  // the integers, then strBGMUsr
+    int m_aiAtLoad[kMaxSettingsValues]{};  // the integer rows
+    bool m_abAbsentAtLoad[kMaxSettingsValues]{};
     char m_szBGMAtLoad[kBGMPathSize]{};
 };
 
-// The registry name and field of each integer value, in record order
-// (strBGMUsr sits between intChkBGM and intChkLargeModel).
-struct SettingsIntField {
-    const char* name;
-    int Settings::*field;
-};
-inline constexpr SettingsIntField kSettingsIntFields[] = {
-    {"intChkFPS", &Settings::intChkFPS},
-    {"intChkCelphn", &Settings::intChkCelphn},
-    {"intChkCol", &Settings::intChkCol},
-    {"intCamMod", &Settings::intCamMod},
-    {"intDisMod", &Settings::intDisMod},
-    {"intAspMod", &Settings::intAspMod},
-    {"intChkEarth", &Settings::intChkEarth},
-    {"intChkPillar", &Settings::intChkPillar},
-    {"intChkFltPillar", &Settings::intChkFltPillar},
-    {"intChkMoon", &Settings::intChkMoon},
-    {"intChkClock", &Settings::intChkClock},
-    {"intClkMod", &Settings::intClkMod},
-    {"intChkAnim", &Settings::intChkAnim},
-    {"intChkClsn", &Settings::intChkClsn},
-    {"intChkBGM", &Settings::intChkBGM},
-    {"intChkLargeModel", &Settings::intChkLargeModel},
-    {"intWhlNumCur", &Settings::intWhlNumCur},
-    {"intWhlRadiusCur", &Settings::intWhlRadiusCur},
-    {"intWhlSpeedCur", &Settings::intWhlSpeedCur},
-    {"intWhlSepForceCur", &Settings::intWhlSepForceCur},
-    {"intWhlAliForceCur", &Settings::intWhlAliForceCur},
-    {"intWhlCohForceCur", &Settings::intWhlCohForceCur},
-    {"intWhlMigForceCur", &Settings::intWhlMigForceCur},
-    {"intWhlCenForceCur", &Settings::intWhlCenForceCur},
-};
-inline constexpr int kSettingsStringAfter = 15;  // strBGMUsr follows this many integers
-
 // Sets one integer value from text of the form "NAME=VALUE" (a registry value
-// name of the table above; VALUE decimal, or hexadecimal with 0x). False,
+// name of an integer row of kSettingRows; VALUE decimal, or hexadecimal with 0x). False,
 // with the record unchanged, for an unknown name or a malformed number.
 // For tools that take settings on their command line.
 bool SetSettingsValue(Settings* settings, const char* assignment);

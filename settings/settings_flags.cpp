@@ -1,101 +1,86 @@
-// The settings flags: one table, read by the parser and the help text.
+// The settings flags: the rows of the settings table that name a flag, read
+// by the parser and the help text.
 #include "settings/settings_flags.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-enum class Kind {
-    Switch,  // --NAME sets 1, --no-NAME sets 0
-    Number,  // --NAME N, lo..hi
-    Choice,  // --NAME WORD, one of the words
-    Clock,   // --clock world|local|off: the clocks switch and their kind
-    Music,   // --music FILE sets the tune and music on; --no-music
-};
+bool Negatable(const SettingRow& row) { return row.kind == SettingFlag::Switch || row.kind == SettingFlag::Music; }
 
-struct Word {
-    const char* word;
-    int value;
-};
-
-struct Flag {
-    const char* name;
-    Kind kind;
-    int Settings::*field;
-    int lo, hi;
-    Word words[3];
-    const char* argument;  // as the help shows it
-    const char* help;
-};
-
-constexpr Flag kFlags[] = {
-    {"whales", Kind::Number, &Settings::intWhlNumCur, 1, 50, {}, "N", "number of whales, 1-50 (30)"},
-    {"speed", Kind::Number, &Settings::intWhlSpeedCur, 1, 150, {}, "N", "swimming speed in percent, 1-150 (100)"},
-    {"radius", Kind::Number, &Settings::intWhlRadiusCur, 12, 100, {}, "N",
-     "how far a whale sees its neighbours, 12-100 (50)"},
-    {"separation", Kind::Number, &Settings::intWhlSepForceCur, 1, 100, {}, "N",
-     "separation weight in percent, 1-100 (100)"},
-    {"alignment", Kind::Number, &Settings::intWhlAliForceCur, 1, 100, {}, "N",
-     "alignment weight in percent, 1-100 (20)"},
-    {"cohesion", Kind::Number, &Settings::intWhlCohForceCur, 1, 100, {}, "N",
-     "cohesion weight in percent, 1-100 (100)"},
-    {"migration", Kind::Number, &Settings::intWhlMigForceCur, 1, 100, {}, "N",
-     "pull toward the guide whale in percent, 1-100 (100)"},
-    {"centring", Kind::Number, &Settings::intWhlCenForceCur, 1, 100, {}, "N",
-     "pull toward the school's centre in percent, 1-100 (100)"},
-    {"camera-mode", Kind::Choice, &Settings::intCamMod, 0, 0, {{"1", kCameraFloating}, {"2", kCameraComposite}, {"3", kCameraRotating}}, "1|2|3",
-     "camera: 1 floating on the rig, 2 composite, 3 rotating (1)"},
-    {"picture-size", Kind::Choice, &Settings::intDisMod, 0, 0, {{"640x480", 1}, {"800x600", 2}}, "640x480|800x600",
-     "picture size of the own full screen (640x480)"},
-    {"aspect", Kind::Choice, &Settings::intAspMod, 0, 0, {{"4:3", 1}, {"16:9", 2}}, "4:3|16:9",
-     "projection aspect of the own full screen and test window (4:3)"},
-    {"clock", Kind::Clock, nullptr, 0, 0, {}, "world|local|off",
-     "the twelve clocks: world time zones, all local time, or none (world)"},
-    {"music", Kind::Music, nullptr, 0, 0, {}, "FILE",
-     "play this MIDI file (tune_main.mid: the built-in tune); --no-music: silence (off)"},
-    {"fps", Kind::Switch, &Settings::intChkFPS, 0, 1, {}, nullptr, "frame-rate text (on)"},
-    {"tint", Kind::Switch, &Settings::intChkCelphn, 0, 1, {}, nullptr, "blue cellophane tint (off)"},
-    {"deep-sea", Kind::Switch, &Settings::intChkCol, 0, 1, {}, nullptr,
-     "deep sea: black sea, tumbling light, bubbles (off)"},
-    {"earth", Kind::Switch, &Settings::intChkEarth, 0, 1, {}, nullptr, "the Earth below (on)"},
-    {"pillars", Kind::Switch, &Settings::intChkPillar, 0, 1, {}, nullptr, "the distant pillars (on)"},
-    {"floating-pillars", Kind::Switch, &Settings::intChkFltPillar, 0, 1, {}, nullptr,
-     "the swinging ring of floating pillars (on)"},
-    {"moons", Kind::Switch, &Settings::intChkMoon, 0, 1, {}, nullptr, "the moons (on)"},
-    {"animation", Kind::Switch, &Settings::intChkAnim, 0, 1, {}, nullptr, "swimming (skinned) whales (on)"},
-    {"collisions", Kind::Switch, &Settings::intChkClsn, 0, 1, {}, nullptr, "whales avoid the obstacles (on)"},
-    {"large-whales", Kind::Switch, &Settings::intChkLargeModel, 0, 1, {}, nullptr, "larger whale models (off)"},
-};
-
-const Flag* Find(const char* name, bool* negated) {
+const SettingRow* Find(const char* name, bool* negated) {
     *negated = false;
-    for (const Flag& f : kFlags) {
-        if (std::strcmp(name, f.name) == 0) return &f;
+    for (const SettingRow& row : kSettingRows) {
+        if (row.flag && std::strcmp(name, row.flag) == 0) return &row;
     }
     if (std::strncmp(name, "no-", 3) == 0) {
-        for (const Flag& f : kFlags) {
-            if ((f.kind == Kind::Switch || f.kind == Kind::Music) && std::strcmp(name + 3, f.name) == 0) {
+        for (const SettingRow& row : kSettingRows) {
+            if (row.flag && Negatable(row) && std::strcmp(name + 3, row.flag) == 0) {
                 *negated = true;
-                return &f;
+                return &row;
             }
         }
     }
     return nullptr;
 }
 
-FlagResult Bad(std::string* error, const Flag& f, const char* value) {
+// The row's words as the help shows them: "1|2|3".
+std::string Words(const SettingRow& row) {
+    std::string words;
+    for (const SettingWord& w : row.words) {
+        if (!w.word) break;
+        if (!words.empty()) words += '|';
+        words += w.word;
+    }
+    return words;
+}
+
+const char* WordOf(const SettingRow& row, int value) {
+    for (const SettingWord& w : row.words) {
+        if (w.word && w.value == value) return w.word;
+    }
+    return "";
+}
+
+FlagResult Bad(std::string* error, const SettingRow& row, const char* value) {
     if (error) {
-        const std::string wanted = f.kind == Kind::Number ? "a whole number from " + std::to_string(f.lo) + " to " +
-                                                                std::to_string(f.hi)
-                                                          : std::string("one of ") + f.argument;
-        *error = "--" + std::string(f.name) + (value ? ": \"" + std::string(value) + "\" is not " : " needs ") + wanted;
+        std::string wanted = "one of " + Words(row);
+        if (row.kind == SettingFlag::Number) {
+            wanted = "a whole number from " + std::to_string(row.lo) + " to " + std::to_string(row.hi);
+        }
+        if (row.kind == SettingFlag::Music) wanted = "a MIDI file's path";
+        const std::string given = value ? ": \"" + std::string(value) + "\" is not " : " needs ";
+        *error = "--" + std::string(row.flag) + given + wanted;
     }
     return FlagResult::BadValue;
 }
 
 }  // namespace
+
+std::string SettingFlagArgument(const SettingRow& row) {
+    switch (row.kind) {
+        case SettingFlag::Number: return "N";
+        case SettingFlag::Choice:
+        case SettingFlag::Clock: return Words(row);
+        case SettingFlag::Music: return "FILE";
+        default: return "";
+    }
+}
+
+std::string SettingFlagDefault(const SettingRow& row) {
+    switch (row.kind) {
+        case SettingFlag::Switch:
+        case SettingFlag::Music: return row.byDefault ? "on" : "off";
+        case SettingFlag::Number: return std::to_string(row.byDefault);
+        case SettingFlag::Choice: return WordOf(row, row.byDefault);
+        case SettingFlag::Clock:
+            return row.byDefault ? WordOf(row, SettingNamed("intClkMod").byDefault) : WordOf(row, -1);
+        default: return "";
+    }
+}
 
 bool ParseNumber(const char* text, int lo, int hi, int* out) {
     if (!text || !*text) return false;
@@ -140,52 +125,47 @@ void SettingsOverlay::ApplyTo(Settings* settings) const {
 
 FlagResult ParseSettingsFlag(const char* name, const char* value, SettingsOverlay* overlay, std::string* error) {
     bool negated = false;
-    const Flag* f = name ? Find(name, &negated) : nullptr;
-    if (!f || !overlay) return FlagResult::NotAFlag;
-    switch (f->kind) {
-        case Kind::Switch:
-            overlay->Set(f->field, negated ? 0 : 1);
+    const SettingRow* row = name ? Find(name, &negated) : nullptr;
+    if (!row || !overlay) return FlagResult::NotAFlag;
+    switch (row->kind) {
+        case SettingFlag::Switch:
+            overlay->Set(row->field, negated ? 0 : 1);
             return FlagResult::TookName;
-        case Kind::Number: {
+        case SettingFlag::Number: {
             int v = 0;
-            if (!ParseNumber(value, f->lo, f->hi, &v)) return Bad(error, *f, value);
-            overlay->Set(f->field, v);
+            if (!ParseNumber(value, row->lo, row->hi, &v)) return Bad(error, *row, value);
+            overlay->Set(row->field, v);
             return FlagResult::TookValue;
         }
-        case Kind::Choice:
-            if (value) {
-                for (const Word& w : f->words) {
-                    if (w.word && std::strcmp(value, w.word) == 0) {
-                        overlay->Set(f->field, w.value);
-                        return FlagResult::TookValue;
-                    }
+        case SettingFlag::Choice:
+        case SettingFlag::Clock:
+            for (const SettingWord& w : row->words) {
+                if (!value || !w.word || std::strcmp(value, w.word) != 0) continue;
+                if (row->kind == SettingFlag::Choice) {
+                    overlay->Set(row->field, w.value);
+                } else {
+                    overlay->Set(row->field, w.value < 0 ? 0 : 1);
+                    if (w.value >= 0) overlay->Set(SettingNamed("intClkMod").field, w.value);
                 }
+                return FlagResult::TookValue;
             }
-            return Bad(error, *f, value);
-        case Kind::Clock:
-            if (value && std::strcmp(value, "off") == 0) {
-                overlay->Set(&Settings::intChkClock, 0);
-            } else if (value && (std::strcmp(value, "world") == 0 || std::strcmp(value, "local") == 0)) {
-                overlay->Set(&Settings::intChkClock, 1);
-                overlay->Set(&Settings::intClkMod, value[0] == 'l' ? 1 : 0);
-            } else {
-                return Bad(error, *f, value);
-            }
-            return FlagResult::TookValue;
-        case Kind::Music:
+            return Bad(error, *row, value);
+        case SettingFlag::Music:
             if (negated) {
-                overlay->Set(&Settings::intChkBGM, 0);
+                overlay->Set(row->field, 0);
                 return FlagResult::TookName;
             }
             // The record holds the path with its terminator in kBGMPathSize bytes.
-            if (!value || !*value) return Bad(error, *f, value);
+            if (!value || !*value) return Bad(error, *row, value);
             if (std::strlen(value) >= static_cast<size_t>(kBGMPathSize)) {
                 if (error) *error = "--music: the path is longer than " + std::to_string(kBGMPathSize - 1) + " bytes";
                 return FlagResult::BadValue;
             }
-            overlay->Set(&Settings::intChkBGM, 1);
+            overlay->Set(row->field, 1);
             overlay->SetMusic(value);
             return FlagResult::TookValue;
+        case SettingFlag::None:
+            break;
     }
     return FlagResult::NotAFlag;
 }
@@ -195,12 +175,28 @@ bool IsSettingsFlagName(const char* name) {
     return name && Find(name, &negated) != nullptr;
 }
 
+namespace {
+
+std::string FlagLeftColumn(const SettingRow& row) {
+    std::string left = "--" + std::string(row.flag);
+    if (row.kind == SettingFlag::Switch) left += ", --no-" + std::string(row.flag);
+    if (row.kind != SettingFlag::Switch) left += " " + SettingFlagArgument(row);
+    if (row.kind == SettingFlag::Music) left += ", --no-music";
+    return left;
+}
+
+}  // namespace
+
 void PrintSettingsFlags(std::FILE* out) {
-    for (const Flag& f : kFlags) {
-        std::string left = "--" + std::string(f.name);
-        if (f.kind == Kind::Switch) left += ", --no-" + std::string(f.name);
-        if (f.argument) left += " " + std::string(f.argument);
-        if (f.kind == Kind::Music) left += ", --no-music";
-        std::fprintf(out, "  %-36s %s\n", left.c_str(), f.help);
+    int width = 0;
+    for (const SettingRow& row : kSettingRows) {
+        if (row.flag) width = std::max(width, static_cast<int>(FlagLeftColumn(row).size()));
+    }
+    for (const SettingRow& row : kSettingRows) {
+        if (!row.flag) continue;
+        std::string help = row.help;
+        if (row.kind == SettingFlag::Number) help += ", " + std::to_string(row.lo) + "-" + std::to_string(row.hi);
+        std::fprintf(out, "  %-*s  %s (%s)\n", width, FlagLeftColumn(row).c_str(), help.c_str(),
+                     SettingFlagDefault(row).c_str());
     }
 }

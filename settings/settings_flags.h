@@ -9,6 +9,7 @@
 #include <string>
 
 #include "settings/settings.h"
+#include "settings/settings_table.h"
 
 class SettingsOverlay {
 public:
@@ -53,5 +54,10 @@ FlagResult ParseSettingsFlag(const char* name, const char* value, SettingsOverla
 // Whether a name (without dashes) is a settings flag.
 bool IsSettingsFlagName(const char* name);
 
-// Prints one line per flag: "  --whales N            number of whales, 1-50 (30)".
+// Prints one line per flag, in record order: "  --whales N  number of whales, 1-50 (30)".
 void PrintSettingsFlags(std::FILE* out);
+
+// A flag's value as the help shows it ("N", "1|2|3", "FILE"; empty for a switch).
+std::string SettingFlagArgument(const SettingRow& row);
+// What a run gets without the flag, in the flag's words ("30", "on", "world").
+std::string SettingFlagDefault(const SettingRow& row);

@@ -22,6 +22,7 @@
 
 #include "platform/os/registry.h"
 #include "settings/settings.h"
+#include "settings/settings_table.h"
 #include "tests/support/settings_file.h"
 
 namespace {
@@ -55,7 +56,7 @@ TEST_F(SettingsFileTest, NoFileMeansDefaultsAndSaveWritesAll25InRecordOrder) {
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line[0] == '"') names.push_back(line.substr(1, line.find('"', 1) - 1));
     }
-    ASSERT_EQ(names.size(), static_cast<std::size_t>(kSettingsIntCount + 1));  // the integers and strBGMUsr
+    ASSERT_EQ(names.size(), std::size(kSettingRows));
     EXPECT_EQ(names[0], "intChkFPS");
     EXPECT_EQ(names[14], "intChkBGM");
     EXPECT_EQ(names[15], "strBGMUsr");
