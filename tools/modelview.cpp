@@ -74,8 +74,7 @@ void SkinnedBounds(const MeshFrame* f, D3DXVECTOR3* lo, D3DXVECTOR3* hi) {
             if (c->m_pSkinMesh) {
                 c->m_pSkinMesh->GetOriginalMesh(mesh.Out());
             } else if (c->m_pMesh) {
-                c->m_pMesh->AddRef();  // a reference of our own, as GetOriginalMesh gives
-                mesh.Reset(c->m_pMesh);
+                mesh = ComPtr<ID3DXMesh>::Share(c->m_pMesh);  // a reference of our own, as GetOriginalMesh gives
             }
             BYTE* v = nullptr;
             if (mesh && SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v))) {

@@ -1,5 +1,5 @@
 // The one reference count of the COM-shaped objects that platform/ makes
-// itself (D3DX buffers, meshes, skins):
+// itself (D3DX buffers, meshes, skins; the X-file reader's objects and documents):
 //  - RefCountedInterface: the counting half of their interfaces (AddRef,
 //    Release), which ComPtr calls. Only Release ends an object: the
 //    destructors of the interfaces are protected.

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
+
 namespace {
 
 struct FontVertex {
@@ -48,7 +50,7 @@ public:
             bgra[i * 4 + 3] = m_atlas.coverage[i];
         }
         HRESULT hr = device->CreateTextureFromPixels(static_cast<UINT>(m_atlas.width),
-                                                     static_cast<UINT>(m_atlas.height), bgra.data(), &m_pTexture);
+                                                     static_cast<UINT>(m_atlas.height), bgra.data(), m_pTexture.Out());
         if (FAILED(hr)) return hr;
         m_pDevice = device;
         m_fTexelU = 1.0f / static_cast<float>(m_atlas.width);
@@ -104,11 +106,6 @@ public:
     }
 
     const GlyphAtlas& Atlas() const override { return m_atlas; }
-
-protected:
-    ~Font() override {
-        if (m_pTexture) m_pTexture->Release();
-    }
 
 private:
     // The underline under one line of text, across its whole advance.
@@ -186,8 +183,8 @@ private:
         }
     }
 
-    IDirect3DDevice8* m_pDevice = nullptr;
-    IDirect3DTexture8* m_pTexture = nullptr;
+    IDirect3DDevice8* m_pDevice = nullptr;  // lent by the creator, which outlives the font
+    ComPtr<IDirect3DTexture8> m_pTexture;
     GlyphAtlas m_atlas;
     float m_fTexelU = 0.0f, m_fTexelV = 0.0f;
     bool m_bUnderline = false;
@@ -206,13 +203,9 @@ HRESULT D3DXCreateFont(IDirect3DDevice8* device, HFONT font, ID3DXFont** out) {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (!device || !font) return E_INVALIDARG;
-    Font* f = new (std::nothrow) Font;
+    ComPtr<Font> f(new (std::nothrow) Font);
     if (!f) return E_OUTOFMEMORY;
-    HRESULT hr = f->Create(device, font);
-    if (FAILED(hr)) {
-        f->Release();
-        return hr;
-    }
-    *out = f;
+    if (HRESULT hr = f->Create(device, font); FAILED(hr)) return hr;
+    *out = f.Detach();
     return S_OK;
 }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile_internal.h"
 
 // Declarations follow the published X file templates.
@@ -210,18 +211,11 @@ HRESULT CopyId(const Node& node, GUID* id) {
 
 HRESULT NewData(Document* doc, std::uint32_t node, IDirectXFileData** out);
 
-class FileData final : public IDirectXFileData {
+class FileData final : public RefCounted<IDirectXFileData> {
 public:
-    FileData(Document* doc, std::uint32_t node) : m_doc(doc), m_node(node), m_nextChild(doc->nodes[node].firstChild) {
-        m_doc->AddRef();
-    }
+    FileData(Document* doc, std::uint32_t node)
+        : m_doc(ComPtr<Document>::Share(doc)), m_node(node), m_nextChild(doc->nodes[node].firstChild) {}
 
-    DWORD AddRef() override { return ++m_refs; }
-    DWORD Release() override {
-        const DWORD left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (!object) return DXFILEERR_BADVALUE;
         if (iid == IID_IDirectXFileData || iid == IID_IDirectXFileObject) {
@@ -263,25 +257,17 @@ public:
     HRESULT GetNextObject(IDirectXFileObject** child) override;
 
 private:
-    ~FileData() override { m_doc->Release(); }
     const Node& Self() const { return m_doc->nodes[m_node]; }
 
-    Document* const m_doc;
+    const ComPtr<Document> m_doc;
     const std::uint32_t m_node;
     std::uint32_t m_nextChild;
-    DWORD m_refs = 1;
 };
 
-class FileReference final : public IDirectXFileDataReference {
+class FileReference final : public RefCounted<IDirectXFileDataReference> {
 public:
-    FileReference(Document* doc, std::uint32_t node) : m_doc(doc), m_node(node) { m_doc->AddRef(); }
+    FileReference(Document* doc, std::uint32_t node) : m_doc(ComPtr<Document>::Share(doc)), m_node(node) {}
 
-    DWORD AddRef() override { return ++m_refs; }
-    DWORD Release() override {
-        const DWORD left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (!object) return DXFILEERR_BADVALUE;
         if (iid == IID_IDirectXFileDataReference || iid == IID_IDirectXFileObject) {
@@ -300,12 +286,10 @@ public:
     }
 
 private:
-    ~FileReference() override { m_doc->Release(); }
     const Node& Self() const { return m_doc->nodes[m_node]; }
 
-    Document* const m_doc;
+    const ComPtr<Document> m_doc;
     const std::uint32_t m_node;
-    DWORD m_refs = 1;
 };
 
 HRESULT NewData(Document* doc, std::uint32_t node, IDirectXFileData** out) {
@@ -328,16 +312,10 @@ HRESULT FileData::GetNextObject(IDirectXFileObject** child) {
     return DXFILE_OK;
 }
 
-class EnumObject final : public IDirectXFileEnumObject {
+class EnumObject final : public RefCounted<IDirectXFileEnumObject> {
 public:
-    explicit EnumObject(Document* doc) : m_doc(doc), m_next(doc->firstTop) {}  // takes the document's reference
+    explicit EnumObject(ComPtr<Document>&& doc) : m_doc(std::move(doc)), m_next(m_doc->firstTop) {}
 
-    DWORD AddRef() override { return ++m_refs; }
-    DWORD Release() override {
-        const DWORD left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT GetNextDataObject(IDirectXFileData** data) override {
         if (!data) return DXFILEERR_BADVALUE;
         *data = nullptr;
@@ -348,11 +326,8 @@ public:
     }
 
 private:
-    ~EnumObject() override { m_doc->Release(); }
-
-    Document* const m_doc;
+    const ComPtr<Document> m_doc;
     std::uint32_t m_next;
-    DWORD m_refs = 1;
 };
 
 // A fingerprint of bytes, continuing from `hash`: eight bytes a step (every
@@ -393,19 +368,19 @@ LastParse& Last() {
 
 // Parses a whole file against `templates`: the document, or null with the
 // reason in *result.
-Document* ParseDocument(const TemplateSet& templates, const void* data, std::size_t size, ParseResult* result) {
-    Document* doc = nullptr;
+ComPtr<Document> ParseDocument(const TemplateSet& templates, const void* data, std::size_t size,
+                               ParseResult* result) {
+    ComPtr<Document> doc;
     try {
-        doc = new Document;
+        doc = MakeComPtr<Document>();
         doc->templates = templates;
         *result = ParseDataFile(static_cast<const std::uint8_t*>(data), size, doc);
     } catch (const std::bad_alloc&) {
         result->hr = DXFILEERR_BADALLOC;
         result->reason = "out of memory";
     }
-    if (SUCCEEDED(result->hr)) return doc;
-    if (doc) doc->Release();
-    return nullptr;
+    if (FAILED(result->hr)) doc.Reset();
+    return doc;
 }
 
 // The fingerprint of a file object's templates after it registered `size`
@@ -423,7 +398,7 @@ struct Prefetch {
         const void* data = nullptr;
         std::size_t size = 0;
         std::uint64_t fingerprint = 0;  // with the templates, as CreateEnumObject computes it
-        Document* doc = nullptr;        // null when the parse failed or was taken
+        ComPtr<Document> doc;           // null when the parse failed or was taken
         bool parsed = false;
         bool taken = false;
     };
@@ -437,7 +412,7 @@ struct Prefetch {
         int untaken = 0;
         for (Entry& e : entries) {
             if (!e.doc) continue;
-            e.doc->Release();
+            e.doc.Reset();
             ++untaken;
         }
         entries.clear();
@@ -462,7 +437,7 @@ void ParseAhead(const TemplateSet& templates, std::uint64_t templatesFingerprint
         }
         const std::uint64_t fingerprint = Fingerprint(data, size, templatesFingerprint);
         ParseResult ignored;  // a failed file's loader parses it again and reports why
-        Document* doc = nullptr;
+        ComPtr<Document> doc;
         try {
             doc = ParseDocument(templates, data, size, &ignored);
         } catch (...) {  // nothing may end this thread before `parsed` is set
@@ -470,7 +445,7 @@ void ParseAhead(const TemplateSet& templates, std::uint64_t templatesFingerprint
         {
             std::lock_guard<std::mutex> hold(p.lock);
             p.entries[i].fingerprint = fingerprint;
-            p.entries[i].doc = doc;
+            p.entries[i].doc = std::move(doc);
             p.entries[i].parsed = true;
         }
         p.done.notify_all();
@@ -479,7 +454,7 @@ void ParseAhead(const TemplateSet& templates, std::uint64_t templatesFingerprint
 
 // The document parsed ahead for these bytes, once; null when there is none
 // (or its parse failed).
-Document* TakePrefetched(const void* data, std::size_t size, std::uint64_t fingerprint) {
+ComPtr<Document> TakePrefetched(const void* data, std::size_t size, std::uint64_t fingerprint) {
     Prefetch& p = Prefetched();
     std::unique_lock<std::mutex> hold(p.lock);
     for (Prefetch::Entry& e : p.entries) {
@@ -487,36 +462,26 @@ Document* TakePrefetched(const void* data, std::size_t size, std::uint64_t finge
         p.done.wait(hold, [&e] { return e.parsed; });
         if (e.fingerprint != fingerprint) continue;  // other bytes now, or other templates
         e.taken = true;
-        Document* doc = e.doc;
-        e.doc = nullptr;
-        return doc;
+        return std::move(e.doc);
     }
-    return nullptr;
+    return {};
 }
 
-class File final : public IDirectXFile {
+class File final : public RefCounted<IDirectXFile> {
 public:
-    DWORD AddRef() override { return ++m_refs; }
-    DWORD Release() override {
-        const DWORD left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
-
     HRESULT CreateEnumObject(const void* data, DWORD size, IDirectXFileEnumObject** enumObject) override {
         if (!enumObject) return DXFILEERR_BADVALUE;
         *enumObject = nullptr;
         if (!data && size) return DXFILEERR_BADVALUE;
         const std::uint64_t fingerprint = Fingerprint(data, size, m_templatesFingerprint);
         const std::thread::id self = std::this_thread::get_id();
-        Document* doc = nullptr;
+        ComPtr<Document> doc;
         {
             LastParse& last = Last();
             std::lock_guard<std::mutex> hold(last.lock);
             if (last.doc && last.data == data && last.size == size && last.fingerprint == fingerprint &&
                 last.owner == self) {
-                doc = const_cast<Document*>(last.doc);
-                doc->AddRef();
+                doc = ComPtr<Document>::Share(const_cast<Document*>(last.doc));
             }
         }
         if (!doc) doc = TakePrefetched(data, size, fingerprint);
@@ -538,13 +503,8 @@ public:
             last.fingerprint = fingerprint;
             last.owner = self;
         }
-        auto* e = new (std::nothrow) EnumObject(doc);
-        if (!e) {
-            doc->Release();
-            return DXFILEERR_BADALLOC;
-        }
-        *enumObject = e;
-        return DXFILE_OK;
+        *enumObject = new (std::nothrow) EnumObject(std::move(doc));  // on failure `doc` keeps its reference
+        return *enumObject ? DXFILE_OK : DXFILEERR_BADALLOC;
     }
 
     HRESULT RegisterTemplates(const void* data, DWORD size) override {
@@ -587,7 +547,6 @@ private:
     TemplateSet m_templates;
     std::uint64_t m_templatesFingerprint = kFingerprintStart;  // of every template file merged, in order
     std::string m_lastError;
-    DWORD m_refs = 1;
 };
 
 }  // namespace
@@ -615,7 +574,7 @@ void PrefetchXFiles(const void* templates, DWORD templatesSize, std::span<const 
             Prefetch::Entry e;
             e.data = f.data;
             e.size = f.size;
-            p.entries.push_back(e);
+            p.entries.push_back(std::move(e));
         }
         p.worker = std::thread(ParseAhead, std::move(set), templatesFingerprint);
     } catch (const std::bad_alloc&) {

@@ -82,6 +82,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/base/ref_counted.h"
 #include "platform/base/wintypes.h"
 
 struct GUID {
@@ -190,10 +191,8 @@ int ReleasePrefetchedXFiles();
 class IDirectXFileData;
 
 // Any object of a file: a data object or a data reference.
-class IDirectXFileObject {
+class IDirectXFileObject : public RefCountedInterface {
 public:
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
     // IID_IDirectXFileObject always; IID_IDirectXFileData only for a data
     // object, IID_IDirectXFileDataReference only for a reference; else
     // E_NOINTERFACE and *object = null. Success adds a reference.
@@ -208,7 +207,7 @@ public:
     virtual HRESULT GetId(GUID* id) = 0;
 
 protected:
-    virtual ~IDirectXFileObject() = default;
+    ~IDirectXFileObject() override = default;
 };
 
 class IDirectXFileData : public IDirectXFileObject {
@@ -232,22 +231,18 @@ public:
     virtual HRESULT Resolve(IDirectXFileData** data) = 0;
 };
 
-class IDirectXFileEnumObject {
+class IDirectXFileEnumObject : public RefCountedInterface {
 public:
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
     // The next top-level data object in file order; DXFILEERR_NOMOREOBJECTS
     // after the last.
     virtual HRESULT GetNextDataObject(IDirectXFileData** data) = 0;
 
 protected:
-    virtual ~IDirectXFileEnumObject() = default;
+    ~IDirectXFileEnumObject() override = default;
 };
 
-class IDirectXFile {
+class IDirectXFile : public RefCountedInterface {
 public:
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
     // Parses a whole X file held in memory (size bytes, no NUL needed) with
     // the registered templates and the file's own. The memory may be freed
     // once this returns.
@@ -260,7 +255,7 @@ public:
     virtual const char* GetLastErrorText() = 0;
 
 protected:
-    virtual ~IDirectXFile() = default;
+    ~IDirectXFile() override = default;
 };
 
 HRESULT DirectXFileCreate(IDirectXFile** file);

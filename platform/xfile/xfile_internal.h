@@ -83,23 +83,17 @@ struct Document;
 void ForgetParsedDocument(const Document* doc);
 
 // One parsed file. Reference counted by the enumerator and every object
-// handed out from it; freed with the last.
-struct Document {
-    std::uint32_t refs = 1;
+// handed out from it (each holds a ComPtr); freed with the last. The count is
+// not atomic: one thread owns a document at a time.
+struct Document final : RefCounted<RefCountedInterface> {
+    ~Document() override { ForgetParsedDocument(this); }
+
     TemplateSet templates;
     std::vector<Node> nodes;           // file order (a parent before its children)
     std::uint32_t firstTop = kNone;    // top-level objects, linked by nextSibling
     std::vector<std::uint8_t> data;    // the packed member data of every object
     std::vector<char> strings;         // NUL-terminated string values, pointed at from data
     std::vector<std::size_t> memberOffsets;
-
-    void AddRef() { ++refs; }
-    void Release() {
-        if (--refs == 0) {
-            ForgetParsedDocument(this);
-            delete this;
-        }
-    }
 };
 
 struct ParseResult {
