@@ -29,13 +29,18 @@ struct XFileChild {
 // Calls visit(const XFileChild&) for each child of `object` in file order.
 // A visitor returning an HRESULT ends the walk at its first failure, which
 // the walk returns; a visitor returning nothing sees every child. S_OK when
-// the children end (the reader's DXFILEERR_NOMOREOBJECTS is not a failure).
+// the children end (the reader's DXFILEERR_NOMOREOBJECTS); any other failure
+// to get the next child (out of memory) ends the walk with that failure, so a
+// loader never takes the children it saw for the whole object.
 // A child that is neither kind (the reader makes none) is skipped.
 template <typename Visit>
 HRESULT ForEachXFileChild(IDirectXFileData* object, Visit&& visit) {
     for (;;) {
         ComPtr<IDirectXFileObject> child;
-        if (FAILED(object->GetNextObject(child.Out())) || !child) return S_OK;
+        const HRESULT next = object->GetNextObject(child.Out());
+        if (next == DXFILEERR_NOMOREOBJECTS) return S_OK;
+        if (FAILED(next)) return next;
+        if (!child) return S_OK;
         ComPtr<IDirectXFileData> data;
         ComPtr<IDirectXFileDataReference> reference;
         XFileChild view;

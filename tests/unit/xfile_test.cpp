@@ -13,6 +13,7 @@
 
 #include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile.h"
+#include "platform/xfile/xfile_walk.h"
 #include "tests/support/xfile_open.h"
 
 namespace {
@@ -746,4 +747,45 @@ TEST(XFileObjects, ReopeningTheSameBytesSharesTheDocument) {
     text[header] = 'X';  // the same address and size, another object type
     ASSERT_EQ(NewFile()->CreateEnumObject(text.data(), static_cast<DWORD>(text.size()), changed.Out()), DXFILE_OK);
     EXPECT_NE(firstData(changed.Get()), shared);
+}
+
+namespace {
+
+// A data object with one child, then a reader failure (as out of memory gives).
+class FailingParent final : public RefCounted<IDirectXFileData> {
+public:
+    explicit FailingParent(IDirectXFileData* child) : m_child(ComPtr<IDirectXFileData>::Share(child)) {}
+    HRESULT QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT GetName(char*, DWORD*) override { return DXFILEERR_BADVALUE; }
+    HRESULT GetId(GUID*) override { return DXFILEERR_BADVALUE; }
+    HRESULT GetData(const char*, DWORD*, void**) override { return DXFILEERR_NOTFOUND; }
+    HRESULT GetType(const GUID**) override { return DXFILEERR_BADVALUE; }
+    HRESULT GetNextObject(IDirectXFileObject** child) override {
+        *child = nullptr;
+        if (m_given) return DXFILEERR_BADALLOC;
+        m_given = true;
+        *child = ComPtr<IDirectXFileData>::Share(m_child).Detach();
+        return DXFILE_OK;
+    }
+
+private:
+    ComPtr<IDirectXFileData> m_child;
+    bool m_given = false;
+};
+
+}  // namespace
+
+TEST(XFileWalk, AFailureToGetTheNextChildEndsTheWalkWithIt) {
+    ComPtr<IDirectXFileEnumObject> en;
+    ASSERT_EQ(Open(ReadTestFile("sdk_style.x"), &en), DXFILE_OK);
+    ComPtr<IDirectXFileData> top;
+    ASSERT_EQ(en->GetNextDataObject(top.Out()), DXFILE_OK);
+    ComPtr<FailingParent> parent(new FailingParent(top));
+    int seen = 0;
+    EXPECT_EQ(ForEachXFileChild(parent, [&](const XFileChild&) { ++seen; }), DXFILEERR_BADALLOC);
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(ForEachXFileChild(top, [](const XFileChild&) {}), S_OK);  // the reader's end is no failure
 }
