@@ -370,7 +370,10 @@ LONG Store(const RegKey* key) {
 
 }  // namespace
 
-std::string RegistryFilePath(const char* subKey) { return ConfigHome() + "/" + RelativePath(subKey) + ".reg"; }
+std::string RegistryFilePath(const char* subKey) {
+    const std::string home = ConfigHome();
+    return (home.empty() ? std::string("${XDG_CONFIG_HOME:-~/.config}") : home) + "/" + RelativePath(subKey) + ".reg";
+}
 
 LONG RegCreateKeyExA(HKEY root, const char* subKey, HKEY* result, DWORD* disposition) {
     if (!result || root != HKEY_CURRENT_USER || !subKey || !SafeSubKey(RelativePath(subKey))) {

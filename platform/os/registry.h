@@ -83,5 +83,7 @@ const std::vector<std::string>& RegUnreadableLines(HKEY key);
 // How many lines could not be read, reported or not.
 int RegUnreadableLineCount(HKEY key);
 
-// The file behind a sub-key of HKEY_CURRENT_USER (exposed for tests and the README).
+// The file behind a sub-key of HKEY_CURRENT_USER, for messages and tests.
+// Without a configuration folder (no absolute HOME or XDG_CONFIG_HOME) it
+// names the folder as the user would set it: "${XDG_CONFIG_HOME:-~/.config}/…".
 std::string RegistryFilePath(const char* subKey);

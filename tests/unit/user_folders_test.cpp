@@ -13,6 +13,7 @@
 #include "core/errlog.h"
 #include "platform/os/instance.h"
 #include "platform/os/paths.h"
+#include "platform/os/registry.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -57,6 +58,9 @@ TEST(UserFolders, WithoutAHomeFolderNothingFallsBackToTmp) {
     EXPECT_EQ(ConfigHome(), "");
     EXPECT_EQ(StateHome(), "");
     EXPECT_EQ(RuntimeDir(), "");
+    // Messages name where the file would be, never a path from the root.
+    EXPECT_EQ(RegistryFilePath("Software\\Ostrelin\\NerevalSaver\\1.4"),
+              "${XDG_CONFIG_HOME:-~/.config}/Ostrelin/NerevalSaver/1.4.reg");
     EXPECT_NE(UserFoldersMissing(), nullptr) << "a start refuses";
     ErrLog log;
     log.Append("x\n");
