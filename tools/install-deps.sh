@@ -19,7 +19,7 @@ packages=(
 )
 test_packages=(
   git libgtest-dev libgmock-dev libbenchmark-dev
-  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston xscreensaver locales
+  xdotool imagemagick sox procps libxml2-utils x11-xserver-utils weston xscreensaver xsecurelock locales
 )
 # The dialog's tests run it in Japanese and in English: --test also
 # generates these locales when the system lacks them (enabled in
