@@ -68,10 +68,6 @@ void WriteString(HKEY key, const char* name, const char* text) {
                    static_cast<DWORD>(strnlen(text, kBGMPathSize - 1) + 1));
 }
 
-}  // namespace
-
-namespace {
-
 const char* ReadFailure(LONG status) {
     switch (status) {
         case ERROR_ACCESS_DENIED: return "permission denied";
@@ -112,9 +108,10 @@ int Settings::Load() {
         }
     }
     RegCloseKey(key);
-    intWhlNumCur = std::clamp(intWhlNumCur, kMinWhaleCount, kMaxWhaleCount);
     for (const SettingRow& row : kSettingRows) {
-        if (row.field) m_aiAtLoad[SettingIndex(row)] = this->*row.field;
+        if (!row.field) continue;
+        if (row.load == SettingLoad::Clamped) this->*row.field = std::clamp(this->*row.field, row.lo, row.hi);
+        m_aiAtLoad[SettingIndex(row)] = this->*row.field;
     }
     std::memcpy(m_szBGMAtLoad, strBGMUsr, sizeof m_szBGMAtLoad);
     m_bLoaded = true;

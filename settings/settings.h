@@ -9,10 +9,6 @@ constexpr int kBGMPathSize = 260;  // bytes of strBGMUsr, NUL included
 // How many values the file can hold: kSettingRows (settings/settings_table.h)
 // lists them, one row each.
 constexpr int kMaxSettingsValues = 64;
-// The whale counts the program draws (the draw queue holds the whales with
-// the clocks and obstacles only up to 50): a stored count is clamped to them.
-constexpr int kMinWhaleCount = 1;
-constexpr int kMaxWhaleCount = 50;
 
 // The values of intCamMod. A stored value outside them behaves as floating.
 enum CameraMode : int {
@@ -31,7 +27,7 @@ public:
     void SetDefaults();
     // Reads every value present in the registry; missing or unreadable values
     // keep their field. Values are taken as stored, not range-checked, except
-    // the whale count, clamped to kMinWhaleCount..kMaxWhaleCount. The first
+    // those whose row says SettingLoad::Clamped (the whale count). The first
     // lines of the file that cannot be read are named once on stderr, cut
     // short, then how many more there are. When the file exists but cannot be
     // read whole (no permission, not a regular file, over 1 MiB), every field

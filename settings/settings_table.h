@@ -34,6 +34,12 @@ enum class SettingPage {
     MusicFile,  // <select> of the file's music, the built-in tune or none, and a <file> for --music
 };
 
+// What Load does with a stored value outside the row's range.
+enum class SettingLoad {
+    AsStored,  // uses it as it is (each reader copes)
+    Clamped,   // holds it to lo..hi
+};
+
 // What the dialog's Reset button does to the row's control.
 inline constexpr int kResetKeeps = INT_MIN;          // leaves it as it is
 inline constexpr int kResetToDefault = INT_MIN + 1;  // shows the default
@@ -55,6 +61,7 @@ struct SettingRow {
     SettingWord words[3];  // Choice and Clock: the words, in --help's order
     const char* help;      // --help's text; the range and the default are added to it
     SettingPage page;
+    SettingLoad load = SettingLoad::AsStored;
 };
 
 inline constexpr SettingRow kSettingRows[] = {
@@ -102,8 +109,10 @@ inline constexpr SettingRow kSettingRows[] = {
      nullptr, SettingFlag::None, {}, nullptr, SettingPage::None},
     {"intChkLargeModel", &Settings::intChkLargeModel, 0, 1, 0, nullptr, kResetKeeps,
      "large-whales", SettingFlag::Switch, {}, "larger whale models", SettingPage::CheckSets},
-    {"intWhlNumCur", &Settings::intWhlNumCur, kMinWhaleCount, kMaxWhaleCount, 30, nullptr, kResetToDefault,
-     "whales", SettingFlag::Number, {}, "number of whales", SettingPage::Slider},
+    // The program draws 1 to 50 whales (the draw queue holds the whales with
+    // the clocks and obstacles only up to 50): a stored count is held to them.
+    {"intWhlNumCur", &Settings::intWhlNumCur, 1, 50, 30, nullptr, kResetToDefault,
+     "whales", SettingFlag::Number, {}, "number of whales", SettingPage::Slider, SettingLoad::Clamped},
     {"intWhlRadiusCur", &Settings::intWhlRadiusCur, 12, 100, 50, nullptr, kResetToDefault,
      "radius", SettingFlag::Number, {}, "how far a whale sees its neighbours", SettingPage::Slider},
     {"intWhlSpeedCur", &Settings::intWhlSpeedCur, 1, 150, 100, nullptr, kResetToDefault,
