@@ -43,8 +43,7 @@ std::set<std::string> FlagNames() {
     for (const SettingRow& row : kSettingRows) {
         if (!row.flag) continue;
         names.insert(row.flag);
-        const bool negatable = row.kind == SettingFlag::Switch || row.kind == SettingFlag::Music;
-        if (negatable) names.insert(std::string("no-") + row.flag);
+        if (SettingFlagNegatable(row)) names.insert(std::string("no-") + row.flag);
     }
     return names;
 }
