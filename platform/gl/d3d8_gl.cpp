@@ -505,16 +505,15 @@ HRESULT GlDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindo
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     g_ContextFailure[0] = '\0';
     SDL_GLContext context = SDL_GL_CreateContext(window);
+    ReportXErrors();
     if (!context) {
         // X errors of the window's and the context's GLX requests were held
-        // back (SetXErrorsQuiet): the last one joins SDL's reason here.
+        // back, not reported: the last one joins SDL's reason here.
         const char* x = LastXError();
         std::snprintf(g_ContextFailure, sizeof g_ContextFailure, "%s (%s%s%s)", kNoContext, SDL_GetError(),
                       *x ? "; X error " : "", x);
-        SetXErrorsQuiet(false);
         return D3DERR_NOTAVAILABLE;
     }
-    SetXErrorsQuiet(false);
     GLint major = 0, minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);

@@ -28,7 +28,7 @@ int EndOnLostDisplay(Display*) {
     _exit(1);
 }
 
-bool g_XErrorsQuiet = true;  // until the device has its context (see SetXErrorsQuiet)
+bool g_XErrorsQuiet = true;  // until the device has tried its context (see ReportXErrors)
 int g_XErrorsReported = 0;
 constexpr int kMaxXErrorsReported = 5;
 char g_LastXError[128] = "";
@@ -54,9 +54,6 @@ void InstallDisplayLossGuard() {
     XSetErrorHandler(RecordXError);
 }
 
-void SetXErrorsQuiet(bool quiet) {
-    g_XErrorsQuiet = quiet;
-    if (quiet) g_LastXError[0] = '\0';
-}
+void ReportXErrors() { g_XErrorsQuiet = false; }
 
 const char* LastXError() { return g_LastXError; }

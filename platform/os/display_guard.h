@@ -5,10 +5,11 @@
 
 void InstallDisplayLossGuard();
 
-// X protocol errors are counted and never fatal. While quiet (the OpenGL
-// set-up, whose failure the caller reports in the user's terms) they are
-// only recorded; otherwise the first few are reported on stderr.
-void SetXErrorsQuiet(bool quiet);
-// The last X error recorded since the last SetXErrorsQuiet(true), as
-// "BadValue (GLX request 3)"; "" when there was none.
+// X protocol errors are counted and never fatal. Until ReportXErrors is
+// called they are only recorded: the OpenGL set-up's errors are the device's
+// to report, in the user's terms. From then on the first few are reported on
+// stderr as well. The device calls it once, as soon as its context is tried.
+void ReportXErrors();
+// The last X error recorded, as Xlib's text for it and the request's major
+// and minor codes ("BadValue (...) (request 152.3)"); "" when there was none.
 const char* LastXError();
