@@ -4,11 +4,8 @@
 # size, the frame-rate text in both corners), and a key ends it.
 source "$(dirname "$0")/lib.inc"
 
-xrandr --setmonitor left 512/135x768/203+0+0 screen > /dev/null 2>&1
-xrandr --setmonitor right 512/135x768/203+512+0 none > /dev/null 2>&1
-if [ "$(xrandr --listmonitors | head -n 1)" != "Monitors: 2" ]; then
-  echo "skip: this server cannot be split into monitors"
-  exit 0
+if ! split_monitors; then
+  echo "skip: this server cannot be split into monitors"; exit 0
 fi
 
 xdotool mousemove 500 300
