@@ -9,6 +9,9 @@
 
 namespace {
 
+// Whether the flag also has a --no-NAME form.
+bool Negatable(const SettingRow& row) { return row.kind == SettingFlag::Switch || row.kind == SettingFlag::Music; }
+
 const SettingRow* Find(const char* name, bool* negated) {
     *negated = false;
     for (const SettingRow& row : kSettingRows) {
@@ -16,7 +19,7 @@ const SettingRow* Find(const char* name, bool* negated) {
     }
     if (std::strncmp(name, "no-", 3) == 0) {
         for (const SettingRow& row : kSettingRows) {
-            if (row.flag && SettingFlagNegatable(row) && std::strcmp(name + 3, row.flag) == 0) {
+            if (row.flag && Negatable(row) && std::strcmp(name + 3, row.flag) == 0) {
                 *negated = true;
                 return &row;
             }
@@ -57,10 +60,6 @@ FlagResult Bad(std::string* error, const SettingRow& row, const char* value) {
 }
 
 }  // namespace
-
-bool SettingFlagNegatable(const SettingRow& row) {
-    return row.kind == SettingFlag::Switch || row.kind == SettingFlag::Music;
-}
 
 std::string SettingFlagArgument(const SettingRow& row) {
     switch (row.kind) {

@@ -57,8 +57,6 @@ bool IsSettingsFlagName(const char* name);
 // Prints one line per flag, in record order: "  --whales N  number of whales, 1-50 (30)".
 void PrintSettingsFlags(std::FILE* out);
 
-// Whether the flag also has a --no-NAME form (switches and --music).
-bool SettingFlagNegatable(const SettingRow& row);
 // A flag's value as the help shows it ("N", "1|2|3", "FILE"; empty for a switch).
 std::string SettingFlagArgument(const SettingRow& row);
 // What a run gets without the flag, in the flag's words ("30", "on", "world").

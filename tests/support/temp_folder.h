@@ -12,9 +12,9 @@
 
 class TempFolder {
 public:
-    TempFolder() {
+    explicit TempFolder(const char* prefix = "nereval-test") {
         std::error_code ec;
-        std::string tmpl = (std::filesystem::temp_directory_path(ec) / "nereval-test-XXXXXX").string();
+        std::string tmpl = (std::filesystem::temp_directory_path(ec) / (std::string(prefix) + "-XXXXXX")).string();
         if (ec || !mkdtemp(tmpl.data())) std::abort();
         m_path = tmpl;
     }

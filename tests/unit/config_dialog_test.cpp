@@ -13,7 +13,6 @@
 #include "platform/dialog/dialog_units.h"
 #include "platform/os/registry.h"
 #include "settings/config_dialog.h"
-#include "settings/settings_table.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "tests/support/settings_file.h"

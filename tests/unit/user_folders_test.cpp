@@ -7,42 +7,17 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "core/errlog.h"
 #include "platform/os/instance.h"
 #include "platform/os/paths.h"
 #include "platform/os/registry.h"
+#include "tests/support/read_all.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-// Sets (or, with null, unsets) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old, m_had = true;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_had) setenv(m_name, m_old.c_str(), 1);
-        else unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::string m_old;
-    bool m_had = false;
-};
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -114,12 +89,12 @@ TEST(UserFolders, ErrorLogNeverWrittenThroughASymlinkNorInAWorldWritableFolder) 
     ErrLog log;
     log.Append("Failed\n");
     EXPECT_FALSE(log.Write());
-    EXPECT_EQ(Contents(victim), "the victim's file\n");
+    EXPECT_EQ(ReadAll(victim), "the victim's file\n");
     ASSERT_EQ(unlink(ErrLogPath().c_str()), 0);
     ASSERT_EQ(chmod(state.c_str(), 0777), 0);
     EXPECT_FALSE(log.Write());
     EXPECT_FALSE(Exists(ErrLogPath()));
     ASSERT_EQ(chmod(state.c_str(), 0700), 0);
     EXPECT_TRUE(log.Write());
-    EXPECT_EQ(Contents(ErrLogPath()), "Failed\n");
+    EXPECT_EQ(ReadAll(ErrLogPath()), "Failed\n");
 }

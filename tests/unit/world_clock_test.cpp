@@ -10,6 +10,7 @@
 
 #include "scene/placement.h"
 #include "scene/world_clock.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -115,15 +116,10 @@ TEST(WorldClockZones, EachCityShowsItsCivilTimeInJanuaryAndJuly) {
 // With no zone in the database every clock keeps its fixed offset.
 TEST(WorldClockZones, ZonesMissingFromTheDatabaseKeepTheFixedOffsets) {
     const TempFolder empty;  // a database without a single zone
-    const char* old = std::getenv("TZDIR");
-    const std::string saved = old ? old : "";
-    setenv("TZDIR", empty.Path().c_str(), 1);
     WorldClock clock;
-    clock.OpenZones();
-    if (old) {
-        setenv("TZDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("TZDIR");
+    {
+        const ScopedEnv database("TZDIR", empty.Path().c_str());
+        clock.OpenZones();
     }
     for (int i = 0; i < WorldClock::kMaxClocks; ++i) {
         EXPECT_FALSE(clock.ZoneFromDatabase(i)) << WorldClock::kZoneIds[i];

@@ -14,18 +14,13 @@
 #include "platform/base/com_ptr.h"
 #include "platform/xfile/xfile.h"
 #include "platform/xfile/xfile_walk.h"
+#include "tests/support/read_all.h"
 #include "tests/support/xfile_open.h"
 
 namespace {
 
 // Owns one reference of a COM-style interface.
-std::string ReadTestFile(const char* name) {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "x" / name;
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string ReadTestFile(const char* name) { return ReadSourceFile(std::string("tests/data/x/") + name); }
 
 // A file object with the standard templates registered.
 ComPtr<IDirectXFile> NewFile() {
