@@ -54,4 +54,14 @@ inline double SlopeBound(double spanHours) {
     return std::max(kMaxSlopeMiBPerHour, 1.5 * kSwingMiB / spanHours);
 }
 
+// The simulated hours the readings span.
+inline double SpanHours(const std::vector<Reading>& readings) {
+    return readings.empty() ? 0.0 : (readings.back().t - readings.front().t) / 3600.0;
+}
+
+// The soak's judgement: the memory's slope stays within the bound for the span.
+inline bool WithinBound(const std::vector<Reading>& readings) {
+    return SlopePerHour(readings) <= SlopeBound(SpanHours(readings));
+}
+
 }  // namespace soak
