@@ -4,7 +4,6 @@
 # program in the build tree carries to find its module there.
 source "$(dirname "$0")/lib.inc"
 BUILD=$1
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 
 prefix=$(cache CMAKE_INSTALL_PREFIX)
 DESTDIR=$ROOT/stage cmake --install "$BUILD" > "$ROOT/log" 2>&1; code=$?

@@ -12,7 +12,7 @@ expect "the hack is in libexec/xscreensaver" '[ -x "$S/libexec/xscreensaver/nere
 expect "the settings dialog module is in lib/nereval" '[ -f "$S/lib/nereval/nereval-dialog.so" ]'
 # The program opens it from the prefix it was configured with: installing
 # elsewhere says so.
-if [ "$(sed -n 's/^CMAKE_INSTALL_PREFIX:[A-Z]*=//p' "$BUILD/CMakeCache.txt")" != /opt/nrv ]; then
+if [ "$(cache CMAKE_INSTALL_PREFIX)" != /opt/nrv ]; then
   expect "installing under another prefix than configured says so" 'grep -q "opens its settings dialog from" "$ROOT/log"'
 fi
 expect "bin/nereval leads to it" '[ "$(readlink "$S/bin/nereval")" = ../libexec/xscreensaver/nereval ] && [ -x "$S/bin/nereval" ]'

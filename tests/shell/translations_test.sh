@@ -24,7 +24,7 @@ for po in "$SRC"/po/*.po; do
   done
 done
 
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
+prefix=$(cache CMAKE_INSTALL_PREFIX)
 DESTDIR=$ROOT/stage cmake --install "$BUILD" > "$ROOT/log" 2>&1; code=$?
 expect "the install runs (exit $code)" '[ "$code" -eq 0 ]'
 expect "the Japanese catalog is installed" '[ -s "$ROOT/stage$prefix/share/locale/ja/LC_MESSAGES/nereval.mo" ]'
