@@ -4,6 +4,8 @@
 
 #include <glib.h>
 
+#include <utility>
+
 namespace {
 GTimeZone* Zone(void* zone) { return static_cast<GTimeZone*>(zone); }
 }  // namespace
@@ -18,14 +20,11 @@ TimeZone::~TimeZone() {
     if (m_zone) g_time_zone_unref(Zone(m_zone));
 }
 
-TimeZone::TimeZone(TimeZone&& other) noexcept : m_zone(other.m_zone) { other.m_zone = nullptr; }
+TimeZone::TimeZone(TimeZone&& other) noexcept : m_zone(std::exchange(other.m_zone, nullptr)) {}
 
 TimeZone& TimeZone::operator=(TimeZone&& other) noexcept {
-    if (this != &other) {
-        if (m_zone) g_time_zone_unref(Zone(m_zone));
-        m_zone = other.m_zone;
-        other.m_zone = nullptr;
-    }
+    TimeZone taken(std::move(other));  // `other` is left not open, as after a move construction
+    std::swap(m_zone, taken.m_zone);   // the zone held before is dropped by taken's destructor
     return *this;
 }
 
