@@ -226,11 +226,10 @@ void Parse(RegKey* key, const std::string& text) {
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
         RegValue v;
         v.line = static_cast<int>(key->lines.size());
-        key->lines.push_back(line);
+        const std::string& line = key->lines.emplace_back(text, start, end - start);
+        start = end + 1;
         if (!ParseLine(line, &v)) {
             if (!IsFrame(line) && key->unreadableCount++ < kRegMaxReportedLines) {
                 key->unreadable.push_back(Report(v.line + 1, line));
