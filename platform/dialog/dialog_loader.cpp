@@ -55,12 +55,12 @@ std::string ModulePath() {
     return NEREVAL_DIALOG_INSTALLED_DIR "/" NEREVAL_DIALOG_MODULE;
 }
 
-// The dialog's message catalogs come from the tree its module comes from:
-// the build tree's locale folder, or PREFIX/share/locale (NEREVAL_LOCALEDIR,
-// cmake/Translations.cmake).
-std::string CatalogFolder() {
+// The dialog's message catalogs come from the tree its module (at
+// `modulePath`) comes from: the build tree's locale folder, or
+// PREFIX/share/locale (NEREVAL_LOCALEDIR, cmake/Translations.cmake).
+std::string CatalogFolder(const std::string& modulePath) {
     const std::string build = BuildTree();
-    return !build.empty() && ModulePath().starts_with(build + "/") ? build + "/locale" : NEREVAL_LOCALEDIR;
+    return !build.empty() && modulePath.starts_with(build + "/") ? build + "/locale" : NEREVAL_LOCALEDIR;
 }
 
 // Owned by root or this user, and writable by nobody else: by the group only
@@ -95,7 +95,8 @@ struct Loaded {
     std::string failure;  // why there is none
 };
 
-// Opened once and kept: GTK cannot be unloaded.
+// Opened once and kept: GTK cannot be unloaded. The dialog's texts are bound
+// to their catalogs once, with it.
 const Loaded& Load() {
     static const Loaded loaded = [] {
         Loaded l;
@@ -120,6 +121,7 @@ const Loaded& Load() {
             return l;
         }
         l.module = module;
+        BindDialogTexts(CatalogFolder(path).c_str());
         return l;
     }();
     return loaded;
@@ -135,11 +137,6 @@ INT_PTR DialogBoxIndirectParamA(const DialogTemplate& tmpl, HWND owner, DLGPROC 
         std::fprintf(stderr, "nereval: cannot show the configuration dialog: %s\n", l.failure.c_str());
         return -1;
     }
-    static const bool bound = [] {
-        BindDialogTexts(CatalogFolder().c_str());
-        return true;
-    }();
-    (void)bound;
     return l.module->run(tmpl, owner, proc, initParam);
 }
 
