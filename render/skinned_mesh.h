@@ -97,9 +97,7 @@ public:
     // "SkinnedMesh Loading Failed...%d\n" on failure.
     HRESULT LoadMeshHierarchy();
 
-    // The model and its clock (render/skinned_model.h).
-    SkinnedModel& GetModel() { return m_Model; }
-    const SkinnedModel& GetModel() const { return m_Model; }
+    // The model's calls and its clock (render/skinned_model.h).
     static HRESULT UpdateFrames(MeshFrame* frame, const D3DXMATRIX& parent) {
         return SkinnedModel::UpdateFrames(frame, parent);
     }
