@@ -16,12 +16,10 @@ configure_file(${install_dir}/nereval.desktop.in ${CMAKE_BINARY_DIR}/install/ner
 file(CREATE_LINK ../libexec/xscreensaver/nereval ${CMAKE_BINARY_DIR}/install/nereval SYMBOLIC)
 
 install(TARGETS nereval RUNTIME DESTINATION libexec/xscreensaver)
+# The program opens its dialog module from the prefix compiled in
+# (NEREVAL_DIALOG_INSTALLED_DIR, platform/CMakeLists.txt), never from a place
+# found relative to itself (platform/dialog/dialog_loader.cpp).
 install(TARGETS nereval_dialog LIBRARY DESTINATION lib/nereval)
-# The program opens its dialog module from the prefix compiled in, never from
-# a place found relative to itself (platform/dialog/dialog_loader.cpp).
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/platform/dialog/dialog_loader.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/platform
-  APPEND PROPERTY COMPILE_DEFINITIONS
-  "NEREVAL_DIALOG_INSTALLED_DIR=\"${CMAKE_INSTALL_PREFIX}/lib/nereval\"")
 # The installed program carries no build path: the build tree's folder, which
 # the program in the build tree uses to find its module there, is blanked in
 # the installed copy (after stripping, which keeps it).

@@ -2,9 +2,8 @@
 # by msgfmt into the build tree's locale folder, where programs run from the
 # build tree read it, and installed as
 # PREFIX/share/locale/<lang>/LC_MESSAGES/nereval.mo, where the installed
-# program reads it (NEREVAL_LOCALEDIR, platform/dialog/dialog_loader.cpp).
+# program reads it (NEREVAL_LOCALEDIR, platform/CMakeLists.txt).
 find_program(NEREVAL_MSGFMT msgfmt REQUIRED)
-set(NEREVAL_LOCALEDIR ${CMAKE_INSTALL_PREFIX}/share/locale)
 file(GLOB po_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/po/*.po)
 set(mo_files "")
 foreach(po ${po_files})
@@ -22,5 +21,3 @@ endforeach()
 add_custom_target(nereval_translations DEPENDS ${mo_files})
 # Whoever can open a dialog has its catalogs beside it.
 add_dependencies(nereval_dialog nereval_translations)
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/platform/dialog/dialog_loader.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/platform
-  APPEND PROPERTY COMPILE_DEFINITIONS "NEREVAL_LOCALEDIR=\"${NEREVAL_LOCALEDIR}\"")

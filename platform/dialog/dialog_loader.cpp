@@ -2,7 +2,7 @@
 // module (dialog_module.h), which the first call opens. Where the module is:
 // in the build tree for a program run from the build tree it was built in,
 // otherwise in PREFIX/lib/nereval under the prefix compiled in
-// (NEREVAL_DIALOG_INSTALLED_DIR, cmake/Install.cmake). Never a place found from
+// (NEREVAL_DIALOG_INSTALLED_DIR, platform/CMakeLists.txt). Never a place found from
 // the program's own folder, which a copy of the program would choose, and
 // never a module that another user could have written or replaced: its
 // constructors run before any check of its contents could.
@@ -57,7 +57,7 @@ std::string ModulePath() {
 
 // The dialog's message catalogs come from the tree its module (at
 // `modulePath`) comes from: the build tree's locale folder, or
-// PREFIX/share/locale (NEREVAL_LOCALEDIR, cmake/Translations.cmake).
+// PREFIX/share/locale (NEREVAL_LOCALEDIR, platform/CMakeLists.txt).
 std::string CatalogFolder(const std::string& modulePath) {
     const std::string build = BuildTree();
     return !build.empty() && modulePath.starts_with(build + "/") ? build + "/locale" : NEREVAL_LOCALEDIR;
