@@ -270,17 +270,6 @@ HRESULT Mesh::Clone(DWORD options, DWORD fvf, IDirect3DDevice8* device, ComPtr<M
     return S_OK;
 }
 
-// New face -> old face: every face in order, or (sort) stably by attribute.
-std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort) {
-    std::vector<DWORD> order(numFaces);
-    std::iota(order.begin(), order.end(), 0u);
-    if (sort) {
-        std::stable_sort(order.begin(), order.end(),
-                         [attributes](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
-    }
-    return order;
-}
-
 // The vertices of an optimised mesh: they keep their order; compaction drops
 // those no face uses.
 struct VertexMap {
@@ -428,6 +417,16 @@ D3DXVECTOR3 ReadVector(const BYTE* p) {
 }
 
 }  // namespace
+
+std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort) {
+    std::vector<DWORD> order(numFaces);
+    std::iota(order.begin(), order.end(), 0u);
+    if (sort) {
+        std::stable_sort(order.begin(), order.end(),
+                         [attributes](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
+    }
+    return order;
+}
 
 // Copies the elements two vertex formats share; elements only the target has
 // stay as they are (zero in a new mesh).

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "platform/base/com_ptr.h"
 #include "platform/d3dx/d3dx_mesh.h"
@@ -59,6 +60,10 @@ inline void WriteIndex(BYTE* indices, bool is32, std::size_t i, DWORD value) {
 // same two point representatives (pointRep maps a vertex to the vertex that
 // stands for its position; null: every vertex stands for itself).
 void ComputeAdjacency(const DWORD* indices, DWORD numFaces, const DWORD* pointRep, DWORD* adjacency);
+
+// New face -> old face: every face in order, or (sort) stably by attribute,
+// so faces keep their order inside each attribute.
+std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort);
 
 // A zeroed buffer of `size` bytes, or one holding a copy of `data`. Running
 // out of memory throws std::bad_alloc (the public calls catch it).

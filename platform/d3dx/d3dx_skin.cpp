@@ -154,9 +154,7 @@ HRESULT SplitIntoCombinations(const SourceFaces& faces, const std::vector<std::v
                               std::size_t numBones, DWORD paletteSize, std::vector<Combination>* combos) {
     const auto numFaces = static_cast<DWORD>(faces.attributes.size());
     const std::vector<DWORD>& attributes = faces.attributes;
-    std::vector<DWORD> order(numFaces);
-    for (DWORD f = 0; f < numFaces; ++f) order[f] = f;
-    std::stable_sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
+    const std::vector<DWORD> order = d3dxmesh::FaceOrder(attributes.data(), numFaces, true);
     std::vector<DWORD> slotOf(numBones, kNoBone);  // palette slot of each bone in the current combination
     for (DWORD f : order) {
         DWORD wanted[3 * kMaxBlend];
