@@ -90,11 +90,13 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size) {
-    std::string part = path + ".XXXXXX";
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, const ReplaceOptions& options) {
+    std::string part = path;
+    part += kTemporarySuffix;
     const int fd = mkostemp(part.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, data, size);
+    bool ok = (!options.mode || fchmod(fd, *options.mode) == 0) && WriteAll(fd, data, size) &&
+              (!options.sync || fsync(fd) == 0);
     ok = close(fd) == 0 && ok;
     if (ok && rename(part.c_str(), path.c_str()) == 0) return true;
     unlink(part.c_str());

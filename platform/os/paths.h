@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // ${XDG_CONFIG_HOME:-~/.config}: settings. Empty when neither the variable
 // nor a home folder is known (HOME unset or relative, no passwd entry):
@@ -36,11 +38,26 @@ bool WriteOwnFile(const std::string& path, const void* data, std::size_t size);
 // False on an error.
 bool WriteAll(int fd, const void* data, std::size_t size);
 
+// Appended to a file's name for the template of its temporary file: mkstemp
+// turns each X into a letter or digit ("1.4.reg.XXXXXX" → "1.4.reg.a9Zq3k").
+inline constexpr std::string_view kTemporarySuffix = ".XXXXXX";
+
+struct ReplaceOptions {
+    // Permission bits (07777) the new file gets, those of the file it
+    // replaces say; none leaves mkstemp's 0600. A mode_t: this header stays
+    // free of system headers, as callers above the platform include it.
+    std::optional<unsigned> mode;
+    // Flushes the new file to the disk before the rename, so that after a
+    // crash the name holds the old contents or the new, never an empty file.
+    bool sync = false;
+};
+
 // Writes `size` bytes to a new, exclusive temporary file beside `path`
-// (mkstemp: mode 0600, never an existing file or symlink) and renames it over
-// `path`: a reader never sees half a file, and a symlink at `path` is
-// replaced, not followed. False (and no file left behind) on failure.
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size);
+// (path + kTemporarySuffix through mkstemp: never an existing file or
+// symlink) and renames it over `path`: a reader never sees half a file, and a
+// symlink at `path` is replaced, not followed. False (and no file left
+// behind) on failure.
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, const ReplaceOptions& options = {});
 
 // Tests only: replaces the passwd look-up of the home folder, which returns
 // the folder or null (null as the function restores getpwuid).

@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <sstream>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/os/paths.h"
@@ -275,19 +276,19 @@ bool FollowLinks(const std::string& path, std::string* target) {
     return false;
 }
 
-// mkstemp's suffix: six letters or digits.
+// A name ReplaceFile's mkstemp makes for `base`: base + kTemporarySuffix
+// with each X a letter or digit.
 bool IsTemporaryName(const char* name, const std::string& base) {
-    const size_t n = std::strlen(name);
-    if (n != base.size() + 7 || std::strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') {
-        return false;
-    }
-    for (size_t i = base.size() + 1; i < n; ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    const std::string_view n = name;
+    if (n.size() != base.size() + kTemporarySuffix.size() || !n.starts_with(base)) return false;
+    for (size_t i = 0; i < kTemporarySuffix.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(n[base.size() + i]);
+        if (kTemporarySuffix[i] == 'X' ? !std::isalnum(c) : c != kTemporarySuffix[i]) return false;
     }
     return true;
 }
 
-// Removes BASE.XXXXXX files of the folder: the temporary files of saves that
+// Removes the folder's temporary files for BASE (IsTemporaryName): the temporary files of saves that
 // were killed before their rename. Called with the folder's lock held, so no
 // save is running (every save holds that lock from its temporary file's
 // creation to the rename).
@@ -352,15 +353,10 @@ LONG Store(const RegKey* key) {
     }
     if (locked == 0) RemoveLeftovers(dirFd, base);
 
-    std::string tmp = target + ".XXXXXX";
-    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
-    bool ok = fd >= 0;
-    if (ok) {
-        ok = (!replacing || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
-        ok = close(fd) == 0 && ok;
-        ok = ok && std::rename(tmp.c_str(), target.c_str()) == 0;
-        if (!ok) unlink(tmp.c_str());
-    }
+    ReplaceOptions options;
+    if (replacing) options.mode = old.st_mode & 07777;
+    options.sync = true;
+    const bool ok = ReplaceFile(target, text.data(), text.size(), options);
     // The rename itself reaches the disk only with its folder.
     if (ok) fsync(dirFd);
     close(dirFd);  // releases the lock
