@@ -300,7 +300,7 @@ BOOL DestroyWindow(HWND hwnd) {
     if (!hwnd || !hwnd->alive) return FALSE;
     hwnd->proc(hwnd, WM_DESTROY, 0, 0);
     hwnd->alive = false;
-    if (!IsHostedWindow(hwnd)) SDL_HideWindow(hwnd->sdl);
+    ShowWindow(hwnd, SW_HIDE);  // before the hosted window is forgotten: that one stays as it is
     ForgetHostedWindow(hwnd);
     // Messages still queued for the window go nowhere.
     for (int i = 0; i < g_QueueCount; ++i) {
@@ -408,8 +408,9 @@ void SetCursorUnknownForTest() {
 
 BOOL ShowWindow(HWND hwnd, int command) {
     if (!hwnd || !hwnd->sdl) return FALSE;
-    if (IsHostWindow(hwnd)) return TRUE;  // another program's window: never ours to show or hide
-    if (command == SW_HIDE && IsHostedWindow(hwnd)) return TRUE;  // its host may be gone already
+    // Another program's window is never ours to show or hide; no window of
+    // hosted mode is hidden, as its host may be gone already (window_sdl.h).
+    if (IsHostWindow(hwnd) || (command == SW_HIDE && IsHostedWindow(hwnd))) return TRUE;
     if (command == SW_HIDE) {
         SDL_HideWindow(hwnd->sdl);
     } else {
