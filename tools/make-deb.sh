@@ -51,12 +51,13 @@ export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l debian/changelog -S Timestamp)
 
 umask 022
-DESTDIR=$root cmake --install "$build" --prefix /usr --strip > install.log 2>&1 ||
+DESTDIR=$root cmake --install "$build" --prefix /usr > install.log 2>&1 ||
   { cat install.log >&2; die "cmake --install failed"; }
 if grep -q "CMake Warning" install.log; then cat install.log >&2; fi
 
-# ELF files without the sections dh_strip also removes; shared objects
-# without their unneeded symbols.
+# ELF files stripped as dh_strip strips them (the install copies them as
+# built): programs of all symbols and debug information, shared objects of
+# what no relocation needs, both without the .comment and .note sections.
 elves=()
 while IFS= read -r -d '' f; do
   if [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ]; then
