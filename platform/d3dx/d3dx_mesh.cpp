@@ -92,31 +92,6 @@ constexpr DWORD kOptimizeMask = 0xFF000000u;
 
 // --- ID3DXMesh --------------------------------------------------------------
 
-// Locks of a mesh's buffers undone on every path out of a function.
-class MeshLock {
-public:
-    explicit MeshLock(ID3DXMesh* mesh) : m_pMesh(mesh) {}
-    MeshLock(const MeshLock&) = delete;
-    MeshLock& operator=(const MeshLock&) = delete;
-    ~MeshLock() {
-        if (vertices) m_pMesh->UnlockVertexBuffer();
-        if (indices) m_pMesh->UnlockIndexBuffer();
-        if (attributes) m_pMesh->UnlockAttributeBuffer();
-    }
-    HRESULT LockAll(DWORD flags) {
-        HRESULT hr = m_pMesh->LockVertexBuffer(flags, &vertices);
-        if (SUCCEEDED(hr)) hr = m_pMesh->LockIndexBuffer(flags, &indices);
-        if (SUCCEEDED(hr)) hr = m_pMesh->LockAttributeBuffer(flags, &attributes);
-        return hr;
-    }
-    BYTE* vertices = nullptr;
-    BYTE* indices = nullptr;
-    DWORD* attributes = nullptr;
-
-private:
-    ID3DXMesh* m_pMesh;
-};
-
 class Mesh final : public RefCounted<ID3DXMesh> {
 public:
     // A zeroed mesh; throws std::bad_alloc when memory runs out.
@@ -591,22 +566,15 @@ HRESULT ComputeNormals(ID3DXMesh* mesh) {
     const bool is32 = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
 
     std::vector<D3DXVECTOR3> sums(numVertices, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
-    BYTE* vertices = nullptr;
-    BYTE* indices = nullptr;
-    HRESULT hr = mesh->LockVertexBuffer(0, &vertices);
+    d3dxmesh::MeshLock lock(mesh);
+    HRESULT hr = lock.LockVertices(0);
+    if (SUCCEEDED(hr)) hr = lock.LockIndices(D3DLOCK_READONLY);
     if (FAILED(hr)) return hr;
-    hr = mesh->LockIndexBuffer(D3DLOCK_READONLY, &indices);
-    if (FAILED(hr)) {
-        mesh->UnlockVertexBuffer();
-        return hr;
-    }
-    for (DWORD f = 0; f < numFaces && SUCCEEDED(hr); ++f) {
+    BYTE* vertices = lock.vertices;
+    for (DWORD f = 0; f < numFaces; ++f) {
         DWORD idx[3];
-        for (int k = 0; k < 3; ++k) idx[k] = d3dxmesh::ReadIndex(indices, is32, std::size_t{f} * 3 + k);
-        if (idx[0] >= numVertices || idx[1] >= numVertices || idx[2] >= numVertices) {
-            hr = D3DXERR_INVALIDMESH;
-            break;
-        }
+        for (int k = 0; k < 3; ++k) idx[k] = d3dxmesh::ReadIndex(lock.indices, is32, std::size_t{f} * 3 + k);
+        if (idx[0] >= numVertices || idx[1] >= numVertices || idx[2] >= numVertices) return D3DXERR_INVALIDMESH;
         const D3DXVECTOR3 p0 = d3dxmesh::ReadVector(vertices + std::size_t{idx[0]} * layout.size);
         const D3DXVECTOR3 e1 = d3dxmesh::ReadVector(vertices + std::size_t{idx[1]} * layout.size) - p0;
         const D3DXVECTOR3 e2 = d3dxmesh::ReadVector(vertices + std::size_t{idx[2]} * layout.size) - p0;
@@ -617,16 +585,12 @@ HRESULT ComputeNormals(ID3DXMesh* mesh) {
         D3DXVec3Normalize(&n, &n);
         for (DWORD v : idx) sums[v] += n;
     }
-    if (SUCCEEDED(hr)) {
-        for (DWORD v = 0; v < numVertices; ++v) {
-            D3DXVECTOR3 n = sums[v];
-            if (D3DXVec3Length(&n) > 0.0f) D3DXVec3Normalize(&n, &n);
-            std::memcpy(vertices + std::size_t{v} * layout.size + layout.normalOffset, &n, 12);
-        }
+    for (DWORD v = 0; v < numVertices; ++v) {
+        D3DXVECTOR3 n = sums[v];
+        if (D3DXVec3Length(&n) > 0.0f) D3DXVec3Normalize(&n, &n);
+        std::memcpy(vertices + std::size_t{v} * layout.size + layout.normalOffset, &n, 12);
     }
-    mesh->UnlockIndexBuffer();
-    mesh->UnlockVertexBuffer();
-    return hr;
+    return S_OK;
 }
 
 }  // namespace

@@ -65,6 +65,36 @@ void ComputeAdjacency(const DWORD* indices, DWORD numFaces, const DWORD* pointRe
 // so faces keep their order inside each attribute.
 std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort);
 
+// Locks of a mesh's buffers, each undone when the lock goes out of scope, so
+// every path out of the caller unlocks what it locked. A pointer is null
+// until its buffer is locked.
+class MeshLock {
+public:
+    explicit MeshLock(ID3DXMesh* mesh) : m_pMesh(mesh) {}
+    MeshLock(const MeshLock&) = delete;
+    MeshLock& operator=(const MeshLock&) = delete;
+    ~MeshLock() {
+        if (vertices) m_pMesh->UnlockVertexBuffer();
+        if (indices) m_pMesh->UnlockIndexBuffer();
+        if (attributes) m_pMesh->UnlockAttributeBuffer();
+    }
+    HRESULT LockVertices(DWORD flags) { return m_pMesh->LockVertexBuffer(flags, &vertices); }
+    HRESULT LockIndices(DWORD flags) { return m_pMesh->LockIndexBuffer(flags, &indices); }
+    HRESULT LockAttributes(DWORD flags) { return m_pMesh->LockAttributeBuffer(flags, &attributes); }
+    HRESULT LockAll(DWORD flags) {
+        HRESULT hr = LockVertices(flags);
+        if (SUCCEEDED(hr)) hr = LockIndices(flags);
+        if (SUCCEEDED(hr)) hr = LockAttributes(flags);
+        return hr;
+    }
+    BYTE* vertices = nullptr;
+    BYTE* indices = nullptr;
+    DWORD* attributes = nullptr;
+
+private:
+    ID3DXMesh* m_pMesh;
+};
+
 // A zeroed buffer of `size` bytes, or one holding a copy of `data`. Running
 // out of memory throws std::bad_alloc (the public calls catch it).
 ComPtr<ID3DXBuffer> MakeBuffer(DWORD size);

@@ -350,23 +350,11 @@ void WriteFaces(const MeshSource& src, const BuiltVertices& built, bool is32, BY
 
 // Fills a new mesh's buffers.
 HRESULT WriteMesh(const MeshSource& src, const BuiltVertices& built, ID3DXMesh* out, std::vector<DWORD>* indices) {
-    BYTE* vb = nullptr;
-    BYTE* ib = nullptr;
-    DWORD* attributes = nullptr;
-    HRESULT hr = out->LockVertexBuffer(0, &vb);
+    d3dxmesh::MeshLock lock(out);
+    const HRESULT hr = lock.LockAll(0);
     if (FAILED(hr)) return hr;
-    WriteVertices(src, built, d3dxmesh::ComputeFvfLayout(out->GetFVF()), vb);
-    out->UnlockVertexBuffer();
-    hr = out->LockIndexBuffer(0, &ib);
-    if (FAILED(hr)) return hr;
-    hr = out->LockAttributeBuffer(0, &attributes);
-    if (FAILED(hr)) {
-        out->UnlockIndexBuffer();
-        return hr;
-    }
-    WriteFaces(src, built, (out->GetOptions() & D3DXMESH_32BIT) != 0, ib, attributes, indices);
-    out->UnlockAttributeBuffer();
-    out->UnlockIndexBuffer();
+    WriteVertices(src, built, d3dxmesh::ComputeFvfLayout(out->GetFVF()), lock.vertices);
+    WriteFaces(src, built, (out->GetOptions() & D3DXMESH_32BIT) != 0, lock.indices, lock.attributes, indices);
     return S_OK;
 }
 

@@ -127,14 +127,13 @@ HRESULT ReadFaces(ID3DXMesh* src, SourceFaces* faces) {
     const bool is32 = (src->GetOptions() & D3DXMESH_32BIT) != 0;
     faces->indices.resize(std::size_t{numFaces} * 3);
     faces->attributes.resize(numFaces);
-    BYTE* ib = nullptr;
-    if (FAILED(src->LockIndexBuffer(D3DLOCK_READONLY, &ib))) return D3DERR_INVALIDCALL;
-    for (std::size_t i = 0; i < faces->indices.size(); ++i) faces->indices[i] = d3dxmesh::ReadIndex(ib, is32, i);
-    src->UnlockIndexBuffer();
-    DWORD* ab = nullptr;
-    if (FAILED(src->LockAttributeBuffer(D3DLOCK_READONLY, &ab))) return D3DERR_INVALIDCALL;
-    std::copy(ab, ab + numFaces, faces->attributes.begin());
-    src->UnlockAttributeBuffer();
+    d3dxmesh::MeshLock lock(src);
+    if (FAILED(lock.LockIndices(D3DLOCK_READONLY))) return D3DERR_INVALIDCALL;
+    for (std::size_t i = 0; i < faces->indices.size(); ++i) {
+        faces->indices[i] = d3dxmesh::ReadIndex(lock.indices, is32, i);
+    }
+    if (FAILED(lock.LockAttributes(D3DLOCK_READONLY))) return D3DERR_INVALIDCALL;
+    std::copy(lock.attributes, lock.attributes + numFaces, faces->attributes.begin());
     const DWORD numVertices = src->GetNumVertices();
     for (DWORD v : faces->indices) {
         if (v >= numVertices) return D3DXERR_INVALIDMESH;
@@ -239,18 +238,13 @@ HRESULT WriteBlendedVertices(ID3DXMesh* src, ID3DXMesh* out, const BlendedLayout
                              const std::vector<Combination>& combos, DWORD maxInfluences) {
     const d3dxmesh::FvfLayout from = d3dxmesh::ComputeFvfLayout(src->GetFVF());
     const d3dxmesh::FvfLayout to = d3dxmesh::ComputeFvfLayout(out->GetFVF());
-    BYTE* srcVb = nullptr;
-    BYTE* dstVb = nullptr;
-    HRESULT hr = src->LockVertexBuffer(D3DLOCK_READONLY, &srcVb);
+    d3dxmesh::MeshLock srcLock(src), outLock(out);
+    HRESULT hr = srcLock.LockVertices(D3DLOCK_READONLY);
+    if (SUCCEEDED(hr)) hr = outLock.LockVertices(0);
     if (FAILED(hr)) return hr;
-    hr = out->LockVertexBuffer(0, &dstVb);
-    if (FAILED(hr)) {
-        src->UnlockVertexBuffer();
-        return hr;
-    }
     for (std::size_t n = 0; n < layout.vertices.size(); ++n) {
-        const BYTE* s = srcVb + std::size_t{layout.vertices[n].source} * from.size;
-        BYTE* d = dstVb + n * to.size;
+        const BYTE* s = srcLock.vertices + std::size_t{layout.vertices[n].source} * from.size;
+        BYTE* d = outLock.vertices + n * to.size;
         d3dxmesh::ConvertVertex(s, from, d, to);
         // The blend weights and indices are the skin's, not the source's.
         if (to.blendFloats > 0) std::memset(d + to.blendOffset, 0, 4u * to.blendFloats);
@@ -264,24 +258,21 @@ HRESULT WriteBlendedVertices(ID3DXMesh* src, ID3DXMesh* out, const BlendedLayout
         }
         std::memcpy(d + to.indicesOffset, packed, 4);
     }
-    out->UnlockVertexBuffer();
-    src->UnlockVertexBuffer();
     return S_OK;
 }
 
 void WriteBlendedFaces(ID3DXMesh* out, const BlendedLayout& layout) {
     const bool is32 = (out->GetOptions() & D3DXMESH_32BIT) != 0;
-    BYTE* ib = nullptr;
-    DWORD* ab = nullptr;
-    if (SUCCEEDED(out->LockIndexBuffer(0, &ib))) {
-        for (std::size_t i = 0; i < layout.indices.size(); ++i) d3dxmesh::WriteIndex(ib, is32, i, layout.indices[i]);
-        out->UnlockIndexBuffer();
-    }
-    if (SUCCEEDED(out->LockAttributeBuffer(0, &ab))) {
-        for (const D3DXBONECOMBINATION& r : layout.records) {
-            std::fill(ab + r.FaceStart, ab + r.FaceStart + r.FaceCount, r.AttribId);
+    d3dxmesh::MeshLock lock(out);
+    if (SUCCEEDED(lock.LockIndices(0))) {
+        for (std::size_t i = 0; i < layout.indices.size(); ++i) {
+            d3dxmesh::WriteIndex(lock.indices, is32, i, layout.indices[i]);
         }
-        out->UnlockAttributeBuffer();
+    }
+    if (SUCCEEDED(lock.LockAttributes(0))) {
+        for (const D3DXBONECOMBINATION& r : layout.records) {
+            std::fill(lock.attributes + r.FaceStart, lock.attributes + r.FaceStart + r.FaceCount, r.AttribId);
+        }
     }
 }
 
@@ -481,14 +472,13 @@ void AddRestBone(ID3DXMesh* mesh, std::vector<Bone>* bones) {
             if (Usable(b.weights[i])) weighted[b.vertices[i]] = true;
         }
     }
-    BYTE* ib = nullptr;
-    if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &ib))) {
+    d3dxmesh::MeshLock lock(mesh);
+    if (SUCCEEDED(lock.LockIndices(D3DLOCK_READONLY))) {
         const bool is32 = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
         for (std::size_t i = 0; i < std::size_t{mesh->GetNumFaces()} * 3; ++i) {
-            const DWORD v = d3dxmesh::ReadIndex(ib, is32, i);
+            const DWORD v = d3dxmesh::ReadIndex(lock.indices, is32, i);
             if (v < numVertices) used[v] = true;
         }
-        mesh->UnlockIndexBuffer();
     }
     Bone rest;
     D3DXMatrixIdentity(&rest.offset);
