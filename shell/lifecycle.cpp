@@ -433,7 +433,11 @@ int Update() {
     camera.aspect = g_fAspect;
     camera.fogFar = g_Fog.GetFar();
     g_CameraModes.Apply(g_pDevice, &g_Camera, camera);
-    if (KeepEyeOutOfObstacles(&g_Camera, &g_Obstacle01BGO)) g_pDevice->SetTransform(D3DTS_VIEW, &g_Camera.GetView());
+    // Update also runs without a device (unit tests of the frame): the eye
+    // is still kept out of the obstacles, only the device's view waits.
+    if (KeepEyeOutOfObstacles(&g_Camera, &g_Obstacle01BGO) && g_pDevice) {
+        g_pDevice->SetTransform(D3DTS_VIEW, &g_Camera.GetView());
+    }
     return 0;
 }
 
