@@ -36,15 +36,13 @@ int main(int argc, char** argv) {
             std::printf("nereval %s\n", NEREVAL_VERSION);
             return 0;
         case CommandLine::Action::Hosted:
-            if (!UserFoldersKnown()) return 1;
-            g_SettingsFlags = command.flags;
-            g_nFrameDelayMicros = command.frameDelayMicros;
-            return RunHosted(command.hostWindow);
         case CommandLine::Action::Switch:
             break;
     }
+    // Both ways of running: the folders, then the flags on top of the settings file.
     if (!UserFoldersKnown()) return 1;
     g_SettingsFlags = command.flags;
     g_nFrameDelayMicros = command.frameDelayMicros;
+    if (command.action == CommandLine::Action::Hosted) return RunHosted(command.hostWindow);
     return WinMain(command.switches.c_str());
 }
