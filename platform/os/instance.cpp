@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,18 +35,8 @@ HANDLE CreateMutexA(const void*, BOOL, const char* name) {
     // Only in a folder nobody else can write to, and only a regular file of
     // this user's: another user's lock file would keep the saver from
     // starting, and a symlink would make it create a file where it points.
-    std::string dir = RuntimeDir();
-    if (!MakeDirectories(dir) || !IsOwnFolder(dir)) {
-        g_LastError = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    std::string path = dir + "/" + name + ".lock";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    struct stat st {};
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid())) {
-        close(fd);
-        fd = -1;
-    }
+    const std::string dir = RuntimeDir();
+    const int fd = MakeDirectories(dir) ? OpenOwnFile(dir + "/" + name + ".lock", O_RDWR, 0600) : -1;
     if (fd < 0) {
         g_LastError = ERROR_ACCESS_DENIED;
         return nullptr;

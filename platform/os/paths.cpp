@@ -103,15 +103,27 @@ bool ReplaceFile(const std::string& path, const void* data, std::size_t size, co
     return false;
 }
 
-bool WriteOwnFile(const std::string& path, const void* data, std::size_t size) {
+std::string ParentFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos || !IsOwnFolder(slash == 0 ? "/" : path.substr(0, slash))) return false;
-    // Not truncated at open: only once it is known to be a regular file of ours.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int OpenOwnFile(const std::string& path, int flags, unsigned mode) {
+    if (!IsOwnFolder(ParentFolder(path))) return -1;
+    const int fd = open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd < 0) return -1;
     struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid() && ftruncate(fd, 0) == 0;
-    ok = ok && WriteAll(fd, data, size);
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid()) return fd;
+    close(fd);
+    return -1;
+}
+
+bool WriteOwnFile(const std::string& path, const void* data, std::size_t size) {
+    // Not truncated at open: only once it is known to be a regular file of ours.
+    const int fd = OpenOwnFile(path, O_WRONLY, 0644);
+    if (fd < 0) return false;
+    const bool ok = ftruncate(fd, 0) == 0 && WriteAll(fd, data, size);
     return close(fd) == 0 && ok;
 }
 

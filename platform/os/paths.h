@@ -28,10 +28,17 @@ bool MakeDirectories(const std::string& path);
 // True when `dir` is a folder owned by this user that other users cannot
 // write to: a folder in which nobody else can plant a file or a symlink.
 bool IsOwnFolder(const std::string& dir);
+// The folder part of `path`: "/" for a file in the root, empty for a name
+// without a folder (which IsOwnFolder refuses).
+std::string ParentFolder(const std::string& path);
+// open(2) of `path` with `flags` | O_CREAT (new files get `mode`, a mode_t,
+// less the umask), only when its folder passes IsOwnFolder and the file is a
+// regular file of this user's: never through a symlink, never blocking on a
+// FIFO. The descriptor (O_CLOEXEC, ours to close), or -1.
+int OpenOwnFile(const std::string& path, int flags, unsigned mode);
 // Replaces the contents of the file `path` with `size` bytes, creating it
-// (mode 0644 less the umask) when missing. Refused (false) unless its folder
-// passes IsOwnFolder and the file is a regular file of this user's; a symlink
-// at `path` is never followed, and a FIFO never blocks.
+// (mode 0644 less the umask) when missing; refused (false) where
+// OpenOwnFile refuses.
 bool WriteOwnFile(const std::string& path, const void* data, std::size_t size);
 
 // Writes all `size` bytes to `fd`, going on after short writes and EINTR.

@@ -330,12 +330,13 @@ LONG Store(const RegKey* key) {
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
 
-    if (!MakeDirectories(key->path.substr(0, key->path.rfind('/')))) return ERROR_WRITE_FAULT;
+    // The key's path is absolute (RegistryFilePath), and so is every link
+    // target FollowLinks gives: each has a folder part.
+    if (!MakeDirectories(ParentFolder(key->path))) return ERROR_WRITE_FAULT;
     std::string target;
     if (!FollowLinks(key->path, &target)) return ERROR_WRITE_FAULT;
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const std::string base = target.substr(slash + 1);
+    const std::string dir = ParentFolder(target);
+    const std::string base = target.substr(target.rfind('/') + 1);
     // The mode of the file replaced, kept; a new file gets mkstemp's 0600.
     // Something else than a regular file put there since the key was read is
     // left alone.
