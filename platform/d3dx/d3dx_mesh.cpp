@@ -338,11 +338,9 @@ HRESULT Mesh::OptimizeInto(DWORD flags, const DWORD* adjacencyIn, DWORD* adjacen
     HRESULT hr = src.LockAll(D3DLOCK_READONLY);
     if (FAILED(hr)) return hr;
     const std::vector<DWORD> faceOrder = FaceOrder(src.attributes, m_dwFaces, sort);
-    std::vector<DWORD> oldIndices(std::size_t{m_dwFaces} * 3);
-    for (std::size_t i = 0; i < oldIndices.size(); ++i) {
-        oldIndices[i] = ReadIndex(src.indices, Is32(), i);
-        if (oldIndices[i] >= m_dwVertices) return D3DXERR_INVALIDMESH;
-    }
+    std::vector<DWORD> oldIndices;
+    hr = ReadIndices(src.indices, Is32(), m_dwFaces, m_dwVertices, &oldIndices);
+    if (FAILED(hr)) return hr;
     const VertexMap map = MapVertices(oldIndices, m_dwVertices, compact);
 
     ComPtr<Mesh> out;
@@ -401,6 +399,16 @@ std::vector<DWORD> FaceOrder(const DWORD* attributes, DWORD numFaces, bool sort)
                          [attributes](DWORD a, DWORD b) { return attributes[a] < attributes[b]; });
     }
     return order;
+}
+
+HRESULT ReadIndices(const BYTE* ib, bool is32, DWORD numFaces, DWORD numVertices, std::vector<DWORD>* indices) {
+    indices->resize(std::size_t{numFaces} * 3);
+    HRESULT hr = S_OK;
+    for (std::size_t i = 0; i < indices->size(); ++i) {
+        (*indices)[i] = ReadIndex(ib, is32, i);
+        if ((*indices)[i] >= numVertices) hr = D3DXERR_INVALIDMESH;
+    }
+    return hr;
 }
 
 // Copies the elements two vertex formats share; elements only the target has

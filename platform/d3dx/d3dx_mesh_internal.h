@@ -55,6 +55,11 @@ inline void WriteIndex(BYTE* indices, bool is32, std::size_t i, DWORD value) {
     }
 }
 
+// The three indices of each of numFaces faces from a locked index buffer;
+// D3DXERR_INVALIDMESH when one is not below numVertices (all are read even
+// then). Running out of memory throws std::bad_alloc.
+HRESULT ReadIndices(const BYTE* ib, bool is32, DWORD numFaces, DWORD numVertices, std::vector<DWORD>* indices);
+
 // Three DWORDs per face, the neighbour across edges (v0,v1), (v1,v2), (v2,v0)
 // or 0xFFFFFFFF. Two faces are neighbours when they share an edge between the
 // same two point representatives (pointRep maps a vertex to the vertex that

@@ -125,20 +125,12 @@ struct SourceFaces {
 HRESULT ReadFaces(ID3DXMesh* src, SourceFaces* faces) {
     const DWORD numFaces = src->GetNumFaces();
     const bool is32 = (src->GetOptions() & D3DXMESH_32BIT) != 0;
-    faces->indices.resize(std::size_t{numFaces} * 3);
-    faces->attributes.resize(numFaces);
     d3dxmesh::MeshLock lock(src);
-    if (FAILED(lock.LockIndices(D3DLOCK_READONLY))) return D3DERR_INVALIDCALL;
-    for (std::size_t i = 0; i < faces->indices.size(); ++i) {
-        faces->indices[i] = d3dxmesh::ReadIndex(lock.indices, is32, i);
+    if (FAILED(lock.LockIndices(D3DLOCK_READONLY)) || FAILED(lock.LockAttributes(D3DLOCK_READONLY))) {
+        return D3DERR_INVALIDCALL;
     }
-    if (FAILED(lock.LockAttributes(D3DLOCK_READONLY))) return D3DERR_INVALIDCALL;
-    std::copy(lock.attributes, lock.attributes + numFaces, faces->attributes.begin());
-    const DWORD numVertices = src->GetNumVertices();
-    for (DWORD v : faces->indices) {
-        if (v >= numVertices) return D3DXERR_INVALIDMESH;
-    }
-    return S_OK;
+    faces->attributes.assign(lock.attributes, lock.attributes + numFaces);
+    return d3dxmesh::ReadIndices(lock.indices, is32, numFaces, src->GetNumVertices(), &faces->indices);
 }
 
 struct Combination {
@@ -473,12 +465,14 @@ void AddRestBone(ID3DXMesh* mesh, std::vector<Bone>* bones) {
         }
     }
     d3dxmesh::MeshLock lock(mesh);
+    std::vector<DWORD> indices;
     if (SUCCEEDED(lock.LockIndices(D3DLOCK_READONLY))) {
         const bool is32 = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
-        for (std::size_t i = 0; i < std::size_t{mesh->GetNumFaces()} * 3; ++i) {
-            const DWORD v = d3dxmesh::ReadIndex(lock.indices, is32, i);
-            if (v < numVertices) used[v] = true;
-        }
+        d3dxmesh::ReadIndices(lock.indices, is32, mesh->GetNumFaces(), numVertices, &indices);
+    }
+    // An index past the vertices marks nothing: it does not fail the load.
+    for (DWORD v : indices) {
+        if (v < numVertices) used[v] = true;
     }
     Bone rest;
     D3DXMatrixIdentity(&rest.offset);
