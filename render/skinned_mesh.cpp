@@ -323,7 +323,7 @@ HRESULT SkinnedMesh::GenerateMesh(MeshContainer* c) {
     return S_OK;
 }
 
-HRESULT SkinnedMesh::Render(SkinRenderParams params) {
+HRESULT SkinnedMesh::Render(const SkinRenderParams& params) {
     if (!m_Model.GetDrawElements() || !m_pDevice) return 0;
     if (m_bSharedPose && m_dwPosedShader != kNoShader && PreparePose()) return RenderPosed(params);
     m_dwFramesPosed = 0;  // the frames below take this instance's world matrix

@@ -35,7 +35,7 @@
 
 class ErrLog;
 
-// What Render needs from the caller, by value.
+// What Render needs from the caller for one instance.
 struct SkinRenderParams {
     D3DXMATRIX matWorld;
     D3DXMATRIX matView;
@@ -78,7 +78,7 @@ public:
     }
     // Draws every element with the instance's world matrix. Stops at the
     // first failing device call and returns its status; 0 otherwise.
-    HRESULT Render(SkinRenderParams params);
+    HRESULT Render(const SkinRenderParams& params);
     // Tests and benchmarks: true (the default) draws from the shared pose,
     // false skins every instance in the palette shaders.
     void SetSharedPose(bool shared) { m_bSharedPose = shared; }
