@@ -508,8 +508,8 @@ void RenderScene(IDirect3DDevice8* d) {
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    D3DXMATRIX inverse;
-    if (D3DXMatrixInverse(&inverse, nullptr, &g_Camera.GetPose())) g_Camera.SetView(inverse);
+    // The view UpdateFrustum made at the top: every drawer above takes the
+    // camera const, so it still holds.
     const D3DXMATRIX& view = g_Camera.GetView();
     g_ZSortRender.Sort(ZSortRender::BackToFront(view));
     g_ZSortRender.Render(d, view, g_Camera.GetProjection(), g_vLightDir, g_Fog.GetFar());

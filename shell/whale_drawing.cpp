@@ -78,7 +78,7 @@ void WhaleKind::Animate(float dt) {
 }
 
 void WhaleKind::Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool large, bool cull,
-                     Camera* camera, ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar) {
+                     const Camera* camera, ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar) {
     const D3DXMATRIX world = DrawnWorld(pose, large);
     if (m_nVariants == 0) {
         if (!m_pStandIn) return;  // a failed start: nothing to draw with
@@ -156,12 +156,10 @@ void WhaleDrawing::Animate(float dt) {
     m_Guide.Animate(dt);
 }
 
-int WhaleDrawing::Render(IDirect3DDevice8* device, const Boids& school, const Goal& guide, Camera* camera,
+int WhaleDrawing::Render(IDirect3DDevice8* device, const Boids& school, const Goal& guide, const Camera* camera,
                          ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar) {
     assert(camera && "WhaleDrawing::Render needs the frame's camera");
     if (!camera) return 0;
-    // The same view for every skinned whale of the frame.
-    if (m_School.Animated() || m_Guide.Animated()) camera->StoreView();
     const Boid* whales = school.GetBoids();
     for (int i = 0; whales && i < school.GetCount(); ++i) {
         m_School.Draw(device, whales[i].m_Instance.GetWorldMatrix(), whales[i].m_nModelVariant & 1, school.m_bLargeModel != 0,

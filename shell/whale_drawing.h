@@ -56,8 +56,8 @@ public:
     void Animate(float dt);
     // Draws one whale at `pose` into the current view: the skinned model of
     // `variant`, culled by its loop box when `cull`; or the stand-in, queued.
-    void Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool large, bool cull, Camera* camera,
-              ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar);
+    void Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool large, bool cull,
+              const Camera* camera, ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar);
     void Invalidate();
     void Delete();
 
@@ -95,9 +95,9 @@ public:
     void Animate(float dt);
     // Draws every whale of the school (skinned whales culled by their loop
     // boxes) and the guide (never culled) into the current view, from the
-    // camera's view (stored) and projection. Returns 0.
-    int Render(IDirect3DDevice8* device, const Boids& school, const Goal& guide, Camera* camera, ZSortRender* zsort,
-               const D3DXVECTOR4& light, float fogFar);
+    // camera's view and projection as its UpdateFrustum left them. Returns 0.
+    int Render(IDirect3DDevice8* device, const Boids& school, const Goal& guide, const Camera* camera,
+               ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar);
     void Invalidate();
     void Delete();
 

@@ -32,12 +32,6 @@ int Camera::Translate(float x, float y, float z, int inWorld) {
     return 0;
 }
 
-const D3DXMATRIX& Camera::StoreView() {
-    D3DXMATRIX view;
-    if (D3DXMatrixInverse(&view, nullptr, &m_matPose)) m_matView = view;
-    return m_matView;
-}
-
 int Camera::LookAt(IDirect3DDevice8* device, const D3DXVECTOR3& at, const D3DXVECTOR3& up) {
     D3DXVECTOR3 eye = GetPosition();
     D3DXMatrixLookAtLH(&m_matView, &eye, &at, &up);

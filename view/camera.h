@@ -44,10 +44,6 @@ public:
     const D3DXMATRIX& GetProjection() const { return m_matProj; }
     const D3DXMATRIX& GetView() const { return m_matView; }
     void SetView(const D3DXMATRIX& m) { m_matView = m; }
-    // Stores the inverse of the pose as the view matrix (once per frame and
-    // drawer, before its whales) and returns it; a singular pose keeps the
-    // view as it was.
-    const D3DXMATRIX& StoreView();
     D3DXVECTOR3 GetPosition() const { return D3DXVECTOR3(m_matPose._41, m_matPose._42, m_matPose._43); }
     const FrustumRecord& GetFrustum() const { return m_Frustum; }
 
