@@ -140,9 +140,10 @@ int WorldClock::ZoneOffsetSeconds(int i, std::time_t now) {
 int WorldClock::Update() {
     if (m_bEnabled == 0) return 0;
     const std::time_t now = m_pfnNow ? m_pfnNow() : std::time(nullptr);
+    // Normal mode: every clock shows the one local time, read once.
+    const Reading local = m_nMode == 1 ? ReadClock(now, 1, 0) : Reading{};
     for (int i = 0; i < m_nClockNum; ++i) {
-        const int offset = m_nMode == 1 ? 0 : ZoneOffsetSeconds(i, now);
-        const Reading r = ReadClock(now, m_nMode, offset);
+        const Reading r = m_nMode == 1 ? local : ReadClock(now, m_nMode, ZoneOffsetSeconds(i, now));
         m_pAmPm[i].SetModel(r.pm ? m_pPmMdl.get() : m_pAmMdl.get());
 
         const D3DXMATRIX& dial = m_pClockBaseObj[i].GetWorldMatrix();
