@@ -32,7 +32,6 @@ void Boids::ApplySettings(const Settings* s) {
     m_fCohesion = s->intWhlCohForceCur / 100.0f;
     m_fMigration = s->intWhlMigForceCur / 100.0f;
     m_fCentreWeight = s->intWhlCenForceCur / 100.0f;
-    m_bAnimation = s->intChkAnim;
     m_bCollision = s->intChkClsn;
     m_bLargeModel = s->intChkLargeModel;
 }

@@ -104,9 +104,8 @@ public:
     float m_fCohesion = 1.0f;
     float m_fCentreWeight = 1.0f;
     float m_fMigration = 1.0f;
-    int m_bAnimation = 1;   // the whales are drawn skinned and animated (read by the drawing)
     int m_bCollision = 1;   // obstacle avoidance on
-    int m_bLargeModel = 0;  // enlarged whales (wider starting box, 4x drawing scale)
+    int m_bLargeModel = 0;  // enlarged whales: a wider starting box (the drawing scales them)
 
 private:
     void Feel(Boid* b, BackGroundObj* obstacles);

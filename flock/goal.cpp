@@ -8,9 +8,7 @@
 
 void Goal::ApplySettings(const Settings* s) {
     m_fBaseSpeed = s->intWhlSpeedCur / 100.0f * 0.037f + 0.037f;
-    m_bAnimation = s->intChkAnim;
     m_bCollision = s->intChkClsn;
-    m_bLargeModel = s->intChkLargeModel;
     m_nCameraMode = s->intCamMod;
 }
 

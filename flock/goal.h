@@ -8,8 +8,6 @@
 // hundredths of units per second, nose along the world matrix's third row.
 #pragma once
 
-#include <memory>
-
 #include "platform/base/wintypes.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "scene/model_instance.h"
@@ -56,9 +54,7 @@ public:
     float m_fTargetPeriod = 40.0f;  // seconds until the next target is drawn
     float m_fTargetTimer = 0.0f;
     float m_fBaseSpeed = 0.035f;  // the guide's own base speed until the settings come
-    int m_bAnimation = 1;
     int m_bCollision = 1;
-    int m_bLargeModel = 0;
     int m_nCameraMode = 0;
 
 private:

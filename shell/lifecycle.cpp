@@ -256,14 +256,14 @@ HRESULT InitiateObjects(HWND) {
                              const HRESULT made = g_Boids.CreateWhales(timeGetTime(), log);
                              if (FAILED(made)) return made;
                              return InitThenRestore(g_WhaleDrawing.School(),
-                                                    [&] { return g_WhaleDrawing.InitSchool(d, g_Caps, g_Boids, log); });
+                                                    [&] { return g_WhaleDrawing.InitSchool(d, g_Caps, &g_Settings, log); });
                          }) &&
               InitObject("\tGoal.InitDeviceObjects...\n",
                          [&] {
                              g_Goal.ApplySettings(&g_Settings);
                              g_Goal.SeedTargets(timeGetTime());
                              return InitThenRestore(g_WhaleDrawing.Guide(),
-                                                    [&] { return g_WhaleDrawing.InitGuide(d, g_Caps, g_Goal, log); });
+                                                    [&] { return g_WhaleDrawing.InitGuide(d, g_Caps, &g_Settings, log); });
                          }) &&
               InitObject("\tWorldClock.InitDeviceObjects...\n",
                          [&] { return g_WorldClock.InitDeviceObjects(d, "WORLDCLOCK.TPS", &g_Settings, log); }) &&

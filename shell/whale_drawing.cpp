@@ -7,6 +7,7 @@
 #include "core/errlog.h"
 #include "platform/base/alloc.h"
 #include "render/zsort_render.h"
+#include "settings/settings.h"
 #include "view/camera.h"
 
 namespace {
@@ -77,9 +78,9 @@ void WhaleKind::Animate(float dt) {
     for (int v = 0; v < m_nVariants; ++v) m_pSkinned[v].FrameMove(1, 1, dt);
 }
 
-void WhaleKind::Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool large, bool cull,
-                     const Camera* camera, ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar) {
-    const D3DXMATRIX world = DrawnWorld(pose, large);
+void WhaleKind::Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool cull, const Camera* camera,
+                     ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar) {
+    const D3DXMATRIX world = DrawnWorld(pose, m_bLarge);
     if (m_nVariants == 0) {
         if (!m_pStandIn) return;  // a failed start: nothing to draw with
         m_pStandIn->TransformBounds(world, 1);
@@ -119,9 +120,10 @@ void WhaleKind::Delete() {
 
 // --- the school and the guide ---------------------------------------------------
 
-HRESULT WhaleDrawing::InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const Boids& school, ErrLog* log) {
+HRESULT WhaleDrawing::InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const Settings* settings, ErrLog* log) {
     WhaleKind& k = m_School;
     k.Delete();  // a second start replaces the first
+    k.m_bLarge = settings->intChkLargeModel != 0;
     k.m_pStandIn = NewUnique<XModel>();
     if (!k.m_pStandIn) {
         LogLine(log, "\t\tm_pDammyMdl == NULL\n");
@@ -130,7 +132,7 @@ HRESULT WhaleDrawing::InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const 
     const HRESULT hr = ObjectStep(log, "\t\tm_pDammyMdl->LoadXFile...\n", "\t\tFailed\n",
                                   [&] { return k.m_pStandIn->LoadXFile(device, "WHALEDAMMY.X", log); });
     if (FAILED(hr)) return hr;
-    if (!school.m_bAnimation) return 0;
+    if (!settings->intChkAnim) return 0;
     if (FAILED(k.LoadSkinned(device, caps, kSchoolSkinned, Boids::kModelVariants,
                              "\t\tm_pSkinnedSkm.InitDeviceObjects...\n", kSchoolSkinnedFailed, log))) {
         if (!k.m_pSkinned) LogLine(log, "\t\tm_pSkinnedSkm == NULL\n");
@@ -140,14 +142,15 @@ HRESULT WhaleDrawing::InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const 
     return 0;
 }
 
-HRESULT WhaleDrawing::InitGuide(IDirect3DDevice8* device, D3DCAPS8 caps, const Goal& guide, ErrLog* log) {
+HRESULT WhaleDrawing::InitGuide(IDirect3DDevice8* device, D3DCAPS8 caps, const Settings* settings, ErrLog* log) {
     WhaleKind& k = m_Guide;
     k.Delete();
+    k.m_bLarge = settings->intChkLargeModel != 0;
     k.m_pStandIn = NewUnique<XModel>();
     if (!k.m_pStandIn) return E_FAIL;
     const HRESULT hr = k.m_pStandIn->LoadXFile(device, "WHALEDAMMY2.X", log);
     if (FAILED(hr)) return hr;
-    if (!guide.m_bAnimation) return 0;
+    if (!settings->intChkAnim) return 0;
     return FAILED(k.LoadSkinned(device, caps, kGuideSkinned, 1, nullptr, nullptr, log)) ? E_FAIL : 0;
 }
 
@@ -162,11 +165,11 @@ int WhaleDrawing::Render(IDirect3DDevice8* device, const Boids& school, const Go
     if (!camera) return 0;
     const Boid* whales = school.GetBoids();
     for (int i = 0; whales && i < school.GetCount(); ++i) {
-        m_School.Draw(device, whales[i].m_Instance.GetWorldMatrix(), whales[i].m_nModelVariant & 1, school.m_bLargeModel != 0,
-                      true, camera, zsort, light, fogFar);
+        m_School.Draw(device, whales[i].m_Instance.GetWorldMatrix(), whales[i].m_nModelVariant & 1, true, camera, zsort,
+                      light, fogFar);
     }
     // Unlike the school's whales the guide is drawn without a frustum test.
-    m_Guide.Draw(device, guide.GetWorldMatrix(), 0, guide.m_bLargeModel != 0, false, camera, zsort, light, fogFar);
+    m_Guide.Draw(device, guide.GetWorldMatrix(), 0, false, camera, zsort, light, fogFar);
     return 0;
 }
 

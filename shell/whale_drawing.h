@@ -25,6 +25,7 @@
 
 class Camera;
 class ErrLog;
+class Settings;
 class ZSortRender;
 
 // Enlarged whales (intChkLargeModel) are drawn this many times their size,
@@ -54,10 +55,11 @@ public:
     void RestoreDeviceObjects();
     // Advances every skinned model's clock by dt seconds: once a frame.
     void Animate(float dt);
-    // Draws one whale at `pose` into the current view: the skinned model of
-    // `variant`, culled by its loop box when `cull`; or the stand-in, queued.
-    void Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool large, bool cull,
-              const Camera* camera, ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar);
+    // Draws one whale at `pose` into the current view, enlarged when the
+    // kind is: the skinned model of `variant`, culled by its loop box when
+    // `cull`; or the stand-in, queued.
+    void Draw(IDirect3DDevice8* device, const D3DXMATRIX& pose, int variant, bool cull, const Camera* camera,
+              ZSortRender* zsort, const D3DXVECTOR4& light, float fogFar);
     void Invalidate();
     void Delete();
 
@@ -76,20 +78,24 @@ private:
     std::unique_ptr<SkinnedMesh[]> m_pSkinned;
     int m_nVariants = 0;  // skinned models that draw; 0: the stand-in draws
     BoundVolume m_LoopBound[kMaxVariants];
+    bool m_bLarge = false;  // drawn kLargeModelScale times its size (intChkLargeModel)
     bool m_bRigidFallback = false;
 };
 
 // The school's and the guide's whales.
 class WhaleDrawing {
 public:
-    // Loads the school's stand-in "WHALEDAMMY.X" and, when the school is
-    // animated, the two skinned whales "WHALESKINNED01.X" and "…02.X",
-    // logging each step and failure to `log`. E_FAIL on a failure.
-    HRESULT InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const Boids& school, ErrLog* log);
+    // Loads the school's stand-in "WHALEDAMMY.X" and, when the settings
+    // animate the whales (intChkAnim), the two skinned whales
+    // "WHALESKINNED01.X" and "…02.X", logging each step and failure to
+    // `log`; they are drawn enlarged when intChkLargeModel is set. E_FAIL
+    // on a failure.
+    HRESULT InitSchool(IDirect3DDevice8* device, D3DCAPS8 caps, const Settings* settings, ErrLog* log);
     // Loads the guide's stand-in "WHALEDAMMY2.X" and, when animated, the
-    // skinned guide "WHALESKINNED03.X"; no log lines of its own (the
-    // lifecycle logs the step; the loaders write theirs to `log`).
-    HRESULT InitGuide(IDirect3DDevice8* device, D3DCAPS8 caps, const Goal& guide, ErrLog* log);
+    // skinned guide "WHALESKINNED03.X" (the settings as for InitSchool); no
+    // log lines of its own (the lifecycle logs the step; the loaders write
+    // theirs to `log`).
+    HRESULT InitGuide(IDirect3DDevice8* device, D3DCAPS8 caps, const Settings* settings, ErrLog* log);
 
     // The whales' clocks advance once a frame.
     void Animate(float dt);
